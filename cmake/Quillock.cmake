@@ -1,0 +1,14 @@
+# Shared settings for the project's own targets.
+
+add_library(quillock_warnings INTERFACE)
+target_compile_options(quillock_warnings INTERFACE -Wall -Wextra -Werror)
+
+# quillock_layer(NAME SOURCES... [DEPENDS targets...])
+# One static library of the core, compiled with the project's warnings; includes
+# are relative to the repository root ("crypto/Cipher.h").
+function(quillock_layer name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE quillock_warnings)
+endfunction()

@@ -1,0 +1,150 @@
+// Byte streams: the abstract stream with its derived services, file streams and
+// memory streams.
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillock::platform {
+
+std::int64_t TStream::Size() {
+    const std::int64_t position = Seek(0, TSeekOrigin::soCurrent);
+    const std::int64_t size = Seek(0, TSeekOrigin::soEnd);
+    Seek(position, TSeekOrigin::soBeginning);
+    return size;
+}
+
+void TStream::ReadBuffer(void* buffer, std::int64_t count) {
+    if (count != 0 && Read(buffer, count) != count) {
+        throw EReadError();
+    }
+}
+
+void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
+    if (count != 0 && Write(buffer, count) != count) {
+        throw EWriteError();
+    }
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.Size();
+    }
+    const std::int64_t result = count;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(count, MaxCopyBufferSize)));
+    while (count != 0) {
+        const std::int64_t piece = std::min(count, MaxCopyBufferSize);
+        source.ReadBuffer(buffer.data(), piece);
+        WriteBuffer(buffer.data(), piece);
+        count -= piece;
+    }
+    return result;
+}
+
+TFileStream::TFileStream(const std::string& path, std::uint16_t mode) : FFileName(path) {
+    if (mode == fmCreate) {
+        FHandle = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (FHandle < 0) {
+            throw EFCreateError(path);
+        }
+    } else {
+        FHandle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (FHandle < 0) {
+            throw EFOpenError(path);
+        }
+    }
+}
+
+TFileStream::~TFileStream() {
+    if (FHandle >= 0) {
+        ::close(FHandle);
+    }
+}
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(FHandle, bytes + done, static_cast<std::size_t>(count - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
+std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(FHandle, bytes + done, static_cast<std::size_t>(count - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+    const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR
+                                                                                                         : SEEK_END;
+    const off_t result = ::lseek(FHandle, offset, whence);
+    if (result < 0) {
+        throw EInOutError("Seek error on " + FFileName + ": " + std::strerror(errno));
+    }
+    return result;
+}
+
+void TFileStream::Flush() {
+    if (::fsync(FHandle) != 0) {
+        throw EInOutError("Cannot flush " + FFileName + ": " + std::strerror(errno));
+    }
+}
+
+std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
+    const auto size = static_cast<std::int64_t>(FData.size());
+    const std::int64_t n = std::clamp<std::int64_t>(std::min(count, size - FPosition), 0, count);
+    if (n > 0) {
+        std::memcpy(buffer, FData.data() + FPosition, static_cast<std::size_t>(n));
+        FPosition += n;
+    }
+    return n;
+}
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
+    if (count <= 0) {
+        return 0;
+    }
+    const auto end = static_cast<std::size_t>(FPosition + count);
+    if (end > FData.size()) {
+        FData.resize(end);
+    }
+    std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
+    FPosition += count;
+    return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+    const std::int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                              : origin == TSeekOrigin::soCurrent ? FPosition
+                                                                 : static_cast<std::int64_t>(FData.size());
+    if (base + offset < 0) {
+        throw EInOutError("Seek before the beginning of a memory stream");
+    }
+    FPosition = base + offset;
+    return FPosition;
+}
+
+} // namespace quillock::platform

@@ -1,0 +1,19 @@
+// The program's texts are 8-bit Windows-1252 strings; the terminal and the
+// window speak Unicode. These convert at that edge.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillock::platform {
+
+// Every Windows-1252 byte has a character; the five unassigned bytes
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same number.
+[[nodiscard]] std::string Cp1252ToUtf8(std::string_view text);
+
+// The Windows-1252 bytes of a UTF-8 text, or nothing when the text is not valid
+// UTF-8 or holds a character that Windows-1252 cannot represent.
+[[nodiscard]] std::optional<std::string> Utf8ToCp1252(std::string_view text);
+
+} // namespace quillock::platform
