@@ -1,0 +1,68 @@
+// What the data-file operations need from the program around them: the state
+// of the main window they read and change, its dialogs, and the way to end the
+// program after a reported failure.
+#pragma once
+
+#include <string>
+
+namespace quillock::datafile {
+
+enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation };
+enum class TMsgDlgButtons { mbYesNo, mbOK };
+// mrNone: the dialog was closed by its close box.
+enum class TModalResult { mrNone, mrYes, mrNo, mrOk };
+
+// Private messages posted to the main window right before a re-keying prompt
+// opens, so that the window can find the prompt and change it.
+inline constexpr unsigned WM_PASSWORDPROMPT = 0x800;
+inline constexpr unsigned WM_ALGORITHMPROMPT = 0x801;
+inline constexpr unsigned WM_HASHPROMPT = 0x802;
+
+// Thrown by ExitWithError implementations that end the program by unwinding to
+// its entry point. It deliberately does not derive from std::exception, so the
+// operations' own handlers never catch it.
+struct TProgramExit {
+    int ExitCode;
+};
+
+class TDataFileHost {
+public:
+    virtual ~TDataFileHost() = default;
+
+    // The data file path (the text of the data-file box).
+    [[nodiscard]] virtual std::string DataFileName() const = 0;
+
+    // The password as its Windows-1252 bytes.
+    [[nodiscard]] virtual std::string Password() const = 0;
+    virtual void SetPassword(const std::string& password) = 0;
+
+    // Cipher index: 0 Rijndael, 1 Blowfish. Digest index: 0 RIPEMD-160, 1 SHA-1.
+    [[nodiscard]] virtual int AlgorithmIndex() const = 0;
+    virtual void SetAlgorithmIndex(int index) = 0;
+    [[nodiscard]] virtual int HashIndex() const = 0;
+    virtual void SetHashIndex(int index) = 0;
+
+    // The two closing-time options: ask for a new password / a new cipher and digest.
+    [[nodiscard]] virtual bool ChangePass() const = 0;
+    [[nodiscard]] virtual bool ChangeAlgorithm() const = 0;
+
+    // The main window's caption, which titles the Yes/No questions.
+    [[nodiscard]] virtual std::string Caption() const = 0;
+
+    // A message dialog of the given kind ("Warning", "Error", "Information",
+    // "Confirm") with Yes and No, or OK alone.
+    virtual TModalResult AskUser(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) = 0;
+    // A text-input box with OK and Cancel; returns the typed text on OK and
+    // value on Cancel.
+    virtual std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) = 0;
+    // A Yes/No question with the question icon, titled with Caption(); true for Yes.
+    virtual bool QuestionBox(const std::string& text) = 0;
+    // Posts one of the private messages above to the main window; a host
+    // without a window ignores it.
+    virtual void PostPrivateMessage(unsigned message) { (void)message; }
+
+    // Ends the program at once with exit code 1 (the settings are still saved).
+    [[noreturn]] virtual void ExitWithError() = 0;
+};
+
+} // namespace quillock::datafile

@@ -1,0 +1,20 @@
+// Starting the editor and waiting for it, and the short pause with message
+// handling that ends a session.
+#pragma once
+
+#include "session/SessionView.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quillock::session {
+
+// Starts the program named by the command line (an unquoted executable path that
+// may contain spaces, then its arguments) and waits until it has ended. Returns
+// -1 at once when nothing can be started, otherwise anything but -1.
+[[nodiscard]] std::int32_t ExecuteAndWait(const std::string& commandLine, std::uint16_t showMode);
+
+// Waits milliseconds div 100 steps of 100 ms, handling messages before each.
+void PumpDelay(SessionView& view, std::uint16_t milliseconds);
+
+} // namespace quillock::session

@@ -1,0 +1,13 @@
+// The editing session: one whole open-edit-reseal cycle of a data file.
+#pragma once
+
+#include "session/SessionView.h"
+
+namespace quillock::session {
+
+// Runs the session that the OK button starts. Returns only when no file was
+// chosen (the window stays usable) or after EndProgram; every failure ends
+// through the view's ExitWithError.
+void BitBtn1Click(SessionView& view);
+
+} // namespace quillock::session

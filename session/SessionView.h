@@ -1,0 +1,51 @@
+// The window operations the editing session calls, and the window state it
+// reads and writes. The Qt window and the terminal each implement it.
+#pragma once
+
+#include "datafile/DataFileHost.h"
+
+#include <string>
+
+namespace quillock::session {
+
+using datafile::TModalResult;
+using datafile::TMsgDlgButtons;
+using datafile::TMsgDlgType;
+
+class SessionView : public datafile::TDataFileHost {
+public:
+    // Disables the controls and the window, then shows the "Please wait.." panel.
+    virtual void LockWindow() = 0;
+    // The progress line under the panel's caption.
+    virtual void SetStatus(const std::string& text) = 0;
+    // The panel's caption.
+    virtual void SetPanelText(const std::string& text) = 0;
+    // Handles every pending window message.
+    virtual void PumpMessages() = 0;
+    virtual void HideMainWindow() = 0;
+    // Shows the window again, still disabled; this runs its show handler once more.
+    virtual void ShowMainWindow() = 0;
+    // A box with the exclamation icon and OK, titled with the caption.
+    virtual void WarnBox(const std::string& text) = 0;
+    // Checks the compression box.
+    virtual void TickCompress() = 0;
+    // Overwrites the password box with 69 zero digits.
+    virtual void ClearPassword() = 0;
+    virtual void SavePreferences() = 0;
+    // Ends the message loop once the workflow returns; the program exits with 0.
+    virtual void EndProgram() = 0;
+    // The notification-area icon while the editor runs.
+    virtual void ShowTrayIcon() = 0;
+    virtual void HideTrayIcon() = 0;
+
+    // The data-file box; rewritten after an import.
+    virtual void SetDataFileName(const std::string& path) = 0;
+    // The option boxes.
+    [[nodiscard]] virtual bool UseCompression() const = 0;
+    [[nodiscard]] virtual bool Decompress() const = 0;
+    [[nodiscard]] virtual bool DoubleBackup() const = 0;
+    // The editor executable path, as typed.
+    [[nodiscard]] virtual std::string ExeName() const = 0;
+};
+
+} // namespace quillock::session
