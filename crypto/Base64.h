@@ -1,4 +1,4 @@
-// Base64 (RFC 4648 alphabet, '=' padding) for the text routines of the ciphers.
+// Base64 (standard alphabet, "=" padding) for the text routines of the ciphers.
 #pragma once
 
 #include <string>
@@ -6,10 +6,12 @@
 
 namespace quillock::crypto {
 
+// Encodes n bytes as ((n + 2) / 3) * 4 characters.
 [[nodiscard]] std::string Base64EncodeStr(std::string_view data);
+
 // Decodes whole groups of four characters; a trailing incomplete group is
-// ignored, '=' ends the data within its group, and characters outside the
-// alphabet are skipped.
+// ignored and "=" ends the data of its group. Characters outside the alphabet
+// (line breaks, spaces, anything else) are skipped and do not count.
 [[nodiscard]] std::string Base64DecodeStr(std::string_view text);
 
 } // namespace quillock::crypto
