@@ -1,0 +1,101 @@
+// Stream wrappers over zlib: a write-only compressor and a read-only
+// decompressor that sit on top of another stream holding the zlib data.
+#pragma once
+
+#include "platform/Stream.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <zlib.h>
+
+namespace quillock::zstream {
+
+class EZLibError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+class EZCompressionError : public EZLibError {
+public:
+    using EZLibError::EZLibError;
+};
+class EZDecompressionError : public EZLibError {
+public:
+    using EZLibError::EZLibError;
+};
+
+// Compression levels offered by the compressor, mapped to zlib's 0, 1, -1 and 9.
+enum class TCompressionLevel { clNone = 0, clFastest = 1, clDefault = 2, clMax = 3 };
+
+// The text raised for a negative zlib code.
+[[nodiscard]] std::string ZLibErrorText(int code);
+
+// Size of the buffer between the wrapper and the underlying stream.
+inline constexpr std::int64_t ZBufferSize = 65536;
+
+class TCustomZStream : public platform::TStream {
+public:
+    using TProgressEvent = std::function<void(TCustomZStream&)>;
+
+    ~TCustomZStream() override;
+    TCustomZStream(const TCustomZStream&) = delete;
+    TCustomZStream& operator=(const TCustomZStream&) = delete;
+
+    // Called after each full output buffer passed on (compressor) and each
+    // input refill (decompressor).
+    void SetOnProgress(TProgressEvent onProgress) { FOnProgress = std::move(onProgress); }
+
+protected:
+    // The underlying stream is not owned; it must outlive the wrapper.
+    explicit TCustomZStream(platform::TStream& strm);
+
+    void Progress();
+    // Puts the underlying stream back where the wrapper last left it.
+    void RestorePosition();
+
+    platform::TStream& FStrm;
+    std::int64_t FStrmPos;
+    TProgressEvent FOnProgress;
+    z_stream FZRec{};
+    std::unique_ptr<std::uint8_t[]> FBuffer;
+};
+
+class TZCompressionStream final : public TCustomZStream {
+public:
+    TZCompressionStream(platform::TStream& dest, TCompressionLevel compressionLevel);
+    // Finishes the zlib stream if Finish was not called; errors are swallowed
+    // there, so callers that care call Finish themselves.
+    ~TZCompressionStream() override;
+
+    // Writes the rest of the zlib stream (everything deflate still holds and
+    // the Adler-32 trailer) and ends zlib's state. Further writes raise.
+    void Finish();
+
+    std::int64_t Read(void* buffer, std::int64_t count) override;
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
+    // Only Seek(0, soCurrent) is allowed: it returns the uncompressed bytes written so far.
+    std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override;
+
+private:
+    bool FFinished = false;
+};
+
+class TZDecompressionStream final : public TCustomZStream {
+public:
+    explicit TZDecompressionStream(platform::TStream& source);
+    ~TZDecompressionStream() override;
+
+    // Up to count uncompressed bytes; 0 after the end of the zlib stream or
+    // of the input. Input read past the end of the zlib stream is given back
+    // to the underlying stream.
+    std::int64_t Read(void* buffer, std::int64_t count) override;
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
+    // Rewind (0 from the beginning), skip forward, or skip to the end; returns
+    // the uncompressed position. Anything else raises.
+    std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override;
+};
+
+} // namespace quillock::zstream
