@@ -20,11 +20,17 @@ std::uint32_t ProcessStream(platform::TStream& inStream, platform::TStream& outS
                             Process process) {
     std::uint32_t result = 0;
     alignas(64) std::uint8_t buffer[StreamChunk];
+    // The buffer holds plain text on one side or the other: wiped however we leave.
+    struct TWipeOnExit {
+        std::uint8_t* Data;
+        ~TWipeOnExit() { platform::SecureZero(Data, StreamChunk); }
+    } wipe{buffer};
     auto step = [&](std::uint32_t want) {
         const auto got = static_cast<std::uint32_t>(inStream.Read(buffer, want));
         result += got;
         process(buffer, got);
-        outStream.Write(buffer, got);
+        // A destination that takes less would lose data silently: that is an error.
+        outStream.WriteBuffer(buffer, got);
     };
     for (std::uint32_t i = 0; i < size / StreamChunk; ++i) {
         step(StreamChunk);
@@ -32,7 +38,6 @@ std::uint32_t ProcessStream(platform::TStream& inStream, platform::TStream& outS
     if (size % StreamChunk != 0) {
         step(size % StreamChunk);
     }
-    platform::SecureZero(buffer, sizeof buffer);
     return result;
 }
 
@@ -196,12 +201,18 @@ void TDCP_blockcipherN<N>::CheckInitialized() const {
 template <std::size_t N>
 void TDCP_blockcipherN<N>::Init(const void* key, std::uint32_t size, const void* iv) {
     TDCP_cipher::Init(key, size, iv);
-    ExpandKey(key, size);
-    if (iv != nullptr) {
-        std::memcpy(InitVector.data(), iv, N);
-    } else {
-        InitVector.fill(0);
-        EncryptBlock(InitVector.data(), InitVector.data());
+    try {
+        ExpandKey(key, size);
+        if (iv != nullptr) {
+            std::memcpy(InitVector.data(), iv, N);
+        } else {
+            InitVector.fill(0);
+            EncryptBlock(InitVector.data(), InitVector.data());
+        }
+    } catch (...) {
+        // A key the algorithm refuses leaves the object unkeyed, not half keyed.
+        Scrub();
+        throw;
     }
     Reset();
 }

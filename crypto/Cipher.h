@@ -142,7 +142,11 @@ class TDCP_blockcipherN : public TDCP_blockcipher {
 public:
     using Block = std::array<std::uint8_t, BlockBytes>;
 
-    explicit TDCP_blockcipherN(platform::TComponent* owner = nullptr) : TDCP_blockcipher(owner) {}
+    // Starts unkeyed with the chaining buffers as Scrub leaves them (all 0xFF).
+    explicit TDCP_blockcipherN(platform::TComponent* owner = nullptr) : TDCP_blockcipher(owner) {
+        InitVector.fill(0xFF);
+        ChainVector.fill(0xFF);
+    }
 
     static int BlockSize() { return static_cast<int>(BlockBytes * 8); }
 
