@@ -1,0 +1,31 @@
+// The subcommands of quillock-cli: one handler per command, each in its own file.
+#pragma once
+
+#include <string_view>
+
+namespace quillock::cli {
+
+// Exit codes of the terminal program.
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitFailure = 1;
+inline constexpr int ExitUsage = 2;
+
+// A handler receives the arguments after the command name (argv[0] is the
+// command name itself) and returns the exit code.
+using TCommandHandler = int (*)(int argc, char** argv);
+
+struct TCommand {
+    std::string_view Name;
+    std::string_view Summary; // one line for the command list
+    std::string_view Usage;   // shown by "quillock-cli <command> --help"; arguments after the name
+    TCommandHandler Run;
+};
+
+// Prints "quillock-cli <command>: <message>" and the command's usage to stderr;
+// returns ExitUsage so a handler can end with "return UsageError(...)".
+int UsageError(std::string_view command, std::string_view message);
+
+// Runs the known-answer tests of the two ciphers and the two digests.
+int RunSelfCheck(int argc, char** argv);
+
+} // namespace quillock::cli
