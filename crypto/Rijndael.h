@@ -1,0 +1,49 @@
+// The Rijndael block cipher with a 128-bit block (AES), keys of 4 to 256 bits.
+#pragma once
+
+#include "crypto/Cipher.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace quillock::crypto {
+
+struct TRijndaelInspector; // test access to the key schedule
+
+class TDCP_rijndael final : public TDCP_blockcipher128 {
+public:
+    // Room for round keys 0 to 14 of four words each.
+    static constexpr std::size_t MaxRoundKeyWords = 4 * 15;
+    using TRoundKeys = std::array<std::uint32_t, MaxRoundKeyWords>;
+
+    explicit TDCP_rijndael(platform::TComponent* owner = nullptr);
+    ~TDCP_rijndael() override;
+
+    static int Id() { return 9; }
+    static std::string Algorithm() { return "Rijndael"; }
+    static int MaxKeySize() { return 256; }
+    // Known answers of FIPS-197 for the three key sizes.
+    static bool SelfCheck();
+
+    [[nodiscard]] const TDCP_cipherclass& ClassType() const override { return CipherClassOf<TDCP_rijndael>(); }
+
+    // Keys of fewer than 16, 24 or 32 whole bytes are padded with zero bytes
+    // to the next of those lengths (so a 160-bit key is a 192-bit key ending in
+    // four zero bytes); a trailing half byte is ignored.
+    void ExpandKey(const void* key, std::uint32_t size) override;
+    void Scrub() override;
+    void EncryptBlock(const void* inBlock, void* outBlock) override;
+    void DecryptBlock(const void* inBlock, void* outBlock) override;
+
+private:
+    friend struct TRijndaelInspector;
+
+    std::uint32_t RoundCount = 0;
+    // Words hold the bytes of a column with row 0 in the low byte.
+    TRoundKeys EncryptRoundKeys{};
+    // The round keys of the equivalent inverse cipher, in encryption order.
+    TRoundKeys DecryptRoundKeys{};
+};
+
+} // namespace quillock::crypto

@@ -1,0 +1,217 @@
+// Rijndael: published known answers, the zero padding of short keys, agreement
+// with OpenSSL's AES, and the unkeyed and scrubbed states.
+#include "CipherReference.h"
+#include "VecFile.h"
+
+#include "crypto/Rijndael.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+namespace quillock::crypto {
+
+// Read access to the key schedule, for the tests of Scrub.
+struct TRijndaelInspector {
+    static std::uint32_t RoundCount(const TDCP_rijndael& c) { return c.RoundCount; }
+    static bool SchedulesAllZero(const TDCP_rijndael& c) {
+        const auto zero = [](std::uint32_t w) { return w == 0; };
+        return std::all_of(c.EncryptRoundKeys.begin(), c.EncryptRoundKeys.end(), zero) &&
+               std::all_of(c.DecryptRoundKeys.begin(), c.DecryptRoundKeys.end(), zero);
+    }
+};
+
+namespace {
+
+using tests::Bytes;
+using tests::ToHex;
+
+Bytes Encrypt(TDCP_rijndael& cipher, const Bytes& plain) {
+    Bytes out(plain.size());
+    for (std::size_t at = 0; at < plain.size(); at += 16) {
+        cipher.EncryptBlock(plain.data() + at, out.data() + at);
+    }
+    return out;
+}
+
+Bytes Decrypt(TDCP_rijndael& cipher, const Bytes& data) {
+    Bytes out(data.size());
+    for (std::size_t at = 0; at < data.size(); at += 16) {
+        cipher.DecryptBlock(data.data() + at, out.data() + at);
+    }
+    return out;
+}
+
+Bytes OpenSslEcb(const Bytes& aesKey, const Bytes& data, bool encrypt) {
+    const std::string name = "AES-" + std::to_string(aesKey.size() * 8) + "-ECB";
+    return reference::OpenSslCrypt(name, aesKey, {}, data, encrypt);
+}
+
+void ExpectUnkeyed(TDCP_rijndael& cipher) {
+    std::uint8_t block[16] = {};
+    EXPECT_FALSE(cipher.Initialized());
+    for (const bool encrypt : {true, false}) {
+        try {
+            if (encrypt) {
+                cipher.EncryptBlock(block, block);
+            } else {
+                cipher.DecryptBlock(block, block);
+            }
+            ADD_FAILURE() << "an unkeyed cipher processed a block";
+        } catch (const EDCP_blockcipher& e) {
+            EXPECT_STREQ(e.what(), "Cipher not initialized");
+        }
+    }
+}
+
+TEST(Rijndael, PublishedVectors) {
+    const auto records = tests::ReadVecFile(std::string(QUILLOCK_TEST_DATA) + "/cipher/rijndael.vec");
+    ASSERT_GE(records.size(), 3u);
+    TDCP_rijndael cipher;
+    for (const auto& record : records) {
+        SCOPED_TRACE("vector at line " + std::to_string(record.Line));
+        const Bytes key = record.Hex("Key");
+        const Bytes plain = record.Hex("In");
+        const Bytes expected = record.Hex("Out");
+        cipher.Init(key.data(), static_cast<std::uint32_t>(key.size() * 8), nullptr);
+        EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(expected));
+        EXPECT_EQ(ToHex(Decrypt(cipher, expected)), ToHex(plain));
+
+        // The same buffer as input and output.
+        Bytes block = plain;
+        cipher.EncryptBlock(block.data(), block.data());
+        EXPECT_EQ(ToHex(block), ToHex(expected));
+        cipher.DecryptBlock(block.data(), block.data());
+        EXPECT_EQ(ToHex(block), ToHex(plain));
+    }
+}
+
+TEST(Rijndael, ClassQueriesAndSelfCheck) {
+    const TDCP_rijndael cipher;
+    const auto& cls = cipher.ClassType();
+    EXPECT_EQ(cls.Id(), 9);
+    EXPECT_EQ(cls.Algorithm(), "Rijndael");
+    EXPECT_EQ(cls.MaxKeySize(), 256);
+    EXPECT_EQ(cls.BlockSize(), 128);
+    EXPECT_TRUE(cls.SelfCheck());
+    EXPECT_TRUE(TDCP_rijndael::SelfCheck());
+}
+
+// Keys of every accepted length agree with OpenSSL's AES keyed with the whole
+// key bytes padded with zeros to 16, 24 or 32 bytes.
+TEST(Rijndael, ShortKeysArePaddedWithZeros) {
+    const Bytes keyMaterial = reference::Pattern(32, 7);
+    const Bytes plain = reference::Pattern(64, 8);
+    for (std::uint32_t bits = 4; bits <= 256; bits += 4) {
+        SCOPED_TRACE("key of " + std::to_string(bits) + " bits");
+        const std::size_t whole = bits / 8;
+        const std::size_t padded = whole <= 16 ? 16 : (whole <= 24 ? 24 : 32);
+        Bytes aesKey(keyMaterial.begin(), keyMaterial.begin() + static_cast<long>(whole));
+        aesKey.resize(padded, 0);
+
+        // A half byte at the end must be ignored, whatever its value.
+        Bytes given(keyMaterial.begin(), keyMaterial.begin() + static_cast<long>((bits + 7) / 8));
+        if (bits % 8 != 0) {
+            given.back() = 0xFF;
+        }
+        TDCP_rijndael cipher;
+        cipher.Init(given.data(), bits, nullptr);
+        const Bytes cipherText = Encrypt(cipher, plain);
+        EXPECT_EQ(ToHex(cipherText), ToHex(OpenSslEcb(aesKey, plain, true)));
+        EXPECT_EQ(ToHex(Decrypt(cipher, cipherText)), ToHex(plain));
+    }
+}
+
+// What every data file uses: the 20-byte digest as a 160-bit key.
+TEST(Rijndael, DigestKeyIsAes192WithFourZeroBytes) {
+    const Bytes digest = reference::Pattern(20, 11);
+    Bytes padded = digest;
+    padded.resize(24, 0);
+    const Bytes plain = reference::Pattern(48, 12);
+
+    TDCP_rijndael short160;
+    short160.Init(digest.data(), 160, nullptr);
+    TDCP_rijndael full192;
+    full192.Init(padded.data(), 192, nullptr);
+    EXPECT_EQ(TRijndaelInspector::RoundCount(short160), 12u);
+
+    const Bytes viaShort = Encrypt(short160, plain);
+    EXPECT_EQ(ToHex(viaShort), ToHex(Encrypt(full192, plain)));
+    EXPECT_EQ(ToHex(viaShort), ToHex(reference::OpenSslCrypt("AES-192-ECB", padded, {}, plain, true)));
+    EXPECT_EQ(ToHex(Decrypt(short160, viaShort)), ToHex(plain));
+}
+
+TEST(Rijndael, AgreesWithOpenSslForRandomKeys) {
+    std::mt19937 rng(20240601);
+    for (const std::size_t keyBytes : {16u, 24u, 32u}) {
+        for (int trial = 0; trial < 20; ++trial) {
+            Bytes key(keyBytes);
+            for (auto& b : key) {
+                b = static_cast<std::uint8_t>(rng());
+            }
+            const Bytes plain = reference::Pattern(16 * 8, static_cast<unsigned>(rng()));
+            SCOPED_TRACE("key " + ToHex(key));
+            TDCP_rijndael cipher;
+            cipher.Init(key.data(), static_cast<std::uint32_t>(keyBytes * 8), nullptr);
+            const Bytes ours = Encrypt(cipher, plain);
+            EXPECT_EQ(ToHex(ours), ToHex(OpenSslEcb(key, plain, true)));
+            EXPECT_EQ(ToHex(Decrypt(cipher, ours)), ToHex(plain));
+            // Decryption on its own against OpenSSL, for text we did not make.
+            EXPECT_EQ(ToHex(Decrypt(cipher, plain)), ToHex(OpenSslEcb(key, plain, false)));
+        }
+    }
+}
+
+TEST(Rijndael, UnkeyedUntilInitAndAfterScrub) {
+    TDCP_rijndael cipher;
+    EXPECT_EQ(TRijndaelInspector::RoundCount(cipher), 0u);
+    EXPECT_TRUE(TRijndaelInspector::SchedulesAllZero(cipher));
+    ExpectUnkeyed(cipher);
+
+    const Bytes key = reference::Pattern(32, 3);
+    const Bytes plain = reference::Pattern(16, 4);
+    cipher.Init(key.data(), 256, nullptr);
+    EXPECT_EQ(TRijndaelInspector::RoundCount(cipher), 14u);
+    EXPECT_FALSE(TRijndaelInspector::SchedulesAllZero(cipher));
+    const Bytes expected = OpenSslEcb(key, plain, true);
+    EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(expected));
+
+    cipher.Scrub();
+    EXPECT_EQ(TRijndaelInspector::RoundCount(cipher), 0u);
+    EXPECT_TRUE(TRijndaelInspector::SchedulesAllZero(cipher));
+    ExpectUnkeyed(cipher);
+
+    // Keying again restores full function, now with a shorter key and fewer rounds.
+    const Bytes key128(key.begin(), key.begin() + 16);
+    cipher.Init(key128.data(), 128, nullptr);
+    EXPECT_EQ(TRijndaelInspector::RoundCount(cipher), 10u);
+    EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(OpenSslEcb(key128, plain, true)));
+}
+
+// A refused key size leaves the cipher unkeyed, with the previous key wiped.
+TEST(Rijndael, RefusedKeySizeWipesPreviousKey) {
+    const Bytes key = reference::Pattern(40, 5);
+    TDCP_rijndael cipher;
+    cipher.Init(key.data(), 128, nullptr);
+    for (const std::uint32_t bits : {0u, 6u, 260u, 320u}) {
+        SCOPED_TRACE(bits);
+        EXPECT_THROW(
+            {
+                try {
+                    cipher.Init(key.data(), bits, nullptr);
+                } catch (const EDCP_cipher& e) {
+                    EXPECT_STREQ(e.what(), "Invalid key size");
+                    throw;
+                }
+            },
+            EDCP_cipher);
+        EXPECT_TRUE(TRijndaelInspector::SchedulesAllZero(cipher));
+        ExpectUnkeyed(cipher);
+        cipher.Init(key.data(), 128, nullptr);
+    }
+}
+
+} // namespace
+} // namespace quillock::crypto
