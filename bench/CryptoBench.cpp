@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -26,12 +27,10 @@ std::vector<std::uint8_t> MakeData(std::int64_t size) {
     return data;
 }
 
-template <class Cipher, bool Encrypt> void BM_Cipher(benchmark::State& state) {
-    const auto mode = static_cast<TDCP_ciphermode>(state.range(0));
-    const std::int64_t size = state.range(1);
+template <class Cipher, bool Encrypt> void BM_Cipher(benchmark::State& state, TDCP_ciphermode mode, std::int64_t size) {
     Cipher cipher;
     const std::uint8_t key[20] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
-    cipher.Init(key, 160, nullptr);
+    cipher.Init(key, 160, nullptr); // the key size every data file uses
     cipher.SetCipherMode(mode);
     auto data = MakeData(size);
     for (auto _ : state) {
@@ -46,8 +45,7 @@ template <class Cipher, bool Encrypt> void BM_Cipher(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * size);
 }
 
-template <class Hash> void BM_Digest(benchmark::State& state) {
-    const std::int64_t size = state.range(0);
+template <class Hash> void BM_Digest(benchmark::State& state, std::int64_t size) {
     const auto data = MakeData(size);
     Hash hash;
     std::uint8_t digest[20];
@@ -60,26 +58,37 @@ template <class Hash> void BM_Digest(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * size);
 }
 
-void CipherArgs(benchmark::internal::Benchmark* bench) {
-    bench->ArgNames({"mode", "bytes"});
+const char* const ModeNames[] = {"CBC", "CFB8", "CFBblock", "OFB", "CTR"};
+
+template <class Cipher> void RegisterCipher(const std::string& name) {
     for (const std::int64_t size : {ChunkSize, LargeSize}) {
         for (int mode = cmCBC; mode <= cmCTR; ++mode) {
-            bench->Args({mode, size});
+            const std::string suffix = std::string("/") + ModeNames[mode] + "/" + std::to_string(size);
+            const auto m = static_cast<TDCP_ciphermode>(mode);
+            benchmark::RegisterBenchmark((name + "/Encrypt" + suffix).c_str(), BM_Cipher<Cipher, true>, m, size);
+            benchmark::RegisterBenchmark((name + "/Decrypt" + suffix).c_str(), BM_Cipher<Cipher, false>, m, size);
         }
     }
 }
 
-void DigestArgs(benchmark::internal::Benchmark* bench) {
-    bench->ArgName("bytes")->Arg(ChunkSize)->Arg(LargeSize);
+template <class Hash> void RegisterDigest(const std::string& name) {
+    for (const std::int64_t size : {ChunkSize, LargeSize}) {
+        benchmark::RegisterBenchmark((name + "/" + std::to_string(size)).c_str(), BM_Digest<Hash>, size);
+    }
 }
-
-BENCHMARK(BM_Cipher<TDCP_rijndael, true>)->Name("Rijndael/Encrypt")->Apply(CipherArgs);
-BENCHMARK(BM_Cipher<TDCP_rijndael, false>)->Name("Rijndael/Decrypt")->Apply(CipherArgs);
-BENCHMARK(BM_Cipher<TDCP_blowfish, true>)->Name("Blowfish/Encrypt")->Apply(CipherArgs);
-BENCHMARK(BM_Cipher<TDCP_blowfish, false>)->Name("Blowfish/Decrypt")->Apply(CipherArgs);
-BENCHMARK(BM_Digest<TDCP_sha1>)->Name("SHA1")->Apply(DigestArgs);
-BENCHMARK(BM_Digest<TDCP_ripemd160>)->Name("RipeMD-160")->Apply(DigestArgs);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    RegisterCipher<TDCP_rijndael>("Rijndael");
+    RegisterCipher<TDCP_blowfish>("Blowfish");
+    RegisterDigest<TDCP_sha1>("SHA1");
+    RegisterDigest<TDCP_ripemd160>("RipeMD-160");
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
