@@ -28,4 +28,8 @@ int UsageError(std::string_view command, std::string_view message);
 // Runs the known-answer tests of the two ciphers and the two digests.
 int RunSelfCheck(int argc, char** argv);
 
+// Seals a plain file into a data file, and unseals one (cli/SealCommands.cpp).
+int RunSeal(int argc, char** argv);
+int RunUnseal(int argc, char** argv);
+
 } // namespace quillock::cli

@@ -14,6 +14,14 @@ constexpr std::string_view ProgramName = "quillock-cli";
 // The subcommands, in the order the help lists them.
 constexpr TCommand Commands[] = {
     {"selfcheck", "run the known-answer tests of the ciphers and digests", "", &RunSelfCheck},
+    {"seal", "seal a plain file into a data file",
+     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--compress] [--password-file FILE | --password-fd N] "
+     "PLAIN SEALED",
+     &RunSeal},
+    {"unseal", "unseal a data file into a plain file",
+     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--raw] [--password-file FILE | --password-fd N] "
+     "SEALED PLAIN",
+     &RunUnseal},
 };
 
 const TCommand* FindCommand(std::string_view name) {

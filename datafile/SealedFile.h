@@ -3,16 +3,28 @@
 
 #include "datafile/DataFileHost.h"
 
+#include <cstdint>
 #include <string>
 
 namespace quillock::datafile {
+
+// The largest content that can be sealed or unsealed: its size is handed to
+// the cipher as an unsigned 32-bit count.
+inline constexpr std::int64_t MaxSealedSize = 0xFFFFFFFF;
+
+// Where Encrypt writes the new ciphertext before it renames it over the
+// destination: the destination's name with ".qln" appended.
+[[nodiscard]] std::string SealingTempName(const std::string& destination);
 
 // Writes the unsealed bytes of source to destination. Reports and terminates
 // on any failure; checks nothing about the password.
 void Decrypt(TDataFileHost& host, const std::string& source, const std::string& destination);
 
 // Asks for a new password and cipher choices when the host's options say so,
-// then seals source into destination. Reports and terminates on any failure.
+// then seals source into destination. The ciphertext goes to a temporary file
+// beside the destination, is flushed to the medium and renamed over it, so the
+// old destination stays whole until the new one is complete. Reports and
+// terminates on any failure.
 void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination);
 
 } // namespace quillock::datafile

@@ -1,0 +1,61 @@
+// Reading a password for quillock-cli: from the terminal without echo, from
+// the first line of a file, or from an open descriptor; never from the
+// command line or the environment. The result is the Windows-1252 bytes the
+// key is derived from, the same as the window hashes.
+#pragma once
+
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include <termios.h>
+
+namespace quillock::cli {
+
+// A password could not be read or converted; the message says why.
+class EPasswordError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Where the password comes from. Both empty: the terminal.
+struct TPasswordSource {
+    std::string File; // --password-file FILE: its first line, without the line ending
+    int Fd = -1;      // --password-fd N: the first line read from descriptor N
+};
+
+// When args[index] is "--password-file" or "--password-fd", takes it and its
+// value into source, moves index to the value and returns true; false for any
+// other argument. Raises EPasswordError on a missing or bad value or when a
+// source was already given.
+bool TakePasswordOption(std::span<char* const> args, std::size_t& index, TPasswordSource& source);
+
+// The password from source. On the terminal the prompt is shown and the
+// answer is not echoed. Raises EPasswordError when there is nothing to read
+// from or the text has a character without a Windows-1252 byte.
+[[nodiscard]] std::string ReadPassword(const TPasswordSource& source, std::string_view prompt);
+
+// A password to seal with: from a file or descriptor as ReadPassword; on the
+// terminal it is asked twice and both answers must agree.
+[[nodiscard]] std::string ReadNewPassword(const TPasswordSource& source);
+
+// One answer typed on the terminal, not echoed, as Windows-1252 bytes.
+[[nodiscard]] std::string AskTerminalPassword(std::string_view prompt);
+
+// Turns echo off on a terminal and restores the previous mode when it goes,
+// also when an exception passes.
+class TEchoGuard {
+public:
+    explicit TEchoGuard(int fd);
+    ~TEchoGuard();
+    TEchoGuard(const TEchoGuard&) = delete;
+    TEchoGuard& operator=(const TEchoGuard&) = delete;
+
+private:
+    int FFd;
+    termios FOld{};
+    bool FActive = false;
+};
+
+} // namespace quillock::cli

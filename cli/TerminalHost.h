@@ -1,0 +1,50 @@
+// The data-file operations' host for quillock-cli: plain fields for the
+// window's state, dialogs as UTF-8 text on stderr, answers from the terminal.
+#pragma once
+
+#include "datafile/DataFileHost.h"
+
+#include <string>
+
+namespace quillock::cli {
+
+class TTerminalDataFileHost final : public datafile::TDataFileHost {
+public:
+    ~TTerminalDataFileHost() override;
+
+    std::string FDataFile;
+    std::string FPassword; // Windows-1252 bytes; wiped when the host goes
+    int FAlgorithm = 0;
+    int FHash = 0;
+    bool FChangePass = false;
+    bool FChangeAlgorithm = false;
+    std::string FCaption = "Quillock";
+
+    [[nodiscard]] std::string DataFileName() const override { return FDataFile; }
+    [[nodiscard]] std::string Password() const override { return FPassword; }
+    void SetPassword(const std::string& password) override;
+    [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
+    void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
+    [[nodiscard]] int HashIndex() const override { return FHash; }
+    void SetHashIndex(int index) override { FHash = index; }
+    [[nodiscard]] bool ChangePass() const override { return FChangePass; }
+    [[nodiscard]] bool ChangeAlgorithm() const override { return FChangeAlgorithm; }
+    [[nodiscard]] std::string Caption() const override { return FCaption; }
+
+    // Prints "<title>: <text>" on stderr; Yes/No is answered on the terminal
+    // (no terminal: neither).
+    datafile::TModalResult AskUser(const std::string& text, datafile::TMsgDlgType kind,
+                                   datafile::TMsgDlgButtons buttons) override;
+    // The only input box asks for a password: read from the terminal without
+    // echo; without a terminal the answer is value, as Cancel would give.
+    std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override;
+    // Answered on the terminal with y or n; without a terminal: No.
+    bool QuestionBox(const std::string& text) override;
+    // Throws datafile::TProgramExit{1}; the command returns its code.
+    [[noreturn]] void ExitWithError() override;
+};
+
+// A dialog text (Windows-1252, CR LF line breaks) as UTF-8 lines for a terminal.
+[[nodiscard]] std::string DialogTextForTerminal(const std::string& text);
+
+} // namespace quillock::cli

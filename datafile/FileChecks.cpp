@@ -1,0 +1,198 @@
+// Recognising a plain editor file by its first line, file sizes in Kb, and
+// wiping temporary files with zeros before deleting them.
+#include "datafile/FileChecks.h"
+
+#include "platform/Stream.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillock::datafile {
+namespace {
+
+constexpr const char* EditorName = "arbolix";
+constexpr std::size_t EditorNameLength = 7;
+constexpr std::size_t HeaderPiece = 4096;
+constexpr std::size_t WipeBlock = 65536;
+
+// An open file descriptor, closed on every path.
+class TFd {
+public:
+    explicit TFd(int fd) noexcept : FFd(fd) {}
+    ~TFd() {
+        if (FFd >= 0) {
+            ::close(FFd);
+        }
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+
+    [[nodiscard]] int Get() const noexcept { return FFd; }
+    [[nodiscard]] bool Valid() const noexcept { return FFd >= 0; }
+    // Closes now and reports the outcome.
+    [[nodiscard]] bool Close() noexcept {
+        const int fd = FFd;
+        FFd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int FFd;
+};
+
+[[noreturn]] void RaiseIo(const std::string& what, const std::string& path) {
+    throw platform::EInOutError(what + " " + path + ": " + std::strerror(errno));
+}
+
+// The read-only attribute: no write bit at all in the file's mode. Checked
+// explicitly, since the superuser could open such a file for writing anyway.
+bool IsReadOnly(const struct stat& info) {
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Opens an existing regular file for reading and writing, refusing read-only
+// files and symbolic links; -1 when it cannot be opened.
+int OpenReadWrite(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || IsReadOnly(info)) {
+        return -1;
+    }
+    return ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.string();
+}
+
+} // namespace
+
+bool CheckHeader(TDataFileHost& host, const std::string& path) {
+    TFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        host.AskUser("Cannot open file! (maybe it has the Read Only attribute?)\r\n\r\nPlease check your data.",
+                     TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.ExitWithError();
+    }
+    // The first line is scanned piece by piece, however long it is: only the
+    // number of letters of the name matched so far is kept. The name has no
+    // repeated prefix, so on a mismatch the match starts again at this byte.
+    char buffer[HeaderPiece];
+    std::size_t matched = 0;
+    for (;;) {
+        const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            RaiseIo("Cannot read", path);
+        }
+        if (got == 0) {
+            break;
+        }
+        for (ssize_t i = 0; i < got; ++i) {
+            char c = buffer[i];
+            if (c == '\0' || c == '\r' || c == '\n') {
+                // The end of the line, or of the part before a zero byte.
+                if (!file.Close()) {
+                    RaiseIo("Cannot close", path);
+                }
+                return false;
+            }
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+            matched = c == EditorName[matched] ? matched + 1 : (c == EditorName[0] ? 1 : 0);
+            if (matched == EditorNameLength) {
+                if (!file.Close()) {
+                    RaiseIo("Cannot close", path);
+                }
+                return true;
+            }
+        }
+    }
+    if (!file.Close()) {
+        RaiseIo("Cannot close", path);
+    }
+    return false;
+}
+
+std::uint64_t FileSizeKb(TDataFileHost& host, const std::string& path) {
+    TFd file(OpenReadWrite(path));
+    if (!file.Valid()) {
+        host.AskUser("Cannot open file \"" + path + "\" !\r\n(maybe it has the Read Only attribute?)\r\n\r\n" +
+                         "Please check your data.",
+                     TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        return 0;
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) {
+        RaiseIo("Cannot take the size of", path);
+    }
+    if (!file.Close()) {
+        RaiseIo("Cannot close", path);
+    }
+    return static_cast<std::uint64_t>(info.st_size) / 1024 + 1;
+}
+
+void WipeFile(TDataFileHost& host, const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return; // no file of that name: nothing to wipe
+    }
+    if (S_ISLNK(info.st_mode)) {
+        // A link at a temporary name is none of our data: remove the link and
+        // never write zeros through it into whatever it points at.
+        if (::unlink(path.c_str()) != 0) {
+            RaiseIo("Cannot delete", path);
+        }
+        return;
+    }
+    TFd file(OpenReadWrite(path));
+    if (!file.Valid()) {
+        host.AskUser("ERROR! Can't delete: \"\r\n" + AbsolutePath(path) + "\"\r\n\r\nPlease check your data.",
+                     TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.ExitWithError();
+    }
+    if (::fstat(file.Get(), &info) != 0) {
+        RaiseIo("Cannot take the size of", path);
+    }
+    const auto zeros = std::make_unique<std::uint8_t[]>(WipeBlock); // value-initialised: all zero
+    auto left = static_cast<std::uint64_t>(info.st_size);
+    off_t offset = 0;
+    while (left > 0) {
+        const std::size_t want = left < WipeBlock ? static_cast<std::size_t>(left) : WipeBlock;
+        const ssize_t put = ::pwrite(file.Get(), zeros.get(), want, offset);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            if (put == 0) {
+                errno = EIO;
+            }
+            RaiseIo("Cannot overwrite", path);
+        }
+        left -= static_cast<std::uint64_t>(put);
+        offset += put;
+    }
+    // The zeros must reach the medium before the name goes: pages of a deleted
+    // file that were never written back are simply dropped.
+    if (::fsync(file.Get()) != 0) {
+        RaiseIo("Cannot flush", path);
+    }
+    if (!file.Close()) {
+        RaiseIo("Cannot close", path);
+    }
+    if (::unlink(path.c_str()) != 0) {
+        RaiseIo("Cannot delete", path);
+    }
+}
+
+} // namespace quillock::datafile

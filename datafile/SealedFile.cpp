@@ -1,0 +1,274 @@
+// Sealing and unsealing a data file: the whole content enciphered under the
+// digest of the password, with the re-keying prompts of the closing step.
+#include "datafile/SealedFile.h"
+
+#include "crypto/Cipher.h"
+#include "datafile/Algorithms.h"
+#include "platform/Stream.h"
+#include "platform/Wipe.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillock::datafile {
+namespace {
+
+constexpr const char* DecryptErrorText =
+    "File I/O error during decryption!\r\n\r\nPlease check your data and/or try to restore a backup copy manually.";
+// The line breaks of this message are stored as LF CR LF CR.
+constexpr const char* EncryptErrorText =
+    "File I/O error during encryption!\n\r\n\rPlease check your data and eventually try to restore a backup copy "
+    "manually.";
+constexpr const char* DecryptTooLargeText =
+    "The sealed file is 4 GiB or larger and cannot be unsealed.\r\n\r\nNothing has been written.";
+constexpr const char* EncryptTooLargeText =
+    "The file is 4 GiB or larger and cannot be sealed.\r\n\r\nThe data file has not been changed.";
+
+constexpr const char* PasswordTitle = "Change Arbolix File Password";
+
+// Passes reads and seeks through and raises on a short write: the cipher's
+// stream routine does not look at what a write returns, and a full disk must
+// not pass for success.
+class TStrictStream final : public platform::TStream {
+public:
+    explicit TStrictStream(platform::TStream& target) : FTarget(target) {}
+    std::int64_t Read(void* buffer, std::int64_t count) override { return FTarget.Read(buffer, count); }
+    std::int64_t Write(const void* buffer, std::int64_t count) override {
+        FTarget.WriteBuffer(buffer, count);
+        return count;
+    }
+    std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
+        return FTarget.Seek(offset, origin);
+    }
+
+private:
+    platform::TStream& FTarget;
+};
+
+// Scrubs the cipher's key schedule and chaining state on every path.
+class TScrubGuard {
+public:
+    explicit TScrubGuard(crypto::TDCP_cipher& cipher) noexcept : FCipher(cipher) {}
+    ~TScrubGuard() { FCipher.Scrub(); }
+    TScrubGuard(const TScrubGuard&) = delete;
+    TScrubGuard& operator=(const TScrubGuard&) = delete;
+
+private:
+    crypto::TDCP_cipher& FCipher;
+};
+
+// Wipes a text holding a password when it goes out of scope.
+class TSecretText {
+public:
+    TSecretText() = default;
+    ~TSecretText() { platform::SecureClear(Text); }
+    TSecretText(const TSecretText&) = delete;
+    TSecretText& operator=(const TSecretText&) = delete;
+    std::string Text;
+};
+
+// A cipher of the host's choice, keyed from the host's password.
+std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host) {
+    const crypto::TDCP_cipherclass* cipherClass = CipherClassByIndex(host.AlgorithmIndex());
+    const crypto::TDCP_hashclass* hashClass = HashClassByIndex(host.HashIndex());
+    if (cipherClass == nullptr || hashClass == nullptr) {
+        throw crypto::EDCP_cipher("No cipher or digest for the chosen list index");
+    }
+    std::unique_ptr<crypto::TDCP_cipher> cipher = cipherClass->Create(nullptr);
+    TSecretText password;
+    password.Text = host.Password();
+    cipher->InitFromPassphrase(password.Text, *hashClass);
+    return cipher;
+}
+
+// Runs size bytes of source through the cipher into destination; a source
+// that delivers fewer bytes than its size said is a read failure.
+void Transform(crypto::TDCP_cipher& cipher, platform::TStream& source, platform::TStream& destination,
+               std::int64_t size, bool encrypt) {
+    TScrubGuard scrub(cipher);
+    TStrictStream out(destination);
+    const auto count = static_cast<std::uint32_t>(size);
+    const std::uint32_t done =
+        encrypt ? cipher.EncryptFromStream(source, out, count) : cipher.DecryptFromStream(source, out, count);
+    if (done != count) {
+        throw platform::EReadError();
+    }
+}
+
+// The prompts for a new password and a new cipher and digest choice, each
+// asked only when the host's option says so.
+void AskForChanges(TDataFileHost& host, TSecretText& first, TSecretText& second) {
+    if (host.ChangePass()) {
+        host.PostPrivateMessage(WM_PASSWORDPROMPT);
+        first.Text = host.InputBox(PasswordTitle, "Enter a new password:", "");
+        if (!first.Text.empty()) {
+            host.PostPrivateMessage(WM_PASSWORDPROMPT);
+            second.Text = host.InputBox(PasswordTitle, "Enter the new password again:", "");
+        }
+        if (!first.Text.empty() && first.Text == second.Text) {
+            host.SetPassword(first.Text);
+            host.AskUser("Password changed!", TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+        } else {
+            host.AskUser("You typed the password incorrectly or they are not equal!\r\n\r\n"
+                         "The password has NOT been changed.\r\nPreserving old password.",
+                         TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        }
+    }
+    if (host.ChangeAlgorithm()) {
+        host.PostPrivateMessage(WM_ALGORITHMPROMPT);
+        const bool rijndael = host.QuestionBox(
+            "Change encryption algorithm to:\r\n(Current is: " + AlgorithmText(host.AlgorithmIndex()) + ")");
+        host.SetAlgorithmIndex(rijndael ? 0 : 1);
+        host.PostPrivateMessage(WM_HASHPROMPT);
+        const bool ripemd =
+            host.QuestionBox("Change password hashing to:\r\n(Current is: " + HashText(host.HashIndex()) + ")");
+        host.SetHashIndex(ripemd ? 0 : 1);
+    }
+}
+
+[[noreturn]] void RaiseIo(const std::string& what, const std::string& path) {
+    throw platform::EInOutError(what + " " + path + ": " + std::strerror(errno));
+}
+
+// The destination must be a file we may write, as when it was overwritten in
+// place: a read-only data file (no write bit) is never replaced.
+void CheckDestination(const std::string& destination, std::optional<struct stat>& existing) {
+    struct stat info {};
+    if (::stat(destination.c_str(), &info) != 0) {
+        if (errno != ENOENT) {
+            RaiseIo("Cannot examine", destination);
+        }
+        existing.reset();
+        return;
+    }
+    if (!S_ISREG(info.st_mode) || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+        ::access(destination.c_str(), W_OK) != 0) {
+        throw platform::EFCreateError(destination);
+    }
+    existing = info;
+}
+
+// Removes whatever a failed earlier sealing left at the temporary name; a
+// link there is removed itself, never followed.
+void RemoveStale(const std::string& temporary) {
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+        RaiseIo("Cannot remove", temporary);
+    }
+}
+
+void SyncDirectoryOf(const std::string& path) {
+    std::string directory = std::filesystem::path(path).parent_path().string();
+    if (directory.empty()) {
+        directory = ".";
+    }
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        RaiseIo("Cannot open the directory", directory);
+    }
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (result != 0) {
+        errno = error;
+        RaiseIo("Cannot flush the directory", directory);
+    }
+}
+
+// Flushes the complete ciphertext, gives it the old destination's mode and
+// owner and renames it over the destination.
+void CommitTemporary(platform::TFileStream& temporary, const std::string& destination,
+                     const std::optional<struct stat>& existing) {
+    if (existing) {
+        if (::fchmod(temporary.Handle(), existing->st_mode & 07777) != 0) {
+            RaiseIo("Cannot set the mode of", temporary.FileName());
+        }
+        // Keeps the owner when the superuser seals someone else's file; for
+        // anyone else this is refused and the file is simply theirs.
+        (void)!::fchown(temporary.Handle(), existing->st_uid, existing->st_gid);
+    }
+    temporary.Flush();
+    if (::rename(temporary.FileName().c_str(), destination.c_str()) != 0) {
+        RaiseIo("Cannot rename to", destination);
+    }
+    SyncDirectoryOf(destination);
+}
+
+} // namespace
+
+std::string SealingTempName(const std::string& destination) {
+    return destination + ".qln";
+}
+
+void Decrypt(TDataFileHost& host, const std::string& source, const std::string& destination) {
+    bool tooLarge = false;
+    try {
+        platform::TFileStream in(source, platform::fmOpenRead);
+        const std::int64_t size = in.Size();
+        if (size > MaxSealedSize) {
+            tooLarge = true;
+        } else {
+            platform::TFileStream out(destination, platform::fmCreate);
+            const std::unique_ptr<crypto::TDCP_cipher> cipher = KeyedCipher(host);
+            Transform(*cipher, in, out, size, false);
+        }
+    } catch (const std::exception&) {
+        host.AskUser(DecryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.ExitWithError();
+    }
+    if (tooLarge) {
+        host.AskUser(DecryptTooLargeText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.ExitWithError();
+    }
+}
+
+void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination) {
+    const std::string temporary = SealingTempName(destination);
+    TSecretText first;
+    TSecretText second;
+    bool tooLarge = false;
+    bool created = false;
+    try {
+        // The source is opened before anything is created, so a missing
+        // source leaves everything as it was.
+        platform::TFileStream in(source, platform::fmOpenRead);
+        const std::int64_t size = in.Size();
+        if (size > MaxSealedSize) {
+            tooLarge = true;
+        } else {
+            std::optional<struct stat> existing;
+            CheckDestination(destination, existing);
+            RemoveStale(temporary);
+            std::optional<platform::TFileStream> out;
+            out.emplace(temporary, platform::fmCreate);
+            created = true;
+            // The prompts come before the key is derived, so their answers
+            // apply to this very sealing.
+            AskForChanges(host, first, second);
+            {
+                const std::unique_ptr<crypto::TDCP_cipher> cipher = KeyedCipher(host);
+                Transform(*cipher, in, *out, size, true);
+            }
+            CommitTemporary(*out, destination, existing);
+            created = false;
+        }
+    } catch (const std::exception&) {
+        if (created) {
+            // Only partial ciphertext is there; the old destination is whole.
+            ::unlink(temporary.c_str());
+        }
+        host.AskUser(EncryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.ExitWithError();
+    }
+    if (tooLarge) {
+        host.AskUser(EncryptTooLargeText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.ExitWithError();
+    }
+}
+
+} // namespace quillock::datafile

@@ -1,0 +1,138 @@
+// Tests of whole-file compression and decompression, with the handled
+// failure of damaged data.
+#include "datafile/Compression.h"
+#include "TestHost.h"
+#include "platform/Stream.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+namespace quillock::datafile::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+Bytes ZlibCompress(const Bytes& plain, int level) {
+    uLongf size = compressBound(plain.size());
+    Bytes out(size);
+    EXPECT_EQ(compress2(out.data(), &size, plain.data(), plain.size(), level), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+class CompressionTest : public TTempDirTest {
+protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        Host.FName = Path("diary.qlx");
+    }
+    [[nodiscard]] std::string Working() const { return Path("diary.qlx.qlt"); }
+    [[nodiscard]] std::string Intermediate() const { return Path("diary.qlx.qlz"); }
+
+    TTestHost Host;
+};
+
+TEST_F(CompressionTest, AnEmptyFileCompressesToZlibsEmptyStreamAndBack) {
+    WriteText(Working(), "");
+    CompressFile(Working(), Intermediate());
+    EXPECT_EQ(ReadBytes(Intermediate()), (Bytes{0x78, 0x01, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01}));
+    fs::remove(Working());
+    DecompressFile(Host, Intermediate(), Working());
+    EXPECT_EQ(ReadBytes(Working()), Bytes{});
+}
+
+TEST_F(CompressionTest, RoundTripsAndWritesZlibsLevelOneStream) {
+    for (const std::size_t size : {std::size_t{1}, std::size_t{61439}, std::size_t{61441}, std::size_t{65535},
+                                   std::size_t{65537}, std::size_t{3 << 20}}) {
+        const Bytes plain = SampleContent(size, static_cast<std::uint32_t>(size));
+        WriteBytes(Working(), plain);
+        CompressFile(Working(), Intermediate());
+        EXPECT_EQ(ReadBytes(Working()), plain) << "the source stays";
+        EXPECT_EQ(ReadBytes(Intermediate()), ZlibCompress(plain, 1)) << size;
+        fs::remove(Working());
+        DecompressFile(Host, Intermediate(), Working());
+        EXPECT_EQ(ReadBytes(Working()), plain) << size;
+    }
+    EXPECT_TRUE(Host.Dialogs.empty());
+}
+
+TEST_F(CompressionTest, CreatedFilesAreOwnerOnly) {
+    WriteBytes(Working(), SampleContent(100));
+    CompressFile(Working(), Intermediate());
+    struct stat info {};
+    ASSERT_EQ(::stat(Intermediate().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    fs::remove(Working());
+    DecompressFile(Host, Intermediate(), Working());
+    ASSERT_EQ(::stat(Working().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(CompressionTest, ReadsOtherLevelsIgnoresTrailingBytesAndStopsAtACutEnd) {
+    const Bytes plain = SampleContent(200000);
+    WriteBytes(Intermediate(), ZlibCompress(plain, 9));
+    DecompressFile(Host, Intermediate(), Working());
+    EXPECT_EQ(ReadBytes(Working()), plain);
+
+    Bytes trailing = ZlibCompress(plain, 1);
+    trailing.insert(trailing.end(), {'j', 'u', 'n', 'k'});
+    WriteBytes(Intermediate(), trailing);
+    DecompressFile(Host, Intermediate(), Working());
+    EXPECT_EQ(ReadBytes(Working()), plain);
+
+    Bytes cut = ZlibCompress(plain, 0);
+    cut.resize(cut.size() - 50000);
+    WriteBytes(Intermediate(), cut);
+    DecompressFile(Host, Intermediate(), Working());
+    const Bytes got = ReadBytes(Working());
+    ASSERT_GT(got.size(), 100000u);
+    ASSERT_LT(got.size(), plain.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), plain.begin()));
+    EXPECT_TRUE(Host.Dialogs.empty());
+}
+
+TEST_F(CompressionTest, DamagedDataWipesBothTemporaryFilesAndEndsTheProgram) {
+    const Bytes sealed = SampleContent(1000);
+    WriteBytes(Host.FName, sealed);
+    for (const Bytes& damaged : {Bytes{0x12, 0x34, 0x56, 0x78, 0x9A}, [] {
+                                     Bytes corrupt = ZlibCompress(SampleContent(70000), 1);
+                                     corrupt[corrupt.size() / 2] ^= 0xFF;
+                                     return corrupt;
+                                 }()}) {
+        Host.Dialogs.clear();
+        WriteBytes(Intermediate(), damaged);
+        try {
+            DecompressFile(Host, Intermediate(), Working());
+            ADD_FAILURE() << "must terminate";
+        } catch (const TProgramExit& exit) {
+            EXPECT_EQ(exit.ExitCode, 1);
+        }
+        EXPECT_FALSE(fs::exists(Working()));
+        EXPECT_FALSE(fs::exists(Intermediate()));
+        EXPECT_EQ(ReadBytes(Host.FName), sealed) << "the data file is untouched";
+        ASSERT_EQ(Host.Dialogs.size(), 1u);
+        EXPECT_EQ(Host.Dialogs[0].Text,
+                  "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
+        EXPECT_EQ(Host.Dialogs[0].Kind, TMsgDlgType::mtError);
+    }
+}
+
+TEST_F(CompressionTest, OtherFailuresPassToTheCaller) {
+    EXPECT_THROW(CompressFile(Path("missing"), Intermediate()), platform::EFOpenError);
+    EXPECT_THROW(DecompressFile(Host, Path("missing"), Working()), platform::EFOpenError);
+    EXPECT_TRUE(Host.Dialogs.empty());
+}
+
+TEST_F(CompressionTest, NoPlainFileIsCreatedThroughALink) {
+    const Bytes precious = SampleContent(100);
+    WriteBytes(Path("precious"), precious);
+    WriteBytes(Intermediate(), ZlibCompress(SampleContent(5000), 1));
+    ASSERT_EQ(::symlink(Path("precious").c_str(), Working().c_str()), 0);
+    EXPECT_THROW(DecompressFile(Host, Intermediate(), Working()), platform::EFCreateError);
+    EXPECT_EQ(ReadBytes(Path("precious")), precious);
+}
+
+} // namespace
+} // namespace quillock::datafile::testing

@@ -1,0 +1,133 @@
+// A data-file host for tests: plain fields for the window's state, dialogs
+// answered from queues and recorded, and an ExitWithError that unwinds.
+#pragma once
+
+#include "datafile/DataFileHost.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace quillock::datafile::testing {
+
+struct TDialog {
+    std::string Text;
+    TMsgDlgType Kind;
+};
+
+class TTestHost final : public TDataFileHost {
+public:
+    std::string FName;
+    std::string FPassword = "secret";
+    int FAlgorithm = 0;
+    int FHash = 0;
+    bool FChangePass = false;
+    bool FChangeAlgorithm = false;
+    std::string FCaption = "Quillock";
+
+    // Answers for the prompts, taken in order.
+    std::deque<std::string> InputAnswers;
+    std::deque<bool> QuestionAnswers;
+
+    // Everything the operations showed or posted, in order.
+    std::vector<TDialog> Dialogs;
+    std::vector<std::string> Events;
+
+    [[nodiscard]] std::string DataFileName() const override { return FName; }
+    [[nodiscard]] std::string Password() const override { return FPassword; }
+    void SetPassword(const std::string& password) override { FPassword = password; }
+    [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
+    void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
+    [[nodiscard]] int HashIndex() const override { return FHash; }
+    void SetHashIndex(int index) override { FHash = index; }
+    [[nodiscard]] bool ChangePass() const override { return FChangePass; }
+    [[nodiscard]] bool ChangeAlgorithm() const override { return FChangeAlgorithm; }
+    [[nodiscard]] std::string Caption() const override { return FCaption; }
+
+    TModalResult AskUser(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) override {
+        Dialogs.push_back({text, kind});
+        Events.push_back("AskUser:" + text);
+        return buttons == TMsgDlgButtons::mbOK ? TModalResult::mrOk : TModalResult::mrNo;
+    }
+    std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override {
+        Events.push_back("InputBox:" + title + "|" + prompt + "|" + value);
+        if (InputAnswers.empty()) {
+            ADD_FAILURE() << "unexpected input box: " << prompt;
+            return value;
+        }
+        std::string answer = InputAnswers.front();
+        InputAnswers.pop_front();
+        return answer;
+    }
+    bool QuestionBox(const std::string& text) override {
+        Events.push_back("QuestionBox:" + text);
+        if (QuestionAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text;
+            return false;
+        }
+        const bool answer = QuestionAnswers.front();
+        QuestionAnswers.pop_front();
+        return answer;
+    }
+    void PostPrivateMessage(unsigned message) override { Events.push_back("Post:" + std::to_string(message)); }
+    [[noreturn]] void ExitWithError() override {
+        Events.emplace_back("ExitWithError");
+        throw TProgramExit{1};
+    }
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.good()) << path;
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const Bytes& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+inline void WriteText(const std::filesystem::path& path, const std::string& text) {
+    WriteBytes(path, Bytes(text.begin(), text.end()));
+}
+
+// A fresh folder per test, removed afterwards.
+class TTempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quillock-datafile-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        Dir = pattern;
+    }
+    void TearDown() override {
+        std::error_code error;
+        std::filesystem::permissions(Dir, std::filesystem::perms::owner_all, error);
+        std::filesystem::remove_all(Dir, error);
+    }
+    [[nodiscard]] std::string Path(const std::string& name) const { return (Dir / name).string(); }
+
+    std::filesystem::path Dir;
+};
+
+// Text-like content of exactly size bytes.
+inline Bytes SampleContent(std::size_t size, std::uint32_t seed = 1) {
+    Bytes data(size);
+    std::uint32_t state = seed;
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        data[i] = static_cast<std::uint8_t>(" abcdefghijklmnopqrstuvwxyz\r\n"[(state >> 16) % 29]);
+    }
+    return data;
+}
+
+} // namespace quillock::datafile::testing
