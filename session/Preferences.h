@@ -1,0 +1,50 @@
+// The program's remembered choices (editor edition and paths, cipher, digest)
+// and how they are saved to and loaded from the settings store.
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <array>
+#include <string>
+
+namespace quillock::session {
+
+// The settings key under which both programs keep their choices.
+inline constexpr const char* PreferencesKey = "Software\\Quillock";
+
+// The editor paths of the three editions before anything was stored.
+inline const std::array<std::string, 3> DefaultEditionPaths = {
+    "Arbolix.exe",
+    "C:\\Programmi\\Arbolix Extra\\ArbolixExtra.exe",
+    "..\\Arbolix OFC\\ArbolixOFC.exe",
+};
+
+struct TPreferences {
+    int ExeNamePos = 0; // editor edition, 0..2
+    int Algorithm = 0;  // 0 Rijndael, 1 Blowfish
+    int Hash = 0;       // 0 RIPEMD-160, 1 SHA-1
+    std::array<std::string, 3> EditionPaths;
+    std::string ExeName = "Arbolix.exe"; // the editor path in use
+};
+
+// Writes ExeNamePos, Algorithm, Hash, ExeName0, ExeName1, ExeName2 and ExeName,
+// in that order, under PreferencesKey (created when missing). "ExeName" comes
+// last, so its presence means the other six were written by the same save. A
+// failure raises platform::ERegistryException "Failed to set data for '%s'"
+// and leaves the values written before it; a key that cannot be opened fails
+// as the first value.
+void SavePreferences(platform::TRegistry& registry, const TPreferences& preferences);
+
+// Loads the stored choices in the window's order: ExeNamePos, Algorithm, Hash,
+// ExeName0..2, then ExeName, which also becomes the path of the loaded edition.
+// - No "ExeName" stored (or no key): the defaults, with DefaultEditionPaths.
+// - A value missing or of the wrong type: loading stops there; error receives
+//   "Failed to get data for '%s'" or "Invalid data type for '%s'", what was read
+//   before stays, everything after keeps its default (the edition paths not yet
+//   read are DefaultEditionPaths, so a later save does not empty them).
+// - A stored index out of its range (0..2, 0..1, 0..1) counts as absent: that
+//   choice keeps its default and loading goes on.
+// error is emptied when loading succeeds; it may be null.
+[[nodiscard]] TPreferences LoadPreferences(platform::TRegistry& registry, std::string* error);
+
+} // namespace quillock::session
