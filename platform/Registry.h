@@ -21,14 +21,16 @@ enum class TRegDataType { rdUnknown, rdString, rdExpandString, rdInteger, rdBina
 class TRegistry {
 public:
     // The settings file of the current user: $XDG_CONFIG_HOME/quillock/settings.ini,
-    // with ~/.config when XDG_CONFIG_HOME is unset or empty.
+    // with ~/.config when XDG_CONFIG_HOME is unset, empty or not absolute.
     [[nodiscard]] static std::filesystem::path DefaultFile();
 
     explicit TRegistry(std::filesystem::path file = DefaultFile());
 
     // Opens a key ("Software\Quillock") and reads its values from the file. With
     // canCreate a missing key is created (and stored) empty. False when the key
-    // does not exist and may not be created, or the file cannot be read or written.
+    // does not exist and may not be created (or cannot be stored), or the file
+    // cannot be read; a file without any read permission bit counts as unreadable
+    // for every user. An existing key opens on a read-only file; writes then fail.
     bool OpenKey(const std::string& key, bool canCreate);
     void CloseKey();
 
