@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillock::platform {
@@ -46,16 +47,23 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
 }
 
 TFileStream::TFileStream(const std::string& path, std::uint16_t mode) : FFileName(path) {
-    if (mode == fmCreate) {
-        FHandle = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (FHandle < 0) {
+    const bool create = mode == fmCreate;
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; anything but
+    // a regular file is refused right after.
+    const int flags =
+        create ? O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK : O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    FHandle = ::open(path.c_str(), flags, 0600);
+    struct stat info {};
+    if (FHandle >= 0 && (::fstat(FHandle, &info) != 0 || !S_ISREG(info.st_mode) ||
+                         ::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0)) {
+        ::close(FHandle);
+        FHandle = -1;
+    }
+    if (FHandle < 0) {
+        if (create) {
             throw EFCreateError(path);
         }
-    } else {
-        FHandle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (FHandle < 0) {
-            throw EFOpenError(path);
-        }
+        throw EFOpenError(path);
     }
 }
 
@@ -98,8 +106,12 @@ std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-    const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR
-                                                                                                         : SEEK_END;
+    int whence = SEEK_END;
+    if (origin == TSeekOrigin::soBeginning) {
+        whence = SEEK_SET;
+    } else if (origin == TSeekOrigin::soCurrent) {
+        whence = SEEK_CUR;
+    }
     const off_t result = ::lseek(FHandle, offset, whence);
     if (result < 0) {
         throw EInOutError("Seek error on " + FFileName + ": " + std::strerror(errno));
@@ -115,12 +127,13 @@ void TFileStream::Flush() {
 
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
     const auto size = static_cast<std::int64_t>(FData.size());
-    const std::int64_t n = std::clamp<std::int64_t>(std::min(count, size - FPosition), 0, count);
+    const std::int64_t n = std::min(count, size - FPosition);
     if (n > 0) {
         std::memcpy(buffer, FData.data() + FPosition, static_cast<std::size_t>(n));
         FPosition += n;
+        return n;
     }
-    return n;
+    return 0;
 }
 
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {

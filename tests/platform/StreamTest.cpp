@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <numeric>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillock::platform {
 namespace {
@@ -176,3 +178,30 @@ TEST(FileStreamTest, CopyBetweenFiles) {
 
 } // namespace
 } // namespace quillock::platform
+
+namespace {
+
+// Anything but a regular file is refused when opened or created, and a FIFO
+// without a writer does not make the open wait.
+TEST(FileStreamKinds, OnlyRegularFilesOpen) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kinds-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string fifo = (folder / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(quillock::platform::TFileStream(fifo, quillock::platform::fmOpenRead),
+                 quillock::platform::EFOpenError);
+    EXPECT_THROW(quillock::platform::TFileStream(fifo, quillock::platform::fmCreate),
+                 quillock::platform::EFCreateError);
+    EXPECT_THROW(quillock::platform::TFileStream(folder.string(), quillock::platform::fmOpenRead),
+                 quillock::platform::EFOpenError);
+    EXPECT_THROW(quillock::platform::TFileStream("/dev/null", quillock::platform::fmCreate),
+                 quillock::platform::EFCreateError);
+    quillock::platform::TMemoryStream memory(std::vector<std::uint8_t>{1, 2, 3});
+    memory.Seek(10, quillock::platform::TSeekOrigin::soBeginning);
+    std::uint8_t byte = 0;
+    EXPECT_EQ(memory.Read(&byte, 1), 0); // past the end reads nothing
+    std::filesystem::remove_all(folder);
+}
+
+} // namespace
