@@ -2,6 +2,7 @@
 #include "datafile/Compression.h"
 
 #include "datafile/FileChecks.h"
+#include "datafile/SealedFile.h"
 #include "platform/Stream.h"
 #include "platform/Wipe.h"
 #include "zstream/ZLib.h"
@@ -35,10 +36,49 @@ void CopyPlain(platform::TStream& target, platform::TStream& source, std::int64_
     platform::SecureZero(buffer.get(), platform::MaxCopyBufferSize);
 }
 
+// The plain size of the whole zlib stream, decoded once into a scratch area
+// and thrown away; stops early and returns MaxSealedSize + 1 once the content
+// passes the largest size that could be sealed again. Damage raises.
+std::int64_t MeasureContent(zstream::TZDecompressionStream& decompressor) {
+    constexpr std::int64_t ScratchSize = 65536;
+    const auto scratch = std::make_unique<std::uint8_t[]>(ScratchSize);
+    std::int64_t total = 0;
+    try {
+        for (;;) {
+            const std::int64_t got = decompressor.Read(scratch.get(), ScratchSize);
+            if (got == 0) {
+                break;
+            }
+            total += got;
+            if (total > MaxSealedSize) {
+                break;
+            }
+        }
+    } catch (...) {
+        platform::SecureZero(scratch.get(), ScratchSize);
+        throw;
+    }
+    platform::SecureZero(scratch.get(), ScratchSize);
+    return total;
+}
+
+// Wipes both temporary files of the host's data file, reports text and ends
+// the program.
+void Refuse(TDataFileHost& host, const char* text) {
+    const std::string dataFile = host.DataFileName();
+    WipeFile(host, dataFile + ".qlt");
+    WipeFile(host, dataFile + ".qlz");
+    host.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    host.ExitWithError();
+}
+
 } // namespace
 
 void CompressFile(const std::string& source, const std::string& destination) {
     platform::TFileStream in(source, platform::fmOpenRead);
+    if (in.Size() > MaxSealedSize) {
+        throw EContentTooLarge();
+    }
     platform::TFileStream out(destination, platform::fmCreate);
     zstream::TZCompressionStream compressor(out, zstream::TCompressionLevel::clFastest);
     CopyPlain(compressor, in, in.Size());
@@ -47,27 +87,63 @@ void CompressFile(const std::string& source, const std::string& destination) {
 }
 
 void DecompressFile(TDataFileHost& host, const std::string& source, const std::string& destination) {
-    bool damaged = false;
+    enum class TOutcome { Done, Damaged, TooLarge };
+    TOutcome outcome = TOutcome::Done;
     {
         platform::TFileStream in(source, platform::fmOpenRead);
-        platform::TFileStream out(destination, platform::fmCreate);
         zstream::TZDecompressionStream decompressor(in);
         try {
-            // Learns the size by decompressing once, then copies it.
-            CopyPlain(out, decompressor, 0);
+            // The whole stream is decoded once before the destination exists:
+            // damage anywhere, a cut included, leaves no partial working copy,
+            // and the pass gives the size to copy.
+            const std::int64_t size = MeasureContent(decompressor);
+            if (size > MaxSealedSize) {
+                outcome = TOutcome::TooLarge;
+            } else {
+                decompressor.SetPosition(0);
+                platform::TFileStream out(destination, platform::fmCreate);
+                if (size > 0) {
+                    CopyPlain(out, decompressor, size);
+                }
+            }
         } catch (const zstream::EZDecompressionError&) {
-            // Not a zlib stream: most likely a wrong password or choice.
-            damaged = true;
+            // Not a whole zlib stream: most likely a wrong password or choice.
+            outcome = TOutcome::Damaged;
         }
     }
-    if (damaged) {
-        const std::string dataFile = host.DataFileName();
-        WipeFile(host, dataFile + ".qlt");
-        WipeFile(host, dataFile + ".qlz");
-        host.AskUser("Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)",
-                     TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
+    if (outcome == TOutcome::Damaged) {
+        Refuse(host, "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
     }
+    if (outcome == TOutcome::TooLarge) {
+        Refuse(host, "The content of the data file is 4 GiB or larger once decompressed and cannot be sealed again."
+                     "\r\n\r\nNothing has been written.");
+    }
+}
+
+TSalvageResult SalvageDecompressFile(const std::string& source, const std::string& destination) {
+    platform::TFileStream in(source, platform::fmOpenRead);
+    platform::TFileStream out(destination, platform::fmCreate);
+    zstream::TZDecompressionStream decompressor(in, zstream::TDamagePolicy::dpSalvage);
+    TSalvageResult result;
+    const auto buffer = std::make_unique<std::uint8_t[]>(platform::MaxCopyBufferSize);
+    try {
+        for (;;) {
+            const std::int64_t got = decompressor.Read(buffer.get(), platform::MaxCopyBufferSize);
+            if (got == 0) {
+                break;
+            }
+            out.WriteBuffer(buffer.get(), got);
+            result.Recovered += got;
+        }
+    } catch (...) {
+        platform::SecureZero(buffer.get(), platform::MaxCopyBufferSize);
+        throw;
+    }
+    platform::SecureZero(buffer.get(), platform::MaxCopyBufferSize);
+    out.Flush();
+    result.Complete = decompressor.Complete();
+    result.Damage = decompressor.Damage();
+    return result;
 }
 
 } // namespace quillock::datafile

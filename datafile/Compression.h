@@ -3,16 +3,43 @@
 
 #include "datafile/DataFileHost.h"
 
+#include <cstdint>
+#include <stdexcept>
 #include <string>
 
 namespace quillock::datafile {
 
-// Compresses source into destination (zlib, fastest level); errors pass to the caller.
+// A plain content of 4 GiB or more: it could not be sealed (again).
+class EContentTooLarge : public std::runtime_error {
+public:
+    EContentTooLarge()
+        : std::runtime_error("The file is 4 GiB or larger and cannot be sealed; nothing has been written.") {}
+};
+
+// Compresses source into destination (zlib, fastest level); errors pass to the
+// caller. A source of 4 GiB or more raises EContentTooLarge before the
+// destination is created.
 void CompressFile(const std::string& source, const std::string& destination);
 
 // Decompresses source into destination. Damaged data (a wrong password, most
-// likely) wipes the working copy and the intermediate file of the host's data
-// file, reports "Decryption Error!..." and terminates.
+// likely, or a zlib stream cut short) wipes the working copy and the
+// intermediate file of the host's data file, reports "Decryption Error!..."
+// and terminates. A content of 4 GiB or more is reported and terminates the
+// same way, with its own message. Either way the destination is not created:
+// the whole stream is checked before anything is written.
 void DecompressFile(TDataFileHost& host, const std::string& source, const std::string& destination);
+
+// What a salvage recovered.
+struct TSalvageResult {
+    std::int64_t Recovered = 0; // bytes written to the destination
+    bool Complete = false;      // the whole zlib stream, Adler-32 included, was read
+    std::string Damage;         // why decoding stopped early; empty when it did not
+};
+
+// For recovery: decompresses source into a new owner-only destination once,
+// writing everything that decodes until the end of the zlib stream or the
+// first damage (a cut, corrupt data). Never reports or terminates; failures
+// to open, create or write pass to the caller.
+TSalvageResult SalvageDecompressFile(const std::string& source, const std::string& destination);
 
 } // namespace quillock::datafile

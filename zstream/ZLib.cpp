@@ -209,7 +209,8 @@ std::int64_t TZCompressionStream::Seek(std::int64_t offset, platform::TSeekOrigi
 
 // ---- TZDecompressionStream ----
 
-TZDecompressionStream::TZDecompressionStream(platform::TStream& source) : TCustomZStream(source) {
+TZDecompressionStream::TZDecompressionStream(platform::TStream& source, TDamagePolicy policy)
+    : TCustomZStream(source), FPolicy(policy) {
     FZRec.next_in = FBuffer.get();
     FZRec.avail_in = 0;
     DCheck(inflateInit_(&FZRec, ZLibInterfaceVersion, static_cast<int>(sizeof(z_stream))));
@@ -220,55 +221,60 @@ TZDecompressionStream::~TZDecompressionStream() {
 }
 
 std::int64_t TZDecompressionStream::Read(void* buffer, std::int64_t count) {
-    if (count <= 0) {
+    if (count <= 0 || FComplete || !FDamage.empty()) {
         return 0;
     }
     RestorePosition();
     auto* out = static_cast<Bytef*>(buffer);
-    std::int64_t done = 0;
-    int result = Z_OK;
-    while (done < count && result != Z_STREAM_END) {
-        const std::int64_t piece = std::min(count - done, MaxZPiece);
-        FZRec.next_out = out + done;
-        FZRec.avail_out = static_cast<uInt>(piece);
-        bool inputEnded = false;
-        while (FZRec.avail_out > 0 && result != Z_STREAM_END) {
-            if (FZRec.avail_in == 0) {
-                const std::int64_t got = FStrm.Read(FBuffer.get(), ZBufferSize);
-                if (got <= 0) {
-                    // The end of the input ends the read without error.
-                    inputEnded = true;
-                    break;
+    FZRec.next_out = out;
+    try {
+        while (FZRec.next_out < out + count && !FComplete) {
+            const std::int64_t piece = std::min(count - (FZRec.next_out - out), MaxZPiece);
+            FZRec.avail_out = static_cast<uInt>(piece);
+            while (FZRec.avail_out > 0 && !FComplete) {
+                if (FZRec.avail_in == 0) {
+                    const std::int64_t got = FStrm.Read(FBuffer.get(), ZBufferSize);
+                    if (got <= 0) {
+                        // The input ended inside the zlib stream: its tail is
+                        // missing and its Adler-32 was never compared.
+                        throw EZDecompressionError(CutShortText);
+                    }
+                    FZRec.next_in = FBuffer.get();
+                    FZRec.avail_in = static_cast<uInt>(got);
+                    FStrmPos = FStrm.Position();
+                    Progress();
                 }
-                FZRec.next_in = FBuffer.get();
-                FZRec.avail_in = static_cast<uInt>(got);
-                FStrmPos = FStrm.Position();
-                Progress();
-            }
-            const uInt inBefore = FZRec.avail_in;
-            const uInt outBefore = FZRec.avail_out;
-            result = DCheck(inflate(&FZRec, Z_NO_FLUSH));
-            if (result == Z_NEED_DICT) {
-                // A preset dictionary is never used by this format; waiting for
-                // one would loop for ever.
-                throw EZDecompressionError(ZLibErrorText(Z_DATA_ERROR));
-            }
-            if (result != Z_STREAM_END && FZRec.avail_in == inBefore && FZRec.avail_out == outBefore) {
-                throw EZDecompressionError(ZLibErrorText(Z_BUF_ERROR));
+                const uInt inBefore = FZRec.avail_in;
+                const uInt outBefore = FZRec.avail_out;
+                const int result = DCheck(inflate(&FZRec, Z_NO_FLUSH));
+                if (result == Z_NEED_DICT) {
+                    // A preset dictionary is never used by this format; waiting
+                    // for one would loop for ever.
+                    throw EZDecompressionError(ZLibErrorText(Z_DATA_ERROR));
+                }
+                if (result == Z_STREAM_END) {
+                    FComplete = true;
+                } else if (FZRec.avail_in == inBefore && FZRec.avail_out == outBefore) {
+                    throw EZDecompressionError(ZLibErrorText(Z_BUF_ERROR));
+                }
             }
         }
-        done += piece - FZRec.avail_out;
-        if (inputEnded) {
-            break;
+    } catch (const EZDecompressionError& e) {
+        if (FPolicy == TDamagePolicy::dpRaise) {
+            throw;
         }
+        // Salvage: keep what was decoded before the damage and stop there.
+        FDamage = e.what();
+        FZRec.avail_in = 0;
+        return FZRec.next_out - out;
     }
-    if (result == Z_STREAM_END && FZRec.avail_in > 0) {
+    if (FComplete && FZRec.avail_in > 0) {
         // Give back the input that follows the end of the zlib stream.
         FStrmPos -= FZRec.avail_in;
         FStrm.SetPosition(FStrmPos);
         FZRec.avail_in = 0;
     }
-    return done;
+    return FZRec.next_out - out;
 }
 
 std::int64_t TZDecompressionStream::Write(const void* /*buffer*/, std::int64_t /*count*/) {
@@ -282,6 +288,8 @@ std::int64_t TZDecompressionStream::Seek(std::int64_t offset, platform::TSeekOri
         DCheck(inflateReset(&FZRec));
         FZRec.next_in = FBuffer.get();
         FZRec.avail_in = 0;
+        FComplete = false;
+        FDamage.clear();
         FStrm.SetPosition(0);
         FStrmPos = 0;
     } else if ((offset >= 0 && origin == TSeekOrigin::soCurrent) ||

@@ -83,19 +83,46 @@ private:
     bool FFinished = false;
 };
 
+// What the decompressor does with damaged input: a zlib stream whose input
+// ends before its proper end, or data zlib rejects.
+enum class TDamagePolicy {
+    // Raise EZDecompressionError: the normal reading of a data file, so that a
+    // content with its tail missing is never taken for the whole of it.
+    dpRaise,
+    // Stop there: every read returns 0 from then on and Damage() says what was
+    // wrong. For recovering what can still be decoded.
+    dpSalvage,
+};
+
+// The text raised when the input ends before the end of the zlib stream.
+inline constexpr const char* CutShortText = "compressed data cut short";
+
 class TZDecompressionStream final : public TCustomZStream {
 public:
-    explicit TZDecompressionStream(platform::TStream& source);
+    explicit TZDecompressionStream(platform::TStream& source, TDamagePolicy policy = TDamagePolicy::dpRaise);
     ~TZDecompressionStream() override;
 
-    // Up to count uncompressed bytes; 0 after the end of the zlib stream or
-    // of the input. Input read past the end of the zlib stream is given back
-    // to the underlying stream.
+    // Up to count uncompressed bytes; 0 after the end of the zlib stream.
+    // Input read past the end of the zlib stream is given back to the
+    // underlying stream. Input that ends before the end of the zlib stream
+    // raises EZDecompressionError (CutShortText), as does data zlib rejects,
+    // unless the policy is dpSalvage.
     std::int64_t Read(void* buffer, std::int64_t count) override;
     std::int64_t Write(const void* buffer, std::int64_t count) override;
     // Rewind (0 from the beginning), skip forward, or skip to the end; returns
     // the uncompressed position. Anything else raises.
     std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override;
+
+    // True once the end of the zlib stream (with its Adler-32 check) was read.
+    [[nodiscard]] bool Complete() const noexcept { return FComplete; }
+    // Under dpSalvage: empty while nothing was wrong, else the error's text
+    // (CutShortText when the input ended early).
+    [[nodiscard]] const std::string& Damage() const noexcept { return FDamage; }
+
+private:
+    TDamagePolicy FPolicy;
+    bool FComplete = false;
+    std::string FDamage;
 };
 
 } // namespace quillock::zstream

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace quillock::datafile::testing {
@@ -70,7 +71,7 @@ TEST_F(CompressionTest, CreatedFilesAreOwnerOnly) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
-TEST_F(CompressionTest, ReadsOtherLevelsIgnoresTrailingBytesAndStopsAtACutEnd) {
+TEST_F(CompressionTest, ReadsOtherLevelsAndIgnoresTrailingBytes) {
     const Bytes plain = SampleContent(200000);
     WriteBytes(Intermediate(), ZlibCompress(plain, 9));
     DecompressFile(Host, Intermediate(), Working());
@@ -81,26 +82,58 @@ TEST_F(CompressionTest, ReadsOtherLevelsIgnoresTrailingBytesAndStopsAtACutEnd) {
     WriteBytes(Intermediate(), trailing);
     DecompressFile(Host, Intermediate(), Working());
     EXPECT_EQ(ReadBytes(Working()), plain);
+    EXPECT_TRUE(Host.Dialogs.empty());
+}
 
+TEST_F(CompressionTest, SalvageWritesWhatDecodesAndSaysWhy) {
+    const Bytes plain = SampleContent(200000);
     Bytes cut = ZlibCompress(plain, 0);
     cut.resize(cut.size() - 50000);
     WriteBytes(Intermediate(), cut);
-    DecompressFile(Host, Intermediate(), Working());
+    TSalvageResult result = SalvageDecompressFile(Intermediate(), Working());
     const Bytes got = ReadBytes(Working());
+    EXPECT_EQ(result.Recovered, static_cast<std::int64_t>(got.size()));
     ASSERT_GT(got.size(), 100000u);
     ASSERT_LT(got.size(), plain.size());
     EXPECT_TRUE(std::equal(got.begin(), got.end(), plain.begin()));
-    EXPECT_TRUE(Host.Dialogs.empty());
+    EXPECT_FALSE(result.Complete);
+    EXPECT_EQ(result.Damage, "compressed data cut short");
+    struct stat info {};
+    ASSERT_EQ(::stat(Working().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    WriteBytes(Intermediate(), ZlibCompress(plain, 1));
+    result = SalvageDecompressFile(Intermediate(), Working());
+    EXPECT_EQ(ReadBytes(Working()), plain);
+    EXPECT_TRUE(result.Complete);
+    EXPECT_EQ(result.Damage, "");
+
+    WriteBytes(Intermediate(), {0x12, 0x34, 0x56});
+    result = SalvageDecompressFile(Intermediate(), Working());
+    EXPECT_EQ(result.Recovered, 0);
+    EXPECT_EQ(result.Damage, "data error");
+    EXPECT_TRUE(Host.Dialogs.empty()) << "salvage never reports";
+}
+
+TEST_F(CompressionTest, ASourceOf4GiBIsRefusedBeforeTheDestinationIsCreated) {
+    // A sparse file: its size is 4 GiB, its blocks are almost none.
+    WriteText(Working(), "");
+    ASSERT_EQ(::truncate(Working().c_str(), std::int64_t{1} << 32), 0);
+    EXPECT_THROW(CompressFile(Working(), Intermediate()), EContentTooLarge);
+    EXPECT_FALSE(fs::exists(Intermediate()));
 }
 
 TEST_F(CompressionTest, DamagedDataWipesBothTemporaryFilesAndEndsTheProgram) {
     const Bytes sealed = SampleContent(1000);
     WriteBytes(Host.FName, sealed);
-    for (const Bytes& damaged : {Bytes{0x12, 0x34, 0x56, 0x78, 0x9A}, [] {
-                                     Bytes corrupt = ZlibCompress(SampleContent(70000), 1);
-                                     corrupt[corrupt.size() / 2] ^= 0xFF;
-                                     return corrupt;
-                                 }()}) {
+    const Bytes whole = ZlibCompress(SampleContent(200000), 0);
+    Bytes corrupt = ZlibCompress(SampleContent(70000), 1);
+    corrupt[corrupt.size() / 2] ^= 0xFF;
+    // A stream cut short is damaged too, even where every byte before the cut
+    // decodes (stored blocks) or only the Adler-32 trailer is missing.
+    const Bytes cut(whole.begin(), whole.end() - 50000);
+    const Bytes noTrailer(whole.begin(), whole.end() - 4);
+    for (const Bytes& damaged : {Bytes{}, Bytes{0x12, 0x34, 0x56, 0x78, 0x9A}, corrupt, cut, noTrailer}) {
         Host.Dialogs.clear();
         WriteBytes(Intermediate(), damaged);
         try {

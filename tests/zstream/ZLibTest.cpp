@@ -219,16 +219,61 @@ TEST(ZDecompressionStream, GivesBackTheBytesAfterTheEndOfTheStream) {
     EXPECT_EQ(rest, trailer);
 }
 
-TEST(ZDecompressionStream, AStreamCutShortGivesWhatCouldBeDecoded) {
+TEST(ZDecompressionStream, AStreamCutShortRaisesWhereverItEnds) {
+    const Bytes plain = SampleData(100000);
+    const Bytes whole = ZlibCompress(plain, 1);
+    // Cut inside the header, inside the deflate data, and inside the Adler-32
+    // trailer (every byte of the content decoded, only the check is missing).
+    for (const std::size_t length : {std::size_t{0}, std::size_t{1}, whole.size() / 2, whole.size() - 1}) {
+        TMemoryStream source(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
+        TZDecompressionStream decompressor(source);
+        try {
+            (void)ReadAll(decompressor);
+            ADD_FAILURE() << "a stream cut to " << length << " bytes must raise";
+        } catch (const EZDecompressionError& e) {
+            EXPECT_STREQ(e.what(), CutShortText) << length;
+        }
+        EXPECT_FALSE(decompressor.Complete());
+        EXPECT_THROW((void)decompressor.Size(), EZDecompressionError) << "measuring the size raises as well";
+    }
+}
+
+TEST(ZDecompressionStream, SalvageGivesWhatCouldBeDecodedBeforeACut) {
     const Bytes plain = NoiseData(100000);
     Bytes data = ZlibCompress(plain, 0); // stored blocks: every byte decodes as it comes
     data.resize(data.size() / 2);
     TMemoryStream source(data);
-    TZDecompressionStream decompressor(source);
+    TZDecompressionStream decompressor(source, TDamagePolicy::dpSalvage);
     const Bytes got = ReadAll(decompressor);
     ASSERT_GT(got.size(), 40000u);
     ASSERT_LT(got.size(), plain.size());
     EXPECT_TRUE(std::equal(got.begin(), got.end(), plain.begin()));
+    EXPECT_EQ(decompressor.Damage(), CutShortText);
+    EXPECT_FALSE(decompressor.Complete());
+    std::uint8_t byte = 0;
+    EXPECT_EQ(decompressor.Read(&byte, 1), 0) << "nothing more after the damage";
+}
+
+TEST(ZDecompressionStream, SalvageStopsAtCorruptDataAndKeepsWhatCameBefore) {
+    const Bytes plain = NoiseData(200000);
+    Bytes data = ZlibCompress(plain, 0);
+    // A stored block's length and its complement no longer agree: zlib
+    // rejects the block header in the middle of the stream.
+    const std::size_t blockHeader = 2 + 65535 + 5; // zlib header, first block's data, next block header
+    data[blockHeader + 1] ^= 0x55;
+    TMemoryStream source(data);
+    TZDecompressionStream decompressor(source, TDamagePolicy::dpSalvage);
+    const Bytes got = ReadAll(decompressor, 4096);
+    EXPECT_EQ(decompressor.Damage(), "data error");
+    ASSERT_EQ(got.size(), 65535u) << "exactly the first stored block";
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), plain.begin()));
+
+    // A whole stream salvages to all of it, with nothing reported.
+    TMemoryStream wholeSource(ZlibCompress(plain, 1));
+    TZDecompressionStream whole(wholeSource, TDamagePolicy::dpSalvage);
+    EXPECT_EQ(ReadAll(whole), plain);
+    EXPECT_TRUE(whole.Complete());
+    EXPECT_EQ(whole.Damage(), "");
 }
 
 TEST(ZDecompressionStream, DamagedDataRaisesDataError) {
