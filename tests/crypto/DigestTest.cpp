@@ -1,5 +1,6 @@
 // SHA-1 and RIPEMD-160: published vectors, block-edge lengths and arbitrary
 // splits against OpenSSL, the length counter's carry, and the digest states.
+#include "CipherReference.h"
 #include "VecFile.h"
 #include "crypto/Hash.h"
 #include "crypto/RIPEMD160.h"
@@ -8,7 +9,6 @@
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
-#include <openssl/provider.h>
 
 #include <cstdint>
 #include <memory>
@@ -19,35 +19,7 @@
 namespace {
 
 using namespace quillock::crypto;
-using Bytes = std::vector<std::uint8_t>;
-
-std::string ToHex(const Bytes& data) {
-    static const char Digits[] = "0123456789abcdef";
-    std::string text;
-    for (const auto b : data) {
-        text += Digits[b >> 4];
-        text += Digits[b & 15];
-    }
-    return text;
-}
-
-// The independent implementation; RIPEMD-160 may live in the legacy provider.
-Bytes OpenSslDigest(const char* name, const Bytes& data) {
-    static OSSL_PROVIDER* const Legacy = OSSL_PROVIDER_load(nullptr, "legacy");
-    static OSSL_PROVIDER* const Default = OSSL_PROVIDER_load(nullptr, "default");
-    (void)Legacy;
-    (void)Default;
-    std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> md(EVP_MD_fetch(nullptr, name, nullptr), &EVP_MD_free);
-    if (!md) {
-        ADD_FAILURE() << "OpenSSL lacks " << name;
-        return {};
-    }
-    Bytes out(EVP_MAX_MD_SIZE);
-    unsigned int len = 0;
-    EXPECT_EQ(EVP_Digest(data.data(), data.size(), out.data(), &len, md.get(), nullptr), 1);
-    out.resize(len);
-    return out;
-}
+using namespace quillock::crypto::reference; // ToHex, Pattern, OpenSslDigest: the independent side
 
 template <class T> Bytes Digest(const Bytes& data) {
     T hash;
@@ -56,15 +28,6 @@ template <class T> Bytes Digest(const Bytes& data) {
     Bytes out(20);
     hash.Final(out.data());
     return out;
-}
-
-Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes data(size);
-    std::mt19937 rng(seed);
-    for (auto& b : data) {
-        b = static_cast<std::uint8_t>(rng());
-    }
-    return data;
 }
 
 struct Sha1Traits {
