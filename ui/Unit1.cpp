@@ -1,0 +1,1006 @@
+// The main window: its controls, their handlers, start-up and settings, the
+// window operations of the editing session and the closing-time prompts.
+#include "ui/Unit1.h"
+
+#include "datafile/Algorithms.h"
+#include "platform/Association.h"
+#include "platform/Registry.h"
+#include "session/Preferences.h"
+#include "session/Session.h"
+#include "ui/Dialogs.h"
+#include "ui/Texts.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+namespace quillock::ui {
+namespace {
+
+using datafile::TModalResult;
+using datafile::TMsgDlgButtons;
+using datafile::TMsgDlgType;
+
+constexpr int Panel2Height = 19;
+
+// The password box: text is not selected when it takes the focus.
+class TMaskEdit final : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QLineEdit::focusInEvent(event);
+        if (hasSelectedText()) {
+            deselect();
+        }
+    }
+};
+
+QFont WindowFont() {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    font.setStretch(85);
+    font.setBold(false);
+    font.setItalic(false);
+    font.setUnderline(false);
+    return font;
+}
+
+QFont Styled(bool bold, bool italic = false, bool underline = false) {
+    QFont font = WindowFont();
+    font.setBold(bold);
+    font.setItalic(italic);
+    font.setUnderline(underline);
+    return font;
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+template <typename TWidget> TWidget* Make(QWidget* parent, const char* name, int left, int top, int width, int height) {
+    auto* widget = new TWidget(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const std::string& caption, int left, int top, int width = -1,
+                  int height = -1) {
+    auto* label = new QLabel(FromCp1252(caption), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setFont(WindowFont());
+    if (width < 0) {
+        label->move(left, top);
+        label->adjustSize(); // sized to its caption
+    } else {
+        label->setGeometry(left, top, width, height);
+    }
+    return label;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const std::string& caption, int left, int top, int width,
+                        int height) {
+    auto* box = Make<QCheckBox>(parent, name, left, top, width, height);
+    box->setText(FromCp1252(caption));
+    box->setFont(WindowFont());
+    return box;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const std::string& caption, int left, int top, int width,
+                        int height) {
+    auto* button = Make<QPushButton>(parent, name, left, top, width, height);
+    button->setText(FromCp1252(caption));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QFrame* MakeLine(QWidget* parent, const char* name, int left, int top, int width) {
+    auto* line = Make<QFrame>(parent, name, left, top, width, 2);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// A file whose mode has no write bit counts as read-only, whoever runs the
+// program; so does a file whose mode cannot be read.
+bool IsReadOnly(const QString& path) {
+    struct stat status {};
+    if (::stat(ToPath(path).c_str(), &status) != 0) {
+        return true;
+    }
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- creation
+
+TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QDialog(parent) {
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quillock"));
+    setFont(WindowFont());
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    setPalette(palette);
+    setFixedSize(ClientWidth, 324);
+    CreateControls();
+    SetTabOrder();
+    FormCreate(arguments);
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+}
+
+void TForm1::CreateControls() {
+    const QFont plain = WindowFont();
+    const QFont bold = Styled(true);
+
+    Label2 = MakeLabel(this, "Label2", "Data File", 10, 14, 52, 13);
+    Label2->setFont(bold);
+
+    FName = Make<QLineEdit>(this, "FName", 72, 8, 177, 21);
+    FName->setReadOnly(true);
+    {
+        QPalette palette = FName->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+        FName->setPalette(palette);
+    }
+
+    Button1 = MakeButton(this, "Button1", "...", 256, 10, 25, 17);
+    Button1->setToolTip(QStringLiteral("Browse for files to open or import"));
+
+    Label1 = MakeLabel(this, "Label1", "Password", 8, 48, 55, 13);
+    Label1->setFont(bold);
+
+    MaskEdit1 = new TMaskEdit(this);
+    MaskEdit1->setObjectName(QStringLiteral("MaskEdit1"));
+    MaskEdit1->setGeometry(72, 40, 201, 21);
+    MaskEdit1->setValidator(new TCp1252Validator(MaskEdit1));
+    SetHashPasswordChar(MaskEdit1);
+
+    BitBtn2 = MakeButton(this, "BitBtn2", "&Cancel", 48, 72, 73, 25);
+    BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+
+    BitBtn1 = MakeButton(this, "BitBtn1", "&Ok", 152, 72, 97, 25);
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    BitBtn1->setFont(bold);
+    BitBtn1->setEnabled(false);
+    BitBtn1->setDefault(true);
+
+    OptionsButton = MakeButton(this, "OptionsButton", "Op&tions", 96, 100, 89, 16);
+    OptionsButton->setToolTip(QStringLiteral("Click here to display options.."));
+
+    Bevel2 = MakeLine(this, "Bevel2", 16, 108, 249);
+    Bevel2->lower(); // the button stands on the line
+
+    GroupBox3 = Make<QGroupBox>(this, "GroupBox3", 16, 118, 249, 42);
+    GroupBox3->setTitle(QStringLiteral("Encryption"));
+    GroupBox3->setFont(bold);
+    Label6 = MakeLabel(GroupBox3, "Label6", "Algorithm", 8, 20, 43, 13);
+    AlgorithmCB = Make<QComboBox>(GroupBox3, "AlgorithmCB", 56, 15, 65, 21);
+    AlgorithmCB->setFont(plain);
+    for (const char* name : datafile::AlgorithmNames) {
+        AlgorithmCB->addItem(FromCp1252(name));
+    }
+    AlgorithmCB->setCurrentIndex(0);
+    AlgorithmCB->setToolTip(QStringLiteral("Select a specific encryption algorithm"));
+    Label7 = MakeLabel(GroupBox3, "Label7", "Hash", 126, 20, 25, 13);
+    HashCB = Make<QComboBox>(GroupBox3, "HashCB", 154, 15, 89, 21);
+    HashCB->setFont(plain);
+    for (const char* name : datafile::HashNames) {
+        HashCB->addItem(FromCp1252(name));
+    }
+    HashCB->setCurrentIndex(0);
+    HashCB->setToolTip(QStringLiteral("Use a specific hashing algorithm for the password"));
+
+    RadioGroup1 = Make<QGroupBox>(this, "RadioGroup1", 16, 163, 113, 73);
+    RadioGroup1->setTitle(QStringLiteral("Arbolix Version"));
+    RadioGroup1->setToolTip(FromCp1252("Select Arbolix\xAE version to run"));
+    RadioGroup1Items = new QButtonGroup(RadioGroup1);
+    RadioGroup1Items->setExclusive(true);
+    {
+        // Three rows share the space under the caption evenly.
+        constexpr const char* Items[] = {"&Basic", "&Extra", "&Office Edition"};
+        const int fontHeight = 13;
+        const int space = RadioGroup1->height() - fontHeight - 5;
+        const int rowHeight = space / 3;
+        const int topMargin = fontHeight + 1 + (space % 3) / 2;
+        for (int index = 0; index < 3; ++index) {
+            auto* item = new QRadioButton(QString::fromLatin1(Items[index]), RadioGroup1);
+            item->setObjectName(QStringLiteral("RadioGroup1Item%1").arg(index));
+            item->setGeometry(8, topMargin + index * rowHeight, RadioGroup1->width() - 10, rowHeight);
+            item->setFont(plain);
+            RadioGroup1Items->addButton(item, index);
+        }
+        RadioGroup1Items->button(0)->setChecked(true);
+    }
+
+    GroupBox1 = Make<QGroupBox>(this, "GroupBox1", 136, 163, 129, 57);
+    GroupBox1->setTitle(QStringLiteral("Built-in compression"));
+    GroupBox1->setFont(bold);
+    UseCompressionBox = MakeCheckBox(GroupBox1, "UseCompression", "Co&mpress", 8, 16, 73, 17);
+    UseCompressionBox->setToolTip(
+        QStringLiteral("Reduce filesize (using standard zip/rar compression has no effects!)"));
+    DecompressBox = MakeCheckBox(GroupBox1, "Decompress", "&Decompress", 8, 33, 81, 16);
+    DecompressBox->setToolTip(QStringLiteral("Return a compressed file to the standard format"));
+
+    const QString compressionHint = QStringLiteral("Show some informations about the built-in compression");
+    Button3 = MakeButton(this, "Button3", "?", 224, 178, 13, 17);
+    Button3->setCursor(Qt::PointingHandCursor);
+    Button3->setToolTip(compressionHint);
+    Button4 = MakeButton(this, "Button4", "?", 224, 196, 13, 17);
+    Button4->setCursor(Qt::PointingHandCursor);
+    Button4->setToolTip(compressionHint);
+
+    DoubleBackupBox = MakeCheckBox(this, "DoubleBackup", "&Double-Backup\xAE", 144, 223, 103, 16);
+    DoubleBackupBox->setChecked(true);
+    DoubleBackupBox->setToolTip(
+        QStringLiteral("This toggle the creation of an addictional backup file (extension: .old)"));
+
+    GroupBox2 = Make<QGroupBox>(this, "GroupBox2", 16, 240, 249, 34);
+    GroupBox2->setTitle(QStringLiteral("Modify the file"));
+    GroupBox2->setFont(bold);
+    ChangePassBox = MakeCheckBox(GroupBox2, "ChangePass", "C&hange password", 8, 13, 105, 17);
+    ChangePassBox->setToolTip(QStringLiteral("You will be prompted to enter a new password when closing the file"));
+    ChangeAlgorithmBox = MakeCheckBox(GroupBox2, "ChangeAlgorithm", "C&hange algorithm", 128, 13, 105, 17);
+    ChangeAlgorithmBox->setToolTip(
+        QStringLiteral("You will be prompted to change encryption algorithm when closing the file"));
+
+    Label5 = MakeLabel(this, "Label5", "Path", 16, 286, 33, 13);
+    Label5->setFont(Styled(true, true));
+    ExeNameEdit = Make<QLineEdit>(this, "ExeName", 48, 280, 193, 21);
+    ExeNameEdit->setText(QStringLiteral("Arbolix.exe"));
+    ExeNameEdit->setToolTip(FromCp1252("Location of Arbolix\xAE executable"));
+    Button2 = MakeButton(this, "Button2", "...", 248, 283, 17, 17);
+    Button2->setToolTip(FromCp1252("Browse for Arbolix\xAE executable"));
+
+    // The "Please wait.." panel over the password row and the two buttons;
+    // its texts stay readable while the window is disabled.
+    Panel1 = Make<QLabel>(this, "Panel1", 8, 40, 268, 57);
+    Panel1->setText(QStringLiteral("Please wait.."));
+    Panel1->setAlignment(Qt::AlignCenter);
+    Panel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Panel1->setLineWidth(1);
+    Panel1->setAutoFillBackground(true);
+    {
+        QFont font = Styled(true, true);
+        font.setPointSize(12);
+        Panel1->setFont(font);
+        QPalette palette = Panel1->palette();
+        palette.setColor(QPalette::Disabled, QPalette::WindowText,
+                         palette.color(QPalette::Active, QPalette::WindowText));
+        Panel1->setPalette(palette);
+    }
+    CompressedNotify = Make<QLabel>(Panel1, "CompressedNotify", 48, 40, 177, 13);
+    CompressedNotify->setText(QStringLiteral("-"));
+    CompressedNotify->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    CompressedNotify->setFont(bold);
+    {
+        const QColor navy(0, 0, 128);
+        QPalette palette = CompressedNotify->palette();
+        palette.setColor(QPalette::Active, QPalette::WindowText, navy);
+        palette.setColor(QPalette::Inactive, QPalette::WindowText, navy);
+        palette.setColor(QPalette::Disabled, QPalette::WindowText, navy);
+        CompressedNotify->setPalette(palette);
+    }
+    Panel1->hide();
+
+    // The bottom strip follows the window's bottom edge (see resizeEvent).
+    Panel2 = Make<QWidget>(this, "Panel2", 0, height() - Panel2Height, ClientWidth, Panel2Height);
+    Panel2->setAutoFillBackground(true);
+    Bevel1 = MakeLine(Panel2, "Bevel1", 0, 2, ClientWidth);
+    ProgVerBottom = MakeLabel(Panel2, "ProgVerBottom", "", 0, 4);
+    ProgVerBottom->setCursor(Qt::PointingHandCursor);
+    ProgVerBottom->setToolTip(QStringLiteral("Click here to show information about this program"));
+    Label8 = MakeLabel(Panel2, "Label8", "by", 148, 4);
+    Label4 = MakeLabel(Panel2, "Label4", AuthorName, 162, 4);
+    Label4->setFont(Styled(true, false, true));
+    Label4->setCursor(Qt::PointingHandCursor);
+    Label4->setToolTip(QStringLiteral("Click here to e-mail me!"));
+    Label4->adjustSize();
+    Label3 = MakeLabel(Panel2, "Label3", "License", 243, 4);
+    Label3->setFont(Styled(false, true));
+    Label3->setCursor(Qt::PointingHandCursor);
+    Label3->setToolTip(QStringLiteral("Click here to show info about the license"));
+    Label3->adjustSize();
+    for (QLabel* label : {ProgVerBottom, Label8, Label4, Label3}) {
+        SetTextColour(label, Qt::black);
+    }
+    for (QLabel* link : {ProgVerBottom, Label4, Label3}) {
+        link->installEventFilter(this);
+    }
+
+    VersionsHistory = new QPlainTextEdit(Panel2);
+    VersionsHistory->setObjectName(QStringLiteral("VersionsHistory"));
+    VersionsHistory->setLineWrapMode(QPlainTextEdit::NoWrap);
+    VersionsHistory->setPlainText(FromCp1252(VersionHistoryText()));
+    VersionsHistory->hide();
+    LicenseInfo = new QPlainTextEdit(Panel2);
+    LicenseInfo->setObjectName(QStringLiteral("LicenseInfo"));
+    LicenseInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    LicenseInfo->setPlainText(FromCp1252(LicenseText()));
+    LicenseInfo->hide();
+
+    // Change events: check boxes, the radio group and the path box on every
+    // change; the two lists only when the user picks an item.
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(OptionsButton, &QPushButton::clicked, this, &TForm1::OptionsButtonClick);
+    connect(MaskEdit1, &QLineEdit::textChanged, this, &TForm1::MaskEdit1Change);
+    connect(ExeNameEdit, &QLineEdit::textChanged, this, &TForm1::ExeNameChange);
+    connect(RadioGroup1Items, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked) {
+            RadioGroup1Click();
+        }
+    });
+    connect(UseCompressionBox, &QCheckBox::toggled, this, &TForm1::UseCompressionClick);
+    connect(DecompressBox, &QCheckBox::toggled, this, &TForm1::DecompressClick);
+    connect(DoubleBackupBox, &QCheckBox::toggled, this, &TForm1::DoubleBackupClick);
+    connect(ChangePassBox, &QCheckBox::toggled, this, &TForm1::ChangePassClick);
+    connect(ChangeAlgorithmBox, &QCheckBox::toggled, this, &TForm1::ChangePassClick);
+    connect(AlgorithmCB, &QComboBox::activated, this, &TForm1::AlgorithmCBChange);
+    connect(HashCB, &QComboBox::activated, this, &TForm1::AlgorithmCBChange);
+}
+
+void TForm1::SetTabOrder() {
+    // Direct controls in the window's order; a group box or panel stands for
+    // the controls inside it.
+    QList<QWidget*> order = {MaskEdit1, BitBtn1, FName, Button1, BitBtn2};
+    for (QAbstractButton* item : RadioGroup1Items->buttons()) {
+        order.append(item);
+    }
+    order.append({ExeNameEdit, UseCompressionBox, DecompressBox, Button2, DoubleBackupBox, OptionsButton, ChangePassBox,
+                  ChangeAlgorithmBox, AlgorithmCB, HashCB, Button4, Button3});
+    for (qsizetype index = 1; index < order.size(); ++index) {
+        QWidget::setTabOrder(order[index - 1], order[index]);
+    }
+    MaskEdit1->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::FormCreate(const QStringList& arguments) {
+    SetHintTiming(0, 4000);
+    SetOuterHeight(CollapsedHeight);
+    UpdateCaptions();
+    VersionsHistory->setPlainText(FromCp1252(FCaption + " - " + VersionHistoryText()));
+    if (!arguments.isEmpty()) {
+        FName->setText(arguments.first());
+    }
+    const std::filesystem::path program = platform::RunningProgramPath();
+    if (!platform::WriteAssociationCommand(program)) {
+        ShowMessage(nullptr, QStringLiteral("Error writing into registry!"));
+    }
+    if (!platform::RegisterExtension()) {
+        ShowMessage(nullptr, QStringLiteral("Error registering extension!"));
+    }
+}
+
+// ---------------------------------------------------------------- settings
+
+void TForm1::FormShow() {
+    platform::TRegistry registry;
+    try {
+        if (!registry.OpenKey(session::PreferencesKey, true) || !registry.ValueExists("ExeName")) {
+            FEditionPaths = session::DefaultEditionPaths;
+            return;
+        }
+        // A stored index outside its list counts as absent: the control keeps
+        // its selection, so no session can start without a cipher.
+        const std::int32_t edition = registry.ReadInteger("ExeNamePos");
+        if (edition >= 0 && edition <= 2) {
+            SelectEdition(edition); // runs the edition rule when the selection changes
+        }
+        const std::int32_t algorithm = registry.ReadInteger("Algorithm");
+        if (algorithm >= 0 && algorithm < AlgorithmCB->count()) {
+            AlgorithmCB->setCurrentIndex(algorithm);
+        }
+        const std::int32_t hash = registry.ReadInteger("Hash");
+        if (hash >= 0 && hash < HashCB->count()) {
+            HashCB->setCurrentIndex(hash);
+        }
+        for (int index = 0; index < 3; ++index) {
+            FEditionPaths[static_cast<std::size_t>(index)] = registry.ReadString("ExeName" + std::to_string(index));
+        }
+        ExeNameEdit->setText(FromPath(registry.ReadString("ExeName")));
+        UpdateCaptions();
+    } catch (const platform::ERegistryException& error) {
+        ShowApplicationError(this, FromCp1252(error.what()));
+    }
+    registry.CloseKey();
+}
+
+void TForm1::SavePreferences() {
+    session::TPreferences preferences;
+    preferences.ExeNamePos = SelectedEdition();
+    preferences.Algorithm = AlgorithmCB->currentIndex();
+    preferences.Hash = HashCB->currentIndex();
+    preferences.EditionPaths = FEditionPaths;
+    preferences.ExeName = ExeName();
+    try {
+        platform::TRegistry registry;
+        session::SavePreferences(registry, preferences);
+    } catch (const platform::ERegistryException& error) {
+        // Shown, and the program still ends the way it was ending.
+        ShowApplicationError(isVisible() ? this : nullptr, FromCp1252(error.what()));
+    }
+}
+
+void TForm1::FormDestroy() {
+    HideTrayIcon();
+    SavePreferences();
+}
+
+// ---------------------------------------------------------------- geometry
+
+int TForm1::OuterHeight() const {
+    return height() + FrameHeight;
+}
+
+void TForm1::SetOuterHeight(int outerHeight) {
+    setFixedSize(ClientWidth, outerHeight - FrameHeight);
+    if (Panel2 != nullptr) {
+        Panel2->setGeometry(0, height() - Panel2Height, ClientWidth, Panel2Height);
+        Panel2->raise();
+    }
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (Panel2 != nullptr) {
+        Panel2->setGeometry(0, height() - Panel2Height, ClientWidth, Panel2Height);
+        Panel2->raise();
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous()) {
+        return;
+    }
+    if (!FShownBefore) {
+        FShownBefore = true;
+        if (const QScreen* screen = this->screen()) {
+            const QRect area = screen->availableGeometry();
+            move(area.center().x() - ClientWidth / 2, area.center().y() - OuterHeight() / 2);
+        }
+    }
+    FormShow();
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TForm1::FocusPassword() {
+    // A disabled or hidden window cannot take the focus; the request is then
+    // dropped and the handler's work stands.
+    if (isEnabled() && MaskEdit1->isEnabled()) {
+        MaskEdit1->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+int TForm1::SelectedEdition() const {
+    return RadioGroup1Items->checkedId();
+}
+
+void TForm1::SelectEdition(int index) {
+    if (QAbstractButton* item = RadioGroup1Items->button(index)) {
+        item->setChecked(true);
+    }
+}
+
+void TForm1::UpdateCaptions() {
+    FProgramVersion = ProgramVersionText;
+    FCaption = "Arbolix\xAE Encrypt (" + ToCp1252(AlgorithmCB->currentText()) + " " + ToCp1252(HashCB->currentText()) +
+               ") v" + FProgramVersion;
+    setWindowTitle(FromCp1252(FCaption));
+    ProgVerBottom->setText(FromCp1252("Arbolix\xAE Encryption - Ver " + FProgramVersion));
+    ProgVerBottom->adjustSize();
+    if (FTrayIcon != nullptr) {
+        FTrayIcon->setToolTip(windowTitle());
+    }
+}
+
+void TForm1::BitBtn1Click() {
+    if (FSessionRunning || FExitCode) {
+        return;
+    }
+    FSessionRunning = true;
+    std::optional<int> exitCode;
+    // Nothing may unwind into the toolkit's event loop: the program's exits
+    // come back here as TProgramExit.
+    try {
+        session::BitBtn1Click(*this);
+        if (FEndRequested) {
+            exitCode = 0;
+        }
+    } catch (const datafile::TProgramExit& exit) {
+        exitCode = exit.ExitCode;
+    } catch (const std::exception& error) {
+        ShowApplicationError(this, FromCp1252(error.what()));
+        exitCode = 1;
+    } catch (...) {
+        exitCode = 1;
+    }
+    FSessionRunning = false;
+    if (exitCode) {
+        EndWith(*exitCode);
+    }
+}
+
+void TForm1::BitBtn2Click() {
+    close();
+}
+
+void TForm1::reject() {
+    if (isEnabled() && BitBtn2->isEnabled() && BitBtn2->isVisible()) {
+        BitBtn2->click();
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (FSessionRunning) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (!FExitCode) {
+        EndWith(0);
+    }
+}
+
+void TForm1::EndWith(int exitCode) {
+    FExitCode = exitCode;
+    HideTrayIcon();
+    hide();
+    emit ProgramEnded(exitCode);
+}
+
+void TForm1::Button1Click() {
+    FocusPassword();
+    QFileDialog dialog(this, QString(), QDir::currentPath());
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters({
+        QStringLiteral("Encrypted and Standard (to import) Arbolix Files (*.qlt) (*.qlx *.qlt)"),
+        QStringLiteral("Encrypted Arbolix Backup Files (*.qlx.bak & *.qlx.old) (*.qlx.bak *.qlx.old)"),
+    });
+    dialog.setDefaultSuffix(QStringLiteral("qlx"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const QString path = dialog.selectedFiles().first();
+    if (IsReadOnly(path)) {
+        MessageDlg(this, ReadOnlyRefusal, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        return;
+    }
+    FName->setText(path);
+}
+
+void TForm1::Button2Click() {
+    FocusPassword();
+    QFileDialog dialog(this, QString(), QDir::currentPath());
+    dialog.setObjectName(QStringLiteral("OpenDialog2"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Programs here carry no ".exe": the editor's own pattern comes first,
+    // and any file may be chosen.
+    dialog.setNameFilters(
+        {FromCp1252("Arbolix\xAE Executables (Arbolix*.exe Arbolix*)"), QStringLiteral("All files (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    ExeNameEdit->setText(dialog.selectedFiles().first());
+}
+
+void TForm1::Button3Click() {
+    MessageDlg(this, CompressionInfo, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    FocusPassword();
+}
+
+void TForm1::Button4Click() {
+    MessageDlg(this, DecompressionInfo, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    FocusPassword();
+}
+
+void TForm1::MaskEdit1Change(const QString& text) {
+    BitBtn1->setEnabled(!text.isEmpty());
+}
+
+void TForm1::RadioGroup1Click() {
+    const int edition = SelectedEdition();
+    if (edition >= 0) {
+        ExeNameEdit->setText(FromPath(FEditionPaths[static_cast<std::size_t>(edition)]));
+    }
+    FocusPassword();
+}
+
+void TForm1::ExeNameChange(const QString& text) {
+    const int edition = SelectedEdition();
+    if (edition >= 0) {
+        FEditionPaths[static_cast<std::size_t>(edition)] = ToPath(text);
+    }
+}
+
+void TForm1::UseCompressionClick(bool checked) {
+    if (checked) {
+        DecompressBox->setChecked(false);
+    }
+    FocusPassword();
+}
+
+void TForm1::DecompressClick(bool checked) {
+    if (checked) {
+        UseCompressionBox->setChecked(false);
+        CompressedNotify->setText(QStringLiteral("Decompressing.."));
+    }
+    FocusPassword();
+}
+
+void TForm1::DoubleBackupClick(bool checked) {
+    if (!checked) {
+        MessageDlg(this, DoubleBackupWarning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    }
+    FocusPassword();
+}
+
+void TForm1::ChangePassClick() {
+    FocusPassword();
+}
+
+void TForm1::AlgorithmCBChange() {
+    UpdateCaptions();
+    FocusPassword();
+}
+
+void TForm1::OptionsButtonClick() {
+    // Grow or shrink around the vertical centre, two pixels at each edge per step.
+    const int shift = FOptionsShown ? 2 : -2;
+    const int grow = FOptionsShown ? -4 : 4;
+    for (int step = 0; step < OptionsSteps; ++step) {
+        move(x(), y() + shift);
+        SetOuterHeight(OuterHeight() + grow);
+    }
+    FOptionsShown = !FOptionsShown;
+    FocusPassword();
+}
+
+void TForm1::ProgVerBottomClick() {
+    QString text = VersionsHistory->toPlainText();
+    text.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    ShowMessage(this, text);
+}
+
+void TForm1::Label3Click() {
+    MessageDlg(this, ToCp1252(LicenseInfo->toPlainText()), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+}
+
+void TForm1::Label4Click() {
+    QDesktopServices::openUrl(
+        QUrl(QStringLiteral("mailto:") + QString::fromLatin1(AuthorMail) + QStringLiteral("?subject=Quillock")));
+}
+
+void TForm1::ProgVerBottomMouseEnter() {
+    SetTextColour(ProgVerBottom, QColor(0, 0, 255));
+}
+
+void TForm1::ProgVerBottomMouseLeave() {
+    SetTextColour(ProgVerBottom, Qt::black);
+}
+
+void TForm1::Label4MouseEnter() {
+    SetTextColour(Label4, QColor(255, 0, 0));
+}
+
+void TForm1::Label4MouseLeave() {
+    SetTextColour(Label4, Qt::black);
+}
+
+void TForm1::Label3MouseEnter() {
+    SetTextColour(Label3, QColor(0, 128, 0));
+}
+
+void TForm1::Label3MouseLeave() {
+    SetTextColour(Label3, Qt::black);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    struct TLink {
+        QLabel* Label;
+        void (TForm1::*Enter)();
+        void (TForm1::*Leave)();
+        void (TForm1::*Click)();
+    };
+    const TLink links[] = {
+        {ProgVerBottom, &TForm1::ProgVerBottomMouseEnter, &TForm1::ProgVerBottomMouseLeave,
+         &TForm1::ProgVerBottomClick},
+        {Label4, &TForm1::Label4MouseEnter, &TForm1::Label4MouseLeave, &TForm1::Label4Click},
+        {Label3, &TForm1::Label3MouseEnter, &TForm1::Label3MouseLeave, &TForm1::Label3Click},
+    };
+    for (const TLink& link : links) {
+        if (watched != link.Label) {
+            continue;
+        }
+        switch (event->type()) {
+        case QEvent::Enter:
+            (this->*link.Enter)();
+            break;
+        case QEvent::Leave:
+            (this->*link.Leave)();
+            break;
+        case QEvent::MouseButtonRelease: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton && link.Label->rect().contains(mouse->position().toPoint())) {
+                (this->*link.Click)();
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- the session's view
+
+void TForm1::LockWindow() {
+    for (QWidget* control : std::initializer_list<QWidget*>{FName, Button1, BitBtn1, BitBtn2, RadioGroup1, AlgorithmCB,
+                                                            HashCB, GroupBox1, DoubleBackupBox, ChangePassBox,
+                                                            ChangeAlgorithmBox, ExeNameEdit, Button2, OptionsButton}) {
+        control->setEnabled(false);
+    }
+    setEnabled(false);
+    Panel1->show();
+    Panel1->raise();
+}
+
+void TForm1::SetStatus(const std::string& text) {
+    CompressedNotify->setText(FromCp1252(text));
+}
+
+void TForm1::SetPanelText(const std::string& text) {
+    Panel1->setText(FromCp1252(text));
+}
+
+void TForm1::PumpMessages() {
+    QCoreApplication::processEvents();
+}
+
+void TForm1::HideMainWindow() {
+    hide();
+}
+
+void TForm1::ShowMainWindow() {
+    show(); // runs FormShow again
+}
+
+void TForm1::WarnBox(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, windowTitle(), FromCp1252(text), QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.exec();
+}
+
+void TForm1::TickCompress() {
+    UseCompressionBox->setChecked(true);
+}
+
+void TForm1::ClearPassword() {
+    MaskEdit1->setText(QString(69, QLatin1Char('0')));
+}
+
+void TForm1::EndProgram() {
+    FEndRequested = true;
+}
+
+void TForm1::ShowTrayIcon() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        return;
+    }
+    if (FTrayIcon == nullptr) {
+        FTrayIcon = new QSystemTrayIcon(this);
+        QIcon icon = QApplication::windowIcon();
+        if (icon.isNull()) {
+            icon = style()->standardIcon(QStyle::SP_FileDialogDetailedView);
+        }
+        FTrayIcon->setIcon(icon);
+    }
+    FTrayIcon->setToolTip(windowTitle());
+    FTrayIcon->show();
+}
+
+void TForm1::HideTrayIcon() {
+    if (FTrayIcon != nullptr) {
+        FTrayIcon->hide();
+    }
+}
+
+void TForm1::SetDataFileName(const std::string& path) {
+    FName->setText(FromPath(path));
+}
+
+bool TForm1::UseCompression() const {
+    return UseCompressionBox->isChecked();
+}
+
+bool TForm1::Decompress() const {
+    return DecompressBox->isChecked();
+}
+
+bool TForm1::DoubleBackup() const {
+    return DoubleBackupBox->isChecked();
+}
+
+std::string TForm1::ExeName() const {
+    return ToPath(ExeNameEdit->text());
+}
+
+std::string TForm1::DataFileName() const {
+    return ToPath(FName->text());
+}
+
+std::string TForm1::Password() const {
+    return ToCp1252(MaskEdit1->text());
+}
+
+void TForm1::SetPassword(const std::string& password) {
+    MaskEdit1->setText(FromCp1252(password));
+}
+
+int TForm1::AlgorithmIndex() const {
+    return AlgorithmCB->currentIndex();
+}
+
+void TForm1::SetAlgorithmIndex(int index) {
+    AlgorithmCB->setCurrentIndex(index); // a selection by the program: no change handler
+}
+
+int TForm1::HashIndex() const {
+    return HashCB->currentIndex();
+}
+
+void TForm1::SetHashIndex(int index) {
+    HashCB->setCurrentIndex(index);
+}
+
+bool TForm1::ChangePass() const {
+    return ChangePassBox->isChecked();
+}
+
+bool TForm1::ChangeAlgorithm() const {
+    return ChangeAlgorithmBox->isChecked();
+}
+
+std::string TForm1::Caption() const {
+    return FCaption;
+}
+
+TModalResult TForm1::AskUser(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
+    return MessageDlg(this, text, kind, buttons);
+}
+
+std::string TForm1::InputBox(const std::string& title, const std::string& prompt, const std::string& value) {
+    return ToCp1252(ui::InputBox(this, FromCp1252(title), FromCp1252(prompt), FromCp1252(value)));
+}
+
+bool TForm1::QuestionBox(const std::string& text) {
+    // Owned by this window, titled with its caption: that is how the relabelling
+    // handlers know the box for this program's own.
+    QMessageBox box(QMessageBox::Question, windowTitle(), FromCp1252(text), QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Yes"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&No"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TForm1::PostPrivateMessage(unsigned message) {
+    QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(PrivateEventType(message))));
+}
+
+void TForm1::ExitWithError() {
+    throw datafile::TProgramExit{1};
+}
+
+// ---------------------------------------------------------------- prompt customisation
+
+void TForm1::customEvent(QEvent* event) {
+    const int type = event->type();
+    if (type == PrivateEventType(datafile::WM_PASSWORDPROMPT)) {
+        MaskPasswordPrompt();
+    } else if (type == PrivateEventType(datafile::WM_ALGORITHMPROMPT)) {
+        RelabelAlgorithmButtons();
+    } else if (type == PrivateEventType(datafile::WM_HASHPROMPT)) {
+        RelabelHashButtons();
+    } else {
+        QDialog::customEvent(event);
+    }
+}
+
+void TForm1::MaskPasswordPrompt() {
+    const QString title = FromCp1252(PasswordPromptTitle);
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->windowTitle() != title) {
+            continue;
+        }
+        for (QObject* child : window->children()) {
+            if (auto* edit = qobject_cast<QLineEdit*>(child)) {
+                SetHashPasswordChar(edit);
+                edit->selectAll();
+                return;
+            }
+        }
+    }
+}
+
+QMessageBox* TForm1::FindOwnQuestionBox() const {
+    const QString caption = windowTitle();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(window);
+        if (box != nullptr && box->isVisible() && box->windowTitle() == caption && box->parentWidget() == this) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+void TForm1::RelabelAlgorithmButtons() {
+    if (QMessageBox* box = FindOwnQuestionBox()) {
+        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+            yes->setText(QStringLiteral("&Rijndael"));
+        }
+        if (QAbstractButton* no = box->button(QMessageBox::No)) {
+            no->setText(QStringLiteral("&Blowfish"));
+        }
+    }
+}
+
+void TForm1::RelabelHashButtons() {
+    if (QMessageBox* box = FindOwnQuestionBox()) {
+        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+            yes->setText(QStringLiteral("&RIPEMD-160"));
+        }
+        if (QAbstractButton* no = box->button(QMessageBox::No)) {
+            no->setText(QStringLiteral("&SHA-1"));
+        }
+    }
+}
+
+} // namespace quillock::ui

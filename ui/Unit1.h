@@ -1,0 +1,211 @@
+// The main window: choosing the data file, the password, the options area, and
+// the window operations the editing session runs through.
+#pragma once
+
+#include "session/SessionView.h"
+
+#include <QDialog>
+
+#include <array>
+#include <optional>
+#include <string>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMessageBox;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSystemTrayIcon;
+
+namespace quillock::ui {
+
+// The Qt event type that carries one of the private messages (0x800..0x802).
+[[nodiscard]] constexpr int PrivateEventType(unsigned message) {
+    return 1000 /* QEvent::User */ + static_cast<int>(message);
+}
+
+class TForm1 final : public QDialog, public session::SessionView {
+    Q_OBJECT
+
+public:
+    // The client width, the collapsed and expanded outer heights, and the frame
+    // (title bar and borders) counted into the outer height.
+    static constexpr int ClientWidth = 286;
+    static constexpr int CollapsedHeight = 160;
+    static constexpr int FrameHeight = 20;
+    static constexpr int OptionsSteps = 46;
+
+    // Creates the window (FormCreate); arguments are the command-line arguments
+    // after the program's name.
+    explicit TForm1(const QStringList& arguments = {}, QWidget* parent = nullptr);
+    // Saves the preferences (FormDestroy).
+    ~TForm1() override;
+
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // The window's height with its frame.
+    [[nodiscard]] int OuterHeight() const;
+    [[nodiscard]] bool OptionsShown() const noexcept { return FOptionsShown; }
+    [[nodiscard]] const std::array<std::string, 3>& EditionPaths() const noexcept { return FEditionPaths; }
+    // The exit code the program ends with, once it is decided.
+    [[nodiscard]] std::optional<int> ExitCode() const noexcept { return FExitCode; }
+
+    void UpdateCaptions();
+
+    // SessionView
+    void LockWindow() override;
+    void SetStatus(const std::string& text) override;
+    void SetPanelText(const std::string& text) override;
+    void PumpMessages() override;
+    void HideMainWindow() override;
+    void ShowMainWindow() override;
+    void WarnBox(const std::string& text) override;
+    void TickCompress() override;
+    void ClearPassword() override;
+    void SavePreferences() override;
+    void EndProgram() override;
+    void ShowTrayIcon() override;
+    void HideTrayIcon() override;
+    void SetDataFileName(const std::string& path) override;
+    [[nodiscard]] bool UseCompression() const override;
+    [[nodiscard]] bool Decompress() const override;
+    [[nodiscard]] bool DoubleBackup() const override;
+    [[nodiscard]] std::string ExeName() const override;
+    [[nodiscard]] std::string DataFileName() const override;
+    [[nodiscard]] std::string Password() const override;
+    void SetPassword(const std::string& password) override;
+    [[nodiscard]] int AlgorithmIndex() const override;
+    void SetAlgorithmIndex(int index) override;
+    [[nodiscard]] int HashIndex() const override;
+    void SetHashIndex(int index) override;
+    [[nodiscard]] bool ChangePass() const override;
+    [[nodiscard]] bool ChangeAlgorithm() const override;
+    [[nodiscard]] std::string Caption() const override;
+    datafile::TModalResult AskUser(const std::string& text, datafile::TMsgDlgType kind,
+                                   datafile::TMsgDlgButtons buttons) override;
+    std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override;
+    bool QuestionBox(const std::string& text) override;
+    void PostPrivateMessage(unsigned message) override;
+    [[noreturn]] void ExitWithError() override;
+
+signals:
+    // The program is to end with this exit code: Cancel, the close box, the
+    // end of the editing session or a fatal failure in it.
+    void ProgramEnded(int exitCode);
+
+public slots:
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void OptionsButtonClick();
+    void ProgVerBottomClick();
+    void Label3Click();
+    void Label4Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void customEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Escape presses the Cancel button.
+    void reject() override;
+
+private:
+    void CreateControls();
+    void SetTabOrder();
+    void FormCreate(const QStringList& arguments);
+    void FormShow();
+    void FormDestroy();
+    void SetOuterHeight(int height);
+    // The focus rule of the handlers: the password box, when the window can take it.
+    void FocusPassword();
+    void EndWith(int exitCode);
+    [[nodiscard]] int SelectedEdition() const;
+    void SelectEdition(int index);
+    QMessageBox* FindOwnQuestionBox() const;
+
+    void MaskEdit1Change(const QString& text);
+    void RadioGroup1Click();
+    void ExeNameChange(const QString& text);
+    void UseCompressionClick(bool checked);
+    void DecompressClick(bool checked);
+    void DoubleBackupClick(bool checked);
+    void ChangePassClick();
+    void AlgorithmCBChange();
+    void ProgVerBottomMouseEnter();
+    void ProgVerBottomMouseLeave();
+    void Label4MouseEnter();
+    void Label4MouseLeave();
+    void Label3MouseEnter();
+    void Label3MouseLeave();
+    void MaskPasswordPrompt();
+    void RelabelAlgorithmButtons();
+    void RelabelHashButtons();
+
+    // Controls (object names are the design names; the option boxes and the
+    // editor path box carry a suffix here because the view's getters bear
+    // their names).
+    QLabel* Label2 = nullptr;
+    QLineEdit* FName = nullptr;
+    QPushButton* Button1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* MaskEdit1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* OptionsButton = nullptr;
+    QFrame* Bevel2 = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QLabel* Label6 = nullptr;
+    QComboBox* AlgorithmCB = nullptr;
+    QLabel* Label7 = nullptr;
+    QComboBox* HashCB = nullptr;
+    QGroupBox* RadioGroup1 = nullptr;
+    QButtonGroup* RadioGroup1Items = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QCheckBox* UseCompressionBox = nullptr;
+    QCheckBox* DecompressBox = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QCheckBox* DoubleBackupBox = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QCheckBox* ChangePassBox = nullptr;
+    QCheckBox* ChangeAlgorithmBox = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* ExeNameEdit = nullptr;
+    QPushButton* Button2 = nullptr;
+    QLabel* Panel1 = nullptr;
+    QLabel* CompressedNotify = nullptr;
+    QWidget* Panel2 = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QLabel* ProgVerBottom = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label3 = nullptr;
+    QPlainTextEdit* VersionsHistory = nullptr;
+    QPlainTextEdit* LicenseInfo = nullptr;
+
+    QSystemTrayIcon* FTrayIcon = nullptr;
+
+    std::string FProgramVersion;
+    std::string FCaption;
+    // The editor path remembered for each edition, kept in step with ExeName.
+    std::array<std::string, 3> FEditionPaths;
+    bool FOptionsShown = false;
+    bool FShownBefore = false;
+    bool FSessionRunning = false;
+    bool FEndRequested = false;
+    std::optional<int> FExitCode;
+};
+
+} // namespace quillock::ui
