@@ -1,5 +1,6 @@
 // Entry point of quillock-cli: dispatches to the subcommand named by the first argument.
 #include "cli/Commands.h"
+#include "platform/Hardening.h"
 
 #include <iostream>
 #include <span>
@@ -19,8 +20,8 @@ constexpr TCommand Commands[] = {
      "PLAIN SEALED",
      &RunSeal},
     {"unseal", "unseal a data file into a plain file",
-     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--raw] [--password-file FILE | --password-fd N] "
-     "SEALED PLAIN",
+     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--raw | --salvage] "
+     "[--password-file FILE | --password-fd N] SEALED PLAIN",
      &RunUnseal},
 };
 
@@ -68,6 +69,8 @@ int UsageError(std::string_view command, std::string_view message) {
 
 int main(int argc, char** argv) {
     using namespace quillock::cli;
+    // Before any password or plain data is in memory.
+    quillock::platform::DisableCoreDumps();
     const std::span<char*> args(argv, static_cast<std::size_t>(argc));
     if (args.size() < 2) {
         PrintUsage(std::cerr);

@@ -25,6 +25,7 @@ struct TSealOptions {
     int Hash = 0;      // RIPEMD-160
     bool Compress = false;
     bool Raw = false;
+    bool Salvage = false;
     TPasswordSource Password;
     std::vector<std::string> Files;
 };
@@ -53,6 +54,8 @@ std::string ParseOptions(std::span<char* const> args, std::string_view flag, TSe
             }
         } else if (arg == flag) {
             (flag == "--compress" ? options.Compress : options.Raw) = true;
+        } else if (arg == "--salvage" && flag == "--raw") {
+            options.Salvage = true;
         } else {
             try {
                 if (!TakePasswordOption(args, i, options.Password)) {
@@ -65,6 +68,9 @@ std::string ParseOptions(std::span<char* const> args, std::string_view flag, TSe
     }
     if (options.Files.size() != 2) {
         return "expects two files";
+    }
+    if (options.Raw && options.Salvage) {
+        return "--raw and --salvage exclude each other";
     }
     return {};
 }
@@ -89,6 +95,47 @@ void WipeQuietly(datafile::TDataFileHost& host, const std::string& path) noexcep
 int Fail(std::string_view command, const std::string& message) {
     std::cerr << "quillock-cli " << command << ": " << message << '\n';
     return ExitFailure;
+}
+
+void RenameOrRaise(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        throw platform::EInOutError("Cannot rename " + from + " to " + to + ": " + std::strerror(errno));
+    }
+}
+
+// True when the deciphered content is stored as it is: a plain Arbolix file,
+// or nothing at all (an empty content seals to an empty file).
+bool IsStoredPlain(datafile::TDataFileHost& host, const std::string& content) {
+    struct stat info {};
+    if (::stat(content.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) {
+        return true;
+    }
+    return datafile::CheckHeader(host, content);
+}
+
+// Decompresses as much of a damaged compressed content as still decodes into
+// plain. Exit 0 when something was recovered (with a warning on stderr when
+// the content was damaged), 1 when nothing could be decoded.
+int SalvageInto(TTerminalDataFileHost& host, const std::string& intermediate, const std::string& working,
+                const std::string& plain) {
+    const datafile::TSalvageResult result = datafile::SalvageDecompressFile(intermediate, working);
+    datafile::WipeFile(host, intermediate);
+    if (result.Complete) {
+        RenameOrRaise(working, plain);
+        return ExitOk;
+    }
+    if (result.Recovered == 0) {
+        datafile::WipeFile(host, working);
+        host.AskUser("Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)",
+                     datafile::TMsgDlgType::mtError, datafile::TMsgDlgButtons::mbOK);
+        std::cerr << "quillock-cli unseal: nothing could be recovered (" << result.Damage << ")\n";
+        return ExitFailure;
+    }
+    RenameOrRaise(working, plain);
+    std::cerr << "quillock-cli unseal: warning: the content is damaged (" << result.Damage << "); " << result.Recovered
+              << " bytes recovered into " << plain
+              << ": the rest of the content is missing and what was recovered is unchecked\n";
+    return ExitOk;
 }
 
 int Seal(const TSealOptions& options) {
@@ -149,24 +196,18 @@ int Unseal(const TSealOptions& options) {
     const std::string intermediate = plain + ".qlz";
     const std::string working = plain + ".qlt";
     try {
-        if (options.Raw) {
-            datafile::Decrypt(host, sealed, plain);
-            return ExitOk;
-        }
         try {
+            // Even the raw bytes go through the owner-only temporary name, so
+            // a failure part way (a full disk) leaves no partial plain file.
             datafile::Decrypt(host, sealed, intermediate);
-            if (datafile::CheckHeader(host, intermediate)) {
-                if (std::rename(intermediate.c_str(), plain.c_str()) != 0) {
-                    throw platform::EInOutError("Cannot rename " + intermediate + " to " + plain + ": " +
-                                                std::strerror(errno));
-                }
+            if (options.Raw || IsStoredPlain(host, intermediate)) {
+                RenameOrRaise(intermediate, plain);
+            } else if (options.Salvage) {
+                return SalvageInto(host, intermediate, working, plain);
             } else {
                 datafile::DecompressFile(host, intermediate, working);
                 datafile::WipeFile(host, intermediate);
-                if (std::rename(working.c_str(), plain.c_str()) != 0) {
-                    throw platform::EInOutError("Cannot rename " + working + " to " + plain + ": " +
-                                                std::strerror(errno));
-                }
+                RenameOrRaise(working, plain);
             }
         } catch (...) {
             WipeQuietly(host, intermediate);
