@@ -93,6 +93,9 @@ void TDCP_ripemd160::Update(const void* buffer, std::uint32_t size) {
     if (!FInitialized) {
         throw EDCP_hash("Hash not initialized");
     }
+    if (size == 0) {
+        return; // buffer may be null then
+    }
     // The two words count the message length in bits modulo 2^64.
     const std::uint32_t bits = size << 3;
     BitCountHigh += size >> 29;
