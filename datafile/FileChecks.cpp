@@ -147,9 +147,10 @@ void WipeFile(TDataFileHost& host, const std::string& path) {
     if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
         return; // no file of that name: nothing to wipe
     }
-    if (S_ISLNK(info.st_mode)) {
-        // A link at a temporary name is none of our data: remove the link and
-        // never write zeros through it into whatever it points at.
+    if (!S_ISREG(info.st_mode)) {
+        // A link, FIFO, socket or device node at a temporary name is none of
+        // our data: remove the name itself and never write zeros through it
+        // into whatever it leads to (nor wait on a FIFO).
         if (::unlink(path.c_str()) != 0) {
             RaiseIo("Cannot delete", path);
         }

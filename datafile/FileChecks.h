@@ -17,7 +17,8 @@ namespace quillock::datafile {
 [[nodiscard]] std::uint64_t FileSizeKb(TDataFileHost& host, const std::string& path);
 
 // Overwrites the file with zero bytes, flushes them to the medium and deletes
-// it; nothing when no such file exists. Reports and terminates when the file
+// it; nothing when no such file exists. Anything at the name that is not a
+// regular file (a link, a FIFO) is removed without being written to. Reports and terminates when the file
 // cannot be opened.
 void WipeFile(TDataFileHost& host, const std::string& path);
 
