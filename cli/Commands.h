@@ -32,4 +32,7 @@ int RunSelfCheck(int argc, char** argv);
 int RunSeal(int argc, char** argv);
 int RunUnseal(int argc, char** argv);
 
+// One whole editing session of a data file (cli/EditCommand.cpp).
+int RunEdit(int argc, char** argv);
+
 } // namespace quillock::cli

@@ -9,6 +9,11 @@
 
 namespace quillock::session {
 
+// The editor's command line: the editor path exactly as typed, a space, and
+// the working copy in double quotes. A double quote inside the working copy's
+// name is escaped with a backslash, so that it reaches the editor unchanged.
+[[nodiscard]] std::string EditorCommandLine(const std::string& exeName, const std::string& workingCopy);
+
 // Starts the program named by the command line (an unquoted executable path that
 // may contain spaces, then its arguments) and waits until it has ended. Returns
 // -1 at once when nothing can be started, otherwise anything but -1.

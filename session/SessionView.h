@@ -4,7 +4,10 @@
 
 #include "datafile/DataFileHost.h"
 
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <thread>
 
 namespace quillock::session {
 
@@ -37,6 +40,11 @@ public:
     // The notification-area icon while the editor runs.
     virtual void ShowTrayIcon() = 0;
     virtual void HideTrayIcon() = 0;
+    // The pause of one PumpDelay step; a view without anything to show
+    // during it (a terminal, a test) may return at once.
+    virtual void Sleep(std::uint32_t milliseconds) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
 
     // The data-file box; rewritten after an import.
     virtual void SetDataFileName(const std::string& path) = 0;

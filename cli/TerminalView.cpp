@@ -1,0 +1,257 @@
+// The editing session's view for quillock-cli.
+#include "cli/TerminalView.h"
+
+#include "cli/Password.h"
+#include "datafile/Algorithms.h"
+#include "platform/Text.h"
+#include "platform/Wipe.h"
+#include "session/Preferences.h"
+
+#include <cerrno>
+#include <iostream>
+#include <unistd.h>
+
+namespace quillock::cli {
+namespace {
+
+constexpr const char* ProgramVersion = "3.0";
+// The password box's text after a session: 69 zero digits.
+constexpr std::size_t ClearedPasswordLength = 69;
+constexpr std::size_t MaxAnswer = 1024;
+
+const char* Title(datafile::TMsgDlgType kind) {
+    switch (kind) {
+    case datafile::TMsgDlgType::mtWarning:
+        return "Warning";
+    case datafile::TMsgDlgType::mtError:
+        return "Error";
+    case datafile::TMsgDlgType::mtInformation:
+        return "Information";
+    case datafile::TMsgDlgType::mtConfirmation:
+        return "Confirm";
+    }
+    return "";
+}
+
+bool IsValidUtf8(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            code = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            code = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            code = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        constexpr std::uint32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < Smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+std::string TerminalText(const std::string& text) {
+    std::string lines;
+    for (const char c : text) {
+        if (c != '\r') {
+            lines.push_back(c);
+        }
+    }
+    return IsValidUtf8(lines) ? lines : platform::Cp1252ToUtf8(lines);
+}
+
+TTerminalView::~TTerminalView() {
+    platform::SecureClear(FPassword);
+    if (FNewPassword) {
+        platform::SecureClear(*FNewPassword);
+    }
+}
+
+void TTerminalView::SetPassword(const std::string& password) {
+    platform::SecureClear(FPassword);
+    FPassword = password;
+}
+
+std::string TTerminalView::Caption() const {
+    return "Arbolix\xAE Encrypt (" + datafile::AlgorithmText(FAlgorithm) + " " + datafile::HashText(FHash) + ") v" +
+           ProgramVersion;
+}
+
+std::optional<std::string> TTerminalView::ReadAnswer(const std::string& prompt) {
+    std::cerr << prompt << std::flush;
+    std::string line;
+    for (;;) {
+        char c = 0;
+        const ssize_t got = ::read(FAnswerFd, &c, 1);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            std::cerr << '\n';
+            return std::nullopt; // the end of input, or nothing to read from
+        }
+        if (c == '\n') {
+            break;
+        }
+        if (line.size() < MaxAnswer) {
+            line.push_back(c);
+        }
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    // Blanks around the answer do not count.
+    const std::size_t first = line.find_first_not_of(" \t");
+    const std::size_t last = line.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
+}
+
+datafile::TModalResult TTerminalView::AskUser(const std::string& text, datafile::TMsgDlgType kind,
+                                              datafile::TMsgDlgButtons buttons) {
+    std::cerr << Title(kind) << ": " << TerminalText(text) << std::endl;
+    if (buttons == datafile::TMsgDlgButtons::mbOK) {
+        return datafile::TModalResult::mrOk;
+    }
+    if (FYes) {
+        std::cerr << "Answer: Yes (--yes)" << std::endl;
+        return datafile::TModalResult::mrYes;
+    }
+    for (;;) {
+        const std::optional<std::string> answer = ReadAnswer("Yes or No? [Y/n] (Enter = Yes) ");
+        if (!answer) {
+            return datafile::TModalResult::mrNo;
+        }
+        const std::string word = Lower(*answer);
+        if (word.empty() || word == "y" || word == "yes") {
+            return datafile::TModalResult::mrYes;
+        }
+        if (word == "n" || word == "no") {
+            return datafile::TModalResult::mrNo;
+        }
+    }
+}
+
+std::string TTerminalView::InputBox(const std::string& title, const std::string& prompt, const std::string& value) {
+    if (FNewPassword) {
+        return *FNewPassword;
+    }
+    try {
+        return AskTerminalPassword(TerminalText(title + ": " + prompt + " "));
+    } catch (const EPasswordError& e) {
+        std::cerr << e.what() << std::endl;
+        return value;
+    }
+}
+
+bool TTerminalView::QuestionBox(const std::string& text) {
+    const unsigned prompt = FPendingPrompt;
+    FPendingPrompt = 0;
+    std::cerr << TerminalText(Caption()) << ": " << TerminalText(text) << std::endl;
+    const bool cipher = prompt == datafile::WM_ALGORITHMPROMPT;
+    const bool digest = prompt == datafile::WM_HASHPROMPT;
+    if (cipher && FNewAlgorithm) {
+        return *FNewAlgorithm == 0;
+    }
+    if (digest && FNewHash) {
+        return *FNewHash == 0;
+    }
+    // Yes is the first choice of the two, No the second.
+    const std::string first = cipher ? "rijndael" : digest ? "ripemd160" : "yes";
+    const std::string second = cipher ? "blowfish" : digest ? "sha1" : "no";
+    const std::string question = cipher   ? "[R]ijndael or [B]lowfish? (Enter = Rijndael) "
+                                 : digest ? "[R]IPEMD-160 or [S]HA-1? (Enter = RIPEMD-160) "
+                                          : "Yes or No? [Y/n] (Enter = Yes) ";
+    for (;;) {
+        const std::optional<std::string> answer = ReadAnswer(question);
+        if (!answer) {
+            // No choice made: the current one stays (for a plain question: No).
+            return cipher ? FAlgorithm == 0 : digest ? FHash == 0 : false;
+        }
+        const std::string word = Lower(*answer);
+        if (word.empty() || word == first || word == first.substr(0, 1) ||
+            (digest && (word == "ripemd-160" || word == "ripemd"))) {
+            return true;
+        }
+        if (word == second || word == second.substr(0, 1) || (digest && word == "sha-1")) {
+            return false;
+        }
+    }
+}
+
+void TTerminalView::ExitWithError() {
+    throw datafile::TProgramExit{1};
+}
+
+void TTerminalView::LockWindow() {
+    SetPanelText("Please wait..");
+}
+
+void TTerminalView::SetStatus(const std::string& text) {
+    if (!FQuiet) {
+        std::cerr << TerminalText(text) << std::endl;
+    }
+}
+
+void TTerminalView::SetPanelText(const std::string& text) {
+    if (!FQuiet) {
+        std::cerr << TerminalText(text) << std::endl;
+    }
+}
+
+void TTerminalView::WarnBox(const std::string& text) {
+    std::cerr << "Warning: " << TerminalText(text) << std::endl;
+}
+
+void TTerminalView::ClearPassword() {
+    SetPassword(std::string(ClearedPasswordLength, '0'));
+}
+
+void TTerminalView::SavePreferences() {
+    session::TPreferences preferences;
+    preferences.ExeNamePos = FEdition;
+    preferences.Algorithm = FAlgorithm;
+    preferences.Hash = FHash;
+    preferences.EditionPaths = FEditionPaths;
+    preferences.ExeName = FExeName;
+    try {
+        session::SavePreferences(FRegistry, preferences);
+    } catch (const platform::ERegistryException& e) {
+        std::cerr << "Error: " << TerminalText(e.what()) << std::endl;
+    }
+}
+
+} // namespace quillock::cli

@@ -1,0 +1,108 @@
+// The editing session's view for quillock-cli: the window's state as plain
+// fields, status lines and messages on stderr, questions answered on the
+// terminal or by options.
+#pragma once
+
+#include "platform/Registry.h"
+#include "session/SessionView.h"
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace quillock::cli {
+
+class TTerminalView final : public session::SessionView {
+public:
+    explicit TTerminalView(platform::TRegistry& registry) : FRegistry(registry) {}
+    ~TTerminalView() override;
+    TTerminalView(const TTerminalView&) = delete;
+    TTerminalView& operator=(const TTerminalView&) = delete;
+
+    // The window's controls.
+    std::string FDataFile;
+    std::string FPassword; // Windows-1252 bytes; wiped when the view goes
+    int FAlgorithm = 0;
+    int FHash = 0;
+    int FEdition = 0;
+    std::array<std::string, 3> FEditionPaths;
+    std::string FExeName;
+    bool FUseCompression = false;
+    bool FDecompress = false;
+    bool FDoubleBackup = true;
+    bool FChangePass = false;
+    bool FChangeAlgorithm = false;
+
+    // Scripted answers.
+    bool FYes = false;                       // Yes to the import and left-over questions
+    std::optional<std::string> FNewPassword; // both new-password prompts
+    std::optional<int> FNewAlgorithm;        // the cipher question
+    std::optional<int> FNewHash;             // the digest question
+    bool FQuiet = false;                     // no status lines, messages only
+    int FAnswerFd = 0;                       // where typed answers are read from
+
+    // Set by EndProgram.
+    bool FEnded = false;
+
+    // datafile::TDataFileHost
+    [[nodiscard]] std::string DataFileName() const override { return FDataFile; }
+    [[nodiscard]] std::string Password() const override { return FPassword; }
+    void SetPassword(const std::string& password) override;
+    [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
+    void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
+    [[nodiscard]] int HashIndex() const override { return FHash; }
+    void SetHashIndex(int index) override { FHash = index; }
+    [[nodiscard]] bool ChangePass() const override { return FChangePass; }
+    [[nodiscard]] bool ChangeAlgorithm() const override { return FChangeAlgorithm; }
+    [[nodiscard]] std::string Caption() const override;
+    // Prints "<title>: <text>"; Yes/No is answered by --yes or typed: Enter is
+    // Yes, the default button; the end of input is No, as Escape.
+    datafile::TModalResult AskUser(const std::string& text, datafile::TMsgDlgType kind,
+                                   datafile::TMsgDlgButtons buttons) override;
+    // Only new passwords are asked for: from --new-password-file, or typed on
+    // the terminal without echo; without either the answer is value (Cancel).
+    std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override;
+    // The cipher and digest questions name their two choices; answered by
+    // --new-cipher / --new-hash or typed (Enter: the first choice; end of
+    // input: the current choice stays).
+    bool QuestionBox(const std::string& text) override;
+    void PostPrivateMessage(unsigned message) override { FPendingPrompt = message; }
+    // Throws datafile::TProgramExit{1}; the command saves and returns it.
+    [[noreturn]] void ExitWithError() override;
+
+    // session::SessionView
+    void LockWindow() override;
+    void SetStatus(const std::string& text) override;
+    void SetPanelText(const std::string& text) override;
+    void PumpMessages() override {}
+    void HideMainWindow() override {}
+    void ShowMainWindow() override {}
+    void WarnBox(const std::string& text) override;
+    void TickCompress() override { FUseCompression = true; }
+    void ClearPassword() override;
+    void SavePreferences() override;
+    void EndProgram() override { FEnded = true; }
+    void ShowTrayIcon() override {}
+    void HideTrayIcon() override {}
+    // Lines printed on a terminal stay; nothing to keep on screen.
+    void Sleep(std::uint32_t milliseconds) override { (void)milliseconds; }
+    void SetDataFileName(const std::string& path) override { FDataFile = path; }
+    [[nodiscard]] bool UseCompression() const override { return FUseCompression; }
+    [[nodiscard]] bool Decompress() const override { return FDecompress; }
+    [[nodiscard]] bool DoubleBackup() const override { return FDoubleBackup; }
+    [[nodiscard]] std::string ExeName() const override { return FExeName; }
+
+private:
+    // One typed line; nothing at the end of input.
+    std::optional<std::string> ReadAnswer(const std::string& prompt);
+
+    platform::TRegistry& FRegistry;
+    unsigned FPendingPrompt = 0;
+};
+
+// A message for the terminal: line breaks without CR, Windows-1252 converted
+// to UTF-8. A text that is valid UTF-8 already (a path from the command line
+// inside a message) is kept as it is.
+[[nodiscard]] std::string TerminalText(const std::string& text);
+
+} // namespace quillock::cli

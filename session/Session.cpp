@@ -1,0 +1,378 @@
+// The editing session: import or unseal, edit, check, back up, reseal, wipe.
+#include "session/Session.h"
+
+#include "datafile/CRC.h"
+#include "datafile/Compression.h"
+#include "datafile/FileChecks.h"
+#include "datafile/SealedFile.h"
+#include "session/EditorLaunch.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillock::session {
+namespace {
+
+using datafile::TModalResult;
+using datafile::TMsgDlgButtons;
+using datafile::TMsgDlgType;
+
+constexpr const char* SelectFileText = "Select a Arbolix file!";
+constexpr const char* ImportQuestion =
+    "NON-Encrypted Arbolix File detected.\r\nDo you want to import (and encrypt) it?";
+constexpr const char* NotArbolixText = "Error! This is not a Arbolix file!";
+constexpr const char* StartFailedText = "ERROR: unable to start Arbolix!";
+constexpr const char* WriteFailureText = "An error was occurred while writing on disk!\r\n\r\n"
+                                         "Please check your data and/or try to restore a backup copy manually.";
+
+constexpr std::uint16_t ShowNormal = 1;
+constexpr std::uint16_t FinalDelay = 1000; // milliseconds
+
+// A file of that name, not a directory or anything else; a link counts by
+// what it leads to.
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The path with its extension (from the last dot after the last '/') replaced
+// by extension; appended when there is none.
+std::string ChangeFileExt(const std::string& path, const std::string& extension) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return path + extension;
+    }
+    return path.substr(0, dot) + extension;
+}
+
+// Renames without ever replacing an existing file of the new name.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the flag: a new link fails when the name exists.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    if (::unlink(from.c_str()) != 0) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Renames, replacing a file of the new name.
+bool MoveFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+class TFd {
+public:
+    explicit TFd(int fd) noexcept : FFd(fd) {}
+    ~TFd() {
+        if (FFd >= 0) {
+            ::close(FFd);
+        }
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    [[nodiscard]] int Get() const noexcept { return FFd; }
+    [[nodiscard]] bool Close() noexcept {
+        const int fd = FFd;
+        FFd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int FFd;
+};
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+// Copies a regular file byte for byte, replacing the destination. The copy is
+// created owner-only and never written through a symbolic link (a link at the
+// destination is replaced itself); it then gets the given mode, or the
+// source's mode when keepMode is set, and is flushed to the medium. False on
+// any failure.
+bool CopyFile(const std::string& source, const std::string& destination, mode_t mode, bool keepMode) {
+    TFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (in.Get() < 0 || ::fstat(in.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    struct stat existing {};
+    if (::lstat(destination.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode) &&
+        ::unlink(destination.c_str()) != 0) {
+        return false;
+    }
+    TFd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600));
+    struct stat target {};
+    if (out.Get() < 0 || ::fstat(out.Get(), &target) != 0 || !S_ISREG(target.st_mode) ||
+        ::fchmod(out.Get(), keepMode ? (info.st_mode & 07777) : mode) != 0) {
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(in.Get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (!WriteAll(out.Get(), buffer, static_cast<std::size_t>(got))) {
+            return false;
+        }
+    }
+    return ::fsync(out.Get()) == 0 && out.Close();
+}
+
+// One run of the session, with its flags.
+class TSession {
+public:
+    explicit TSession(SessionView& view) : FView(view) {}
+
+    void Run() {
+        FView.LockWindow();
+        FView.PumpMessages();
+        try {
+            ImportTest();
+            LeftOverTest();
+            Status("Decrypting..");
+            MakeWorkingCopy();
+            PlainFileCheck();
+            Status("Checking CRC..");
+            datafile::FileCRC32(WorkingCopy(), FChecksumBefore);
+            Edit();
+            Status("Checking CRC..");
+            datafile::FileCRC32(WorkingCopy(), FChecksumAfter);
+            if (SomethingToWriteBack()) {
+                Reseal();
+            } else {
+                FView.SetPanelText("No changes done.");
+            }
+            Status("Wiping data..");
+            datafile::WipeFile(FView, Intermediate());
+            datafile::WipeFile(FView, WorkingCopy());
+            FView.ClearPassword();
+        } catch (const std::exception& e) {
+            // A failure the operations raise rather than report (compressing,
+            // or writing zeros during a wipe): the files stay as they are, and
+            // the next run reports the temporary ones.
+            Fail(std::string(WriteFailureText) + "\r\n\r\n(" + e.what() + ")");
+        }
+        if (ReportDue()) {
+            FView.AskUser(FReport, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+        }
+        PumpDelay(FView, FinalDelay);
+        FView.SavePreferences();
+        FView.EndProgram();
+    }
+
+private:
+    // Every name derives from the data-file box as it reads now.
+    [[nodiscard]] std::string DataFile() const { return FView.DataFileName(); }
+    [[nodiscard]] std::string WorkingCopy() const { return DataFile() + ".qlt"; }
+    [[nodiscard]] std::string Intermediate() const { return DataFile() + ".qlz"; }
+    [[nodiscard]] std::string FirstBackup() const { return DataFile() + ".bak"; }
+    [[nodiscard]] std::string SecondBackup() const { return DataFile() + ".old"; }
+
+    void Status(const std::string& text) {
+        FView.SetStatus(text);
+        FView.PumpMessages();
+    }
+
+    [[noreturn]] void Fail(const std::string& text) {
+        FView.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        FView.ExitWithError();
+        std::terminate(); // a view whose ExitWithError returns breaks its contract
+    }
+
+    [[nodiscard]] bool ReportDue() const { return FCompressionChanged && FView.UseCompression(); }
+
+    // A plain editor file is renamed to the sealed extension and sealed for
+    // the first time at the end.
+    void ImportTest() {
+        if (!datafile::CheckHeader(FView, DataFile())) {
+            return;
+        }
+        if (FView.AskUser(ImportQuestion, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) !=
+            TModalResult::mrYes) {
+            FView.ExitWithError();
+        }
+        const std::string newName = ChangeFileExt(DataFile(), ".qlx");
+        // A plain file that already carries the sealed extension (an import
+        // cut short after its rename) is imported where it is.
+        if (newName != DataFile() && !RenameNoReplace(DataFile(), newName)) {
+            Fail("Cannot rename file!\r\n\"" + newName + "\" already exists! (or disk is write protected?)" +
+                 "\r\n\r\nPlease check your data.");
+        }
+        FView.SetDataFileName(newName);
+        FImported = true;
+    }
+
+    void LeftOverTest() {
+        if (!FileExists(WorkingCopy()) && !FileExists(Intermediate())) {
+            return;
+        }
+        const std::string text =
+            "WARNING: \"" + DataFile() + ".qlt/qlz\" ALREADY EXISTS!\r\n" +
+            "(Maybe system crashed while working on this file, or the file is already opened?)\r\n\r\n" +
+            "Click [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\n" +
+            "Click [No] to EXIT and view this file with Arbolix (it should be unencrypted)\r\n\r\n" +
+            "Recommended choice: [No]";
+        if (FView.AskUser(text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) == TModalResult::mrNo) {
+            FView.ExitWithError();
+        }
+    }
+
+    // A copy or move that makes the working copy failed: a left-over working
+    // copy could otherwise pass for the fresh one.
+    [[noreturn]] void WorkingCopyFailed(const std::string& partial) {
+        datafile::WipeFile(FView, partial);
+        Fail(WriteFailureText);
+    }
+
+    void MakeWorkingCopy() {
+        if (FImported) {
+            Status("Importing..");
+            if (!CopyFile(DataFile(), WorkingCopy(), 0600, false)) {
+                WorkingCopyFailed(WorkingCopy());
+            }
+            FDataCompressed = FView.UseCompression();
+            return;
+        }
+        datafile::Decrypt(FView, DataFile(), Intermediate());
+        if (datafile::CheckHeader(FView, Intermediate())) {
+            FDataCompressed = false;
+            if (FView.UseCompression()) {
+                FView.SetStatus("[Uncompressed]");
+            }
+            FView.PumpMessages();
+            if (!MoveFile(Intermediate(), WorkingCopy())) {
+                WorkingCopyFailed(Intermediate());
+            }
+            if (FView.UseCompression()) {
+                FCompressionChanged = true;
+            }
+            return;
+        }
+        Status("Decompressing..");
+        datafile::DecompressFile(FView, Intermediate(), WorkingCopy());
+        datafile::WipeFile(FView, Intermediate());
+        if (FView.Decompress()) {
+            FCompressionChanged = true;
+        } else {
+            FView.TickCompress();
+        }
+        FDataCompressed = !FView.Decompress();
+    }
+
+    void PlainFileCheck() {
+        if (!datafile::CheckHeader(FView, WorkingCopy())) {
+            FView.AskUser(NotArbolixText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+            datafile::WipeFile(FView, WorkingCopy());
+            FView.ExitWithError();
+        }
+    }
+
+    void Edit() {
+        Status("Starting Arbolix..");
+        FView.HideMainWindow();
+        FView.ShowTrayIcon();
+        if (ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal) == -1) {
+            FView.AskUser(StartFailedText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        }
+        FView.HideTrayIcon();
+        FView.ShowMainWindow();
+        FView.PumpMessages();
+    }
+
+    [[nodiscard]] bool SomethingToWriteBack() const {
+        return FChecksumAfter != FChecksumBefore || FImported || FView.ChangePass() || FView.ChangeAlgorithm() ||
+               FCompressionChanged;
+    }
+
+    void Reseal() {
+        Status("Creating backup..");
+        if (FView.DoubleBackup() && FileExists(FirstBackup())) {
+            // Neither result matters: a backup that failed to move is
+            // replaced by the new copy below.
+            if (FileExists(SecondBackup())) {
+                (void)::unlink(SecondBackup().c_str());
+            }
+            (void)MoveFile(FirstBackup(), ChangeFileExt(FirstBackup(), ".old"));
+        }
+        if (!FImported && !CopyFile(DataFile(), FirstBackup(), 0, true)) {
+            Fail(WriteFailureText);
+        }
+        if (FView.UseCompression()) {
+            Status("Compressing..");
+            datafile::CompressFile(WorkingCopy(), Intermediate());
+        } else if (!MoveFile(WorkingCopy(), Intermediate())) {
+            // Sealing on would take whatever an earlier run left at the
+            // intermediate name; the edits stay in the working copy.
+            Fail(WriteFailureText);
+        }
+        if (ReportDue()) {
+            const std::uint64_t decompressed = datafile::FileSizeKb(FView, WorkingCopy());
+            const std::uint64_t compressed = datafile::FileSizeKb(FView, Intermediate());
+            const std::uint64_t ratio = decompressed == 0 ? 0 : compressed * 100 / decompressed;
+            FReport = "Decompressed size: " + std::to_string(decompressed) + " Kb\r\n" +
+                      "Compressed size: " + std::to_string(compressed) + " Kb\r\n" + "Ratio: " + std::to_string(ratio) +
+                      "% of original";
+            FDataCompressed = true;
+        }
+        FView.SetStatus(FDataCompressed ? "Encrypting.. [Compressed]" : "Encrypting.. [Uncompressed]");
+        FView.PumpMessages();
+        datafile::Encrypt(FView, Intermediate(), DataFile());
+        FView.SetPanelText("Data successfully encrypted.");
+    }
+
+    SessionView& FView;
+    bool FImported = false;
+    bool FCompressionChanged = false;
+    bool FDataCompressed = false;
+    std::uint32_t FChecksumBefore = 0;
+    std::uint32_t FChecksumAfter = 0;
+    std::string FReport;
+};
+
+} // namespace
+
+void BitBtn1Click(SessionView& view) {
+    if (view.DataFileName().empty()) {
+        view.WarnBox(SelectFileText);
+        return;
+    }
+    TSession session(view);
+    session.Run();
+}
+
+} // namespace quillock::session
