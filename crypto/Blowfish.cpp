@@ -263,32 +263,33 @@ void TDCP_blowfish::EncryptHalves(std::uint32_t& left, std::uint32_t& right) con
     const auto f = [this](std::uint32_t x) {
         return ((SBoxes[0][x >> 24] + SBoxes[1][(x >> 16) & 0xFF]) ^ SBoxes[2][(x >> 8) & 0xFF]) + SBoxes[3][x & 0xFF];
     };
-    std::uint32_t l = left;
+    // Each P-array word is XORed in before the F value it is combined with is
+    // ready, so it adds nothing to the chain of rounds: the same sum, in a
+    // different order.
+    std::uint32_t l = left ^ PArray[0];
     std::uint32_t r = right;
+#pragma GCC unroll 8
     for (int i = 0; i < Rounds; i += 2) {
-        l ^= PArray[i];
-        r ^= f(l);
-        r ^= PArray[i + 1];
-        l ^= f(r);
+        r = (r ^ PArray[i + 1]) ^ f(l);
+        l = (l ^ PArray[i + 2]) ^ f(r);
     }
     left = r ^ PArray[Rounds + 1];
-    right = l ^ PArray[Rounds];
+    right = l;
 }
 
 void TDCP_blowfish::DecryptHalves(std::uint32_t& left, std::uint32_t& right) const noexcept {
     const auto f = [this](std::uint32_t x) {
         return ((SBoxes[0][x >> 24] + SBoxes[1][(x >> 16) & 0xFF]) ^ SBoxes[2][(x >> 8) & 0xFF]) + SBoxes[3][x & 0xFF];
     };
-    std::uint32_t l = left;
+    std::uint32_t l = left ^ PArray[Rounds + 1];
     std::uint32_t r = right;
+#pragma GCC unroll 8
     for (int i = Rounds + 1; i > 1; i -= 2) {
-        l ^= PArray[i];
-        r ^= f(l);
-        r ^= PArray[i - 1];
-        l ^= f(r);
+        r = (r ^ PArray[i - 1]) ^ f(l);
+        l = (l ^ PArray[i - 2]) ^ f(r);
     }
     left = r ^ PArray[0];
-    right = l ^ PArray[1];
+    right = l;
 }
 
 void TDCP_blowfish::EncryptBlock(const void* inBlock, void* outBlock) {
@@ -311,6 +312,52 @@ void TDCP_blowfish::DecryptBlock(const void* inBlock, void* outBlock) {
     DecryptHalves(left, right);
     StoreBigEndian(left, out);
     StoreBigEndian(right, out + 4);
+}
+
+void TDCP_blowfish::CbcEncrypt(const void* inData, void* outData, std::uint32_t size) {
+    CheckInitialized();
+    const auto* in = static_cast<const std::uint8_t*>(inData);
+    auto* out = static_cast<std::uint8_t*>(outData);
+    const std::size_t blocks = size / 8;
+    std::uint32_t left = LoadBigEndian(ChainVector.data());
+    std::uint32_t right = LoadBigEndian(ChainVector.data() + 4);
+    for (std::size_t i = 0; i < blocks; ++i, in += 8, out += 8) {
+        left ^= LoadBigEndian(in);
+        right ^= LoadBigEndian(in + 4);
+        EncryptHalves(left, right);
+        StoreBigEndian(left, out);
+        StoreBigEndian(right, out + 4);
+    }
+    StoreBigEndian(left, ChainVector.data());
+    StoreBigEndian(right, ChainVector.data() + 4);
+    // A tail shorter than a block is enciphered as output feedback from the
+    // last ciphertext block (or the IV).
+    FeedbackTail(in, out, size % 8);
+}
+
+void TDCP_blowfish::CbcDecrypt(const void* inData, void* outData, std::uint32_t size) {
+    CheckInitialized();
+    const auto* in = static_cast<const std::uint8_t*>(inData);
+    auto* out = static_cast<std::uint8_t*>(outData);
+    const std::size_t blocks = size / 8;
+    std::uint32_t chainLeft = LoadBigEndian(ChainVector.data());
+    std::uint32_t chainRight = LoadBigEndian(ChainVector.data() + 4);
+    for (std::size_t i = 0; i < blocks; ++i, in += 8, out += 8) {
+        // Both halves are read before anything is written: in and out may be the same buffer.
+        const std::uint32_t cipherLeft = LoadBigEndian(in);
+        const std::uint32_t cipherRight = LoadBigEndian(in + 4);
+        std::uint32_t left = cipherLeft;
+        std::uint32_t right = cipherRight;
+        DecryptHalves(left, right);
+        StoreBigEndian(left ^ chainLeft, out);
+        StoreBigEndian(right ^ chainRight, out + 4);
+        chainLeft = cipherLeft;
+        chainRight = cipherRight;
+    }
+    StoreBigEndian(chainLeft, ChainVector.data());
+    StoreBigEndian(chainRight, ChainVector.data() + 4);
+    // The tail uses the forward cipher, as in encryption.
+    FeedbackTail(in, out, size % 8);
 }
 
 } // namespace quillock::crypto

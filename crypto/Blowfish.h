@@ -35,6 +35,11 @@ public:
     void EncryptBlock(const void* inBlock, void* outBlock) override;
     void DecryptBlock(const void* inBlock, void* outBlock) override;
 
+    // CBC as in every block cipher, with the rounds inline rather than one
+    // virtual call per block.
+    void CbcEncrypt(const void* inData, void* outData, std::uint32_t size) override;
+    void CbcDecrypt(const void* inData, void* outData, std::uint32_t size) override;
+
 private:
     friend struct TBlowfishInspector;
 

@@ -2,9 +2,12 @@
 // the key expansion with zero padding and the equivalent inverse cipher.
 #include "crypto/Rijndael.h"
 
+#include "crypto/RijndaelAESNI.h"
 #include "platform/Wipe.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 namespace quillock::crypto {
@@ -157,64 +160,203 @@ constexpr std::uint32_t SubWord(std::uint32_t word) {
 
 // ---- Portable rounds ----
 //
-// The block functions take the round keys and the round count only, so another
-// implementation of the rounds can be chosen beside them.
+// The rounds work on a state of four column words, with the round count as a
+// template argument so that they unroll. The block functions take the round
+// keys and the round count only, so another implementation of the rounds can
+// be chosen beside them.
 
-// FIPS-197 Cipher: roundKeys holds rounds + 1 round keys in order.
-void EncryptPortable(const std::uint32_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
-                     std::uint8_t* out) noexcept {
+#define QUILLOCK_INLINE inline __attribute__((always_inline))
+
+// FIPS-197 Cipher: roundKeys holds Rounds + 1 round keys in order.
+template <std::uint32_t Rounds>
+QUILLOCK_INLINE void EncryptColumns(const std::uint32_t* rk, std::uint32_t* s) noexcept {
     const auto& t = EncryptTables;
-    std::uint32_t s0 = LoadColumn(in) ^ roundKeys[0];
-    std::uint32_t s1 = LoadColumn(in + 4) ^ roundKeys[1];
-    std::uint32_t s2 = LoadColumn(in + 8) ^ roundKeys[2];
-    std::uint32_t s3 = LoadColumn(in + 12) ^ roundKeys[3];
-    const std::uint32_t* rk = roundKeys + 4;
-    // ShiftRows takes row r of output column c from input column c + r.
-    for (std::uint32_t round = 1; round < rounds; ++round, rk += 4) {
-        const std::uint32_t u0 = t[0][Byte(s0, 0)] ^ t[1][Byte(s1, 1)] ^ t[2][Byte(s2, 2)] ^ t[3][Byte(s3, 3)] ^ rk[0];
-        const std::uint32_t u1 = t[0][Byte(s1, 0)] ^ t[1][Byte(s2, 1)] ^ t[2][Byte(s3, 2)] ^ t[3][Byte(s0, 3)] ^ rk[1];
-        const std::uint32_t u2 = t[0][Byte(s2, 0)] ^ t[1][Byte(s3, 1)] ^ t[2][Byte(s0, 2)] ^ t[3][Byte(s1, 3)] ^ rk[2];
-        const std::uint32_t u3 = t[0][Byte(s3, 0)] ^ t[1][Byte(s0, 1)] ^ t[2][Byte(s1, 2)] ^ t[3][Byte(s2, 3)] ^ rk[3];
+    std::uint32_t s0 = s[0] ^ rk[0];
+    std::uint32_t s1 = s[1] ^ rk[1];
+    std::uint32_t s2 = s[2] ^ rk[2];
+    std::uint32_t s3 = s[3] ^ rk[3];
+    rk += 4;
+    // ShiftRows takes row r of output column c from input column c + r. The
+    // XORs pair up so that each round waits for two of them after the lookups,
+    // not four: encryption is one long chain of rounds.
+#pragma GCC unroll 14
+    for (std::uint32_t round = 1; round < Rounds; ++round, rk += 4) {
+        const std::uint32_t u0 =
+            (t[0][Byte(s0, 0)] ^ t[1][Byte(s1, 1)]) ^ (t[2][Byte(s2, 2)] ^ t[3][Byte(s3, 3)] ^ rk[0]);
+        const std::uint32_t u1 =
+            (t[0][Byte(s1, 0)] ^ t[1][Byte(s2, 1)]) ^ (t[2][Byte(s3, 2)] ^ t[3][Byte(s0, 3)] ^ rk[1]);
+        const std::uint32_t u2 =
+            (t[0][Byte(s2, 0)] ^ t[1][Byte(s3, 1)]) ^ (t[2][Byte(s0, 2)] ^ t[3][Byte(s1, 3)] ^ rk[2]);
+        const std::uint32_t u3 =
+            (t[0][Byte(s3, 0)] ^ t[1][Byte(s0, 1)]) ^ (t[2][Byte(s1, 2)] ^ t[3][Byte(s2, 3)] ^ rk[3]);
         s0 = u0;
         s1 = u1;
         s2 = u2;
         s3 = u3;
     }
     // The last round has no MixColumns.
-    StoreColumn(Column(SBox[Byte(s0, 0)], SBox[Byte(s1, 1)], SBox[Byte(s2, 2)], SBox[Byte(s3, 3)]) ^ rk[0], out);
-    StoreColumn(Column(SBox[Byte(s1, 0)], SBox[Byte(s2, 1)], SBox[Byte(s3, 2)], SBox[Byte(s0, 3)]) ^ rk[1], out + 4);
-    StoreColumn(Column(SBox[Byte(s2, 0)], SBox[Byte(s3, 1)], SBox[Byte(s0, 2)], SBox[Byte(s1, 3)]) ^ rk[2], out + 8);
-    StoreColumn(Column(SBox[Byte(s3, 0)], SBox[Byte(s0, 1)], SBox[Byte(s1, 2)], SBox[Byte(s2, 3)]) ^ rk[3], out + 12);
+    s[0] = Column(SBox[Byte(s0, 0)], SBox[Byte(s1, 1)], SBox[Byte(s2, 2)], SBox[Byte(s3, 3)]) ^ rk[0];
+    s[1] = Column(SBox[Byte(s1, 0)], SBox[Byte(s2, 1)], SBox[Byte(s3, 2)], SBox[Byte(s0, 3)]) ^ rk[1];
+    s[2] = Column(SBox[Byte(s2, 0)], SBox[Byte(s3, 1)], SBox[Byte(s0, 2)], SBox[Byte(s1, 3)]) ^ rk[2];
+    s[3] = Column(SBox[Byte(s3, 0)], SBox[Byte(s0, 1)], SBox[Byte(s1, 2)], SBox[Byte(s2, 3)]) ^ rk[3];
 }
 
-// FIPS-197 equivalent inverse cipher: roundKeys holds rounds + 1 round keys in
-// encryption order, those of rounds 1 to rounds - 1 passed through InvMixColumns;
-// they are used from the last to the first.
-void DecryptPortable(const std::uint32_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
-                     std::uint8_t* out) noexcept {
+// FIPS-197 equivalent inverse cipher on Lanes independent states side by side:
+// roundKeys holds Rounds + 1 round keys in encryption order, those of rounds 1
+// to Rounds - 1 passed through InvMixColumns; they are used from the last to
+// the first.
+template <std::uint32_t Rounds, std::size_t Lanes>
+QUILLOCK_INLINE void DecryptColumns(const std::uint32_t* roundKeys, std::uint32_t (*s)[4]) noexcept {
     const auto& t = DecryptTables;
-    const std::uint32_t* rk = roundKeys + 4 * rounds;
-    std::uint32_t s0 = LoadColumn(in) ^ rk[0];
-    std::uint32_t s1 = LoadColumn(in + 4) ^ rk[1];
-    std::uint32_t s2 = LoadColumn(in + 8) ^ rk[2];
-    std::uint32_t s3 = LoadColumn(in + 12) ^ rk[3];
+    const std::uint32_t* rk = roundKeys + 4 * Rounds;
+#pragma GCC unroll 4
+    for (std::size_t l = 0; l < Lanes; ++l) {
+        for (std::size_t c = 0; c < 4; ++c) {
+            s[l][c] ^= rk[c];
+        }
+    }
     rk -= 4;
     // InvShiftRows takes row r of output column c from input column c - r.
-    for (std::uint32_t round = 1; round < rounds; ++round, rk -= 4) {
-        const std::uint32_t u0 = t[0][Byte(s0, 0)] ^ t[1][Byte(s3, 1)] ^ t[2][Byte(s2, 2)] ^ t[3][Byte(s1, 3)] ^ rk[0];
-        const std::uint32_t u1 = t[0][Byte(s1, 0)] ^ t[1][Byte(s0, 1)] ^ t[2][Byte(s3, 2)] ^ t[3][Byte(s2, 3)] ^ rk[1];
-        const std::uint32_t u2 = t[0][Byte(s2, 0)] ^ t[1][Byte(s1, 1)] ^ t[2][Byte(s0, 2)] ^ t[3][Byte(s3, 3)] ^ rk[2];
-        const std::uint32_t u3 = t[0][Byte(s3, 0)] ^ t[1][Byte(s2, 1)] ^ t[2][Byte(s1, 2)] ^ t[3][Byte(s0, 3)] ^ rk[3];
-        s0 = u0;
-        s1 = u1;
-        s2 = u2;
-        s3 = u3;
+#pragma GCC unroll 14
+    for (std::uint32_t round = 1; round < Rounds; ++round, rk -= 4) {
+#pragma GCC unroll 4
+        for (std::size_t l = 0; l < Lanes; ++l) {
+            const std::uint32_t s0 = s[l][0];
+            const std::uint32_t s1 = s[l][1];
+            const std::uint32_t s2 = s[l][2];
+            const std::uint32_t s3 = s[l][3];
+            s[l][0] = t[0][Byte(s0, 0)] ^ t[1][Byte(s3, 1)] ^ t[2][Byte(s2, 2)] ^ t[3][Byte(s1, 3)] ^ rk[0];
+            s[l][1] = t[0][Byte(s1, 0)] ^ t[1][Byte(s0, 1)] ^ t[2][Byte(s3, 2)] ^ t[3][Byte(s2, 3)] ^ rk[1];
+            s[l][2] = t[0][Byte(s2, 0)] ^ t[1][Byte(s1, 1)] ^ t[2][Byte(s0, 2)] ^ t[3][Byte(s3, 3)] ^ rk[2];
+            s[l][3] = t[0][Byte(s3, 0)] ^ t[1][Byte(s2, 1)] ^ t[2][Byte(s1, 2)] ^ t[3][Byte(s0, 3)] ^ rk[3];
+        }
     }
     const auto& inv = InverseSBox;
-    StoreColumn(Column(inv[Byte(s0, 0)], inv[Byte(s3, 1)], inv[Byte(s2, 2)], inv[Byte(s1, 3)]) ^ rk[0], out);
-    StoreColumn(Column(inv[Byte(s1, 0)], inv[Byte(s0, 1)], inv[Byte(s3, 2)], inv[Byte(s2, 3)]) ^ rk[1], out + 4);
-    StoreColumn(Column(inv[Byte(s2, 0)], inv[Byte(s1, 1)], inv[Byte(s0, 2)], inv[Byte(s3, 3)]) ^ rk[2], out + 8);
-    StoreColumn(Column(inv[Byte(s3, 0)], inv[Byte(s2, 1)], inv[Byte(s1, 2)], inv[Byte(s0, 3)]) ^ rk[3], out + 12);
+#pragma GCC unroll 4
+    for (std::size_t l = 0; l < Lanes; ++l) {
+        const std::uint32_t s0 = s[l][0];
+        const std::uint32_t s1 = s[l][1];
+        const std::uint32_t s2 = s[l][2];
+        const std::uint32_t s3 = s[l][3];
+        s[l][0] = Column(inv[Byte(s0, 0)], inv[Byte(s3, 1)], inv[Byte(s2, 2)], inv[Byte(s1, 3)]) ^ rk[0];
+        s[l][1] = Column(inv[Byte(s1, 0)], inv[Byte(s0, 1)], inv[Byte(s3, 2)], inv[Byte(s2, 3)]) ^ rk[1];
+        s[l][2] = Column(inv[Byte(s2, 0)], inv[Byte(s1, 1)], inv[Byte(s0, 2)], inv[Byte(s3, 3)]) ^ rk[2];
+        s[l][3] = Column(inv[Byte(s3, 0)], inv[Byte(s2, 1)], inv[Byte(s1, 2)], inv[Byte(s0, 3)]) ^ rk[3];
+    }
+}
+
+QUILLOCK_INLINE void LoadState(const std::uint8_t* p, std::uint32_t* s) noexcept {
+    for (int c = 0; c < 4; ++c) {
+        s[c] = LoadColumn(p + 4 * c);
+    }
+}
+
+QUILLOCK_INLINE void StoreState(const std::uint32_t* s, std::uint8_t* p) noexcept {
+    for (int c = 0; c < 4; ++c) {
+        StoreColumn(s[c], p + 4 * c);
+    }
+}
+
+template <std::uint32_t Rounds>
+void EncryptBlockN(const std::uint32_t* roundKeys, const std::uint8_t* in, std::uint8_t* out) noexcept {
+    std::uint32_t s[4];
+    LoadState(in, s);
+    EncryptColumns<Rounds>(roundKeys, s);
+    StoreState(s, out);
+}
+
+template <std::uint32_t Rounds>
+void DecryptBlockN(const std::uint32_t* roundKeys, const std::uint8_t* in, std::uint8_t* out) noexcept {
+    std::uint32_t s[1][4];
+    LoadState(in, s[0]);
+    DecryptColumns<Rounds, 1>(roundKeys, s);
+    StoreState(s[0], out);
+}
+
+// CBC over whole blocks; chain (16 bytes) carried in and out; in and out may be
+// the same buffer.
+template <std::uint32_t Rounds>
+void CbcEncryptN(const std::uint32_t* roundKeys, std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                 std::size_t blocks) noexcept {
+    std::uint32_t s[4];
+    LoadState(chain, s);
+    for (std::size_t i = 0; i < blocks; ++i, in += 16, out += 16) {
+        for (int c = 0; c < 4; ++c) {
+            s[c] ^= LoadColumn(in + 4 * c);
+        }
+        EncryptColumns<Rounds>(roundKeys, s);
+        StoreState(s, out);
+    }
+    StoreState(s, chain);
+}
+
+// Two blocks at a time: the table lookups of one fill the waits of the other.
+template <std::uint32_t Rounds>
+void CbcDecryptN(const std::uint32_t* roundKeys, std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                 std::size_t blocks) noexcept {
+    std::uint32_t cv[4];
+    LoadState(chain, cv);
+    for (; blocks >= 2; blocks -= 2, in += 32, out += 32) {
+        std::uint32_t c[2][4];
+        LoadState(in, c[0]);
+        LoadState(in + 16, c[1]);
+        std::uint32_t s[2][4] = {{c[0][0], c[0][1], c[0][2], c[0][3]}, {c[1][0], c[1][1], c[1][2], c[1][3]}};
+        DecryptColumns<Rounds, 2>(roundKeys, s);
+        for (int k = 0; k < 4; ++k) {
+            s[0][k] ^= cv[k];
+            s[1][k] ^= c[0][k];
+            cv[k] = c[1][k];
+        }
+        StoreState(s[0], out);
+        StoreState(s[1], out + 16);
+    }
+    if (blocks == 1) {
+        std::uint32_t c[4];
+        LoadState(in, c);
+        std::uint32_t s[1][4] = {{c[0], c[1], c[2], c[3]}};
+        DecryptColumns<Rounds, 1>(roundKeys, s);
+        for (int k = 0; k < 4; ++k) {
+            s[0][k] ^= cv[k];
+            cv[k] = c[k];
+        }
+        StoreState(s[0], out);
+    }
+    StoreState(cv, chain);
+}
+
+// Calls f.template operator()<Rounds>() for the round count of the key.
+template <class F> void WithRounds(std::uint32_t rounds, F&& f) noexcept {
+    switch (rounds) {
+    case 10:
+        f.template operator()<10>();
+        break;
+    case 12:
+        f.template operator()<12>();
+        break;
+    default:
+        f.template operator()<14>();
+        break;
+    }
+}
+
+void EncryptPortable(const std::uint32_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
+                     std::uint8_t* out) noexcept {
+    WithRounds(rounds, [&]<std::uint32_t R>() { EncryptBlockN<R>(roundKeys, in, out); });
+}
+
+void DecryptPortable(const std::uint32_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
+                     std::uint8_t* out) noexcept {
+    WithRounds(rounds, [&]<std::uint32_t R>() { DecryptBlockN<R>(roundKeys, in, out); });
+}
+
+void CbcEncryptPortable(const std::uint32_t* roundKeys, std::uint32_t rounds, std::uint8_t* chain,
+                        const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept {
+    WithRounds(rounds, [&]<std::uint32_t R>() { CbcEncryptN<R>(roundKeys, chain, in, out, blocks); });
+}
+
+void CbcDecryptPortable(const std::uint32_t* roundKeys, std::uint32_t rounds, std::uint8_t* chain,
+                        const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept {
+    WithRounds(rounds, [&]<std::uint32_t R>() { CbcDecryptN<R>(roundKeys, chain, in, out, blocks); });
 }
 
 // FIPS-197, 5.2 KeyExpansion for a key of nk words, into rounds + 1 round keys.
@@ -255,7 +397,29 @@ constexpr TKnownAnswer KnownAnswers[] = {
     {256, {0x8e, 0xa2, 0xb7, 0xca, 0x51, 0x67, 0x45, 0xbf, 0xea, 0xfc, 0x49, 0x90, 0x4b, 0x49, 0x60, 0x89}},
 };
 
+bool AesInstructionsPresent() noexcept {
+    static const bool present = aesni::Supported();
+    return present;
+}
+
+std::atomic<bool>& AccelerationSwitch() noexcept {
+    static std::atomic<bool> allowed{std::getenv("QUILLOCK_PORTABLE_CRYPTO") == nullptr};
+    return allowed;
+}
+
 } // namespace
+
+bool RijndaelAccelerationAvailable() noexcept {
+    return AesInstructionsPresent();
+}
+
+bool SetRijndaelAcceleration(bool allowed) noexcept {
+    return AccelerationSwitch().exchange(allowed);
+}
+
+bool RijndaelAccelerationAllowed() noexcept {
+    return AccelerationSwitch().load();
+}
 
 TDCP_rijndael::TDCP_rijndael(platform::TComponent* owner) : TDCP_blockcipher128(owner) {
     Scrub();
@@ -308,10 +472,14 @@ void TDCP_rijndael::ExpandKey(const void* key, std::uint32_t size) {
     for (std::uint32_t i = 4; i < 4 * RoundCount; ++i) {
         DecryptRoundKeys[i] = InvMixColumn(DecryptRoundKeys[i]);
     }
+    // The instructions take the same round keys, so the choice is only which
+    // rounds to run; it is made here, once per key.
+    UseAesInstructions = RijndaelAccelerationAllowed() && AesInstructionsPresent();
 }
 
 void TDCP_rijndael::Scrub() {
     RoundCount = 0;
+    UseAesInstructions = false;
     platform::SecureFill(EncryptRoundKeys.data(), sizeof EncryptRoundKeys, 0x00);
     platform::SecureFill(DecryptRoundKeys.data(), sizeof DecryptRoundKeys, 0x00);
     TDCP_blockcipher128::Scrub();
@@ -319,14 +487,53 @@ void TDCP_rijndael::Scrub() {
 
 void TDCP_rijndael::EncryptBlock(const void* inBlock, void* outBlock) {
     CheckInitialized();
-    EncryptPortable(EncryptRoundKeys.data(), RoundCount, static_cast<const std::uint8_t*>(inBlock),
-                    static_cast<std::uint8_t*>(outBlock));
+    const auto* in = static_cast<const std::uint8_t*>(inBlock);
+    auto* out = static_cast<std::uint8_t*>(outBlock);
+    if (UseAesInstructions) {
+        aesni::EncryptBlock(EncryptRoundKeys.data(), RoundCount, in, out);
+    } else {
+        EncryptPortable(EncryptRoundKeys.data(), RoundCount, in, out);
+    }
 }
 
 void TDCP_rijndael::DecryptBlock(const void* inBlock, void* outBlock) {
     CheckInitialized();
-    DecryptPortable(DecryptRoundKeys.data(), RoundCount, static_cast<const std::uint8_t*>(inBlock),
-                    static_cast<std::uint8_t*>(outBlock));
+    const auto* in = static_cast<const std::uint8_t*>(inBlock);
+    auto* out = static_cast<std::uint8_t*>(outBlock);
+    if (UseAesInstructions) {
+        aesni::DecryptBlock(DecryptRoundKeys.data(), RoundCount, in, out);
+    } else {
+        DecryptPortable(DecryptRoundKeys.data(), RoundCount, in, out);
+    }
+}
+
+void TDCP_rijndael::CbcEncrypt(const void* inData, void* outData, std::uint32_t size) {
+    CheckInitialized();
+    const auto* in = static_cast<const std::uint8_t*>(inData);
+    auto* out = static_cast<std::uint8_t*>(outData);
+    const std::size_t blocks = size / 16;
+    if (UseAesInstructions) {
+        aesni::CbcEncrypt(EncryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
+    } else {
+        CbcEncryptPortable(EncryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
+    }
+    // A tail shorter than a block is enciphered as output feedback from the
+    // last ciphertext block (or the IV).
+    FeedbackTail(in + 16 * blocks, out + 16 * blocks, size % 16);
+}
+
+void TDCP_rijndael::CbcDecrypt(const void* inData, void* outData, std::uint32_t size) {
+    CheckInitialized();
+    const auto* in = static_cast<const std::uint8_t*>(inData);
+    auto* out = static_cast<std::uint8_t*>(outData);
+    const std::size_t blocks = size / 16;
+    if (UseAesInstructions) {
+        aesni::CbcDecrypt(DecryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
+    } else {
+        CbcDecryptPortable(DecryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
+    }
+    // The tail uses the forward cipher, as in encryption.
+    FeedbackTail(in + 16 * blocks, out + 16 * blocks, size % 16);
 }
 
 } // namespace quillock::crypto

@@ -11,6 +11,16 @@ namespace quillock::crypto {
 
 struct TRijndaelInspector; // test access to the key schedule
 
+// True when this processor executes the AES instructions.
+[[nodiscard]] bool RijndaelAccelerationAvailable() noexcept;
+// Process-wide choice between the AES instructions (where the processor has
+// them) and the portable rounds, taken by each key when it is set: a cipher
+// keeps the rounds it was keyed with. Allowed by default, unless the
+// environment variable QUILLOCK_PORTABLE_CRYPTO is set when first asked.
+// Returns the previous choice.
+bool SetRijndaelAcceleration(bool allowed) noexcept;
+[[nodiscard]] bool RijndaelAccelerationAllowed() noexcept;
+
 class TDCP_rijndael final : public TDCP_blockcipher128 {
 public:
     // Room for round keys 0 to 14 of four words each.
@@ -36,10 +46,19 @@ public:
     void EncryptBlock(const void* inBlock, void* outBlock) override;
     void DecryptBlock(const void* inBlock, void* outBlock) override;
 
+    // CBC as in every block cipher, without a virtual call per block; the AES
+    // instructions decrypt several blocks at once.
+    void CbcEncrypt(const void* inData, void* outData, std::uint32_t size) override;
+    void CbcDecrypt(const void* inData, void* outData, std::uint32_t size) override;
+
+    // True when the current key runs on the AES instructions.
+    [[nodiscard]] bool Accelerated() const noexcept { return UseAesInstructions; }
+
 private:
     friend struct TRijndaelInspector;
 
     std::uint32_t RoundCount = 0;
+    bool UseAesInstructions = false;
     // Words hold the bytes of a column with row 0 in the low byte.
     TRoundKeys EncryptRoundKeys{};
     // The round keys of the equivalent inverse cipher, in encryption order.

@@ -1,6 +1,7 @@
 // The five chaining modes of both block sizes against OpenSSL and against the
 // modes computed from OpenSSL's single-block cipher, including the unpadded
-// tails, in-place use, splitting, the chain value and the counter.
+// tails, in-place use, splitting, the chain value and the counter. Rijndael runs
+// every test on the AES instructions and on the portable rounds.
 #include "CipherReference.h"
 #include "crypto/Blowfish.h"
 #include "crypto/Cipher.h"
@@ -35,8 +36,15 @@ const char* ModeName(TDCP_ciphermode mode) {
     return "?";
 }
 
-struct RijndaelTraits {
+// Accelerated: the key is set with the AES instructions allowed (the test is
+// skipped where the processor lacks them) or with the portable rounds forced.
+template <bool Accelerated> struct RijndaelTraits {
     using Cipher = TDCP_rijndael;
+    static constexpr const char* Name = Accelerated ? "RijndaelAesInstructions" : "RijndaelPortable";
+    static bool Available() { return !Accelerated || RijndaelAccelerationAvailable(); }
+    static bool Select() { return SetRijndaelAcceleration(Accelerated); }
+    static void Restore(bool previous) { SetRijndaelAcceleration(previous); }
+    static void ExpectPath(const Cipher& cipher) { EXPECT_EQ(cipher.Accelerated(), Accelerated); }
     static constexpr std::size_t Block = 16;
     static std::vector<std::size_t> KeyBytes() { return {16, 20, 24, 32}; }
     static TOpenSslKey Key(const Bytes& key) { return RijndaelOpenSslKey(key); }
@@ -49,6 +57,11 @@ struct RijndaelTraits {
 
 struct BlowfishTraits {
     using Cipher = TDCP_blowfish;
+    static constexpr const char* Name = "Blowfish";
+    static bool Available() { return true; }
+    static bool Select() { return false; }
+    static void Restore(bool) {}
+    static void ExpectPath(const Cipher&) {}
     static constexpr std::size_t Block = 8;
     static std::vector<std::size_t> KeyBytes() { return {8, 20, 56}; }
     static TOpenSslKey Key(const Bytes& key) { return BlowfishOpenSslKey(key); }
@@ -72,6 +85,15 @@ protected:
     using Cipher = typename Traits::Cipher;
     static constexpr std::size_t N = Traits::Block;
 
+    void SetUp() override {
+        if (!Traits::Available()) {
+            GTEST_SKIP() << "this processor has no AES instructions";
+        }
+        FPrevious = Traits::Select();
+    }
+    void TearDown() override { Traits::Restore(FPrevious); }
+    bool FPrevious = true;
+
     static Bytes ChainOf(Cipher& cipher) {
         Bytes chain(N);
         cipher.GetChainVector(chain.data());
@@ -93,8 +115,11 @@ protected:
     }
 };
 
-using CipherTypes = ::testing::Types<RijndaelTraits, BlowfishTraits>;
-TYPED_TEST_SUITE(ModesTest, CipherTypes);
+using CipherTypes = ::testing::Types<RijndaelTraits<true>, RijndaelTraits<false>, BlowfishTraits>;
+struct TraitsName {
+    template <class T> static std::string GetName(int) { return T::Name; }
+};
+TYPED_TEST_SUITE(ModesTest, CipherTypes, TraitsName);
 
 // Every mode, every length from 0 to three blocks and every tail length, for
 // several key sizes: the described modes computed from OpenSSL's block cipher,
@@ -114,6 +139,7 @@ TYPED_TEST(ModesTest, EveryModeAndLengthMatchesTheIndependentImplementation) {
                 typename TypeParam::Cipher cipher;
                 cipher.Init(key.data(), static_cast<std::uint32_t>(keyBytes * 8), iv.data());
                 cipher.SetCipherMode(mode);
+                TypeParam::ExpectPath(cipher);
 
                 TReferenceModes ref(sslKey, N, iv);
                 const Bytes expected = ref.Encrypt(mode, plain);
@@ -146,6 +172,53 @@ TYPED_TEST(ModesTest, EveryModeAndLengthMatchesTheIndependentImplementation) {
                 cipher.DecryptData(buffer.data(), buffer.data(), static_cast<std::uint32_t>(size));
                 EXPECT_EQ(buffer, plain);
             }
+        }
+    }
+}
+
+// Long runs: every count of whole blocks up to several groups of blocks in
+// flight, with every tail, in place and out of place, and continued from the
+// chain value of an earlier call.
+TYPED_TEST(ModesTest, LongRunsMatchTheIndependentImplementation) {
+    constexpr std::size_t N = TypeParam::Block;
+    const Bytes key = Pattern(20, 31);
+    const Bytes iv = Pattern(N, 32);
+    const TOpenSslKey sslKey = TypeParam::Key(key);
+    for (const TDCP_ciphermode mode : AllModes) {
+        typename TypeParam::Cipher cipher;
+        cipher.Init(key.data(), 160, iv.data());
+        cipher.SetCipherMode(mode);
+        TypeParam::ExpectPath(cipher);
+        TReferenceModes ref(sslKey, N, iv);
+        // The first part of each round leaves a chain value the next run starts from.
+        const Bytes lead = Pattern(3 * N, 33);
+        const Bytes leadEnc = this->Encrypt(cipher, lead);
+        EXPECT_EQ(ToHex(leadEnc), ToHex(ref.Encrypt(mode, lead)));
+        for (std::size_t run = 0; run < 28 * 3; ++run) {
+            const std::size_t tails[] = {0, 1, N - 1};
+            const std::size_t size = run / 3 * N + tails[run % 3];
+            SCOPED_TRACE(testing::Message() << ModeName(mode) << " size " << size);
+            const Bytes plain = Pattern(size, static_cast<unsigned>(size + mode));
+            TReferenceModes encRef = ref;
+            const Bytes expected = encRef.Encrypt(mode, plain);
+
+            cipher.Reset();
+            this->Encrypt(cipher, lead);
+            Bytes buffer = plain;
+            cipher.EncryptData(buffer.data(), buffer.data(), static_cast<std::uint32_t>(size));
+            ASSERT_EQ(ToHex(buffer), ToHex(expected));
+            EXPECT_EQ(ToHex(this->ChainOf(cipher)), ToHex(encRef.Chain()));
+
+            cipher.Reset();
+            this->Decrypt(cipher, leadEnc);
+            EXPECT_EQ(ToHex(this->Decrypt(cipher, expected)), ToHex(plain));
+            cipher.Reset();
+            this->Decrypt(cipher, leadEnc);
+            cipher.DecryptData(buffer.data(), buffer.data(), static_cast<std::uint32_t>(size));
+            EXPECT_EQ(buffer, plain);
+            TReferenceModes decRef = ref;
+            decRef.Decrypt(mode, expected);
+            EXPECT_EQ(ToHex(this->ChainOf(cipher)), ToHex(decRef.Chain()));
         }
     }
 }

@@ -1,5 +1,6 @@
 // Rijndael: published known answers, the zero padding of short keys, agreement
-// with OpenSSL's AES, and the unkeyed and scrubbed states.
+// with OpenSSL's AES, and the unkeyed and scrubbed states, each on the AES
+// instructions and on the portable rounds; the two paths against each other.
 #include "CipherReference.h"
 #include "VecFile.h"
 
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace quillock::crypto {
 
@@ -49,6 +51,29 @@ Bytes OpenSslEcb(const Bytes& aesKey, const Bytes& data, bool encrypt) {
     return reference::OpenSslCrypt(name, aesKey, {}, data, encrypt);
 }
 
+// Every test runs twice: with the AES instructions (skipped where the processor
+// lacks them) and with the portable rounds forced.
+class Rijndael : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (GetParam() && !RijndaelAccelerationAvailable()) {
+            GTEST_SKIP() << "this processor has no AES instructions";
+        }
+        FPrevious = SetRijndaelAcceleration(GetParam());
+    }
+    void TearDown() override { SetRijndaelAcceleration(FPrevious); }
+
+    // The key really runs on the path under test.
+    static void ExpectPath(const TDCP_rijndael& cipher) { EXPECT_EQ(cipher.Accelerated(), GetParam()); }
+
+private:
+    bool FPrevious = true;
+};
+
+INSTANTIATE_TEST_SUITE_P(Paths, Rijndael, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
+    return std::string(info.param ? "AesInstructions" : "Portable");
+});
+
 void ExpectUnkeyed(TDCP_rijndael& cipher) {
     std::uint8_t block[16] = {};
     EXPECT_FALSE(cipher.Initialized());
@@ -66,7 +91,7 @@ void ExpectUnkeyed(TDCP_rijndael& cipher) {
     }
 }
 
-TEST(Rijndael, PublishedVectors) {
+TEST_P(Rijndael, PublishedVectors) {
     const auto records = tests::ReadVecFile(std::string(QUILLOCK_TEST_DATA) + "/cipher/rijndael.vec");
     ASSERT_GE(records.size(), 3u);
     TDCP_rijndael cipher;
@@ -76,6 +101,7 @@ TEST(Rijndael, PublishedVectors) {
         const Bytes plain = record.Hex("In");
         const Bytes expected = record.Hex("Out");
         cipher.Init(key.data(), static_cast<std::uint32_t>(key.size() * 8), nullptr);
+        ExpectPath(cipher);
         EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(expected));
         EXPECT_EQ(ToHex(Decrypt(cipher, expected)), ToHex(plain));
 
@@ -88,7 +114,7 @@ TEST(Rijndael, PublishedVectors) {
     }
 }
 
-TEST(Rijndael, ClassQueriesAndSelfCheck) {
+TEST_P(Rijndael, ClassQueriesAndSelfCheck) {
     const TDCP_rijndael cipher;
     const auto& cls = cipher.ClassType();
     EXPECT_EQ(cls.Id(), 9);
@@ -101,7 +127,7 @@ TEST(Rijndael, ClassQueriesAndSelfCheck) {
 
 // Keys of every accepted length agree with OpenSSL's AES keyed with the whole
 // key bytes padded with zeros to 16, 24 or 32 bytes.
-TEST(Rijndael, ShortKeysArePaddedWithZeros) {
+TEST_P(Rijndael, ShortKeysArePaddedWithZeros) {
     const Bytes keyMaterial = reference::Pattern(32, 7);
     const Bytes plain = reference::Pattern(64, 8);
     for (std::uint32_t bits = 4; bits <= 256; bits += 4) {
@@ -125,7 +151,7 @@ TEST(Rijndael, ShortKeysArePaddedWithZeros) {
 }
 
 // What every data file uses: the 20-byte digest as a 160-bit key.
-TEST(Rijndael, DigestKeyIsAes192WithFourZeroBytes) {
+TEST_P(Rijndael, DigestKeyIsAes192WithFourZeroBytes) {
     const Bytes digest = reference::Pattern(20, 11);
     Bytes padded = digest;
     padded.resize(24, 0);
@@ -135,6 +161,7 @@ TEST(Rijndael, DigestKeyIsAes192WithFourZeroBytes) {
     short160.Init(digest.data(), 160, nullptr);
     TDCP_rijndael full192;
     full192.Init(padded.data(), 192, nullptr);
+    ExpectPath(short160);
     EXPECT_EQ(TRijndaelInspector::RoundCount(short160), 12u);
 
     const Bytes viaShort = Encrypt(short160, plain);
@@ -143,7 +170,7 @@ TEST(Rijndael, DigestKeyIsAes192WithFourZeroBytes) {
     EXPECT_EQ(ToHex(Decrypt(short160, viaShort)), ToHex(plain));
 }
 
-TEST(Rijndael, AgreesWithOpenSslForRandomKeys) {
+TEST_P(Rijndael, AgreesWithOpenSslForRandomKeys) {
     std::mt19937 rng(20240601);
     for (const std::size_t keyBytes : {16u, 24u, 32u}) {
         for (int trial = 0; trial < 20; ++trial) {
@@ -155,6 +182,7 @@ TEST(Rijndael, AgreesWithOpenSslForRandomKeys) {
             SCOPED_TRACE("key " + ToHex(key));
             TDCP_rijndael cipher;
             cipher.Init(key.data(), static_cast<std::uint32_t>(keyBytes * 8), nullptr);
+            ExpectPath(cipher);
             const Bytes ours = Encrypt(cipher, plain);
             EXPECT_EQ(ToHex(ours), ToHex(OpenSslEcb(key, plain, true)));
             EXPECT_EQ(ToHex(Decrypt(cipher, ours)), ToHex(plain));
@@ -164,7 +192,7 @@ TEST(Rijndael, AgreesWithOpenSslForRandomKeys) {
     }
 }
 
-TEST(Rijndael, UnkeyedUntilInitAndAfterScrub) {
+TEST_P(Rijndael, UnkeyedUntilInitAndAfterScrub) {
     TDCP_rijndael cipher;
     EXPECT_EQ(TRijndaelInspector::RoundCount(cipher), 0u);
     EXPECT_TRUE(TRijndaelInspector::SchedulesAllZero(cipher));
@@ -181,6 +209,7 @@ TEST(Rijndael, UnkeyedUntilInitAndAfterScrub) {
     cipher.Scrub();
     EXPECT_EQ(TRijndaelInspector::RoundCount(cipher), 0u);
     EXPECT_TRUE(TRijndaelInspector::SchedulesAllZero(cipher));
+    EXPECT_FALSE(cipher.Accelerated());
     ExpectUnkeyed(cipher);
 
     // Keying again restores full function, now with a shorter key and fewer rounds.
@@ -191,7 +220,7 @@ TEST(Rijndael, UnkeyedUntilInitAndAfterScrub) {
 }
 
 // A refused key size leaves the cipher unkeyed, with the previous key wiped.
-TEST(Rijndael, RefusedKeySizeWipesPreviousKey) {
+TEST_P(Rijndael, RefusedKeySizeWipesPreviousKey) {
     const Bytes key = reference::Pattern(40, 5);
     TDCP_rijndael cipher;
     cipher.Init(key.data(), 128, nullptr);
@@ -210,6 +239,76 @@ TEST(Rijndael, RefusedKeySizeWipesPreviousKey) {
         EXPECT_TRUE(TRijndaelInspector::SchedulesAllZero(cipher));
         ExpectUnkeyed(cipher);
         cipher.Init(key.data(), 128, nullptr);
+    }
+}
+
+// The same key on both paths gives the same bytes in every mode, over runs long
+// enough for several groups of blocks in flight, split at uneven places and in place.
+TEST(RijndaelPaths, AesInstructionsAgreeWithPortableRounds) {
+    if (!RijndaelAccelerationAvailable()) {
+        GTEST_SKIP() << "this processor has no AES instructions";
+    }
+    const bool previous = RijndaelAccelerationAllowed();
+    std::mt19937 rng(7);
+    const Bytes iv = reference::Pattern(16, 21);
+    for (const std::uint32_t bits : {128u, 160u, 192u, 256u}) {
+        const Bytes key = reference::Pattern(32, bits);
+        SetRijndaelAcceleration(true);
+        TDCP_rijndael fast;
+        fast.Init(key.data(), bits, iv.data());
+        SetRijndaelAcceleration(false);
+        TDCP_rijndael portable;
+        portable.Init(key.data(), bits, iv.data());
+        // A key keeps the rounds it was set with, whatever the switch says later.
+        ASSERT_TRUE(fast.Accelerated());
+        ASSERT_FALSE(portable.Accelerated());
+        SetRijndaelAcceleration(previous);
+
+        for (const TDCP_ciphermode mode : {cmCBC, cmCFB8bit, cmCFBblock, cmOFB, cmCTR}) {
+            SCOPED_TRACE(testing::Message() << "key bits " << bits << " mode " << int{mode});
+            fast.SetCipherMode(mode);
+            portable.SetCipherMode(mode);
+            fast.Reset();
+            portable.Reset();
+            const Bytes plain = reference::Pattern(4099, bits + mode);
+            // Pieces of up to 40 blocks, some with a tail (which ends the chain
+            // as the splitting rules say); decryption takes the same pieces.
+            std::vector<std::size_t> pieces;
+            for (std::size_t at = 0; at < plain.size();) {
+                pieces.push_back(std::min<std::size_t>(plain.size() - at, 16 * (rng() % 40) + rng() % 3));
+                at += pieces.back();
+            }
+            const auto run = [&pieces](TDCP_rijndael& cipher, bool encrypt, const Bytes& in, Bytes& out) {
+                std::size_t at = 0;
+                for (const std::size_t piece : pieces) {
+                    const auto n = static_cast<std::uint32_t>(piece);
+                    if (encrypt) {
+                        cipher.EncryptData(in.data() + at, out.data() + at, n);
+                    } else {
+                        cipher.DecryptData(in.data() + at, out.data() + at, n);
+                    }
+                    at += piece;
+                }
+            };
+            Bytes viaFast = plain; // in place
+            run(fast, true, viaFast, viaFast);
+            Bytes viaPortable(plain.size());
+            run(portable, true, plain, viaPortable);
+            ASSERT_EQ(ToHex(viaFast), ToHex(viaPortable));
+            Bytes chainFast(16);
+            Bytes chainPortable(16);
+            fast.GetChainVector(chainFast.data());
+            portable.GetChainVector(chainPortable.data());
+            EXPECT_EQ(chainFast, chainPortable);
+
+            fast.Reset();
+            portable.Reset();
+            Bytes backFast(plain.size());
+            run(fast, false, viaFast, backFast);
+            run(portable, false, viaPortable, viaPortable);
+            EXPECT_EQ(backFast, plain);
+            EXPECT_EQ(viaPortable, plain);
+        }
     }
 }
 
