@@ -1,0 +1,139 @@
+// What the session and CLI tests share: a temporary folder per test, file
+// helpers, sealing and unsealing test data, and the stand-in editor's path.
+#pragma once
+
+#include "datafile/Compression.h"
+#include "datafile/SealedFile.h"
+#include "tests/datafile/TestHost.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace quillock::testing {
+
+using datafile::testing::Bytes;
+using datafile::testing::ReadBytes;
+using datafile::testing::WriteBytes;
+using datafile::testing::WriteText;
+
+inline const std::string FakeEditor = FAKE_EDITOR_PATH;
+
+inline bool Exists(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+inline std::string ReadText(const std::filesystem::path& path) {
+    const Bytes bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+inline unsigned Mode(const std::filesystem::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// zlib's own one-shot routines, independent of the program's stream layer.
+inline Bytes ZlibCompress(const std::string& text) {
+    uLongf size = compressBound(static_cast<uLong>(text.size()));
+    Bytes out(size);
+    EXPECT_EQ(
+        compress2(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()), 1),
+        Z_OK);
+    out.resize(size);
+    return out;
+}
+
+inline std::optional<std::string> ZlibInflate(const Bytes& data) {
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) {
+        return std::nullopt;
+    }
+    std::string out;
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    int result = Z_OK;
+    char buffer[4096];
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+    }
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+struct TChoice {
+    std::string Password = "secret";
+    int Algorithm = 0;
+    int Hash = 0;
+};
+
+// Seals content into path; with compressed, as one zlib stream (level 1).
+inline void SealContent(const std::filesystem::path& path, const std::string& content, bool compressed,
+                        const TChoice& choice = {}) {
+    datafile::testing::TTestHost host;
+    host.FName = path.string();
+    host.FPassword = choice.Password;
+    host.FAlgorithm = choice.Algorithm;
+    host.FHash = choice.Hash;
+    const std::filesystem::path source = path.string() + ".test-source";
+    if (compressed) {
+        WriteBytes(source, ZlibCompress(content));
+    } else {
+        WriteText(source, content);
+    }
+    datafile::Encrypt(host, source.string(), path.string());
+    std::filesystem::remove(source);
+}
+
+// What a data file holds: its deciphered bytes, and whether they are a zlib
+// stream (then Content is what it inflates to).
+struct TUnsealed {
+    bool Compressed = false;
+    std::string Content;
+};
+
+inline TUnsealed Unseal(const std::filesystem::path& path, const TChoice& choice = {}) {
+    datafile::testing::TTestHost host;
+    host.FName = path.string() + ".test-unseal";
+    host.FPassword = choice.Password;
+    host.FAlgorithm = choice.Algorithm;
+    host.FHash = choice.Hash;
+    const std::filesystem::path raw = path.string() + ".test-raw";
+    datafile::Decrypt(host, path.string(), raw.string());
+    const Bytes bytes = ReadBytes(raw);
+    std::filesystem::remove(raw);
+    TUnsealed result;
+    if (std::optional<std::string> inflated = ZlibInflate(bytes)) {
+        result.Compressed = true;
+        result.Content = *inflated;
+    } else {
+        result.Content.assign(bytes.begin(), bytes.end());
+    }
+    return result;
+}
+
+// The names found in a folder, sorted.
+inline std::vector<std::string> Listing(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace quillock::testing

@@ -1,0 +1,517 @@
+// The editing session on real files, with the stand-in editor and a scripted
+// view: every storage and option path, imports, left-over files, failures,
+// backups, and what each end leaves on disk.
+#include "tests/editor/EditorTestSupport.h"
+#include "tests/session/ScriptedView.h"
+
+#include "platform/Process.h"
+
+#include <sys/stat.h>
+
+namespace quillock::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const std::string Content = "Arbolix data file\r\nfirst entry\r\n";
+const std::string WriteFailure = "An error was occurred while writing on disk!\r\n\r\n"
+                                 "Please check your data and/or try to restore a backup copy manually.";
+
+class SessionTest : public datafile::testing::TTempDirTest {
+protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        Data = Path("diary.qlx");
+        View.FName = Data;
+    }
+
+    // The stand-in editor doing the given actions.
+    void Editor(const std::string& actions) { View.FExeName = FakeEditor + " " + actions; }
+
+    [[nodiscard]] Strings Files() const { return Listing(Dir); }
+
+    static struct timespec ModifiedAt(const std::string& path) {
+        struct stat info {};
+        EXPECT_EQ(::stat(path.c_str(), &info), 0);
+        return info.st_mtim;
+    }
+
+    std::string Data;
+    TScriptedView View;
+};
+
+TEST_F(SessionTest, NoFileChosenWarnsAndLeavesTheWindowUsable) {
+    View.FName.clear();
+    EXPECT_EQ(View.Run(), -1);
+    EXPECT_EQ(View.Events, Strings{"WarnBox:Select a Arbolix file!"});
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(SessionTest, OpenedAndClosedWithoutEditsChangesNothing) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    const timespec before = ModifiedAt(Data);
+    Editor("copy=" + Path("seen") + " mode=" + Path("mode"));
+
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(View.Captions(), (Strings{"Status:Decrypting..", "Status:Checking CRC..", "Status:Starting Arbolix..",
+                                        "Status:Checking CRC..", "Panel:No changes done.", "Status:Wiping data.."}));
+    // The editor saw the unsealed data in an owner-only working copy.
+    EXPECT_EQ(ReadText(Path("seen")), Content);
+    EXPECT_EQ(ReadText(Path("mode")), "600\n");
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    const timespec after = ModifiedAt(Data);
+    EXPECT_TRUE(before.tv_sec == after.tv_sec && before.tv_nsec == after.tv_nsec);
+    EXPECT_EQ(Files(), (Strings{"diary.qlx", "mode", "seen"}));
+    EXPECT_EQ(View.FPassword, std::string(69, '0'));
+    EXPECT_TRUE(View.Messages.empty());
+
+    // The window is locked first; the editor runs hidden, between the icon's
+    // showing and hiding; the session ends with the pause, a save and the end.
+    EXPECT_EQ(View.Events.front(), "LockWindow");
+    const auto hide = View.IndexOf("HideMainWindow");
+    EXPECT_TRUE(hide < View.IndexOf("ShowTrayIcon") && View.IndexOf("ShowTrayIcon") < View.IndexOf("HideTrayIcon") &&
+                View.IndexOf("HideTrayIcon") < View.IndexOf("ShowMainWindow"));
+    const Strings tail(View.Events.end() - 13, View.Events.end());
+    Strings expected{"ClearPassword"};
+    expected.insert(expected.end(), 10, "Sleep:100");
+    expected.insert(expected.end(), {"SavePreferences", "EndProgram"});
+    EXPECT_EQ(tail, expected);
+}
+
+TEST_F(SessionTest, EditsAreResealedAfterABackupOfTheDataFile) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    Editor("append=second");
+    EXPECT_EQ(View.Run(), 0);
+    const Strings captions = View.Captions();
+    EXPECT_EQ(Strings(captions.begin() + 4, captions.end()),
+              (Strings{"Status:Creating backup..", "Status:Encrypting.. [Uncompressed]",
+                       "Panel:Data successfully encrypted.", "Status:Wiping data.."}));
+    const TUnsealed result = Unseal(Data);
+    EXPECT_FALSE(result.Compressed);
+    EXPECT_EQ(result.Content, Content + "second");
+    EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
+    EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak"}));
+}
+
+TEST_F(SessionTest, EditorExitCodeDoesNotMatterAndSavingByRenameCounts) {
+    SealContent(Data, Content, false);
+    View.FExeName = FakeEditor + " \"rename=Arbolix renamed\" exit=7";
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(Unseal(Data).Content, "Arbolix renamed");
+    EXPECT_TRUE(View.Messages.empty());
+}
+
+TEST_F(SessionTest, PasswordChangeResealsWithoutEditsAndRotatesBackups) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    WriteText(Data + ".bak", "previous backup");
+    View.FChangePass = true;
+    View.FDoubleBackup = true;
+    View.InputAnswers = {"new password", "new password"};
+    Editor("keep");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(Unseal(Data, {"new password", 0, 0}).Content, Content);
+    EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
+    EXPECT_EQ(ReadText(Data + ".old"), "previous backup");
+    EXPECT_EQ(View.Messages, Strings{"Password changed!"});
+}
+
+TEST_F(SessionTest, AlgorithmChangeResealsUnderTheNewChoices) {
+    SealContent(Data, Content, false);
+    View.FChangeAlgorithm = true;
+    View.QuestionAnswers = {false, false}; // Blowfish, SHA-1
+    Editor("keep");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(View.FAlgorithm, 1);
+    EXPECT_EQ(View.FHash, 1);
+    EXPECT_EQ(Unseal(Data, {"secret", 1, 1}).Content, Content);
+}
+
+TEST_F(SessionTest, WrongPasswordWipesTheTemporaryFilesAndLeavesTheDataFile) {
+    SealContent(Data, std::string(5000, 'x'), true);
+    const Bytes sealed = ReadBytes(Data);
+    View.FPassword = "wrong";
+    Editor("keep");
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages,
+              Strings{"Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)"});
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+    EXPECT_FALSE(View.Saw("ShowTrayIcon"));
+}
+
+TEST_F(SessionTest, UnsealedDataThatIsNotAnEditorFileIsWiped) {
+    SealContent(Data, "just some text\r\n", true);
+    const Bytes sealed = ReadBytes(Data);
+    Editor("keep");
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages, Strings{"Error! This is not a Arbolix file!"});
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+// The six ways a working copy comes about and what is sealed at the end.
+struct TStorageRow {
+    const char* Name;
+    bool Import;
+    bool StoredCompressed;
+    bool UseCompression;
+    bool Decompress;
+    bool SealedCompressed;
+    const char* Caption;
+};
+
+class StorageTable : public SessionTest, public ::testing::WithParamInterface<TStorageRow> {};
+
+TEST_P(StorageTable, SealsAsTheOptionsSay) {
+    const TStorageRow& row = GetParam();
+    if (row.Import) {
+        Data = Path("diary.qlt");
+        View.FName = Data;
+        WriteText(Data, Content);
+        View.YesNoAnswers = {TModalResult::mrYes};
+    } else {
+        SealContent(Data, Content, row.StoredCompressed);
+    }
+    View.FUseCompression = row.UseCompression;
+    View.FDecompress = row.Decompress;
+    Editor("append=edit");
+    EXPECT_EQ(View.Run(), 0);
+    const std::string sealed = Path("diary.qlx");
+    const TUnsealed result = Unseal(sealed);
+    EXPECT_EQ(result.Compressed, row.SealedCompressed);
+    EXPECT_EQ(result.Content, Content + "edit");
+    EXPECT_TRUE(View.Saw(std::string("Status:") + row.Caption));
+    const bool reported = !row.Import && !row.StoredCompressed && row.UseCompression;
+    EXPECT_EQ(!View.Messages.empty() && View.Messages.back().starts_with("Decompressed size: "), reported);
+    EXPECT_EQ(View.Saw("TickCompress"), row.StoredCompressed && !row.Decompress);
+    EXPECT_EQ(Files(), row.Import ? Strings{"diary.qlx"} : (Strings{"diary.qlx", "diary.qlx.bak"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StorageTable,
+    ::testing::Values(TStorageRow{"ImportPlain", true, false, false, false, false, "Encrypting.. [Uncompressed]"},
+                      TStorageRow{"ImportCompress", true, false, true, false, true, "Encrypting.. [Compressed]"},
+                      TStorageRow{"PlainKept", false, false, false, false, false, "Encrypting.. [Uncompressed]"},
+                      TStorageRow{"PlainCompressed", false, false, true, false, true, "Encrypting.. [Compressed]"},
+                      TStorageRow{"CompressedKept", false, true, false, false, true, "Encrypting.. [Compressed]"},
+                      TStorageRow{"CompressedDecompressed", false, true, false, true, false,
+                                  "Encrypting.. [Uncompressed]"}),
+    [](const ::testing::TestParamInfo<TStorageRow>& info) { return std::string(info.param.Name); });
+
+TEST_F(SessionTest, CompressingPlainDataResealsWithoutEditsAndReportsTheSizes) {
+    // 10,240 bytes: 11 Kb by the report's count.
+    std::string content = "Arbolix data file\r\n";
+    for (std::size_t i = 0; content.size() < 10240; ++i) {
+        content += "entry " + std::to_string(i * 7919 % 1000) + " ";
+    }
+    content.resize(10240);
+    SealContent(Data, content, false);
+    View.FUseCompression = true;
+    Editor("keep");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_TRUE(View.Saw("Status:[Uncompressed]"));
+    EXPECT_TRUE(View.Saw("Status:Encrypting.. [Compressed]"));
+    const std::size_t compressedKb = ZlibCompress(content).size() / 1024 + 1;
+    EXPECT_EQ(View.Messages, Strings{"Decompressed size: 11 Kb\r\nCompressed size: " + std::to_string(compressedKb) +
+                                     " Kb\r\nRatio: " + std::to_string(compressedKb * 100 / 11) + "% of original"});
+    // The report comes after the wipe.
+    EXPECT_LT(View.IndexOf("Status:Wiping data.."), View.IndexOf("AskUser:2:" + View.Messages.back()));
+    const TUnsealed result = Unseal(Data);
+    EXPECT_TRUE(result.Compressed);
+    EXPECT_EQ(result.Content, content);
+}
+
+TEST_F(SessionTest, CompressedDataWithoutEditsStaysAsItIs) {
+    SealContent(Data, Content, true);
+    const Bytes sealed = ReadBytes(Data);
+    Editor("keep");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_TRUE(View.Saw("TickCompress"));
+    EXPECT_TRUE(View.FUseCompression);
+    EXPECT_TRUE(View.Saw("Panel:No changes done."));
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+TEST_F(SessionTest, DecompressResealsPlainWithoutEdits) {
+    SealContent(Data, Content, true);
+    View.FDecompress = true;
+    Editor("keep");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_TRUE(View.Saw("Status:Encrypting.. [Uncompressed]"));
+    EXPECT_TRUE(View.Messages.empty());
+    const TUnsealed result = Unseal(Data);
+    EXPECT_FALSE(result.Compressed);
+    EXPECT_EQ(result.Content, Content);
+}
+
+TEST_F(SessionTest, ImportRenamesSealsWithoutEditsAndRotatesAnOldBackup) {
+    const std::string plain = Path("diary.qlt");
+    View.FName = plain;
+    WriteText(plain, Content);
+    WriteText(Data + ".bak", "older backup");
+    View.FDoubleBackup = true;
+    View.YesNoAnswers = {TModalResult::mrYes};
+    Editor("record=" + Path("argv"));
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(View.Messages,
+              Strings{"NON-Encrypted Arbolix File detected.\r\nDo you want to import (and encrypt) it?"});
+    EXPECT_TRUE(View.Saw("SetDataFileName:" + Data));
+    EXPECT_TRUE(View.Saw("Status:Importing.."));
+    EXPECT_EQ(ReadText(Path("argv")), "record=" + Path("argv") + "\n" + Data + ".qlt\n");
+    EXPECT_EQ(Unseal(Data).Content, Content);
+    // No new first backup on an import, but the old one moved on.
+    EXPECT_EQ(ReadText(Data + ".old"), "older backup");
+    EXPECT_EQ(Files(), (Strings{"argv", "diary.qlx", "diary.qlx.old"}));
+}
+
+TEST_F(SessionTest, ImportOfANameWithoutExtensionAppendsIt) {
+    const std::string plain = Path("diary");
+    View.FName = plain;
+    WriteText(plain, Content);
+    View.YesNoAnswers = {TModalResult::mrYes};
+    Editor("keep");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(View.FName, Path("diary.qlx"));
+    EXPECT_EQ(Unseal(Path("diary.qlx")).Content, Content);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+TEST_F(SessionTest, ImportReplacesOnlyTheLastExtensionOfTheFileName) {
+    std::filesystem::create_directories(Path("notes.d"));
+    const std::string plain = Path("notes.d/diary.2024.txt");
+    View.FName = plain;
+    WriteText(plain, Content);
+    View.YesNoAnswers = {TModalResult::mrYes};
+    Editor("keep");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(View.FName, Path("notes.d/diary.2024.qlx"));
+    EXPECT_EQ(Listing(Path("notes.d")), Strings{"diary.2024.qlx"});
+}
+
+TEST_F(SessionTest, ImportOntoAnExistingDataFileChangesNothing) {
+    const std::string plain = Path("diary.qlt");
+    View.FName = plain;
+    WriteText(plain, Content);
+    WriteText(Data, "an existing data file");
+    View.YesNoAnswers = {TModalResult::mrYes};
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages.back(),
+              "Cannot rename file!\r\n\"" + Data +
+                  "\" already exists! (or disk is write protected?)\r\n\r\nPlease check your data.");
+    EXPECT_EQ(ReadText(plain), Content);
+    EXPECT_EQ(ReadText(Data), "an existing data file");
+    EXPECT_EQ(Files(), (Strings{"diary.qlt", "diary.qlx"}));
+}
+
+TEST_F(SessionTest, ImportDeclinedByNoOrCloseBoxKeepsThePlainFile) {
+    for (const TModalResult answer : {TModalResult::mrNo, TModalResult::mrNone}) {
+        TScriptedView view;
+        view.FName = Path("diary.qlt");
+        WriteText(view.FName, Content);
+        view.YesNoAnswers = {answer};
+        EXPECT_EQ(view.Run(), 1);
+        EXPECT_EQ(ReadText(Path("diary.qlt")), Content);
+        EXPECT_EQ(Files(), Strings{"diary.qlt"});
+    }
+}
+
+TEST_F(SessionTest, PlainFileAlreadyNamedLikeADataFileIsImportedInPlace) {
+    // What an import cut short after its rename leaves.
+    WriteText(Data, Content);
+    View.YesNoAnswers = {TModalResult::mrYes};
+    Editor("append=more");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(Unseal(Data).Content, Content + "more");
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+std::string LeftOverWarning(const std::string& data) {
+    return "WARNING: \"" + data +
+           ".qlt/qlz\" ALREADY EXISTS!\r\n(Maybe system crashed while working on this file, or the file is already "
+           "opened?)\r\n\r\nClick [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\nClick [No] to "
+           "EXIT and view this file with Arbolix (it should be unencrypted)\r\n\r\nRecommended choice: [No]";
+}
+
+TEST_F(SessionTest, LeftOverWorkingCopyAnsweredNoStaysUntouched) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    WriteText(Data + ".qlt", "Arbolix unsaved edits");
+    View.YesNoAnswers = {TModalResult::mrNo};
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages, Strings{LeftOverWarning(Data)});
+    EXPECT_EQ(ReadText(Data + ".qlt"), "Arbolix unsaved edits");
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.qlt"}));
+}
+
+TEST_F(SessionTest, LeftOverFilesAnsweredYesOrClosedAreReplacedByFreshData) {
+    for (const TModalResult answer : {TModalResult::mrYes, TModalResult::mrNone}) {
+        SealContent(Data, Content, false);
+        WriteText(Data + ".qlt", "Arbolix stale working copy");
+        WriteText(Data + ".qlz", "stale intermediate");
+        TScriptedView view;
+        view.FName = Data;
+        view.FExeName = FakeEditor + " copy=" + Path("seen") + " append=new";
+        view.YesNoAnswers = {answer};
+        EXPECT_EQ(view.Run(), 0);
+        EXPECT_EQ(ReadText(Path("seen")), Content);
+        EXPECT_EQ(Unseal(Data).Content, Content + "new");
+        EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak", "seen"}));
+        std::filesystem::remove(Data + ".bak");
+    }
+}
+
+TEST_F(SessionTest, LeftOverOnAnImportIsAskedAfterTheRename) {
+    const std::string plain = Path("diary.qlt");
+    View.FName = plain;
+    WriteText(plain, Content);
+    WriteText(Data + ".qlz", "left over");
+    View.YesNoAnswers = {TModalResult::mrYes, TModalResult::mrNo};
+    EXPECT_EQ(View.Run(), 1);
+    // The plain file already carries the new name.
+    EXPECT_EQ(ReadText(Data), Content);
+    EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.qlz"}));
+}
+
+TEST_F(SessionTest, EditorThatCannotStartIsReportedWhileHiddenAndChangesNothing) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    View.FExeName = Path("no such editor");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(View.Messages, Strings{"ERROR: unable to start Arbolix!"});
+    const auto error = View.IndexOf("AskUser:1:ERROR: unable to start Arbolix!");
+    EXPECT_LT(View.IndexOf("HideMainWindow"), error);
+    EXPECT_LT(error, View.IndexOf("ShowMainWindow"));
+    EXPECT_TRUE(View.Saw("Panel:No changes done."));
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+TEST_F(SessionTest, EditorThatCannotStartStillResealsWhenCompressionChanges) {
+    SealContent(Data, Content, false);
+    View.FExeName = Path("no such editor");
+    View.FUseCompression = true;
+    EXPECT_EQ(View.Run(), 0);
+    const TUnsealed result = Unseal(Data);
+    EXPECT_TRUE(result.Compressed);
+    EXPECT_EQ(result.Content, Content);
+}
+
+TEST_F(SessionTest, DoubleBackupRotatesBakToOldBeforeTheNewCopy) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    WriteText(Data + ".bak", "first backup");
+    WriteText(Data + ".old", "second backup");
+    View.FDoubleBackup = true;
+    Editor("append=x");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(ReadText(Data + ".old"), "first backup");
+    EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
+    EXPECT_EQ(Unseal(Data).Content, Content + "x");
+}
+
+TEST_F(SessionTest, WithoutDoubleBackupTheFirstBackupIsReplaced) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    WriteText(Data + ".bak", "first backup");
+    Editor("append=x");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
+    EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak"}));
+}
+
+TEST_F(SessionTest, BackupCopyKeepsTheDataFilesMode) {
+    SealContent(Data, Content, false);
+    std::filesystem::permissions(Data, static_cast<std::filesystem::perms>(0640));
+    Editor("append=x");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(Mode(Data + ".bak"), 0640u);
+    EXPECT_EQ(Mode(Data), 0640u);
+}
+
+TEST_F(SessionTest, DataFileWithoutExtensionRotatesToItsOwnNames) {
+    Data = Path("diary");
+    View.FName = Data;
+    SealContent(Data, Content, false);
+    WriteText(Path("diary.bak"), "first backup");
+    View.FDoubleBackup = true;
+    Editor("append=x");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(ReadText(Path("diary.old")), "first backup");
+    EXPECT_EQ(Files(), (Strings{"diary", "diary.bak", "diary.old"}));
+}
+
+TEST_F(SessionTest, BackupThatCannotBeWrittenKeepsTheEditsInTheWorkingCopy) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    std::filesystem::create_directories(Data + ".bak");
+    Editor("append=precious");
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages, Strings{WriteFailure});
+    EXPECT_EQ(ReadText(Data + ".qlt"), Content + "precious");
+    EXPECT_EQ(Mode(Data + ".qlt"), 0600u);
+    EXPECT_EQ(ReadBytes(Data), sealed);
+}
+
+TEST_F(SessionTest, SealingThatFailsKeepsTheBackupAndTheBytesToSeal) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    std::filesystem::permissions(Data, static_cast<std::filesystem::perms>(0444));
+    Editor("append=precious");
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_TRUE(View.Messages.back().starts_with("File I/O error during encryption!"));
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
+    EXPECT_EQ(ReadText(Data + ".qlz"), Content + "precious");
+}
+
+TEST_F(SessionTest, EditorThatDeletesTheWorkingCopyLeavesTheDataFile) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    Editor("delete");
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages, Strings{WriteFailure});
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
+}
+
+TEST_F(SessionTest, EditorThatHandsOverAndReturnsIsNotWaitedFor) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    // The child outlives the session; only the started process is waited for.
+    Editor("fork sleep=1500 keep");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_TRUE(View.Saw("Panel:No changes done."));
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+TEST_F(SessionTest, PathsWithBlanksAndQuotesReachTheEditorIntact) {
+    const std::filesystem::path folder = Dir / "my \"notes\" dir";
+    const std::filesystem::path editorFolder = Dir / "Arbolix Extra";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(editorFolder);
+    const std::filesystem::path editor = editorFolder / "fake editor";
+    std::filesystem::copy_file(FakeEditor, editor);
+    Data = (folder / "diary.qlx").string();
+    View.FName = Data;
+    SealContent(Data, Content, false);
+    View.FExeName = editor.string() + " record=" + Path("argv") + " append=x";
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(ReadText(Path("argv")), "record=" + Path("argv") + "\nappend=x\n" + Data + ".qlt\n");
+    EXPECT_EQ(Unseal(Data).Content, Content + "x");
+}
+
+TEST_F(SessionTest, QuotedEditorPathIsAcceptedToo) {
+    SealContent(Data, Content, false);
+    View.FExeName = "\"" + FakeEditor + "\" append=x";
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(Unseal(Data).Content, Content + "x");
+}
+
+} // namespace
+} // namespace quillock::testing
