@@ -343,11 +343,13 @@ void TForm1::CreateControls() {
     VersionsHistory->setObjectName(QStringLiteral("VersionsHistory"));
     VersionsHistory->setLineWrapMode(QPlainTextEdit::NoWrap);
     VersionsHistory->setPlainText(FromCp1252(VersionHistoryText()));
+    VersionsHistory->setFocusPolicy(Qt::NoFocus);
     VersionsHistory->hide();
     LicenseInfo = new QPlainTextEdit(Panel2);
     LicenseInfo->setObjectName(QStringLiteral("LicenseInfo"));
     LicenseInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
     LicenseInfo->setPlainText(FromCp1252(LicenseText()));
+    LicenseInfo->setFocusPolicy(Qt::NoFocus);
     LicenseInfo->hide();
 
     // Change events: check boxes, the radio group and the path box on every
@@ -410,6 +412,12 @@ void TForm1::FormCreate(const QStringList& arguments) {
 // ---------------------------------------------------------------- settings
 
 void TForm1::FormShow() {
+    // Paths not loaded yet are the defaults, so that a load cut short by a bad
+    // value cannot lead the save at the end to store empty paths.
+    if (!FEditionPathsLoaded) {
+        FEditionPaths = session::DefaultEditionPaths;
+        FEditionPathsLoaded = true;
+    }
     platform::TRegistry registry;
     try {
         if (!registry.OpenKey(session::PreferencesKey, true) || !registry.ValueExists("ExeName")) {

@@ -201,6 +201,7 @@ private:
     std::string FCaption;
     // The editor path remembered for each edition, kept in step with ExeName.
     std::array<std::string, 3> FEditionPaths;
+    bool FEditionPathsLoaded = false;
     bool FOptionsShown = false;
     bool FShownBefore = false;
     bool FSessionRunning = false;

@@ -1,0 +1,228 @@
+// Whole editing sessions driven through the window: import of a plain file,
+// a password and algorithm change with the customised prompts, reopening with
+// the new choices, and a wrong password; the dialogs are answered from the
+// test and a stand-in editor edits the working copy.
+#include "UiTestSupport.h"
+#include "platform/Registry.h"
+#include "ui/Unit1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace quillock::ui::test {
+
+class TSessionTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup() { FHome.reset(); }
+
+    void ImportChangeKeysAndReopen();
+    void WrongPasswordEndsWithCodeOne();
+    void DecliningTheImportEndsWithCodeOne();
+
+private:
+    struct TOutcome {
+        std::optional<int> ExitCode;
+        int Ended = 0;
+        QString PanelText;
+        bool WindowWasLocked = false;
+        std::string PasswordAfter;
+    };
+    // One program run: creates the window on the data file, sets it up, types
+    // the password and presses OK; the window is destroyed afterwards.
+    TOutcome RunSession(const QString& dataFile, const QString& password,
+                        const std::function<void(TForm1&)>& setUp = {});
+    std::unique_ptr<TPrivateHome> FHome;
+    QString FEditor;
+    QString FCapture;
+};
+
+void TSessionTest::init() {
+    FHome = std::make_unique<TPrivateHome>();
+    // The stand-in editor keeps a copy of what it was given, then adds a line.
+    FCapture = FHome->Path(QStringLiteral("seen-by-editor"));
+    FEditor = FHome->Path(QStringLiteral("editor"));
+    WriteAll(FEditor, "#!/bin/sh\ncp \"$1\" \"" + QFile::encodeName(FCapture) +
+                          "\"\nprintf 'a line added by the editor\\n' >> \"$1\"\n");
+    QFile::setPermissions(FEditor, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TSessionTest::TOutcome TSessionTest::RunSession(const QString& dataFile, const QString& password,
+                                                const std::function<void(TForm1&)>& setUp) {
+    TOutcome outcome;
+    auto form = std::make_unique<TForm1>(QStringList{dataFile});
+    form->show();
+    Find<QLineEdit>(form.get(), "ExeName")->setText(FEditor);
+    if (setUp) {
+        setUp(*form);
+    }
+    TypeText(Find<QWidget>(form.get(), "MaskEdit1"), password);
+    QSignalSpy ended(form.get(), &TForm1::ProgramEnded);
+    Find<QPushButton>(form.get(), "BitBtn1")->click();
+    outcome.ExitCode = form->ExitCode();
+    outcome.Ended = static_cast<int>(ended.size());
+    outcome.PanelText = Find<QLabel>(form.get(), "Panel1")->text();
+    outcome.WindowWasLocked = !form->isEnabled() && !Find<QWidget>(form.get(), "Panel1")->isHidden();
+    outcome.PasswordAfter = form->Password();
+    form.reset(); // the settings are saved on the way out
+    return outcome;
+}
+
+void TSessionTest::ImportChangeKeysAndReopen() {
+    const QByteArray plain = ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt"));
+    QVERIFY(!plain.isEmpty());
+    const QString imported = FHome->Path(QStringLiteral("diary.qlt"));
+    const QString sealed = FHome->Path(QStringLiteral("diary.qlx"));
+    WriteAll(imported, plain);
+
+    // 1. Import: confirmed, edited, sealed with Rijndael and RIPEMD-160.
+    {
+        TModalAnswerer answerer;
+        answerer.ExpectBox(QStringLiteral("&Yes"));
+        const TOutcome outcome = RunSession(imported, QStringLiteral("first pass"));
+        QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+        QCOMPARE(answerer.Seen().size(), std::size_t(1));
+        QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Confirm"));
+        QVERIFY(answerer.Seen()[0].Text.startsWith(QStringLiteral("NON-Encrypted Arbolix File detected.")));
+        QCOMPARE(outcome.ExitCode, std::optional<int>(0));
+        QCOMPARE(outcome.Ended, 1);
+        QVERIFY(outcome.WindowWasLocked);
+        QCOMPARE(outcome.PanelText, QStringLiteral("Data successfully encrypted."));
+        QCOMPARE(outcome.PasswordAfter, std::string(69, '0'));
+    }
+    QCOMPARE(ReadAll(FCapture), plain);
+    QVERIFY(!QFile::exists(imported));
+    QVERIFY(QFile::exists(sealed));
+    QVERIFY(!QFile::exists(sealed + QStringLiteral(".qlt")));
+    QVERIFY(!QFile::exists(sealed + QStringLiteral(".qlz")));
+    QVERIFY(!QFile::exists(sealed + QStringLiteral(".bak"))); // no first backup after an import
+    QVERIFY(!ReadAll(sealed).contains("Arbolix"));
+    {
+        platform::TRegistry registry;
+        QVERIFY(registry.OpenKey("Software\\Quillock", false));
+        QCOMPARE(registry.ReadString("ExeName"), QFile::encodeName(FEditor).toStdString());
+    }
+
+    // 2. Reopen, and change password and algorithms at the end through the
+    //    masked prompts and the relabelled questions.
+    {
+        TModalAnswerer answerer;
+        QStringList shownPasswords;
+        const auto typeNewPassword = [&](QWidget* modal) {
+            auto* dialog = qobject_cast<QInputDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Change Arbolix File Password"));
+            auto* edit = dialog->findChild<QLineEdit*>();
+            TypeText(edit, QStringLiteral("second pass"));
+            shownPasswords.append(edit->displayText());
+            dialog->accept();
+        };
+        answerer.Expect(typeNewPassword);
+        answerer.Expect(typeNewPassword);
+        answerer.ExpectBox(QStringLiteral("OK"));        // "Password changed!"
+        answerer.ExpectBox(QStringLiteral("&Blowfish")); // the cipher question
+        answerer.ExpectBox(QStringLiteral("&SHA-1"));    // the digest question
+        const TOutcome outcome = RunSession(sealed, QStringLiteral("first pass"), [](TForm1& form) {
+            Find<QCheckBox>(&form, "ChangePass")->setChecked(true);
+            Find<QCheckBox>(&form, "ChangeAlgorithm")->setChecked(true);
+        });
+        QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+        QCOMPARE(outcome.ExitCode, std::optional<int>(0));
+        QCOMPARE(shownPasswords, QStringList(2, QStringLiteral("###########")));
+        QCOMPARE(answerer.Seen().size(), std::size_t(3));
+        QCOMPARE(answerer.Seen()[0].Text, QStringLiteral("Password changed!"));
+        QCOMPARE(answerer.Seen()[1].Buttons, (QStringList{QStringLiteral("&Rijndael"), QStringLiteral("&Blowfish")}));
+        QCOMPARE(answerer.Seen()[1].Title, QStringLiteral("Arbolix\u00AE Encrypt (Rijndael RIPEMD-160) v3.0"));
+        QCOMPARE(answerer.Seen()[2].Buttons, (QStringList{QStringLiteral("&RIPEMD-160"), QStringLiteral("&SHA-1")}));
+    }
+    QByteArray expected = plain + "a line added by the editor\n";
+    QCOMPARE(ReadAll(FCapture), expected);
+    QVERIFY(QFile::exists(sealed + QStringLiteral(".bak")));
+    {
+        platform::TRegistry registry;
+        QVERIFY(registry.OpenKey("Software\\Quillock", false));
+        QCOMPARE(registry.ReadInteger("Algorithm"), 1);
+        QCOMPARE(registry.ReadInteger("Hash"), 1);
+    }
+
+    // 3. Reopen with the new password; the stored Blowfish and SHA-1 choices
+    //    are loaded when the window is shown; compress it this time.
+    {
+        TModalAnswerer answerer;
+        answerer.ExpectBox(QStringLiteral("OK")); // the compression report
+        const TOutcome outcome = RunSession(sealed, QStringLiteral("second pass"), [](TForm1& form) {
+            QCOMPARE(form.AlgorithmIndex(), 1);
+            QCOMPARE(form.HashIndex(), 1);
+            Find<QCheckBox>(&form, "UseCompression")->setChecked(true);
+        });
+        QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+        QCOMPARE(outcome.ExitCode, std::optional<int>(0));
+        QCOMPARE(answerer.Seen().size(), std::size_t(1));
+        QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Information"));
+        QVERIFY(answerer.Seen()[0].Text.startsWith(QStringLiteral("Decompressed size: ")));
+    }
+    expected += "a line added by the editor\n";
+    QCOMPARE(ReadAll(FCapture), expected);
+    QVERIFY(QFile::exists(sealed + QStringLiteral(".old")));
+}
+
+void TSessionTest::WrongPasswordEndsWithCodeOne() {
+    // A sealed file made by a first run.
+    const QString imported = FHome->Path(QStringLiteral("notes.qlt"));
+    const QString sealed = FHome->Path(QStringLiteral("notes.qlx"));
+    WriteAll(imported, ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")));
+    {
+        TModalAnswerer answerer;
+        answerer.ExpectBox(QStringLiteral("&Yes"));
+        QCOMPARE(RunSession(imported, QStringLiteral("right")).ExitCode, std::optional<int>(0));
+    }
+    const QByteArray before = ReadAll(sealed);
+    QFile::remove(FHome->SettingsFile());
+    TModalAnswerer answerer;
+    answerer.ExpectBox(QStringLiteral("OK"));
+    const TOutcome outcome = RunSession(sealed, QStringLiteral("wrong"));
+    QCOMPARE(outcome.ExitCode, std::optional<int>(1));
+    QCOMPARE(outcome.Ended, 1);
+    QCOMPARE(answerer.Seen().size(), std::size_t(1));
+    QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Error"));
+    QVERIFY(answerer.Seen()[0].Text.startsWith(QStringLiteral("Decryption Error!")));
+    QCOMPARE(ReadAll(sealed), before);
+    QVERIFY(!QFile::exists(sealed + QStringLiteral(".qlt")));
+    QVERIFY(!QFile::exists(sealed + QStringLiteral(".qlz")));
+    // The window was destroyed on the way out, and saved the settings.
+    platform::TRegistry registry;
+    QVERIFY(registry.OpenKey("Software\\Quillock", false));
+    QVERIFY(registry.ValueExists("ExeName"));
+}
+
+void TSessionTest::DecliningTheImportEndsWithCodeOne() {
+    const QString imported = FHome->Path(QStringLiteral("plain.qlt"));
+    WriteAll(imported, ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")));
+    TModalAnswerer answerer;
+    answerer.ExpectBoxClosed();
+    const TOutcome outcome = RunSession(imported, QStringLiteral("pass"));
+    QCOMPARE(outcome.ExitCode, std::optional<int>(1));
+    QVERIFY(QFile::exists(imported));
+    QVERIFY(!QFile::exists(FHome->Path(QStringLiteral("plain.qlx"))));
+    platform::TRegistry registry;
+    QVERIFY(registry.OpenKey("Software\\Quillock", false));
+    QVERIFY(registry.ValueExists("ExeName"));
+}
+
+QObject* MakeSessionTest() {
+    return new TSessionTest;
+}
+
+} // namespace quillock::ui::test
+
+#include "SessionTest.moc"
