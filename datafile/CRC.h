@@ -13,8 +13,23 @@ extern const std::array<std::uint32_t, 256> CRC32Table;
 // Runs len bytes of buffer through the running checksum crc, one byte at a time.
 [[nodiscard]] std::uint32_t UpdateCRC32(std::uint32_t crc, const void* buffer, std::size_t len) noexcept;
 
+// The same checksum as UpdateCRC32, computed many bytes at a time: by
+// carry-less multiplication where the processor has it (and it is allowed),
+// otherwise by eight slicing tables.
+[[nodiscard]] std::uint32_t UpdateCRC32Fast(std::uint32_t crc, const void* buffer, std::size_t len) noexcept;
+// The slicing tables alone, eight bytes per step; on any processor.
+[[nodiscard]] std::uint32_t UpdateCRC32Slicing(std::uint32_t crc, const void* buffer, std::size_t len) noexcept;
+
+// True when this processor has the carry-less multiply instructions.
+[[nodiscard]] bool CRC32AccelerationAvailable() noexcept;
+// Process-wide: whether UpdateCRC32Fast may use those instructions. Allowed by
+// default, unless the environment variable QUILLOCK_PORTABLE_CRYPTO is set when
+// first asked. Returns the previous choice.
+bool SetCRC32Acceleration(bool allowed) noexcept;
+
 // The CRC-32 of the whole file into crc; true when the file was read. crc is
-// written only when the file was read and is not empty.
+// written only when the file was read and is not empty. The file is read in
+// page-aligned pieces, so memory use does not grow with it.
 bool FileCRC32(const std::string& path, std::uint32_t& crc);
 
 } // namespace quillock::datafile

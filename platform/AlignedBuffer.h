@@ -1,0 +1,38 @@
+// A heap buffer aligned to the memory page, for large reads and writes; its
+// contents are wiped before the memory is returned.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quillock::platform {
+
+// The alignment of every TAlignedBuffer: a page on the machines we run on.
+inline constexpr std::size_t BufferAlignment = 4096;
+
+class TAlignedBuffer {
+public:
+    // size bytes (rounded up to whole pages), uninitialised; std::bad_alloc when
+    // the memory is not there.
+    explicit TAlignedBuffer(std::size_t size);
+    ~TAlignedBuffer();
+
+    TAlignedBuffer(const TAlignedBuffer&) = delete;
+    TAlignedBuffer& operator=(const TAlignedBuffer&) = delete;
+    TAlignedBuffer(TAlignedBuffer&& other) noexcept;
+    TAlignedBuffer& operator=(TAlignedBuffer&& other) noexcept;
+
+    [[nodiscard]] std::uint8_t* Data() noexcept { return FData; }
+    [[nodiscard]] const std::uint8_t* Data() const noexcept { return FData; }
+    // The size asked for.
+    [[nodiscard]] std::size_t Size() const noexcept { return FSize; }
+
+private:
+    void Release() noexcept;
+
+    std::uint8_t* FData = nullptr;
+    std::size_t FSize = 0;
+    std::size_t FCapacity = 0;
+};
+
+} // namespace quillock::platform
