@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,6 +15,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QTest>
+#include <QToolTip>
 
 namespace quillock::ui::test {
 
@@ -317,7 +319,19 @@ void TLayoutTest::ProgramSelectionLeavesTheCaption() {
 
 void TLayoutTest::HintsAppearAtOnce() {
     TForm1 form;
+    form.show();
     QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 0);
+    // A control's hint is shown by the window's own timing; a control without
+    // a hint of its own shows its group's.
+    auto* button = Find<QWidget>(&form, "Button1");
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(button, &help);
+    QCOMPARE(QToolTip::text(), QStringLiteral("Browse for files to open or import"));
+    auto* item = Find<QWidget>(&form, "RadioGroup1Item1");
+    QHelpEvent itemHelp(QEvent::ToolTip, QPoint(2, 2), item->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(item, &itemHelp);
+    QCOMPARE(QToolTip::text(), QStringLiteral("Select Arbolix\u00AE version to run"));
+    QToolTip::hideText();
 }
 
 QObject* MakeLayoutTest() {

@@ -19,12 +19,14 @@
 
 namespace quillock::ui::test {
 
+constexpr const char* EditorLine = "a line added by the editor.";
+
 class TSessionTest final : public QObject {
     Q_OBJECT
 
 private slots:
     void init();
-    void cleanup() { FHome.reset(); }
+    void cleanup();
 
     void ImportChangeKeysAndReopen();
     void WrongPasswordEndsWithCodeOne();
@@ -51,10 +53,20 @@ void TSessionTest::init() {
     FHome = std::make_unique<TPrivateHome>();
     // The stand-in editor keeps a copy of what it was given, then adds a line.
     FCapture = FHome->Path(QStringLiteral("seen-by-editor"));
+#ifdef QUILLOCK_FAKE_EDITOR
+    FEditor = QStringLiteral(QUILLOCK_FAKE_EDITOR);
+    qputenv("FAKE_EDITOR_ACTIONS", "copy=" + QFile::encodeName(FCapture) + ";append=" + EditorLine);
+#else
     FEditor = FHome->Path(QStringLiteral("editor"));
-    WriteAll(FEditor, "#!/bin/sh\ncp \"$1\" \"" + QFile::encodeName(FCapture) +
-                          "\"\nprintf 'a line added by the editor\\n' >> \"$1\"\n");
+    WriteAll(FEditor, "#!/bin/sh\ncp \"$1\" \"" + QFile::encodeName(FCapture) + "\"\nprintf '%s' '" + EditorLine +
+                          "' >> \"$1\"\n");
     QFile::setPermissions(FEditor, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#endif
+}
+
+void TSessionTest::cleanup() {
+    qunsetenv("FAKE_EDITOR_ACTIONS");
+    FHome.reset();
 }
 
 TSessionTest::TOutcome TSessionTest::RunSession(const QString& dataFile, const QString& password,
@@ -145,7 +157,7 @@ void TSessionTest::ImportChangeKeysAndReopen() {
         QCOMPARE(answerer.Seen()[1].Title, QStringLiteral("Arbolix\u00AE Encrypt (Rijndael RIPEMD-160) v3.0"));
         QCOMPARE(answerer.Seen()[2].Buttons, (QStringList{QStringLiteral("&RIPEMD-160"), QStringLiteral("&SHA-1")}));
     }
-    QByteArray expected = plain + "a line added by the editor\n";
+    QByteArray expected = plain + EditorLine;
     QCOMPARE(ReadAll(FCapture), expected);
     QVERIFY(QFile::exists(sealed + QStringLiteral(".bak")));
     {
@@ -171,7 +183,7 @@ void TSessionTest::ImportChangeKeysAndReopen() {
         QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Information"));
         QVERIFY(answerer.Seen()[0].Text.startsWith(QStringLiteral("Decompressed size: ")));
     }
-    expected += "a line added by the editor\n";
+    expected += EditorLine;
     QCOMPARE(ReadAll(FCapture), expected);
     QVERIFY(QFile::exists(sealed + QStringLiteral(".old")));
 }

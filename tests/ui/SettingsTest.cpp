@@ -35,6 +35,8 @@ private slots:
     void IndicesOutOfRangeAreIgnored();
     void ShowingAgainAppliesTheStoredChoices();
     void SaveFailureIsShown();
+    void SettingsAreWrittenAtEveryEnd_data();
+    void SettingsAreWrittenAtEveryEnd();
 
 private:
     // The settings as the store reads them back.
@@ -226,6 +228,44 @@ void TSettingsTest::SaveFailureIsShown() {
     QCOMPARE(answerer.Seen().size(), std::size_t(1));
     QCOMPARE(answerer.Seen()[0].Text, QStringLiteral("Failed to set data for 'ExeNamePos'"));
     QCOMPARE(ended[0][0].toInt(), 0);
+}
+
+void TSettingsTest::SettingsAreWrittenAtEveryEnd_data() {
+    QTest::addColumn<QString>("end");
+    QTest::newRow("Cancel") << QStringLiteral("cancel");
+    QTest::newRow("Escape") << QStringLiteral("escape");
+    QTest::newRow("close box") << QStringLiteral("close");
+}
+
+void TSettingsTest::SettingsAreWrittenAtEveryEnd() {
+    QFETCH(QString, end);
+    {
+        TForm1 form;
+        form.show();
+        Find<QPushButton>(&form, "OptionsButton")->click();
+        QTest::keyClick(Find<QComboBox>(&form, "HashCB"), Qt::Key_Down);
+        QTest::mouseClick(Find<QRadioButton>(&form, "RadioGroup1Item2"), Qt::LeftButton, {}, QPoint(6, 9));
+        Find<QLineEdit>(&form, "ExeName")->setText(QStringLiteral("/opt/office"));
+        QSignalSpy ended(&form, &TForm1::ProgramEnded);
+        if (end == QStringLiteral("cancel")) {
+            QTest::mouseClick(Find<QPushButton>(&form, "BitBtn2"), Qt::LeftButton);
+        } else if (end == QStringLiteral("escape")) {
+            QTest::keyClick(Find<QWidget>(&form, "MaskEdit1"), Qt::Key_Escape);
+        } else {
+            form.close();
+        }
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended[0][0].toInt(), 0);
+        // Nothing is written before the window goes.
+        QVERIFY(!OpenSettings().ValueExists("ExeName"));
+    }
+    platform::TRegistry registry = OpenSettings();
+    QCOMPARE(registry.ReadInteger("ExeNamePos"), 2);
+    QCOMPARE(registry.ReadInteger("Algorithm"), 0);
+    QCOMPARE(registry.ReadInteger("Hash"), 1);
+    QCOMPARE(registry.ReadString("ExeName0"), std::string("Arbolix.exe"));
+    QCOMPARE(registry.ReadString("ExeName2"), std::string("/opt/office"));
+    QCOMPARE(registry.ReadString("ExeName"), std::string("/opt/office"));
 }
 
 QObject* MakeSettingsTest() {

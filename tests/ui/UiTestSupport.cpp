@@ -2,6 +2,7 @@
 #include "UiTestSupport.h"
 
 #include <QAbstractButton>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -96,13 +97,23 @@ void TModalAnswerer::ExpectBoxEnter() {
 
 void TModalAnswerer::Poll() {
     QWidget* modal = QApplication::activeModalWidget();
+    if (qEnvironmentVariableIsSet("UI_TEST_TRACE")) {
+        qDebug() << "poll" << modal << (modal ? modal->isVisible() : false) << FLastModal.data() << FSteps.size();
+    }
     if (modal == nullptr || !modal->isVisible()) {
         return;
     }
-    // Answer each dialog once; it may take a moment to go away.
+    // Answer each dialog once; it may take a moment to go away. One that a
+    // step did not close is recorded and closed, so the test fails instead of
+    // hanging.
     if (modal == FLastModal) {
+        if (++FPollsOnLast == 500) {
+            FUnexpected.append(QStringLiteral("dialog left open: ") + modal->windowTitle());
+            modal->close();
+        }
         return;
     }
+    FPollsOnLast = 0;
     FLastModal = modal;
     if (FSteps.empty()) {
         QString what = modal->windowTitle();

@@ -63,6 +63,7 @@ private:
     std::vector<TSeenBox> FSeen;
     QStringList FUnexpected;
     QPointer<QWidget> FLastModal;
+    int FPollsOnLast = 0;
 };
 
 // Points XDG_CONFIG_HOME and XDG_DATA_HOME at folders of their own for as long
