@@ -812,6 +812,9 @@ void TForm1::PumpMessages() {
 
 void TForm1::HideMainWindow() {
     hide();
+    // The editor is waited for without handling messages: let the window
+    // system see the window go now, not after the editor has ended.
+    QCoreApplication::processEvents();
 }
 
 void TForm1::ShowMainWindow() {
@@ -851,6 +854,7 @@ void TForm1::ShowTrayIcon() {
     }
     FTrayIcon->setToolTip(windowTitle());
     FTrayIcon->show();
+    QCoreApplication::processEvents(); // registered before the wait for the editor begins
 }
 
 void TForm1::HideTrayIcon() {
