@@ -10,6 +10,7 @@
 #include <QHelpEvent>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolTip>
 
@@ -202,9 +203,11 @@ void SetHintTiming(int pauseMs, int hidePauseMs) {
     } else {
         QApplication::setStyle(new THintStyle(QApplication::style()->name(), pauseMs));
     }
-    auto* timer = application->findChild<THintTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    // One filter for the application, made at the first call.
+    static QPointer<THintTimer> timer;
     if (timer == nullptr) {
-        application->installEventFilter(new THintTimer(application, hidePauseMs));
+        timer = new THintTimer(application, hidePauseMs);
+        application->installEventFilter(timer);
     } else {
         timer->SetHidePause(hidePauseMs);
     }
