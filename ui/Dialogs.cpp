@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStringDecoder>
 #include <QToolTip>
 
 namespace quillock::ui {
@@ -22,6 +23,16 @@ using datafile::TMsgDlgType;
 
 QString FromCp1252(const std::string& text) {
     QString result = QString::fromUtf8(platform::Cp1252ToUtf8(text));
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return result;
+}
+
+QString FromMessageText(const std::string& text) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString result = utf8.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    if (utf8.hasError()) {
+        return FromCp1252(text);
+    }
     result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return result;
 }
@@ -77,7 +88,7 @@ TModalResult MessageDlg(QWidget* parent, const std::string& text, TMsgDlgType ki
         icon = QMessageBox::Question;
         break;
     }
-    TMessageDialog box(icon, title, FromCp1252(text), QMessageBox::NoButton, parent);
+    TMessageDialog box(icon, title, FromMessageText(text), QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
     QPushButton* yes = nullptr;
     QPushButton* no = nullptr;

@@ -555,7 +555,7 @@ void TForm1::BitBtn1Click() {
     } catch (const datafile::TProgramExit& exit) {
         exitCode = exit.ExitCode;
     } catch (const std::exception& error) {
-        ShowApplicationError(this, FromCp1252(error.what()));
+        ShowApplicationError(this, FromMessageText(error.what()));
         exitCode = 1;
     } catch (...) {
         exitCode = 1;
@@ -822,7 +822,7 @@ void TForm1::ShowMainWindow() {
 }
 
 void TForm1::WarnBox(const std::string& text) {
-    QMessageBox box(QMessageBox::Warning, windowTitle(), FromCp1252(text), QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, windowTitle(), FromMessageText(text), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.exec();
@@ -934,7 +934,8 @@ std::string TForm1::InputBox(const std::string& title, const std::string& prompt
 bool TForm1::QuestionBox(const std::string& text) {
     // Owned by this window, titled with its caption: that is how the relabelling
     // handlers know the box for this program's own.
-    QMessageBox box(QMessageBox::Question, windowTitle(), FromCp1252(text), QMessageBox::Yes | QMessageBox::No, this);
+    QMessageBox box(QMessageBox::Question, windowTitle(), FromMessageText(text), QMessageBox::Yes | QMessageBox::No,
+                    this);
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("&Yes"));
     box.button(QMessageBox::No)->setText(QStringLiteral("&No"));

@@ -26,6 +26,7 @@ private slots:
     void MessageDialogsHaveTheirTitlesAndButtons_data();
     void MessageDialogsHaveTheirTitlesAndButtons();
     void YesNoAnswers();
+    void MessagesShowQuotedPathsAndOurSigns();
     void WarnBoxIsTitledWithTheCaption();
     void InputBoxReturnsTheTextOrTheDefault();
     void MaskedPromptShowsHashesAndReturnsTheText();
@@ -93,6 +94,22 @@ void TPromptTest::YesNoAnswers() {
     QCOMPARE(ask(), TModalResult::mrNone); // the close box answers neither
     QCOMPARE(form.AskUser("Stop.", TMsgDlgType::mtError, TMsgDlgButtons::mbOK), TModalResult::mrNone);
     QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+}
+
+void TPromptTest::MessagesShowQuotedPathsAndOurSigns() {
+    TForm1 form;
+    form.show();
+    TModalAnswerer answerer;
+    answerer.ExpectBox(QStringLiteral("OK"));
+    answerer.ExpectBox(QStringLiteral("OK"));
+    // A path is the file system's UTF-8; the program's own signs are Windows-1252.
+    form.AskUser("Cannot rename file!\r\n\"/home/j\xC3\xBCrgen/diary.qlx\" already exists!", TMsgDlgType::mtError,
+                 TMsgDlgButtons::mbOK);
+    form.WarnBox("DoubleBackup\xAE");
+    QCOMPARE(answerer.Seen().size(), std::size_t(2));
+    QCOMPARE(answerer.Seen()[0].Text,
+             QStringLiteral("Cannot rename file!\n\"/home/j\u00FCrgen/diary.qlx\" already exists!"));
+    QCOMPARE(answerer.Seen()[1].Text, QStringLiteral("DoubleBackup\u00AE"));
 }
 
 void TPromptTest::WarnBoxIsTitledWithTheCaption() {

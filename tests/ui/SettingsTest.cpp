@@ -35,6 +35,7 @@ private slots:
     void IndicesOutOfRangeAreIgnored();
     void ShowingAgainAppliesTheStoredChoices();
     void SaveFailureIsShown();
+    void UnreadableSettingsGiveTheDefaults();
     void SettingsAreWrittenAtEveryEnd_data();
     void SettingsAreWrittenAtEveryEnd();
 
@@ -228,6 +229,22 @@ void TSettingsTest::SaveFailureIsShown() {
     QCOMPARE(answerer.Seen().size(), std::size_t(1));
     QCOMPARE(answerer.Seen()[0].Text, QStringLiteral("Failed to set data for 'ExeNamePos'"));
     QCOMPARE(ended[0][0].toInt(), 0);
+}
+
+void TSettingsTest::UnreadableSettingsGiveTheDefaults() {
+    // A folder where the settings file should be cannot be read, even by root.
+    QDir().mkpath(FHome->SettingsFile());
+    auto form = std::make_unique<TForm1>();
+    form->show();
+    QCOMPARE(form->ExeName(), std::string("Arbolix.exe"));
+    QCOMPARE(form->EditionPaths()[1], std::string("C:\\Programmi\\Arbolix Extra\\ArbolixExtra.exe"));
+    QCOMPARE(form->AlgorithmIndex(), 0);
+    form->close();
+    TModalAnswerer answerer;
+    answerer.ExpectBox(QStringLiteral("OK"));
+    form.reset();
+    QCOMPARE(answerer.Seen().size(), std::size_t(1));
+    QCOMPARE(answerer.Seen()[0].Text, QStringLiteral("Failed to set data for 'ExeNamePos'"));
 }
 
 void TSettingsTest::SettingsAreWrittenAtEveryEnd_data() {
