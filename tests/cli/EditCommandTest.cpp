@@ -1,0 +1,351 @@
+// "quillock-cli edit" run as a separate process over real files, with the
+// stand-in editor: options, typed and scripted answers, every kind of end,
+// and the settings it reads and saves.
+#include "tests/editor/EditorTestSupport.h"
+
+#include "platform/Process.h"
+#include "platform/Registry.h"
+#include "session/Preferences.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quillock::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const std::string Content = "Arbolix data file\nfirst entry\n";
+
+struct TResult {
+    int ExitCode = -1;
+    std::string Output; // stderr and stdout
+};
+
+class EditCommandTest : public datafile::testing::TTempDirTest {
+protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        std::filesystem::create_directories(Dir / "work");
+        Work = Dir / "work";
+        Data = (Work / "diary.qlx").string();
+        WriteText(Dir / "password", "secret\n");
+    }
+
+    // Runs quillock-cli edit with the arguments, the password file and the
+    // given standard input, without a controlling terminal, with its own
+    // settings folder.
+    TResult Edit(const Strings& arguments, const std::string& input = {}, bool passwordFile = true) {
+        WriteText(Dir / "stdin", input);
+        Strings all{QUILLOCK_CLI_PATH, "edit"};
+        if (passwordFile) {
+            all.insert(all.end(), {"--password-file", Path("password")});
+        }
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : all) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        const std::string config = Path("config");
+        const std::string output = Path("output");
+        const std::string stdinPath = Path("stdin");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setsid();
+            ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+            const int in = ::open(stdinPath.c_str(), O_RDONLY);
+            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(in, 0);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        EXPECT_EQ(::waitpid(child, &status, 0), child);
+        TResult result;
+        result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.Output = ReadText(output);
+        return result;
+    }
+
+    // The stand-in editor doing the actions, as --editor takes it.
+    static Strings EditorDoing(const std::string& actions) { return {"--editor", FakeEditor + " " + actions}; }
+
+    static Strings Join(Strings first, const Strings& second) {
+        first.insert(first.end(), second.begin(), second.end());
+        return first;
+    }
+
+    [[nodiscard]] Strings Files() const { return Listing(Work); }
+
+    session::TPreferences Stored() {
+        platform::TRegistry registry(Dir / "config" / "quillock" / "settings.ini");
+        std::string error;
+        session::TPreferences preferences = session::LoadPreferences(registry, &error);
+        EXPECT_EQ(error, "");
+        return preferences;
+    }
+
+    // Lines of the output in the given order (others may lie between).
+    static bool InOrder(const std::string& output, const Strings& lines) {
+        std::size_t at = 0;
+        for (const std::string& line : lines) {
+            at = output.find(line, at);
+            if (at == std::string::npos) {
+                return false;
+            }
+            at += line.size();
+        }
+        return true;
+    }
+
+    std::filesystem::path Work;
+    std::string Data;
+};
+
+TEST_F(EditCommandTest, ImportsEditsAndSealsAFileWithTheStatusLines) {
+    WriteText(Work / "diary.qlt", Content);
+    const TResult result = Edit(Join(EditorDoing("append=x"), {"--yes", (Work / "diary.qlt").string()}));
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_TRUE(InOrder(result.Output,
+                        {"Please wait..\n", "Confirm: NON-Encrypted Arbolix File detected.\nDo you want to import",
+                         "Decrypting..\n", "Importing..\n", "Checking CRC..\n", "Starting Arbolix..\n",
+                         "Checking CRC..\n", "Creating backup..\n", "Encrypting.. [Uncompressed]\n",
+                         "Data successfully encrypted.\n", "Wiping data..\n"}))
+        << result.Output;
+    EXPECT_EQ(Unseal(Data).Content, Content + "x");
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+    // Saved as the window would: the typed editor for the chosen edition.
+    const session::TPreferences stored = Stored();
+    EXPECT_EQ(stored.ExeName, FakeEditor + " append=x");
+    EXPECT_EQ(stored.EditionPaths[0], FakeEditor + " append=x");
+    EXPECT_EQ(stored.EditionPaths[1], session::DefaultEditionPaths[1]);
+}
+
+TEST_F(EditCommandTest, ImportQuestionTypedEnterIsYesNoAndEndOfInputAreNo) {
+    const std::string plain = (Work / "diary.qlt").string();
+    WriteText(plain, Content);
+    for (const std::string input : {"n\n", "", "maybe\nno\n"}) {
+        const TResult result = Edit(Join(EditorDoing("keep"), {plain}), input);
+        EXPECT_EQ(result.ExitCode, 1) << input;
+        EXPECT_EQ(Files(), Strings{"diary.qlt"}) << input;
+    }
+    const TResult result = Edit(Join(EditorDoing("keep"), {plain}), "\n");
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_EQ(Unseal(Data).Content, Content);
+}
+
+TEST_F(EditCommandTest, LeftOverWorkingCopyNoOrEndOfInputExitsYesReplaces) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    WriteText(Data + ".qlt", "Arbolix unsaved");
+    for (const std::string input : {"n\n", ""}) {
+        const TResult result = Edit(Join(EditorDoing("append=x"), {Data}), input);
+        EXPECT_EQ(result.ExitCode, 1);
+        EXPECT_NE(result.Output.find("Warning: WARNING: \"" + Data + ".qlt/qlz\" ALREADY EXISTS!"), std::string::npos)
+            << result.Output;
+        EXPECT_EQ(ReadText(Data + ".qlt"), "Arbolix unsaved");
+        EXPECT_EQ(ReadBytes(Data), sealed);
+    }
+    const TResult result = Edit(Join(EditorDoing("append=x"), {"--yes", Data}));
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_EQ(Unseal(Data).Content, Content + "x");
+    EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak"}));
+}
+
+TEST_F(EditCommandTest, PasswordFromStandardInputThenTheAnswers) {
+    SealContent(Data, Content, false);
+    WriteText(Data + ".qlz", "left over");
+    const TResult result = Edit(Join(EditorDoing("keep"), {"--password-fd", "0", Data}), "secret\nn\n", false);
+    EXPECT_EQ(result.ExitCode, 1) << result.Output;
+    EXPECT_EQ(ReadText(Data + ".qlz"), "left over");
+}
+
+TEST_F(EditCommandTest, WrongPasswordEndsWithTheDecryptionErrorAndSavesSettings) {
+    SealContent(Data, Content, true);
+    const Bytes sealed = ReadBytes(Data);
+    WriteText(Dir / "password", "wrong\n");
+    const TResult result = Edit(Join(EditorDoing("keep"), {Data}));
+    EXPECT_EQ(result.ExitCode, 1);
+    EXPECT_NE(result.Output.find("Error: Decryption Error!\n\n(Maybe you have selected the wrong algorithm/hashing?)"),
+              std::string::npos)
+        << result.Output;
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+    EXPECT_EQ(Stored().ExeName, FakeEditor + " keep");
+}
+
+TEST_F(EditCommandTest, EditorThatCannotStartChangesNothing) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    const TResult result = Edit({"--editor", Path("no such editor"), Data});
+    EXPECT_EQ(result.ExitCode, 0);
+    EXPECT_TRUE(InOrder(result.Output, {"Error: ERROR: unable to start Arbolix!\n", "No changes done.\n"}))
+        << result.Output;
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+struct TOptionRow {
+    const char* Name;
+    bool StoredCompressed;
+    const char* Option; // empty: none
+    bool SealedCompressed;
+    const char* Caption;
+    bool Report;
+};
+
+class EditOptionTable : public EditCommandTest, public ::testing::WithParamInterface<TOptionRow> {};
+
+TEST_P(EditOptionTable, SealsAsTheOptionsSay) {
+    const TOptionRow& row = GetParam();
+    SealContent(Data, Content, row.StoredCompressed);
+    Strings arguments = EditorDoing("append=x");
+    if (*row.Option != '\0') {
+        arguments.emplace_back(row.Option);
+    }
+    arguments.push_back(Data);
+    const TResult result = Edit(arguments);
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_NE(result.Output.find(std::string(row.Caption) + "\n"), std::string::npos) << result.Output;
+    EXPECT_EQ(result.Output.find("Information: Decompressed size: ") != std::string::npos, row.Report) << result.Output;
+    const TUnsealed unsealed = Unseal(Data);
+    EXPECT_EQ(unsealed.Compressed, row.SealedCompressed);
+    EXPECT_EQ(unsealed.Content, Content + "x");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, EditOptionTable,
+    ::testing::Values(TOptionRow{"PlainKept", false, "", false, "Encrypting.. [Uncompressed]", false},
+                      TOptionRow{"PlainCompressed", false, "--compress", true, "Encrypting.. [Compressed]", true},
+                      TOptionRow{"CompressedKept", true, "", true, "Encrypting.. [Compressed]", false},
+                      TOptionRow{"CompressedDecompressed", true, "--decompress", false, "Encrypting.. [Uncompressed]",
+                                 false}),
+    [](const ::testing::TestParamInfo<TOptionRow>& info) { return std::string(info.param.Name); });
+
+TEST_F(EditCommandTest, ImportWithCompressSealsCompressed) {
+    WriteText(Work / "diary.qlt", Content);
+    const TResult result = Edit(Join(EditorDoing("keep"), {"--yes", "--compress", (Work / "diary.qlt").string()}));
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_NE(result.Output.find("Encrypting.. [Compressed]\n"), std::string::npos);
+    EXPECT_EQ(result.Output.find("Decompressed size"), std::string::npos);
+    const TUnsealed unsealed = Unseal(Data);
+    EXPECT_TRUE(unsealed.Compressed);
+    EXPECT_EQ(unsealed.Content, Content);
+}
+
+TEST_F(EditCommandTest, ImportOntoAnExistingDataFileFails) {
+    WriteText(Work / "diary.qlt", Content);
+    WriteText(Data, "existing");
+    const TResult result = Edit(Join(EditorDoing("keep"), {"--yes", (Work / "diary.qlt").string()}));
+    EXPECT_EQ(result.ExitCode, 1);
+    EXPECT_NE(result.Output.find("Error: Cannot rename file!\n\"" + Data + "\" already exists!"), std::string::npos)
+        << result.Output;
+    EXPECT_EQ(ReadText(Data), "existing");
+    EXPECT_EQ(ReadText(Work / "diary.qlt"), Content);
+}
+
+TEST_F(EditCommandTest, NewPasswordAndAlgorithmFromOptions) {
+    SealContent(Data, Content, false);
+    WriteText(Dir / "new", "n\xC3\xA9w\n"); // UTF-8 text, hashed as its Windows-1252 bytes
+    const TResult result =
+        Edit(Join(EditorDoing("keep"), {"--change-password", "--new-password-file", Path("new"), "--change-algorithm",
+                                        "--new-cipher", "blowfish", "--new-hash", "sha1", Data}));
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_NE(result.Output.find("Information: Password changed!"), std::string::npos) << result.Output;
+    EXPECT_EQ(Unseal(Data, {"n\xE9w", 1, 1}).Content, Content);
+    const session::TPreferences stored = Stored();
+    EXPECT_EQ(stored.Algorithm, 1);
+    EXPECT_EQ(stored.Hash, 1);
+}
+
+TEST_F(EditCommandTest, AlgorithmQuestionsTypedOrLeftAtTheEndOfInput) {
+    SealContent(Data, Content, false);
+    TResult result = Edit(Join(EditorDoing("keep"), {"--change-algorithm", Data}), "b\ns\n");
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    // The questions carry the window's caption, converted for the terminal.
+    EXPECT_NE(result.Output.find("Arbolix\xC2\xAE Encrypt (Rijndael RIPEMD-160) v3.0: Change encryption algorithm to:"),
+              std::string::npos)
+        << result.Output;
+    EXPECT_EQ(Unseal(Data, {"secret", 1, 1}).Content, Content);
+    // With nothing typed, the choices stay (the stored ones, Blowfish and SHA-1, from the last run).
+    result = Edit(Join(EditorDoing("keep"), {"--change-algorithm", Data}));
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_EQ(Unseal(Data, {"secret", 1, 1}).Content, Content);
+}
+
+TEST_F(EditCommandTest, StoredChoicesAreTheDefaults) {
+    SealContent(Data, Content, false, {"secret", 1, 0});
+    {
+        platform::TRegistry registry(Dir / "config" / "quillock" / "settings.ini");
+        session::TPreferences preferences;
+        preferences.ExeNamePos = 2;
+        preferences.Algorithm = 1;
+        preferences.Hash = 0;
+        preferences.EditionPaths = {"a", "b", FakeEditor + " append=stored"};
+        preferences.ExeName = FakeEditor + " append=stored";
+        session::SavePreferences(registry, preferences);
+    }
+    const TResult result = Edit({Data});
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_EQ(Unseal(Data, {"secret", 1, 0}).Content, Content + "stored");
+    EXPECT_EQ(Stored().ExeNamePos, 2);
+    // Choosing an edition takes its remembered path.
+    const TResult other = Edit({"--edition", "0", "--cipher", "blowfish", Data});
+    EXPECT_EQ(other.ExitCode, 0);
+    EXPECT_NE(other.Output.find("Error: ERROR: unable to start Arbolix!"), std::string::npos) << other.Output;
+}
+
+TEST_F(EditCommandTest, DoubleBackupByDefaultAndItsOption) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    WriteText(Data + ".bak", "first");
+    WriteText(Data + ".old", "second");
+    EXPECT_EQ(Edit(Join(EditorDoing("append=x"), {"--no-double-backup", Data})).ExitCode, 0);
+    EXPECT_EQ(ReadText(Data + ".old"), "second");
+    EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
+    const Bytes resealed = ReadBytes(Data);
+    EXPECT_EQ(Edit(Join(EditorDoing("append=y"), {Data})).ExitCode, 0);
+    EXPECT_EQ(ReadBytes(Data + ".old"), sealed);
+    EXPECT_EQ(ReadBytes(Data + ".bak"), resealed);
+    EXPECT_EQ(Unseal(Data).Content, Content + "xy");
+}
+
+TEST_F(EditCommandTest, PathsWithBlanksAndQuotesForDataAndEditor) {
+    const std::filesystem::path folder = Work / "it's \"my\" notes";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(Dir / "Arbolix Extra");
+    const std::filesystem::path editor = Dir / "Arbolix Extra" / "Arbolix Extra";
+    std::filesystem::copy_file(FakeEditor, editor);
+    const std::string plain = (folder / "my diary").string();
+    WriteText(plain, Content);
+    const TResult result =
+        Edit({"--editor", editor.string() + " record=" + Path("argv") + " append=x", "--yes", plain});
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_EQ(ReadText(Path("argv")), "record=" + Path("argv") + "\nappend=x\n" + plain + ".qlx.qlt\n");
+    EXPECT_EQ(Unseal(plain + ".qlx").Content, Content + "x");
+    EXPECT_EQ(Listing(folder), Strings{"my diary.qlx"});
+}
+
+TEST_F(EditCommandTest, UsageErrorsAndRefusals) {
+    EXPECT_EQ(Edit({}).ExitCode, 2);
+    EXPECT_EQ(Edit({"a", "b"}).ExitCode, 2);
+    EXPECT_EQ(Edit({"--cipher", "des", Data}).ExitCode, 2);
+    EXPECT_EQ(Edit({"--compress", "--decompress", Data}).ExitCode, 2);
+    EXPECT_EQ(Edit({"--edition", "3", Data}).ExitCode, 2);
+    EXPECT_EQ(Edit({"--editor"}).ExitCode, 2);
+    const TResult empty = Edit({""});
+    EXPECT_EQ(empty.ExitCode, 1);
+    EXPECT_NE(empty.Output.find("Warning: Select a Arbolix file!"), std::string::npos);
+    WriteText(Dir / "password", "\n");
+    SealContent(Data, Content, false);
+    EXPECT_EQ(Edit(Join(EditorDoing("append=x"), {Data})).ExitCode, 1);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+    EXPECT_EQ(Unseal(Data).Content, Content);
+}
+
+} // namespace
+} // namespace quillock::testing
