@@ -1,6 +1,7 @@
 // The window program: creates the main window, runs the message loop, and
 // destroys the window (which saves the settings) before ending with the exit
 // code the window decided.
+#include "platform/Hardening.h"
 #include "ui/Unit1.h"
 
 #include <QApplication>
@@ -10,6 +11,8 @@
 #include <memory>
 
 int main(int argc, char* argv[]) {
+    // Before any password or plain text is in memory.
+    quillock::platform::DisableCoreDumps();
     QApplication application(argc, argv);
     // The window hides itself while the editor runs; only the window says
     // when the program ends.

@@ -93,7 +93,9 @@ void TDCP_cipher::InitFromPassphrase(std::string_view passphrase, const TDCP_has
     platform::SecureFill(digest.data(), digest.size(), 0xFF);
 }
 
-void TDCP_cipher::Scrub() { FInitialized = false; }
+void TDCP_cipher::Scrub() {
+    FInitialized = false;
+}
 
 void TDCP_cipher::EncryptData(const void* inData, void* outData, std::uint32_t size) {
     (void)inData;
@@ -191,15 +193,13 @@ std::string TDCP_blockcipher::DecryptText(std::string_view text) {
 
 // ---- TDCP_blockcipherN ----
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::CheckInitialized() const {
+template <std::size_t N> void TDCP_blockcipherN<N>::CheckInitialized() const {
     if (!FInitialized) {
         throw EDCP_blockcipher("Cipher not initialized");
     }
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::Init(const void* key, std::uint32_t size, const void* iv) {
+template <std::size_t N> void TDCP_blockcipherN<N>::Init(const void* key, std::uint32_t size, const void* iv) {
     TDCP_cipher::Init(key, size, iv);
     try {
         ExpandKey(key, size);
@@ -217,34 +217,29 @@ void TDCP_blockcipherN<N>::Init(const void* key, std::uint32_t size, const void*
     Reset();
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::Scrub() {
+template <std::size_t N> void TDCP_blockcipherN<N>::Scrub() {
     platform::SecureFill(InitVector.data(), N, 0xFF);
     platform::SecureFill(ChainVector.data(), N, 0xFF);
     TDCP_blockcipher::Scrub();
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::Reset() {
+template <std::size_t N> void TDCP_blockcipherN<N>::Reset() {
     CheckInitialized();
     ChainVector = InitVector;
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::SetInitVector(const void* value) {
+template <std::size_t N> void TDCP_blockcipherN<N>::SetInitVector(const void* value) {
     CheckInitialized();
     std::memcpy(InitVector.data(), value, N);
     Reset();
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::GetChainVector(void* value) {
+template <std::size_t N> void TDCP_blockcipherN<N>::GetChainVector(void* value) {
     CheckInitialized();
     std::memcpy(value, ChainVector.data(), N);
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::StepCounter() noexcept {
+template <std::size_t N> void TDCP_blockcipherN<N>::StepCounter() noexcept {
     ChainVector[N - 1] = static_cast<std::uint8_t>(ChainVector[N - 1] + 1);
     for (std::size_t i = N - 1; i > 0 && ChainVector[i] == 0; --i) {
         ChainVector[i - 1] = static_cast<std::uint8_t>(ChainVector[i - 1] + 1);
@@ -262,8 +257,7 @@ void TDCP_blockcipherN<N>::FeedbackTail(const std::uint8_t* in, std::uint8_t* ou
     }
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::CbcEncrypt(const void* inData, void* outData, std::uint32_t size) {
+template <std::size_t N> void TDCP_blockcipherN<N>::CbcEncrypt(const void* inData, void* outData, std::uint32_t size) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inData);
     auto* out = static_cast<std::uint8_t*>(outData);
@@ -279,8 +273,7 @@ void TDCP_blockcipherN<N>::CbcEncrypt(const void* inData, void* outData, std::ui
     FeedbackTail(in, out, size % N);
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::CbcDecrypt(const void* inData, void* outData, std::uint32_t size) {
+template <std::size_t N> void TDCP_blockcipherN<N>::CbcDecrypt(const void* inData, void* outData, std::uint32_t size) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inData);
     auto* out = static_cast<std::uint8_t*>(outData);
@@ -298,34 +291,34 @@ void TDCP_blockcipherN<N>::CbcDecrypt(const void* inData, void* outData, std::ui
     FeedbackTail(in, out, size % N);
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::Cfb8Encrypt(const void* inData, void* outData, std::uint32_t size) {
+template <std::size_t N> void TDCP_blockcipherN<N>::Cfb8Encrypt(const void* inData, void* outData, std::uint32_t size) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inData);
     auto* out = static_cast<std::uint8_t*>(outData);
+    Block keystream{};
     for (std::uint32_t i = 0; i < size; ++i) {
-        Block keystream;
         EncryptBlock(ChainVector.data(), keystream.data());
         const auto c = static_cast<std::uint8_t>(in[i] ^ keystream[0]);
         std::memmove(ChainVector.data(), ChainVector.data() + 1, N - 1);
         ChainVector[N - 1] = c;
         out[i] = c;
     }
+    platform::SecureZero(keystream.data(), keystream.size());
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::Cfb8Decrypt(const void* inData, void* outData, std::uint32_t size) {
+template <std::size_t N> void TDCP_blockcipherN<N>::Cfb8Decrypt(const void* inData, void* outData, std::uint32_t size) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inData);
     auto* out = static_cast<std::uint8_t*>(outData);
+    Block keystream{};
     for (std::uint32_t i = 0; i < size; ++i) {
-        Block keystream;
         EncryptBlock(ChainVector.data(), keystream.data());
         const std::uint8_t c = in[i];
         std::memmove(ChainVector.data(), ChainVector.data() + 1, N - 1);
         ChainVector[N - 1] = c;
         out[i] = static_cast<std::uint8_t>(c ^ keystream[0]);
     }
+    platform::SecureZero(keystream.data(), keystream.size());
 }
 
 template <std::size_t N>
@@ -360,8 +353,7 @@ void TDCP_blockcipherN<N>::CfbBlockDecrypt(const void* inData, void* outData, st
     FeedbackTail(in, out, size % N);
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::OfbEncrypt(const void* inData, void* outData, std::uint32_t size) {
+template <std::size_t N> void TDCP_blockcipherN<N>::OfbEncrypt(const void* inData, void* outData, std::uint32_t size) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inData);
     auto* out = static_cast<std::uint8_t*>(outData);
@@ -374,18 +366,16 @@ void TDCP_blockcipherN<N>::OfbEncrypt(const void* inData, void* outData, std::ui
     FeedbackTail(in, out, size % N);
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::OfbDecrypt(const void* inData, void* outData, std::uint32_t size) {
+template <std::size_t N> void TDCP_blockcipherN<N>::OfbDecrypt(const void* inData, void* outData, std::uint32_t size) {
     OfbEncrypt(inData, outData, size);
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::CtrEncrypt(const void* inData, void* outData, std::uint32_t size) {
+template <std::size_t N> void TDCP_blockcipherN<N>::CtrEncrypt(const void* inData, void* outData, std::uint32_t size) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inData);
     auto* out = static_cast<std::uint8_t*>(outData);
+    Block keystream{};
     for (std::uint32_t done = 0; done < size;) {
-        Block keystream;
         EncryptBlock(ChainVector.data(), keystream.data());
         StepCounter();
         const std::uint32_t count = size - done < N ? size - done : static_cast<std::uint32_t>(N);
@@ -394,10 +384,10 @@ void TDCP_blockcipherN<N>::CtrEncrypt(const void* inData, void* outData, std::ui
         }
         done += count;
     }
+    platform::SecureZero(keystream.data(), keystream.size());
 }
 
-template <std::size_t N>
-void TDCP_blockcipherN<N>::CtrDecrypt(const void* inData, void* outData, std::uint32_t size) {
+template <std::size_t N> void TDCP_blockcipherN<N>::CtrDecrypt(const void* inData, void* outData, std::uint32_t size) {
     CtrEncrypt(inData, outData, size);
 }
 

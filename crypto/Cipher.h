@@ -40,8 +40,7 @@ struct TDCP_cipherclass {
     std::unique_ptr<TDCP_cipher> (*Create)(platform::TComponent* owner);
 };
 
-template <class T>
-const TDCP_cipherclass& CipherClassOf() {
+template <class T> const TDCP_cipherclass& CipherClassOf() {
     static const TDCP_cipherclass Class{
         &T::Id,
         &T::Algorithm,
@@ -137,8 +136,7 @@ private:
 // The chaining modes for one block size (8 or 16 bytes). Descendants supply
 // ExpandKey, EncryptBlock and DecryptBlock, and wipe their schedule in Scrub
 // before calling this Scrub.
-template <std::size_t BlockBytes>
-class TDCP_blockcipherN : public TDCP_blockcipher {
+template <std::size_t BlockBytes> class TDCP_blockcipherN : public TDCP_blockcipher {
 public:
     using Block = std::array<std::uint8_t, BlockBytes>;
 

@@ -31,8 +31,7 @@ struct TDCP_hashclass {
 
 // The reference of digest class T (T must have the static queries and a
 // constructor taking an owner).
-template <class T>
-const TDCP_hashclass& HashClassOf() {
+template <class T> const TDCP_hashclass& HashClassOf() {
     static const TDCP_hashclass Class{
         &T::Id,
         &T::Algorithm,

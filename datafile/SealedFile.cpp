@@ -163,10 +163,8 @@ void RemoveStale(const std::string& temporary) {
 }
 
 void SyncDirectoryOf(const std::string& path) {
-    std::string directory = std::filesystem::path(path).parent_path().string();
-    if (directory.empty()) {
-        directory = ".";
-    }
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    const std::string directory = parent.empty() ? std::string(".") : parent.string();
     const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         RaiseIo("Cannot open the directory", directory);

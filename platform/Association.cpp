@@ -1,6 +1,8 @@
 // The ".qlx" file association on Linux: desktop entry, MIME package, caches.
 #include "platform/Association.h"
 
+#include "platform/AtomicFile.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -17,35 +19,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Replaces file by a complete new one: a temporary file in the same folder,
-// flushed, then renamed over it.
+// Replaces file by a complete new one, creating its folders first.
 bool WriteFileAtomically(const fs::path& file, const std::string& content) {
     std::error_code error;
     fs::create_directories(file.parent_path(), error);
     if (error) {
         return false;
     }
-    std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int handle = ::mkstemp(temporary.data());
-    if (handle < 0) {
-        return false;
-    }
-    bool written = ::fchmod(handle, 0644) == 0;
-    std::size_t done = 0;
-    while (written && done < content.size()) {
-        const ssize_t n = ::write(handle, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        written = n > 0;
-        done += written ? static_cast<std::size_t>(n) : 0;
-    }
-    written = written && ::fsync(handle) == 0;
-    if (::close(handle) != 0 || !written || ::rename(temporary.c_str(), file.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return ReplaceFileAtomically(file, content, 0644);
 }
 
 // Runs a cache tool on folder, without a shell and with its output discarded.

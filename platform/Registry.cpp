@@ -2,6 +2,7 @@
 // one value at a time under a lock and replaced atomically.
 #include "platform/Registry.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Text.h"
 
 #include <cerrno>
@@ -365,21 +366,6 @@ bool MakeFolders(const fs::path& folder) {
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool WriteAll(int handle, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(handle, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 class TFileLock {
 public:
     explicit TFileLock(const fs::path& lockFile) {
@@ -460,24 +446,7 @@ bool StoreSettings(const fs::path& file, const std::string& key,
         content += line;
         content.push_back('\n');
     }
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int handle = ::mkstemp(temporary.data());
-    if (handle < 0) {
-        return false;
-    }
-    const bool written = ::fchmod(handle, mode) == 0 && WriteAll(handle, content) && ::fsync(handle) == 0;
-    if (::close(handle) != 0 || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    // Makes the rename itself durable; a folder that cannot be synchronised
-    // still holds the complete new file.
-    const int folderHandle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderHandle >= 0) {
-        ::fsync(folderHandle);
-        ::close(folderHandle);
-    }
-    return true;
+    return ReplaceFileAtomically(target, content, mode);
 }
 
 bool ValidKey(const std::string& key) {

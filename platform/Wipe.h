@@ -10,7 +10,9 @@ namespace quillock::platform {
 // is never read again (the usual fate of a wiped key schedule).
 void SecureFill(void* data, std::size_t size, unsigned char fill) noexcept;
 
-inline void SecureZero(void* data, std::size_t size) noexcept { SecureFill(data, size, 0x00); }
+inline void SecureZero(void* data, std::size_t size) noexcept {
+    SecureFill(data, size, 0x00);
+}
 
 // Overwrites the characters of text with zero bytes, then empties it.
 void SecureClear(std::string& text) noexcept;
