@@ -2,6 +2,7 @@
 // Windows-1252 bytes.
 #include "cli/Password.h"
 
+#include "platform/FileHandle.h"
 #include "platform/Text.h"
 #include "platform/Wipe.h"
 
@@ -27,21 +28,7 @@ struct TSecret {
     ~TSecret() { platform::SecureClear(Text); }
 };
 
-class TFd {
-public:
-    explicit TFd(int fd) noexcept : FFd(fd) {}
-    ~TFd() {
-        if (FFd >= 0) {
-            ::close(FFd);
-        }
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    [[nodiscard]] int Get() const noexcept { return FFd; }
-
-private:
-    int FFd;
-};
+using platform::TFd;
 
 // Reads one line byte by byte (so nothing after it is consumed), without its
 // line ending ("\n" or "\r\n"), into line.

@@ -2,6 +2,7 @@
 // wiping temporary files with zeros before deleting them.
 #include "datafile/FileChecks.h"
 
+#include "platform/FileHandle.h"
 #include "platform/Stream.h"
 
 #include <cerrno>
@@ -20,30 +21,7 @@ constexpr std::size_t EditorNameLength = 7;
 constexpr std::size_t HeaderPiece = 4096;
 constexpr std::size_t WipeBlock = 65536;
 
-// An open file descriptor, closed on every path.
-class TFd {
-public:
-    explicit TFd(int fd) noexcept : FFd(fd) {}
-    ~TFd() {
-        if (FFd >= 0) {
-            ::close(FFd);
-        }
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-
-    [[nodiscard]] int Get() const noexcept { return FFd; }
-    [[nodiscard]] bool Valid() const noexcept { return FFd >= 0; }
-    // Closes now and reports the outcome.
-    [[nodiscard]] bool Close() noexcept {
-        const int fd = FFd;
-        FFd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int FFd;
-};
+using platform::TFd;
 
 [[noreturn]] void RaiseIo(const std::string& what, const std::string& path) {
     throw platform::EInOutError(what + " " + path + ": " + std::strerror(errno));
