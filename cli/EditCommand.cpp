@@ -30,6 +30,7 @@ struct TEditOptions {
     bool ChangePass = false;
     bool ChangeAlgorithm = false;
     bool Yes = false;
+    bool EditorReturnsAtOnce = false;
     bool Quiet = false;
     std::string NewPasswordFile;
     std::optional<int> NewAlgorithm;
@@ -90,6 +91,8 @@ std::string ParseOptions(std::span<char* const> args, TEditOptions& options) {
             options.ChangeAlgorithm = true;
         } else if (arg == "--yes") {
             options.Yes = true;
+        } else if (arg == "--editor-returns-at-once") {
+            options.EditorReturnsAtOnce = true;
         } else if (arg == "--quiet") {
             options.Quiet = true;
         } else if (arg == "--editor" || arg == "--edition" || arg == "--cipher" || arg == "--hash" ||
@@ -176,6 +179,7 @@ void SetUpView(TTerminalView& view, const session::TPreferences& stored, const T
     view.FChangePass = options.ChangePass;
     view.FChangeAlgorithm = options.ChangeAlgorithm;
     view.FYes = options.Yes;
+    view.FEditorReturnsAtOnce = options.EditorReturnsAtOnce;
     view.FQuiet = options.Quiet;
     view.FNewAlgorithm = options.NewAlgorithm;
     view.FNewHash = options.NewHash;

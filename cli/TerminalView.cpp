@@ -150,19 +150,42 @@ datafile::TModalResult TTerminalView::AskUser(const std::string& text, datafile:
         std::cerr << "Answer: Yes (--yes)" << std::endl;
         return datafile::TModalResult::mrYes;
     }
+    return ReadYesNo(true);
+}
+
+datafile::TModalResult TTerminalView::ReadYesNo(bool defaultYes) {
     for (;;) {
-        const std::optional<std::string> answer = ReadAnswer("Yes or No? [Y/n] (Enter = Yes) ");
+        const std::optional<std::string> answer =
+            ReadAnswer(defaultYes ? "Yes or No? [Y/n] (Enter = Yes) " : "Yes or No? [y/N] (Enter = No) ");
         if (!answer) {
             return datafile::TModalResult::mrNo;
         }
         const std::string word = Lower(*answer);
-        if (word.empty() || word == "y" || word == "yes") {
+        if (word == "y" || word == "yes" || (word.empty() && defaultYes)) {
             return datafile::TModalResult::mrYes;
         }
-        if (word == "n" || word == "no") {
+        if (word == "n" || word == "no" || word.empty()) {
             return datafile::TModalResult::mrNo;
         }
     }
+}
+
+datafile::TModalResult TTerminalView::AskLeftOver(const std::string& text) {
+    std::cerr << "Warning: " << TerminalText(text) << std::endl;
+    if (FYes) {
+        // One option must not overwrite what may be the only copy of unsaved edits.
+        std::cerr << "(--yes does not answer this question)" << std::endl;
+    }
+    return ReadYesNo(false);
+}
+
+bool TTerminalView::ConfirmEditingFinished(const std::string& text) {
+    std::cerr << "Confirm: " << TerminalText(text) << std::endl;
+    if (FEditorReturnsAtOnce) {
+        std::cerr << "Answer: Yes (--editor-returns-at-once)" << std::endl;
+        return true;
+    }
+    return ReadYesNo(false) == datafile::TModalResult::mrYes;
 }
 
 std::string TTerminalView::InputBox(const std::string& title, const std::string& prompt, const std::string& value) {

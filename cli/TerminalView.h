@@ -34,7 +34,8 @@ public:
     bool FChangeAlgorithm = false;
 
     // Scripted answers.
-    bool FYes = false;                       // Yes to the import and left-over questions
+    bool FYes = false;                       // Yes to the import question
+    bool FEditorReturnsAtOnce = false;       // editing is finished when the editor returns
     std::optional<std::string> FNewPassword; // both new-password prompts
     std::optional<int> FNewAlgorithm;        // the cipher question
     std::optional<int> FNewHash;             // the digest question
@@ -71,6 +72,11 @@ public:
     [[noreturn]] void ExitWithError() override;
 
     // session::SessionView
+    // Typed only (--yes does not answer it): Enter and the end of input are No.
+    datafile::TModalResult AskLeftOver(const std::string& text) override;
+    // Yes by --editor-returns-at-once, else typed: Enter and the end of input
+    // are No (the working copy stays).
+    bool ConfirmEditingFinished(const std::string& text) override;
     void LockWindow() override;
     void SetStatus(const std::string& text) override;
     void SetPanelText(const std::string& text) override;
@@ -95,6 +101,8 @@ public:
 private:
     // One typed line; nothing at the end of input.
     std::optional<std::string> ReadAnswer(const std::string& prompt);
+    // A typed Yes or No; Enter gives the default, the end of input No.
+    datafile::TModalResult ReadYesNo(bool defaultYes);
 
     platform::TRegistry& FRegistry;
     unsigned FPendingPrompt = 0;

@@ -5,16 +5,24 @@
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
+#include "platform/Wipe.h"
 #include "session/EditorLaunch.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <exception>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace quillock::session {
 namespace {
@@ -33,6 +41,9 @@ constexpr const char* WriteFailureText = "An error was occurred while writing on
 
 constexpr std::uint16_t ShowNormal = 1;
 constexpr std::uint16_t FinalDelay = 1000; // milliseconds
+// An editor that is back sooner than this with the working copy unchanged has
+// most likely handed the file to a process that is still running.
+constexpr std::chrono::seconds QuickReturn{3};
 
 // A file of that name, not a directory or anything else; a link counts by
 // what it leads to.
@@ -134,9 +145,13 @@ bool CopyFile(const std::string& source, const std::string& destination, mode_t 
         ::fchmod(out.Get(), keepMode ? (info.st_mode & 07777) : mode) != 0) {
         return false;
     }
-    char buffer[65536];
+    // The copied bytes may be plain text: the buffer is wiped on every way out.
+    struct TWipedBuffer {
+        char Bytes[65536];
+        ~TWipedBuffer() { platform::SecureZero(Bytes, sizeof Bytes); }
+    } buffer;
     for (;;) {
-        const ssize_t got = ::read(in.Get(), buffer, sizeof buffer);
+        const ssize_t got = ::read(in.Get(), buffer.Bytes, sizeof buffer.Bytes);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -146,11 +161,105 @@ bool CopyFile(const std::string& source, const std::string& destination, mode_t 
         if (got == 0) {
             break;
         }
-        if (!WriteAll(out.Get(), buffer, static_cast<std::size_t>(got))) {
+        if (!WriteAll(out.Get(), buffer.Bytes, static_cast<std::size_t>(got))) {
             return false;
         }
     }
     return ::fsync(out.Get()) == 0 && out.Close();
+}
+
+// Makes the names in the folder of path (a rename, a new file) durable.
+bool SyncDirectoryOf(const std::string& path) {
+    std::string directory = std::filesystem::path(path).parent_path().string();
+    if (directory.empty()) {
+        directory = ".";
+    }
+    TFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return folder.Get() >= 0 && ::fsync(folder.Get()) == 0 && folder.Close();
+}
+
+// Flushes a file's bytes and its name to the medium.
+bool FlushFile(const std::string& path) {
+    TFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    return file.Get() >= 0 && ::fsync(file.Get()) == 0 && file.Close() && SyncDirectoryOf(path);
+}
+
+// An exclusive lock beside the data file for the length of a session, so a
+// second copy of the program on the same file refuses instead of sharing its
+// temporary files. The kernel drops the lock when the process ends in any way;
+// a lock file left by a killed run is simply taken over.
+class TSessionLock {
+public:
+    enum class TResult { Taken, Busy, Failed };
+
+    TSessionLock() = default;
+    ~TSessionLock() { Release(); }
+    TSessionLock(const TSessionLock&) = delete;
+    TSessionLock& operator=(const TSessionLock&) = delete;
+
+    TResult Take(const std::string& path) {
+        for (;;) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+            if (fd < 0) {
+                return TResult::Failed;
+            }
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                const int error = errno;
+                ::close(fd);
+                if (error == EWOULDBLOCK) {
+                    return TResult::Busy;
+                }
+                errno = error;
+                // A file system without locks: nothing better can be done.
+                return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS ? TResult::Taken : TResult::Failed;
+            }
+            // The holder before us may have removed the name between our open
+            // and our lock: then the lock is on a file nobody else can find.
+            struct stat held {};
+            struct stat named {};
+            if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+                held.st_ino == named.st_ino) {
+                FFd = fd;
+                FPath = path;
+                return TResult::Taken;
+            }
+            ::close(fd);
+        }
+    }
+
+    void Release() noexcept {
+        if (FFd >= 0) {
+            // The name goes while the lock is still held; see Take.
+            (void)::unlink(FPath.c_str());
+            ::close(FFd);
+            FFd = -1;
+        }
+    }
+
+private:
+    int FFd = -1;
+    std::string FPath;
+};
+
+// Takes group and other permissions off a plain-text file (an editor that
+// saves by rename gives the new file its own mode); a link is left alone.
+void MakeOwnerOnly(const std::string& path) {
+    TFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (file.Get() >= 0 && ::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0) {
+        (void)::fchmod(file.Get(), info.st_mode & 0700);
+    }
+}
+
+// "YYYY-MM-DD HH:MM:SS" of a file's last change, local time.
+std::string ChangedAt(const struct stat& info) {
+    struct tm local {};
+    const time_t seconds = info.st_mtim.tv_sec;
+    char text[32] = "";
+    if (::localtime_r(&seconds, &local) != nullptr) {
+        (void)std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    }
+    return text;
 }
 
 // One run of the session, with its flags.
@@ -163,15 +272,19 @@ public:
         FView.PumpMessages();
         try {
             ImportTest();
+            TakeLock();
             LeftOverTest();
             Status("Decrypting..");
             MakeWorkingCopy();
             PlainFileCheck();
             Status("Checking CRC..");
             datafile::FileCRC32(WorkingCopy(), FChecksumBefore);
-            Edit();
+            const bool quickReturn = Edit();
             Status("Checking CRC..");
             datafile::FileCRC32(WorkingCopy(), FChecksumAfter);
+            if (quickReturn && FChecksumAfter == FChecksumBefore) {
+                ConfirmEditingFinished();
+            }
             if (SomethingToWriteBack()) {
                 Reseal();
             } else {
@@ -202,6 +315,7 @@ private:
     [[nodiscard]] std::string Intermediate() const { return DataFile() + ".qlz"; }
     [[nodiscard]] std::string FirstBackup() const { return DataFile() + ".bak"; }
     [[nodiscard]] std::string SecondBackup() const { return DataFile() + ".old"; }
+    [[nodiscard]] std::string LockFile() const { return DataFile() + ".qlk"; }
 
     void Status(const std::string& text) {
         FView.SetStatus(text);
@@ -237,17 +351,49 @@ private:
         FImported = true;
     }
 
+    // Only one session at a time on a data file; a second copy refuses
+    // before it touches anything.
+    void TakeLock() {
+        switch (FLock.Take(LockFile())) {
+        case TSessionLock::TResult::Taken:
+            return;
+        case TSessionLock::TResult::Busy:
+            Fail("\"" + DataFile() + "\" is being edited by another copy of this program (it holds \"" + LockFile() +
+                 "\").\r\n\r\nFinish that session first. Nothing has been changed here.");
+        case TSessionLock::TResult::Failed:
+            break;
+        }
+        Fail("Cannot create the lock file \"" + LockFile() + "\" (" + std::strerror(errno) +
+             ").\r\n\r\nNothing has been changed.");
+    }
+
+    // One line naming a file that may hold the text of an earlier run.
+    static void DescribeFile(std::string& lines, const std::string& path, const char* what) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            lines += "\r\n\"" + path + "\": " + what + ", changed " + ChangedAt(info);
+        }
+    }
+
     void LeftOverTest() {
         if (!FileExists(WorkingCopy()) && !FileExists(Intermediate())) {
             return;
         }
-        const std::string text =
-            "WARNING: \"" + DataFile() + ".qlt/qlz\" ALREADY EXISTS!\r\n" +
-            "(Maybe system crashed while working on this file, or the file is already opened?)\r\n\r\n" +
-            "Click [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\n" +
-            "Click [No] to EXIT and view this file with Arbolix (it should be unencrypted)\r\n\r\n" +
-            "Recommended choice: [No]";
-        if (FView.AskUser(text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) == TModalResult::mrNo) {
+        MakeOwnerOnly(WorkingCopy());
+        MakeOwnerOnly(Intermediate());
+        // The design's text, then where the text of the earlier run may be.
+        std::string text = "WARNING: \"" + DataFile() + ".qlt/qlz\" ALREADY EXISTS!\r\n" +
+                           "(Maybe system crashed while working on this file, or the file is already opened?)\r\n\r\n" +
+                           "Click [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\n" +
+                           "Click [No] to EXIT and view this file with Arbolix (it should be unencrypted)\r\n\r\n" +
+                           "Recommended choice: [No]\r\n\r\nThe text of the earlier run is in one of these files:";
+        DescribeFile(text, WorkingCopy(), "working copy, unencrypted");
+        DescribeFile(text, Intermediate(), "intermediate file, unencrypted (compressed if compression was on)");
+        DescribeFile(text, DataFile(), "data file, encrypted");
+        DescribeFile(text, FirstBackup(), "backup, encrypted");
+        DescribeFile(text, SecondBackup(), "older backup, encrypted");
+        text += "\r\n\r\n[Yes] overwrites the working copy and the intermediate file: copy the one you need first.";
+        if (FView.AskLeftOver(text) != TModalResult::mrYes) {
             FView.ExitWithError();
         }
     }
@@ -268,7 +414,13 @@ private:
             FDataCompressed = FView.UseCompression();
             return;
         }
-        datafile::Decrypt(FView, DataFile(), Intermediate());
+        try {
+            datafile::Decrypt(FView, DataFile(), Intermediate());
+        } catch (const datafile::TProgramExit&) {
+            // Deciphering stopped (a full disk): its plain text goes too.
+            WipeQuietly(Intermediate());
+            throw;
+        }
         if (datafile::CheckHeader(FView, Intermediate())) {
             FDataCompressed = false;
             if (FView.UseCompression()) {
@@ -302,16 +454,52 @@ private:
         }
     }
 
-    void Edit() {
+    // Overwrites and deletes a file on a way out that is failing already; a
+    // failure of its own does not replace the first one.
+    void WipeQuietly(const std::string& path) {
+        try {
+            datafile::WipeFile(FView, path);
+        } catch (const std::exception&) {
+        }
+    }
+
+    // True when the editor ran and was back sooner than QuickReturn.
+    bool Edit() {
         Status("Starting Arbolix..");
         FView.HideMainWindow();
         FView.ShowTrayIcon();
-        if (ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal) == -1) {
+        const auto started = std::chrono::steady_clock::now();
+        const bool ran = ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal) != -1;
+        const bool quick = ran && std::chrono::steady_clock::now() - started < QuickReturn;
+        if (!ran) {
             FView.AskUser(StartFailedText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         }
+        MakeOwnerOnly(WorkingCopy());
         FView.HideTrayIcon();
         FView.ShowMainWindow();
         FView.PumpMessages();
+        return quick;
+    }
+
+    // The editor was back at once and nothing changed: it may have handed the
+    // working copy to a process that is still editing it, and checking and
+    // wiping now would lose those edits.
+    void ConfirmEditingFinished() {
+        const std::string text = "The editor returned within " + std::to_string(QuickReturn.count()) +
+                                 " seconds and the working copy is unchanged. It may still be open in another "
+                                 "program.\r\n\r\nClick [Yes] when you have finished editing and saved \"" +
+                                 WorkingCopy() + "\" (it is then checked, sealed if changed, and wiped).\r\n" +
+                                 "Click [No] to leave it where it is and exit.";
+        if (!FView.ConfirmEditingFinished(text)) {
+            MakeOwnerOnly(WorkingCopy());
+            FView.AskUser("The working copy stays where it is, readable by you only:\r\n\"" + WorkingCopy() +
+                              "\"\r\n\r\nThe data file has not been changed. The next run warns about this "
+                              "file; copy it elsewhere before answering [Yes] there.",
+                          TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+            FView.ExitWithError();
+        }
+        Status("Checking CRC..");
+        datafile::FileCRC32(WorkingCopy(), FChecksumAfter);
     }
 
     [[nodiscard]] bool SomethingToWriteBack() const {
@@ -329,15 +517,33 @@ private:
             }
             (void)MoveFile(FirstBackup(), ChangeFileExt(FirstBackup(), ".old"));
         }
-        if (!FImported && !CopyFile(DataFile(), FirstBackup(), 0, true)) {
-            Fail(WriteFailureText);
+        if (!FImported) {
+            // Copied beside it and renamed: a copy cut short (a full disk)
+            // never replaces the backup there is.
+            const std::string partial = datafile::SealingTempName(FirstBackup());
+            if (!CopyFile(DataFile(), partial, 0, true) || !MoveFile(partial, FirstBackup()) ||
+                !SyncDirectoryOf(FirstBackup())) {
+                (void)::unlink(partial.c_str());
+                Fail(WriteFailureText);
+            }
         }
         if (FView.UseCompression()) {
             Status("Compressing..");
-            datafile::CompressFile(WorkingCopy(), Intermediate());
+            try {
+                datafile::CompressFile(WorkingCopy(), Intermediate());
+            } catch (const std::exception& e) {
+                // The edits stay in the working copy; a partial stream is of no use.
+                WipeQuietly(Intermediate());
+                Fail(std::string(WriteFailureText) + "\r\n\r\n(" + e.what() + ")");
+            }
         } else if (!MoveFile(WorkingCopy(), Intermediate())) {
             // Sealing on would take whatever an earlier run left at the
             // intermediate name; the edits stay in the working copy.
+            Fail(WriteFailureText);
+        }
+        // The bytes to seal are on the medium before the data file is
+        // replaced; sealing flushes the new data file before anything is wiped.
+        if (!FlushFile(Intermediate())) {
             Fail(WriteFailureText);
         }
         if (ReportDue()) {
@@ -356,6 +562,7 @@ private:
     }
 
     SessionView& FView;
+    TSessionLock FLock;
     bool FImported = false;
     bool FCompressionChanged = false;
     bool FDataCompressed = false;

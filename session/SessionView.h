@@ -46,6 +46,15 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
 
+    // The warning about temporary files left by an earlier run: Yes and No,
+    // with No the default answer (Enter), since Yes overwrites what may be
+    // the only copy of unsaved edits.
+    virtual TModalResult AskLeftOver(const std::string& text) = 0;
+    // The editor was back at once with the working copy unchanged: true when
+    // the user confirms that editing is finished (the default answer is No,
+    // which leaves the working copy in place).
+    virtual bool ConfirmEditingFinished(const std::string& text) = 0;
+
     // The data-file box; rewritten after an import.
     virtual void SetDataFileName(const std::string& path) = 0;
     // The option boxes.

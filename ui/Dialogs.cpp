@@ -67,7 +67,8 @@ void TMessageDialog::closeEvent(QCloseEvent* event) {
     QMessageBox::closeEvent(event);
 }
 
-TModalResult MessageDlg(QWidget* parent, const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
+TModalResult MessageDlg(QWidget* parent, const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons,
+                        bool defaultNo) {
     QString title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (kind) {
@@ -96,7 +97,7 @@ TModalResult MessageDlg(QWidget* parent, const std::string& text, TMsgDlgType ki
     if (buttons == TMsgDlgButtons::mbYesNo) {
         yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
         no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-        box.setDefaultButton(yes);
+        box.setDefaultButton(defaultNo ? no : yes);
         box.setEscapeButton(no);
     } else {
         ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);

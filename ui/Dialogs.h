@@ -53,10 +53,10 @@ private:
 };
 
 // The message dialogs: titled "Warning", "Error", "Information" or "Confirm",
-// with "&Yes" (default) and "&No" (Escape), or "OK" alone; mrNone when closed
-// by the close box.
+// with "&Yes" (default, or "&No" when defaultNo is set) and "&No" (Escape), or
+// "OK" alone; mrNone when closed by the close box.
 datafile::TModalResult MessageDlg(QWidget* parent, const std::string& text, datafile::TMsgDlgType kind,
-                                  datafile::TMsgDlgButtons buttons);
+                                  datafile::TMsgDlgButtons buttons, bool defaultNo = false);
 
 // The title of the application: the program's file name without extension,
 // first letter upper case, the rest lower case.

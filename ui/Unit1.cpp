@@ -927,6 +927,16 @@ TModalResult TForm1::AskUser(const std::string& text, TMsgDlgType kind, TMsgDlgB
     return MessageDlg(this, text, kind, buttons);
 }
 
+TModalResult TForm1::AskLeftOver(const std::string& text) {
+    // Enter must not overwrite what may be the only copy of unsaved edits.
+    return MessageDlg(this, text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo, true);
+}
+
+bool TForm1::ConfirmEditingFinished(const std::string& text) {
+    // A keystroke meant for the editor that lands here leaves the working copy alone.
+    return MessageDlg(this, text, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo, true) == TModalResult::mrYes;
+}
+
 std::string TForm1::InputBox(const std::string& title, const std::string& prompt, const std::string& value) {
     return ToCp1252(ui::InputBox(this, FromCp1252(title), FromCp1252(prompt), FromCp1252(value)));
 }

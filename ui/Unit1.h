@@ -60,6 +60,8 @@ public:
     void UpdateCaptions();
 
     // SessionView
+    datafile::TModalResult AskLeftOver(const std::string& text) override;
+    bool ConfirmEditingFinished(const std::string& text) override;
     void LockWindow() override;
     void SetStatus(const std::string& text) override;
     void SetPanelText(const std::string& text) override;

@@ -133,24 +133,36 @@ TEST_F(EditCommandTest, ImportQuestionTypedEnterIsYesNoAndEndOfInputAreNo) {
         EXPECT_EQ(result.ExitCode, 1) << input;
         EXPECT_EQ(Files(), Strings{"diary.qlt"}) << input;
     }
-    const TResult result = Edit(Join(EditorDoing("keep"), {plain}), "\n");
+    const TResult result = Edit(Join(EditorDoing("keep"), {"--editor-returns-at-once", plain}), "\n");
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_EQ(Unseal(Data).Content, Content);
 }
 
-TEST_F(EditCommandTest, LeftOverWorkingCopyNoOrEndOfInputExitsYesReplaces) {
+TEST_F(EditCommandTest, LeftOverWorkingCopyEnterNoEndOfInputOrYesOptionExitTypedYesReplaces) {
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);
     WriteText(Data + ".qlt", "Arbolix unsaved");
-    for (const std::string input : {"n\n", ""}) {
-        const TResult result = Edit(Join(EditorDoing("append=x"), {Data}), input);
-        EXPECT_EQ(result.ExitCode, 1);
-        EXPECT_NE(result.Output.find("Warning: WARNING: \"" + Data + ".qlt/qlz\" ALREADY EXISTS!"), std::string::npos)
-            << result.Output;
-        EXPECT_EQ(ReadText(Data + ".qlt"), "Arbolix unsaved");
-        EXPECT_EQ(ReadBytes(Data), sealed);
+    // Enter is No here: one keystroke must not overwrite unsaved edits, nor must --yes.
+    for (const std::string input : {"n\n", "", "\n", "\nmaybe\n"}) {
+        for (const bool yesOption : {false, true}) {
+            const TResult result =
+                Edit(Join(EditorDoing("append=x"), yesOption ? Strings{"--yes", Data} : Strings{Data}), input);
+            EXPECT_EQ(result.ExitCode, 1) << input;
+            EXPECT_TRUE(InOrder(result.Output, {"Warning: WARNING: \"" + Data + ".qlt/qlz\" ALREADY EXISTS!",
+                                                "The text of the earlier run is in one of these files:\n\"" + Data +
+                                                    ".qlt\": working copy, unencrypted, changed ",
+                                                "\n\"" + Data + "\": data file, encrypted, changed ",
+                                                "Yes or No? [y/N] (Enter = No) "}))
+                << result.Output;
+            EXPECT_EQ(result.Output.find("(--yes does not answer this question)") != std::string::npos, yesOption)
+                << result.Output;
+            EXPECT_EQ(ReadText(Data + ".qlt"), "Arbolix unsaved");
+            EXPECT_EQ(Mode(Data + ".qlt"), 0600u);
+            EXPECT_EQ(ReadBytes(Data), sealed);
+            EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.qlt"}));
+        }
     }
-    const TResult result = Edit(Join(EditorDoing("append=x"), {"--yes", Data}));
+    const TResult result = Edit(Join(EditorDoing("append=x"), {"--yes", Data}), "y\n");
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_EQ(Unseal(Data).Content, Content + "x");
     EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak"}));
@@ -176,6 +188,39 @@ TEST_F(EditCommandTest, WrongPasswordEndsWithTheDecryptionErrorAndSavesSettings)
     EXPECT_EQ(ReadBytes(Data), sealed);
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
     EXPECT_EQ(Stored().ExeName, FakeEditor + " keep");
+}
+
+TEST_F(EditCommandTest, EditorBackAtOnceAsksWhetherEditingIsFinished) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    const std::string question = "Confirm: The editor returned within 3 seconds and the working copy is unchanged.";
+    // Typed n, Enter, the end of input, and --yes: the working copy stays, owner-only.
+    for (const std::string input : {"n\n", "\n", ""}) {
+        for (const bool yesOption : {false, true}) {
+            const TResult result =
+                Edit(Join(EditorDoing("keep"), yesOption ? Strings{"--yes", Data} : Strings{Data}), input);
+            EXPECT_EQ(result.ExitCode, 1) << input;
+            EXPECT_TRUE(
+                InOrder(result.Output,
+                        {question, "Yes or No? [y/N] (Enter = No) ",
+                         "Warning: The working copy stays where it is, readable by you only:\n\"" + Data + ".qlt\"\n"}))
+                << result.Output;
+            EXPECT_EQ(ReadBytes(Data), sealed);
+            EXPECT_EQ(Mode(Data + ".qlt"), 0600u);
+            EXPECT_EQ(ReadText(Data + ".qlt"), Content);
+            EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.qlt"}));
+            std::filesystem::remove(Data + ".qlt");
+        }
+    }
+    // Typed y, or the option for scripts: checked and wiped as usual.
+    for (const Strings& answer : {Strings{}, Strings{"--editor-returns-at-once"}}) {
+        const TResult result = Edit(Join(Join(EditorDoing("keep"), answer), {Data}), answer.empty() ? "y\n" : "");
+        EXPECT_EQ(result.ExitCode, 0) << result.Output;
+        EXPECT_EQ(result.Output.find("Answer: Yes (--editor-returns-at-once)") != std::string::npos, !answer.empty());
+        EXPECT_TRUE(InOrder(result.Output, {question, "No changes done.\n", "Wiping data..\n"})) << result.Output;
+        EXPECT_EQ(ReadBytes(Data), sealed);
+        EXPECT_EQ(Files(), Strings{"diary.qlx"});
+    }
 }
 
 TEST_F(EditCommandTest, EditorThatCannotStartChangesNothing) {
@@ -228,7 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EditCommandTest, ImportWithCompressSealsCompressed) {
     WriteText(Work / "diary.qlt", Content);
-    const TResult result = Edit(Join(EditorDoing("keep"), {"--yes", "--compress", (Work / "diary.qlt").string()}));
+    const TResult result = Edit(
+        Join(EditorDoing("keep"), {"--yes", "--editor-returns-at-once", "--compress", (Work / "diary.qlt").string()}));
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_NE(result.Output.find("Encrypting.. [Compressed]\n"), std::string::npos);
     EXPECT_EQ(result.Output.find("Decompressed size"), std::string::npos);
@@ -251,9 +297,9 @@ TEST_F(EditCommandTest, ImportOntoAnExistingDataFileFails) {
 TEST_F(EditCommandTest, NewPasswordAndAlgorithmFromOptions) {
     SealContent(Data, Content, false);
     WriteText(Dir / "new", "n\xC3\xA9w\n"); // UTF-8 text, hashed as its Windows-1252 bytes
-    const TResult result =
-        Edit(Join(EditorDoing("keep"), {"--change-password", "--new-password-file", Path("new"), "--change-algorithm",
-                                        "--new-cipher", "blowfish", "--new-hash", "sha1", Data}));
+    const TResult result = Edit(
+        Join(EditorDoing("keep"), {"--editor-returns-at-once", "--change-password", "--new-password-file", Path("new"),
+                                   "--change-algorithm", "--new-cipher", "blowfish", "--new-hash", "sha1", Data}));
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_NE(result.Output.find("Information: Password changed!"), std::string::npos) << result.Output;
     EXPECT_EQ(Unseal(Data, {"n\xE9w", 1, 1}).Content, Content);
@@ -264,7 +310,8 @@ TEST_F(EditCommandTest, NewPasswordAndAlgorithmFromOptions) {
 
 TEST_F(EditCommandTest, AlgorithmQuestionsTypedOrLeftAtTheEndOfInput) {
     SealContent(Data, Content, false);
-    TResult result = Edit(Join(EditorDoing("keep"), {"--change-algorithm", Data}), "b\ns\n");
+    TResult result =
+        Edit(Join(EditorDoing("keep"), {"--editor-returns-at-once", "--change-algorithm", Data}), "b\ns\n");
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     // The questions carry the window's caption, converted for the terminal.
     EXPECT_NE(result.Output.find("Arbolix\xC2\xAE Encrypt (Rijndael RIPEMD-160) v3.0: Change encryption algorithm to:"),
@@ -272,7 +319,7 @@ TEST_F(EditCommandTest, AlgorithmQuestionsTypedOrLeftAtTheEndOfInput) {
         << result.Output;
     EXPECT_EQ(Unseal(Data, {"secret", 1, 1}).Content, Content);
     // With nothing typed, the choices stay (the stored ones, Blowfish and SHA-1, from the last run).
-    result = Edit(Join(EditorDoing("keep"), {"--change-algorithm", Data}));
+    result = Edit(Join(EditorDoing("keep"), {"--editor-returns-at-once", "--change-algorithm", Data}));
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_EQ(Unseal(Data, {"secret", 1, 1}).Content, Content);
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ public:
     std::deque<TModalResult> YesNoAnswers;
     std::deque<std::string> InputAnswers;
     std::deque<bool> QuestionAnswers;
+    std::deque<bool> FinishedAnswers; // ConfirmEditingFinished
+
+    // Called with every event as it is recorded (a test seam: fault tests
+    // end the process at a chosen step).
+    std::function<void(const std::string&)> OnEvent;
 
     std::vector<std::string> Events;
     std::vector<std::string> Messages; // texts of AskUser and WarnBox, in order
@@ -49,9 +55,16 @@ public:
     [[nodiscard]] bool ChangeAlgorithm() const override { return FChangeAlgorithm; }
     [[nodiscard]] std::string Caption() const override { return "Quillock test"; }
 
+    void Note(const std::string& event) {
+        Events.push_back(event);
+        if (OnEvent) {
+            OnEvent(event);
+        }
+    }
+
     TModalResult AskUser(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) override {
         Messages.push_back(text);
-        Events.push_back("AskUser:" + std::to_string(static_cast<int>(kind)) + ":" + text);
+        Note("AskUser:" + std::to_string(static_cast<int>(kind)) + ":" + text);
         if (buttons == TMsgDlgButtons::mbOK) {
             return TModalResult::mrOk;
         }
@@ -63,8 +76,30 @@ public:
         YesNoAnswers.pop_front();
         return answer;
     }
+    // Answered from YesNoAnswers like AskUser; recorded as "AskLeftOver:text".
+    TModalResult AskLeftOver(const std::string& text) override {
+        Messages.push_back(text);
+        Note("AskLeftOver:" + text);
+        if (YesNoAnswers.empty()) {
+            ADD_FAILURE() << "unexpected left-over warning: " << text;
+            return TModalResult::mrNo;
+        }
+        const TModalResult answer = YesNoAnswers.front();
+        YesNoAnswers.pop_front();
+        return answer;
+    }
+    bool ConfirmEditingFinished(const std::string& text) override {
+        Note("ConfirmEditingFinished");
+        if (FinishedAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question whether editing is finished: " << text;
+            return false;
+        }
+        const bool answer = FinishedAnswers.front();
+        FinishedAnswers.pop_front();
+        return answer;
+    }
     std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override {
-        Events.push_back("InputBox:" + prompt);
+        Note("InputBox:" + prompt);
         if (InputAnswers.empty()) {
             ADD_FAILURE() << "unexpected input box: " << title;
             return value;
@@ -74,7 +109,7 @@ public:
         return answer;
     }
     bool QuestionBox(const std::string& text) override {
-        Events.push_back("QuestionBox:" + text);
+        Note("QuestionBox:" + text);
         if (QuestionAnswers.empty()) {
             ADD_FAILURE() << "unexpected question box: " << text;
             return false;
@@ -84,35 +119,35 @@ public:
         return answer;
     }
     [[noreturn]] void ExitWithError() override {
-        Events.emplace_back("ExitWithError");
+        Note("ExitWithError");
         throw datafile::TProgramExit{1};
     }
 
-    void LockWindow() override { Events.emplace_back("LockWindow"); }
-    void SetStatus(const std::string& text) override { Events.push_back("Status:" + text); }
-    void SetPanelText(const std::string& text) override { Events.push_back("Panel:" + text); }
+    void LockWindow() override { Note("LockWindow"); }
+    void SetStatus(const std::string& text) override { Note("Status:" + text); }
+    void SetPanelText(const std::string& text) override { Note("Panel:" + text); }
     void PumpMessages() override { ++PumpCount; }
-    void HideMainWindow() override { Events.emplace_back("HideMainWindow"); }
-    void ShowMainWindow() override { Events.emplace_back("ShowMainWindow"); }
+    void HideMainWindow() override { Note("HideMainWindow"); }
+    void ShowMainWindow() override { Note("ShowMainWindow"); }
     void WarnBox(const std::string& text) override {
         Messages.push_back(text);
-        Events.push_back("WarnBox:" + text);
+        Note("WarnBox:" + text);
     }
     void TickCompress() override {
-        Events.emplace_back("TickCompress");
+        Note("TickCompress");
         FUseCompression = true;
     }
     void ClearPassword() override {
-        Events.emplace_back("ClearPassword");
+        Note("ClearPassword");
         FPassword = std::string(69, '0');
     }
-    void SavePreferences() override { Events.emplace_back("SavePreferences"); }
-    void EndProgram() override { Events.emplace_back("EndProgram"); }
-    void ShowTrayIcon() override { Events.emplace_back("ShowTrayIcon"); }
-    void HideTrayIcon() override { Events.emplace_back("HideTrayIcon"); }
-    void Sleep(std::uint32_t milliseconds) override { Events.push_back("Sleep:" + std::to_string(milliseconds)); }
+    void SavePreferences() override { Note("SavePreferences"); }
+    void EndProgram() override { Note("EndProgram"); }
+    void ShowTrayIcon() override { Note("ShowTrayIcon"); }
+    void HideTrayIcon() override { Note("HideTrayIcon"); }
+    void Sleep(std::uint32_t milliseconds) override { Note("Sleep:" + std::to_string(milliseconds)); }
     void SetDataFileName(const std::string& path) override {
-        Events.push_back("SetDataFileName:" + path);
+        Note("SetDataFileName:" + path);
         FName = path;
     }
     [[nodiscard]] bool UseCompression() const override { return FUseCompression; }

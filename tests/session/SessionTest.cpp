@@ -6,7 +6,9 @@
 
 #include "platform/Process.h"
 
+#include <chrono>
 #include <sys/stat.h>
+#include <thread>
 
 namespace quillock::testing {
 namespace {
@@ -52,10 +54,14 @@ TEST_F(SessionTest, OpenedAndClosedWithoutEditsChangesNothing) {
     const Bytes sealed = ReadBytes(Data);
     const timespec before = ModifiedAt(Data);
     Editor("copy=" + Path("seen") + " mode=" + Path("mode"));
+    View.FinishedAnswers = {true};
 
     EXPECT_EQ(View.Run(), 0);
+    // The editor was back at once without a change: asked, and checked again.
     EXPECT_EQ(View.Captions(), (Strings{"Status:Decrypting..", "Status:Checking CRC..", "Status:Starting Arbolix..",
-                                        "Status:Checking CRC..", "Panel:No changes done.", "Status:Wiping data.."}));
+                                        "Status:Checking CRC..", "Status:Checking CRC..", "Panel:No changes done.",
+                                        "Status:Wiping data.."}));
+    EXPECT_EQ(View.IndexOf("ConfirmEditingFinished"), View.IndexOf("Panel:No changes done.") - 2);
     // The editor saw the unsealed data in an owner-only working copy.
     EXPECT_EQ(ReadText(Path("seen")), Content);
     EXPECT_EQ(ReadText(Path("mode")), "600\n");
@@ -110,6 +116,7 @@ TEST_F(SessionTest, PasswordChangeResealsWithoutEditsAndRotatesBackups) {
     View.FChangePass = true;
     View.FDoubleBackup = true;
     View.InputAnswers = {"new password", "new password"};
+    View.FinishedAnswers = {true};
     Editor("keep");
     EXPECT_EQ(View.Run(), 0);
     EXPECT_EQ(Unseal(Data, {"new password", 0, 0}).Content, Content);
@@ -122,6 +129,7 @@ TEST_F(SessionTest, AlgorithmChangeResealsUnderTheNewChoices) {
     SealContent(Data, Content, false);
     View.FChangeAlgorithm = true;
     View.QuestionAnswers = {false, false}; // Blowfish, SHA-1
+    View.FinishedAnswers = {true};
     Editor("keep");
     EXPECT_EQ(View.Run(), 0);
     EXPECT_EQ(View.FAlgorithm, 1);
@@ -210,6 +218,7 @@ TEST_F(SessionTest, CompressingPlainDataResealsWithoutEditsAndReportsTheSizes) {
     content.resize(10240);
     SealContent(Data, content, false);
     View.FUseCompression = true;
+    View.FinishedAnswers = {true};
     Editor("keep");
     EXPECT_EQ(View.Run(), 0);
     EXPECT_TRUE(View.Saw("Status:[Uncompressed]"));
@@ -227,6 +236,7 @@ TEST_F(SessionTest, CompressingPlainDataResealsWithoutEditsAndReportsTheSizes) {
 TEST_F(SessionTest, CompressedDataWithoutEditsStaysAsItIs) {
     SealContent(Data, Content, true);
     const Bytes sealed = ReadBytes(Data);
+    View.FinishedAnswers = {true};
     Editor("keep");
     EXPECT_EQ(View.Run(), 0);
     EXPECT_TRUE(View.Saw("TickCompress"));
@@ -239,6 +249,7 @@ TEST_F(SessionTest, CompressedDataWithoutEditsStaysAsItIs) {
 TEST_F(SessionTest, DecompressResealsPlainWithoutEdits) {
     SealContent(Data, Content, true);
     View.FDecompress = true;
+    View.FinishedAnswers = {true};
     Editor("keep");
     EXPECT_EQ(View.Run(), 0);
     EXPECT_TRUE(View.Saw("Status:Encrypting.. [Uncompressed]"));
@@ -255,6 +266,7 @@ TEST_F(SessionTest, ImportRenamesSealsWithoutEditsAndRotatesAnOldBackup) {
     WriteText(Data + ".bak", "older backup");
     View.FDoubleBackup = true;
     View.YesNoAnswers = {TModalResult::mrYes};
+    View.FinishedAnswers = {true};
     Editor("record=" + Path("argv"));
     EXPECT_EQ(View.Run(), 0);
     EXPECT_EQ(View.Messages,
@@ -273,6 +285,7 @@ TEST_F(SessionTest, ImportOfANameWithoutExtensionAppendsIt) {
     View.FName = plain;
     WriteText(plain, Content);
     View.YesNoAnswers = {TModalResult::mrYes};
+    View.FinishedAnswers = {true};
     Editor("keep");
     EXPECT_EQ(View.Run(), 0);
     EXPECT_EQ(View.FName, Path("diary.qlx"));
@@ -286,6 +299,7 @@ TEST_F(SessionTest, ImportReplacesOnlyTheLastExtensionOfTheFileName) {
     View.FName = plain;
     WriteText(plain, Content);
     View.YesNoAnswers = {TModalResult::mrYes};
+    View.FinishedAnswers = {true};
     Editor("keep");
     EXPECT_EQ(View.Run(), 0);
     EXPECT_EQ(View.FName, Path("notes.d/diary.2024.qlx"));
@@ -329,40 +343,62 @@ TEST_F(SessionTest, PlainFileAlreadyNamedLikeADataFileIsImportedInPlace) {
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
 }
 
-std::string LeftOverWarning(const std::string& data) {
-    return "WARNING: \"" + data +
-           ".qlt/qlz\" ALREADY EXISTS!\r\n(Maybe system crashed while working on this file, or the file is already "
-           "opened?)\r\n\r\nClick [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\nClick [No] to "
-           "EXIT and view this file with Arbolix (it should be unencrypted)\r\n\r\nRecommended choice: [No]";
+const std::string LeftOverDesignText =
+    ".qlt/qlz\" ALREADY EXISTS!\r\n(Maybe system crashed while working on this file, or the file is already "
+    "opened?)\r\n\r\nClick [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\nClick [No] to "
+    "EXIT and view this file with Arbolix (it should be unencrypted)\r\n\r\nRecommended choice: [No]\r\n\r\n";
+
+// The design's warning stays as it is; the files that hold the text follow it.
+void ExpectLeftOverWarning(const std::string& text, const std::string& data, const Strings& named) {
+    EXPECT_TRUE(text.starts_with("WARNING: \"" + data + LeftOverDesignText)) << text;
+    EXPECT_NE(text.find("The text of the earlier run is in one of these files:"), std::string::npos) << text;
+    const std::vector<std::pair<std::string, std::string>> all{
+        {".qlt", "working copy, unencrypted"},
+        {".qlz", "intermediate file, unencrypted (compressed if compression was on)"},
+        {"", "data file, encrypted"},
+        {".bak", "backup, encrypted"},
+        {".old", "older backup, encrypted"}};
+    for (const auto& [suffix, what] : all) {
+        const bool wanted = std::find(named.begin(), named.end(), suffix) != named.end();
+        EXPECT_EQ(text.find("\r\n\"" + data + suffix + "\": " + what + ", changed ") != std::string::npos, wanted)
+            << suffix << " in " << text;
+    }
+    EXPECT_TRUE(text.ends_with("\r\n\r\n[Yes] overwrites the working copy and the intermediate file: copy the one "
+                               "you need first."))
+        << text;
 }
 
-TEST_F(SessionTest, LeftOverWorkingCopyAnsweredNoStaysUntouched) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
-    WriteText(Data + ".qlt", "Arbolix unsaved edits");
-    View.YesNoAnswers = {TModalResult::mrNo};
-    EXPECT_EQ(View.Run(), 1);
-    EXPECT_EQ(View.Messages, Strings{LeftOverWarning(Data)});
-    EXPECT_EQ(ReadText(Data + ".qlt"), "Arbolix unsaved edits");
-    EXPECT_EQ(ReadBytes(Data), sealed);
-    EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.qlt"}));
-}
-
-TEST_F(SessionTest, LeftOverFilesAnsweredYesOrClosedAreReplacedByFreshData) {
-    for (const TModalResult answer : {TModalResult::mrYes, TModalResult::mrNone}) {
+TEST_F(SessionTest, LeftOverWorkingCopyAnsweredNoOrClosedStaysUntouched) {
+    for (const TModalResult answer : {TModalResult::mrNo, TModalResult::mrNone}) {
         SealContent(Data, Content, false);
-        WriteText(Data + ".qlt", "Arbolix stale working copy");
-        WriteText(Data + ".qlz", "stale intermediate");
+        const Bytes sealed = ReadBytes(Data);
+        WriteText(Data + ".qlt", "Arbolix unsaved edits");
+        WriteText(Data + ".bak", "a backup");
         TScriptedView view;
         view.FName = Data;
-        view.FExeName = FakeEditor + " copy=" + Path("seen") + " append=new";
         view.YesNoAnswers = {answer};
-        EXPECT_EQ(view.Run(), 0);
-        EXPECT_EQ(ReadText(Path("seen")), Content);
-        EXPECT_EQ(Unseal(Data).Content, Content + "new");
-        EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak", "seen"}));
-        std::filesystem::remove(Data + ".bak");
+        EXPECT_EQ(view.Run(), 1);
+        ASSERT_EQ(view.Messages.size(), 1u);
+        ExpectLeftOverWarning(view.Messages[0], Data, {".qlt", "", ".bak"});
+        EXPECT_TRUE(view.Saw("AskLeftOver:" + view.Messages[0]));
+        EXPECT_EQ(ReadText(Data + ".qlt"), "Arbolix unsaved edits");
+        EXPECT_EQ(ReadBytes(Data), sealed);
+        EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.qlt"}));
     }
+}
+
+TEST_F(SessionTest, LeftOverFilesAnsweredYesAreReplacedByFreshData) {
+    SealContent(Data, Content, false);
+    WriteText(Data + ".qlt", "Arbolix stale working copy");
+    WriteText(Data + ".qlz", "stale intermediate");
+    View.FExeName = FakeEditor + " copy=" + Path("seen") + " append=new";
+    View.YesNoAnswers = {TModalResult::mrYes};
+    EXPECT_EQ(View.Run(), 0);
+    ASSERT_FALSE(View.Messages.empty());
+    ExpectLeftOverWarning(View.Messages[0], Data, {".qlt", ".qlz", ""});
+    EXPECT_EQ(ReadText(Path("seen")), Content);
+    EXPECT_EQ(Unseal(Data).Content, Content + "new");
+    EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak", "seen"}));
 }
 
 TEST_F(SessionTest, LeftOverOnAnImportIsAskedAfterTheRename) {
@@ -482,12 +518,60 @@ TEST_F(SessionTest, EditorThatDeletesTheWorkingCopyLeavesTheDataFile) {
 TEST_F(SessionTest, EditorThatHandsOverAndReturnsIsNotWaitedFor) {
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);
-    // The child outlives the session; only the started process is waited for.
+    // The child outlives the session; only the started process is waited for,
+    // and the user confirms that editing is finished.
     Editor("fork sleep=1500 keep");
+    View.FinishedAnswers = {true};
     EXPECT_EQ(View.Run(), 0);
-    EXPECT_TRUE(View.Saw("Panel:No changes done."));
+    EXPECT_LT(View.IndexOf("ConfirmEditingFinished"), View.IndexOf("Panel:No changes done."));
     EXPECT_EQ(ReadBytes(Data), sealed);
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+TEST_F(SessionTest, EditorBackAtOnceWhileStillEditingKeepsTheWorkingCopy) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    // Hands over to a process that saves later, after the question was answered No.
+    Editor("fork sleep=1500 append=late");
+    View.FinishedAnswers = {false};
+    EXPECT_EQ(View.Run(), 1);
+    const std::string kept = Data + ".qlt";
+    ASSERT_EQ(View.Messages.size(), 1u);
+    EXPECT_EQ(View.Messages[0], "The working copy stays where it is, readable by you only:\r\n\"" + kept +
+                                    "\"\r\n\r\nThe data file has not been changed. The next run warns about this "
+                                    "file; copy it elsewhere before answering [Yes] there.");
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Mode(kept), 0600u);
+    EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.qlt"}));
+    // The late save lands in the working copy that was kept.
+    for (int wait = 0; wait < 500 && ReadText(kept) != Content + "late"; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(ReadText(kept), Content + "late");
+}
+
+TEST_F(SessionTest, EditorBackAtOnceConfirmedLateStillSealsTheLateSave) {
+    SealContent(Data, Content, false);
+    // The save comes while the question is open; the checksum is taken again.
+    Editor("fork sleep=1500 append=late");
+    View.OnEvent = [this](const std::string& event) {
+        if (event == "ConfirmEditingFinished") {
+            for (int wait = 0; wait < 500 && ReadText(Data + ".qlt") != Content + "late"; ++wait) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+    };
+    View.FinishedAnswers = {true};
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(Unseal(Data).Content, Content + "late");
+    EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak"}));
+}
+
+TEST_F(SessionTest, EditorThatChangesTheFileIsNotAskedAbout) {
+    SealContent(Data, Content, false);
+    Editor("append=x");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_FALSE(View.Saw("ConfirmEditingFinished"));
 }
 
 TEST_F(SessionTest, PathsWithBlanksAndQuotesReachTheEditorIntact) {
