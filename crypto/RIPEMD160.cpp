@@ -1,5 +1,5 @@
-// The RIPEMD-160 message digest: buffering, padding and the unrolled
-// compression function with its two parallel lines.
+// The RIPEMD-160 message digest: the unrolled compression function with its
+// two parallel lines.
 #include "crypto/RIPEMD160.h"
 
 #include "platform/Wipe.h"
@@ -14,13 +14,6 @@ namespace {
 inline std::uint32_t LoadLE32(const std::uint8_t* p) noexcept {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-inline void StoreLE32(std::uint8_t* p, std::uint32_t v) noexcept {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
 // The five boolean functions; the left line uses them in the order 1..5, the
@@ -67,90 +60,6 @@ inline void Step(std::uint32_t& a, std::uint32_t b, std::uint32_t& c, std::uint3
 }
 
 } // namespace
-
-TDCP_ripemd160::~TDCP_ripemd160() {
-    if (FInitialized) {
-        Scrub();
-    }
-}
-
-void TDCP_ripemd160::Init() {
-    Scrub();
-    ChainState = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
-    FInitialized = true;
-}
-
-void TDCP_ripemd160::Scrub() {
-    BitCountHigh = 0;
-    BitCountLow = 0;
-    BufferFill = 0;
-    platform::SecureZero(BlockBuffer.data(), BlockBuffer.size());
-    platform::SecureZero(ChainState.data(), sizeof ChainState);
-    FInitialized = false;
-}
-
-void TDCP_ripemd160::Update(const void* buffer, std::uint32_t size) {
-    if (!FInitialized) {
-        throw EDCP_hash("Hash not initialized");
-    }
-    if (size == 0) {
-        return; // buffer may be null then
-    }
-    // The two words count the message length in bits modulo 2^64.
-    const std::uint32_t bits = size << 3;
-    BitCountHigh += size >> 29;
-    BitCountLow += bits;
-    if (BitCountLow < bits) {
-        ++BitCountHigh;
-    }
-
-    const auto* in = static_cast<const std::uint8_t*>(buffer);
-    if (BufferFill > 0) {
-        const std::uint32_t room = 64 - BufferFill;
-        if (size < room) {
-            std::memcpy(BlockBuffer.data() + BufferFill, in, size);
-            BufferFill += size;
-            return;
-        }
-        std::memcpy(BlockBuffer.data() + BufferFill, in, room);
-        in += room;
-        size -= room;
-        Compress(BlockBuffer.data(), 1);
-        BufferFill = 0;
-        platform::SecureZero(BlockBuffer.data(), BlockBuffer.size());
-    }
-    // Whole blocks are compressed straight from the caller's buffer.
-    if (size >= 64) {
-        Compress(in, size / 64);
-        in += size & ~std::uint32_t{63};
-        size &= 63;
-    }
-    if (size > 0) {
-        std::memcpy(BlockBuffer.data(), in, size);
-        BufferFill = size;
-    }
-}
-
-void TDCP_ripemd160::Final(void* digest) {
-    if (!FInitialized) {
-        throw EDCP_hash("Hash not initialized");
-    }
-    // The zeroed rest of the buffer is the padding; the length needs the last
-    // eight bytes, so a block filled beyond 55 bytes is followed by one more.
-    BlockBuffer[BufferFill] = 0x80;
-    if (BufferFill >= 56) {
-        Compress(BlockBuffer.data(), 1);
-        platform::SecureZero(BlockBuffer.data(), BlockBuffer.size());
-    }
-    StoreLE32(BlockBuffer.data() + 56, BitCountLow);
-    StoreLE32(BlockBuffer.data() + 60, BitCountHigh);
-    Compress(BlockBuffer.data(), 1);
-    auto* out = static_cast<std::uint8_t*>(digest);
-    for (std::size_t i = 0; i < ChainState.size(); ++i) {
-        StoreLE32(out + 4 * i, ChainState[i]);
-    }
-    Scrub();
-}
 
 void TDCP_ripemd160::Compress(const std::uint8_t* data, std::size_t count) {
     std::uint32_t x[16];

@@ -1,19 +1,17 @@
 // The SHA-1 message digest (160 bits).
 #pragma once
 
-#include "crypto/Hash.h"
+#include "crypto/Hash160.h"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace quillock::crypto {
 
-class TDCP_sha1 final : public TDCP_hash {
+class TDCP_sha1 final : public TDCP_hash160 {
 public:
-    explicit TDCP_sha1(platform::TComponent* owner = nullptr) : TDCP_hash(owner) {}
-    ~TDCP_sha1() override;
+    explicit TDCP_sha1(platform::TComponent* owner = nullptr) : TDCP_hash160(owner, TByteOrder::BigEndian) {}
 
     static int Id() { return 2; }
     static std::string Algorithm() { return "SHA1"; }
@@ -22,20 +20,8 @@ public:
 
     [[nodiscard]] const TDCP_hashclass& ClassType() const override { return HashClassOf<TDCP_sha1>(); }
 
-    void Init() override;
-    void Final(void* digest) override;
-    void Scrub() override;
-    void Update(const void* buffer, std::uint32_t size) override;
-
 private:
-    // Runs the compression function over count whole blocks at data.
-    void Compress(const std::uint8_t* data, std::size_t count);
-
-    std::uint32_t BitCountHigh = 0;
-    std::uint32_t BitCountLow = 0;
-    std::uint32_t BufferFill = 0;
-    std::array<std::uint32_t, 5> ChainState{};
-    std::array<std::uint8_t, 64> BlockBuffer{}; // bytes at and beyond BufferFill are zero
+    void Compress(const std::uint8_t* data, std::size_t count) override;
 };
 
 } // namespace quillock::crypto
