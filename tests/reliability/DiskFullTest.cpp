@@ -1,0 +1,145 @@
+// A full disk while the session writes the intermediate file, the backup and
+// the new data file: exit 1 with the message, the data file whole, the newest
+// text in a named owner-only file, nothing partial left. The session's folder
+// is a small tmpfs mounted in a mount namespace of the test's own; without the
+// right to mount, the tests are skipped.
+#include "tests/reliability/ReliabilitySupport.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+
+namespace quillock::testing {
+namespace {
+
+constexpr const char* WriteFailure = "An error was occurred while writing on disk!\r\n\r\n"
+                                     "Please check your data and/or try to restore a backup copy manually.";
+
+class DiskFullTest : public datafile::testing::TTempDirTest {
+protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        Disk = Dir / "disk";
+        std::filesystem::create_directories(Disk);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", Disk.c_str(), "tmpfs", 0, "size=4m,mode=0700") != 0) {
+            GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+        }
+        Mounted = true;
+        Data = (Disk / "diary.qlx").string();
+        const Bytes sample = datafile::testing::SampleContent(300000);
+        Content = "Arbolix data file\r\n" + std::string(sample.begin(), sample.end());
+        Edited = Content + "edit";
+        SealContent(Data, Content, false);
+        View.FName = Data;
+        View.FExeName = FakeEditor + " append=edit";
+    }
+    void TearDown() override {
+        if (Mounted) {
+            ::umount2(Disk.c_str(), MNT_DETACH);
+        }
+        TTempDirTest::TearDown();
+    }
+
+    // Fills the disk until about free bytes are left.
+    void LeaveFree(std::uint64_t free) const {
+        struct statvfs info {};
+        ASSERT_EQ(::statvfs(Disk.c_str(), &info), 0);
+        const std::uint64_t available = info.f_bavail * info.f_frsize;
+        ASSERT_GT(available, free);
+        const std::uint64_t fill = (available - free) / 4096 * 4096;
+        const int fd = ::open((Disk / "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        const std::vector<char> zeros(65536, 0);
+        for (std::uint64_t written = 0; written < fill;) {
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), fill - written));
+            const ssize_t put = ::write(fd, zeros.data(), piece);
+            ASSERT_GT(put, 0) << std::strerror(errno);
+            written += static_cast<std::uint64_t>(put);
+        }
+        ::close(fd);
+    }
+
+    // Leaves free bytes once the editor has saved.
+    void FullAfterEditing(std::uint64_t free) {
+        View.OnEvent = [this, free](const std::string& event) {
+            if (event == "HideTrayIcon") {
+                LeaveFree(free);
+            }
+        };
+    }
+
+    [[nodiscard]] std::uint64_t SealedSize() const { return std::filesystem::file_size(Data); }
+
+    // After the failure: the data file holds the old text, the newest is in
+    // the owner-only working or intermediate file, which the next run names.
+    void ExpectEditsKeptIn(const std::string& suffix) {
+        std::filesystem::remove(Disk / "filler"); // unsealing here needs room
+        EXPECT_EQ(Unseal(Data).Content, Content);
+        EXPECT_EQ(FilesHolding(Data, Edited), Strings{suffix});
+        EXPECT_EQ(Mode(Data + suffix), 0600u);
+        TScriptedView next;
+        next.FName = Data;
+        next.YesNoAnswers = {TModalResult::mrNo};
+        EXPECT_EQ(next.Run(), 1);
+        ASSERT_EQ(next.Messages.size(), 1u);
+        ExpectWarningNamesTheFiles(next.Messages[0], Data);
+    }
+
+    std::filesystem::path Disk;
+    bool Mounted = false;
+    std::string Data;
+    std::string Content;
+    std::string Edited;
+    TScriptedView View;
+};
+
+TEST_F(DiskFullTest, WhileDecipheringIntoTheIntermediateFile) {
+    LeaveFree(Content.size() / 2);
+    EXPECT_EQ(View.Run(), 1);
+    ASSERT_EQ(View.Messages.size(), 1u);
+    EXPECT_TRUE(View.Messages[0].starts_with("File I/O error during decryption!")) << View.Messages[0];
+    // The partial plain text is wiped; the data file is whole.
+    EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", "filler"}));
+    std::filesystem::remove(Disk / "filler");
+    EXPECT_EQ(Unseal(Data).Content, Content);
+}
+
+TEST_F(DiskFullTest, WhileCopyingTheBackup) {
+    WriteText(Data + ".bak", "the backup there was");
+    FullAfterEditing(SealedSize() / 2);
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages, Strings{WriteFailure});
+    // The backup there was stays whole; no partial copy is left.
+    EXPECT_EQ(ReadText(Data + ".bak"), "the backup there was");
+    EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.qlt", "filler"}));
+    ExpectEditsKeptIn(".qlt");
+}
+
+TEST_F(DiskFullTest, WhileCompressingIntoTheIntermediateFile) {
+    View.FUseCompression = true;
+    FullAfterEditing(SealedSize() + ZlibCompress(Edited).size() / 2);
+    EXPECT_EQ(View.Run(), 1);
+    ASSERT_EQ(View.Messages.size(), 1u);
+    EXPECT_TRUE(View.Messages[0].starts_with(std::string(WriteFailure) + "\r\n\r\n(")) << View.Messages[0];
+    // The partial compressed stream is wiped; the backup is complete.
+    EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.qlt", "filler"}));
+    ExpectEditsKeptIn(".qlt");
+    EXPECT_EQ(Unseal(Data + ".bak").Content, Content);
+}
+
+TEST_F(DiskFullTest, WhileSealingTheNewDataFile) {
+    FullAfterEditing(SealedSize() + SealedSize() / 2);
+    EXPECT_EQ(View.Run(), 1);
+    ASSERT_EQ(View.Messages.size(), 1u);
+    EXPECT_TRUE(View.Messages[0].starts_with("File I/O error during encryption!")) << View.Messages[0];
+    // No partial ciphertext; the old data file and its backup are whole.
+    EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.qlz", "filler"}));
+    ExpectEditsKeptIn(".qlz");
+    EXPECT_EQ(Unseal(Data + ".bak").Content, Content);
+}
+
+} // namespace
+} // namespace quillock::testing
