@@ -19,6 +19,8 @@
 
 namespace quillock::ui::test {
 
+using TSessionTestRun = void(const QString&);
+
 constexpr const char* EditorLine = "a line added by the editor.";
 
 class TSessionTest final : public QObject {
@@ -31,6 +33,8 @@ private slots:
     void ImportChangeKeysAndReopen();
     void WrongPasswordEndsWithCodeOne();
     void DecliningTheImportEndsWithCodeOne();
+    void EnterOnTheLeftOverWarningKeepsTheWorkingCopy();
+    void EnterWhenTheEditorIsBackAtOnceKeepsTheWorkingCopy();
 
 private:
     struct TOutcome {
@@ -229,6 +233,60 @@ void TSessionTest::DecliningTheImportEndsWithCodeOne() {
     platform::TRegistry registry;
     QVERIFY(registry.OpenKey("Software\\Quillock", false));
     QVERIFY(registry.ValueExists("ExeName"));
+}
+
+// A sealed data file made by a first run of the window.
+static QString SealedByAFirstRun(TPrivateHome& home, const std::function<TSessionTestRun>& run) {
+    const QString imported = home.Path(QStringLiteral("notes.qlt"));
+    WriteAll(imported, ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")));
+    TModalAnswerer answerer;
+    answerer.ExpectBox(QStringLiteral("&Yes"));
+    run(imported);
+    return home.Path(QStringLiteral("notes.qlx"));
+}
+
+void TSessionTest::EnterOnTheLeftOverWarningKeepsTheWorkingCopy() {
+    const QString sealed =
+        SealedByAFirstRun(*FHome, [this](const QString& file) { (void)RunSession(file, QStringLiteral("pw")); });
+    const QByteArray before = ReadAll(sealed);
+    WriteAll(sealed + QStringLiteral(".qlt"), "Arbolix unsaved edits");
+    TModalAnswerer answerer;
+    answerer.ExpectBoxEnter();
+    const TOutcome outcome = RunSession(sealed, QStringLiteral("pw"));
+    QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+    QCOMPARE(outcome.ExitCode, std::optional<int>(1));
+    QCOMPARE(answerer.Seen().size(), std::size_t(1));
+    QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Warning"));
+    QCOMPARE(answerer.Seen()[0].DefaultButton, QStringLiteral("&No"));
+    QCOMPARE(answerer.Seen()[0].EscapeButton, QStringLiteral("&No"));
+    QVERIFY(answerer.Seen()[0].Text.contains(QStringLiteral("\n\"") + sealed +
+                                             QStringLiteral(".qlt\": working copy, unencrypted, changed ")));
+    QCOMPARE(ReadAll(sealed + QStringLiteral(".qlt")), QByteArray("Arbolix unsaved edits"));
+    QCOMPARE(ReadAll(sealed), before);
+}
+
+void TSessionTest::EnterWhenTheEditorIsBackAtOnceKeepsTheWorkingCopy() {
+#ifndef QUILLOCK_FAKE_EDITOR
+    QSKIP("needs the stand-in editor");
+#endif
+    const QString sealed =
+        SealedByAFirstRun(*FHome, [this](const QString& file) { (void)RunSession(file, QStringLiteral("pw")); });
+    const QByteArray before = ReadAll(sealed);
+    // This editor only looks: back at once, nothing changed.
+    qputenv("FAKE_EDITOR_ACTIONS", "keep");
+    TModalAnswerer answerer;
+    answerer.ExpectBoxEnter();                // the question whether editing is finished
+    answerer.ExpectBox(QStringLiteral("OK")); // where the working copy stays
+    const TOutcome outcome = RunSession(sealed, QStringLiteral("pw"));
+    QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+    QCOMPARE(outcome.ExitCode, std::optional<int>(1));
+    QCOMPARE(answerer.Seen().size(), std::size_t(2));
+    QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Confirm"));
+    QCOMPARE(answerer.Seen()[0].DefaultButton, QStringLiteral("&No"));
+    QVERIFY(answerer.Seen()[0].Text.startsWith(QStringLiteral("The editor returned within 3 seconds")));
+    QVERIFY(answerer.Seen()[1].Text.startsWith(QStringLiteral("The working copy stays where it is")));
+    QVERIFY(QFile::exists(sealed + QStringLiteral(".qlt")));
+    QCOMPARE(ReadAll(sealed), before);
 }
 
 QObject* MakeSessionTest() {
