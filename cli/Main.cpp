@@ -17,8 +17,8 @@ constexpr TCommand Commands[] = {
     {"edit", "open a data file in the editor and seal it again (imports a plain editor file)",
      "[--editor CMD] [--edition 0|1|2] [--cipher rijndael|blowfish] [--hash ripemd160|sha1] "
      "[--compress | --decompress] [--no-double-backup] [--change-password] [--change-algorithm] "
-     "[--new-password-file FILE] [--new-cipher rijndael|blowfish] [--new-hash ripemd160|sha1] [--yes] [--quiet] "
-     "[--password-file FILE | --password-fd N] FILE",
+     "[--new-password-file FILE] [--new-cipher rijndael|blowfish] [--new-hash ripemd160|sha1] [--yes] "
+     "[--editor-returns-at-once] [--quiet] [--password-file FILE | --password-fd N] FILE",
      &RunEdit},
     {"selfcheck", "run the known-answer tests of the ciphers and digests", "", &RunSelfCheck},
     {"seal", "seal a plain file into a data file",

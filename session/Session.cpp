@@ -5,6 +5,8 @@
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileHandle.h"
 #include "platform/Wipe.h"
 #include "session/EditorLaunch.h"
 
@@ -87,26 +89,7 @@ bool MoveFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-class TFd {
-public:
-    explicit TFd(int fd) noexcept : FFd(fd) {}
-    ~TFd() {
-        if (FFd >= 0) {
-            ::close(FFd);
-        }
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    [[nodiscard]] int Get() const noexcept { return FFd; }
-    [[nodiscard]] bool Close() noexcept {
-        const int fd = FFd;
-        FFd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int FFd;
-};
+using platform::TFd;
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -170,12 +153,7 @@ bool CopyFile(const std::string& source, const std::string& destination, mode_t 
 
 // Makes the names in the folder of path (a rename, a new file) durable.
 bool SyncDirectoryOf(const std::string& path) {
-    std::string directory = std::filesystem::path(path).parent_path().string();
-    if (directory.empty()) {
-        directory = ".";
-    }
-    TFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return folder.Get() >= 0 && ::fsync(folder.Get()) == 0 && folder.Close();
+    return platform::SyncFolder(std::filesystem::path(path).parent_path());
 }
 
 // Flushes a file's bytes and its name to the medium.
