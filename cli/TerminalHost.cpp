@@ -13,20 +13,6 @@
 namespace quillock::cli {
 namespace {
 
-const char* Title(datafile::TMsgDlgType kind) {
-    switch (kind) {
-    case datafile::TMsgDlgType::mtWarning:
-        return "Warning";
-    case datafile::TMsgDlgType::mtError:
-        return "Error";
-    case datafile::TMsgDlgType::mtInformation:
-        return "Information";
-    case datafile::TMsgDlgType::mtConfirmation:
-        return "Confirm";
-    }
-    return "";
-}
-
 // Asks a yes/no question on the terminal; nothing when there is none.
 std::optional<bool> AskYesNo(const std::string& question) {
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -67,7 +53,7 @@ void TTerminalDataFileHost::SetPassword(const std::string& password) {
 
 datafile::TModalResult TTerminalDataFileHost::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                                       datafile::TMsgDlgButtons buttons) {
-    std::cerr << Title(kind) << ": " << DialogTextForTerminal(text) << std::endl;
+    std::cerr << datafile::DialogTitle(kind) << ": " << DialogTextForTerminal(text) << std::endl;
     if (buttons == datafile::TMsgDlgButtons::mbOK) {
         return datafile::TModalResult::mrOk;
     }

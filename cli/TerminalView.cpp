@@ -19,20 +19,6 @@ constexpr const char* ProgramVersion = "3.0";
 constexpr std::size_t ClearedPasswordLength = 69;
 constexpr std::size_t MaxAnswer = 1024;
 
-const char* Title(datafile::TMsgDlgType kind) {
-    switch (kind) {
-    case datafile::TMsgDlgType::mtWarning:
-        return "Warning";
-    case datafile::TMsgDlgType::mtError:
-        return "Error";
-    case datafile::TMsgDlgType::mtInformation:
-        return "Information";
-    case datafile::TMsgDlgType::mtConfirmation:
-        return "Confirm";
-    }
-    return "";
-}
-
 bool IsValidUtf8(const std::string& text) {
     std::size_t i = 0;
     while (i < text.size()) {
@@ -142,7 +128,7 @@ std::optional<std::string> TTerminalView::ReadAnswer(const std::string& prompt) 
 
 datafile::TModalResult TTerminalView::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                               datafile::TMsgDlgButtons buttons) {
-    std::cerr << Title(kind) << ": " << TerminalText(text) << std::endl;
+    std::cerr << datafile::DialogTitle(kind) << ": " << TerminalText(text) << std::endl;
     if (buttons == datafile::TMsgDlgButtons::mbOK) {
         return datafile::TModalResult::mrOk;
     }

@@ -12,6 +12,21 @@ enum class TMsgDlgButtons { mbYesNo, mbOK };
 // mrNone: the dialog was closed by its close box.
 enum class TModalResult { mrNone, mrYes, mrNo, mrOk };
 
+// The title of a message dialog of the given kind.
+constexpr const char* DialogTitle(TMsgDlgType kind) noexcept {
+    switch (kind) {
+    case TMsgDlgType::mtWarning:
+        return "Warning";
+    case TMsgDlgType::mtError:
+        return "Error";
+    case TMsgDlgType::mtInformation:
+        return "Information";
+    case TMsgDlgType::mtConfirmation:
+        return "Confirm";
+    }
+    return "";
+}
+
 // Private messages posted to the main window right before a re-keying prompt
 // opens, so that the window can find the prompt and change it.
 inline constexpr unsigned WM_PASSWORDPROMPT = 0x800;

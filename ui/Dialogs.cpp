@@ -69,23 +69,19 @@ void TMessageDialog::closeEvent(QCloseEvent* event) {
 
 TModalResult MessageDlg(QWidget* parent, const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons,
                         bool defaultNo) {
-    QString title;
+    const QString title = QString::fromLatin1(datafile::DialogTitle(kind));
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (kind) {
     case TMsgDlgType::mtWarning:
-        title = QStringLiteral("Warning");
         icon = QMessageBox::Warning;
         break;
     case TMsgDlgType::mtError:
-        title = QStringLiteral("Error");
         icon = QMessageBox::Critical;
         break;
     case TMsgDlgType::mtInformation:
-        title = QStringLiteral("Information");
         icon = QMessageBox::Information;
         break;
     case TMsgDlgType::mtConfirmation:
-        title = QStringLiteral("Confirm");
         icon = QMessageBox::Question;
         break;
     }
