@@ -36,30 +36,41 @@ void CopyPlain(platform::TStream& target, platform::TStream& source, std::int64_
     platform::SecureZero(buffer.get(), platform::MaxCopyBufferSize);
 }
 
-// The plain size of the whole zlib stream, decoded once into a scratch area
-// and thrown away; stops early and returns MaxSealedSize + 1 once the content
-// passes the largest size that could be sealed again. Damage raises.
-std::int64_t MeasureContent(zstream::TZDecompressionStream& decompressor) {
-    constexpr std::int64_t ScratchSize = 65536;
-    const auto scratch = std::make_unique<std::uint8_t[]>(ScratchSize);
-    std::int64_t total = 0;
+// Decoded bytes handed to the working copy per write.
+constexpr std::int64_t DecodeBufferSize = std::int64_t{1} << 18;
+
+enum class TDecodeOutcome { Done, Damaged, TooLarge };
+
+// Decodes the whole zlib stream into a new destination. The first piece is
+// decoded before the destination is created, so that the usual damage (a
+// wrong password) creates nothing; created says whether it was. Stops at
+// damage, or once the content passes the largest size that could be sealed
+// again; the partial destination is then left to the caller to wipe. Other
+// failures (creating or writing the destination) raise.
+TDecodeOutcome DecodeInto(zstream::TZDecompressionStream& decompressor, const std::string& destination, bool& created) {
+    const auto buffer = std::make_unique<std::uint8_t[]>(DecodeBufferSize);
+    struct TWipe {
+        std::uint8_t* Data;
+        ~TWipe() { platform::SecureZero(Data, DecodeBufferSize); }
+    } wipe{buffer.get()};
     try {
-        for (;;) {
-            const std::int64_t got = decompressor.Read(scratch.get(), ScratchSize);
-            if (got == 0) {
-                break;
-            }
+        std::int64_t got = decompressor.Read(buffer.get(), DecodeBufferSize);
+        platform::TFileStream out(destination, platform::fmCreate);
+        created = true;
+        std::int64_t total = 0;
+        while (got > 0) {
             total += got;
             if (total > MaxSealedSize) {
-                break;
+                return TDecodeOutcome::TooLarge;
             }
+            out.WriteBuffer(buffer.get(), got);
+            got = decompressor.Read(buffer.get(), DecodeBufferSize);
         }
-    } catch (...) {
-        platform::SecureZero(scratch.get(), ScratchSize);
-        throw;
+    } catch (const zstream::EZDecompressionError&) {
+        // Not a whole zlib stream: most likely a wrong password or choice.
+        return TDecodeOutcome::Damaged;
     }
-    platform::SecureZero(scratch.get(), ScratchSize);
-    return total;
+    return TDecodeOutcome::Done;
 }
 
 // Wipes both temporary files of the host's data file, reports text and ends
@@ -87,34 +98,33 @@ void CompressFile(const std::string& source, const std::string& destination) {
 }
 
 void DecompressFile(TDataFileHost& host, const std::string& source, const std::string& destination) {
-    enum class TOutcome { Done, Damaged, TooLarge };
-    TOutcome outcome = TOutcome::Done;
-    {
+    bool created = false;
+    TDecodeOutcome outcome = TDecodeOutcome::Done;
+    try {
         platform::TFileStream in(source, platform::fmOpenRead);
         zstream::TZDecompressionStream decompressor(in);
-        try {
-            // The whole stream is decoded once before the destination exists:
-            // damage anywhere, a cut included, leaves no partial working copy,
-            // and the pass gives the size to copy.
-            const std::int64_t size = MeasureContent(decompressor);
-            if (size > MaxSealedSize) {
-                outcome = TOutcome::TooLarge;
-            } else {
-                decompressor.SetPosition(0);
-                platform::TFileStream out(destination, platform::fmCreate);
-                if (size > 0) {
-                    CopyPlain(out, decompressor, size);
-                }
+        outcome = DecodeInto(decompressor, destination, created);
+    } catch (const std::exception&) {
+        // A write failure (a full disk): a partial working copy must not
+        // pass for the text later. The first failure is the one reported.
+        if (created) {
+            try {
+                WipeFile(host, destination);
+            } catch (const std::exception&) {
             }
-        } catch (const zstream::EZDecompressionError&) {
-            // Not a whole zlib stream: most likely a wrong password or choice.
-            outcome = TOutcome::Damaged;
         }
+        throw;
     }
-    if (outcome == TOutcome::Damaged) {
+    if (outcome == TDecodeOutcome::Done) {
+        return;
+    }
+    // The working copy holds part of the content at most: it goes first.
+    if (created) {
+        WipeFile(host, destination);
+    }
+    if (outcome == TDecodeOutcome::Damaged) {
         Refuse(host, "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
-    }
-    if (outcome == TOutcome::TooLarge) {
+    } else {
         Refuse(host, "The content of the data file is 4 GiB or larger once decompressed and cannot be sealed again."
                      "\r\n\r\nNothing has been written.");
     }

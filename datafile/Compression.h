@@ -21,12 +21,15 @@ public:
 // destination is created.
 void CompressFile(const std::string& source, const std::string& destination);
 
-// Decompresses source into destination. Damaged data (a wrong password, most
-// likely, or a zlib stream cut short) wipes the working copy and the
-// intermediate file of the host's data file, reports "Decryption Error!..."
-// and terminates. A content of 4 GiB or more is reported and terminates the
-// same way, with its own message. Either way the destination is not created:
-// the whole stream is checked before anything is written.
+// Decompresses source into destination in one pass. Damaged data (a wrong
+// password, most likely, or a zlib stream cut short) wipes the destination,
+// the working copy and the intermediate file of the host's data file, reports
+// "Decryption Error!..." and terminates. A content of 4 GiB or more is
+// reported and terminates the same way, with its own message, once the
+// decoded bytes pass that size. Either way no partial destination is left;
+// damage within the first 256 KiB of content (a wrong password) is found
+// before the destination is created. A failure to create or write the
+// destination passes to the caller, the partial destination wiped.
 void DecompressFile(TDataFileHost& host, const std::string& source, const std::string& destination);
 
 // What a salvage recovered.

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -150,6 +153,74 @@ TEST_F(CompressionTest, DamagedDataWipesBothTemporaryFilesAndEndsTheProgram) {
                   "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
         EXPECT_EQ(Host.Dialogs[0].Kind, TMsgDlgType::mtError);
     }
+}
+
+TEST_F(CompressionTest, DamageFoundAfterWritingBeganLeavesNoPartialCopy) {
+    // The content is decoded once, into the destination; damage past its
+    // first part is found with the destination half written. Decoded into a
+    // file of another name, so that only DecompressFile itself can wipe it.
+    const Bytes plain = SampleContent(3000000, 5);
+    Bytes corrupt = ZlibCompress(plain, 1);
+    corrupt[corrupt.size() - 1000] ^= 0x55;
+    const Bytes whole = ZlibCompress(plain, 0);
+    const Bytes cut(whole.begin(), whole.end() - 100000);
+    const Bytes noTrailer(whole.begin(), whole.end() - 4);
+    Bytes badCheck = ZlibCompress(plain, 1);
+    badCheck.back() ^= 0x01;
+    const std::string other = Path("elsewhere.txt");
+    for (const Bytes& damaged : {corrupt, cut, noTrailer, badCheck}) {
+        Host.Dialogs.clear();
+        WriteBytes(Intermediate(), damaged);
+        try {
+            DecompressFile(Host, Intermediate(), other);
+            ADD_FAILURE() << "must terminate";
+        } catch (const TProgramExit& exit) {
+            EXPECT_EQ(exit.ExitCode, 1);
+        }
+        EXPECT_FALSE(fs::exists(other));
+        EXPECT_FALSE(fs::exists(Intermediate()));
+        ASSERT_EQ(Host.Dialogs.size(), 1u);
+        EXPECT_EQ(Host.Dialogs[0].Text,
+                  "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
+    }
+}
+
+// Runs body in a child whose files may not grow past limit bytes and returns
+// the child's exit code: 0 done, 1 a program exit, 2 an exception.
+template <typename TBody> int WithFileSizeLimit(rlim_t limit, TBody body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit fsize { limit, limit };
+        if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0) {
+            ::_exit(100);
+        }
+        try {
+            body();
+        } catch (const TProgramExit&) {
+            ::_exit(1);
+        } catch (const std::exception&) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    return WEXITSTATUS(status);
+}
+
+TEST_F(CompressionTest, AFullDiskWhileDecompressingWipesThePartialCopy) {
+    const Bytes plain = SampleContent(2000000, 9);
+    WriteBytes(Intermediate(), ZlibCompress(plain, 1));
+    EXPECT_EQ(WithFileSizeLimit(1000000, [&] { DecompressFile(Host, Intermediate(), Working()); }), 2)
+        << "the write error passes to the caller, not taken for damaged data";
+    EXPECT_FALSE(fs::exists(Working())) << "no partial plain copy";
+    EXPECT_TRUE(fs::exists(Intermediate())) << "left to the caller";
+
+    // Compressing into a full disk raises as well.
+    WriteBytes(Working(), plain);
+    EXPECT_EQ(WithFileSizeLimit(300000, [&] { CompressFile(Working(), Intermediate()); }), 2);
 }
 
 TEST_F(CompressionTest, OtherFailuresPassToTheCaller) {
