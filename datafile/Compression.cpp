@@ -7,34 +7,10 @@
 #include "platform/Wipe.h"
 #include "zstream/ZLib.h"
 
-#include <algorithm>
 #include <memory>
 
 namespace quillock::datafile {
 namespace {
-
-// Moves count bytes from source to target in pieces of at most 61,440 bytes;
-// a count of 0 means the whole source from its position 0. The pieces are
-// plain text, so the buffer is wiped before it is released.
-void CopyPlain(platform::TStream& target, platform::TStream& source, std::int64_t count) {
-    if (count == 0) {
-        source.SetPosition(0);
-        count = source.Size();
-    }
-    const auto buffer = std::make_unique<std::uint8_t[]>(platform::MaxCopyBufferSize);
-    try {
-        while (count > 0) {
-            const std::int64_t piece = std::min(count, platform::MaxCopyBufferSize);
-            source.ReadBuffer(buffer.get(), piece);
-            target.WriteBuffer(buffer.get(), piece);
-            count -= piece;
-        }
-    } catch (...) {
-        platform::SecureZero(buffer.get(), platform::MaxCopyBufferSize);
-        throw;
-    }
-    platform::SecureZero(buffer.get(), platform::MaxCopyBufferSize);
-}
 
 // Decoded bytes handed to the working copy per write.
 constexpr std::int64_t DecodeBufferSize = std::int64_t{1} << 18;
@@ -91,10 +67,7 @@ void CompressFile(const std::string& source, const std::string& destination) {
         throw EContentTooLarge();
     }
     platform::TFileStream out(destination, platform::fmCreate);
-    zstream::TZCompressionStream compressor(out, zstream::TCompressionLevel::clFastest);
-    CopyPlain(compressor, in, in.Size());
-    // Writes the end of the zlib stream; a failure here must reach the caller.
-    compressor.Finish();
+    zstream::DeflateInPieces(in, in.Size(), out, zstream::TCompressionLevel::clFastest);
 }
 
 void DecompressFile(TDataFileHost& host, const std::string& source, const std::string& destination) {

@@ -16,8 +16,9 @@ public:
         : std::runtime_error("The file is 4 GiB or larger and cannot be sealed; nothing has been written.") {}
 };
 
-// Compresses source into destination (zlib, fastest level); errors pass to the
-// caller. A source of 4 GiB or more raises EContentTooLarge before the
+// Compresses source into destination: one zlib stream at the fastest level,
+// deflated in pieces on two cores (zstream::DeflateInPieces); errors pass to
+// the caller. A source of 4 GiB or more raises EContentTooLarge before the
 // destination is created.
 void CompressFile(const std::string& source, const std::string& destination);
 

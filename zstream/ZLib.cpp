@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <future>
+#include <system_error>
+#include <thread>
 
 namespace quillock::zstream {
 namespace {
@@ -76,6 +79,133 @@ int ZLevel(TCompressionLevel level) {
     }
     throw EZCompressionError(ZLibErrorText(Z_STREAM_ERROR));
 }
+
+// The zlib header deflate writes for level (its level field included), so
+// that a stream made in pieces starts as one made in a single run.
+std::uint16_t ZLibHeader(int zlevel) {
+    if (zlevel == Z_DEFAULT_COMPRESSION) {
+        zlevel = 6;
+    }
+    const unsigned levelFlags = zlevel < 2 ? 0 : zlevel < 6 ? 1 : zlevel == 6 ? 2 : 3;
+    unsigned header = ((Z_DEFLATED + ((MAX_WBITS - 8) << 4)) << 8) | (levelFlags << 6);
+    header += 31 - header % 31;
+    return static_cast<std::uint16_t>(header);
+}
+
+// The longest dictionary deflate uses: its window.
+constexpr std::int64_t DictionarySize = std::int64_t{1} << MAX_WBITS;
+
+// A buffer of plain or compressed content, wiped when released.
+class TWipedBuffer {
+public:
+    TWipedBuffer() = default;
+    TWipedBuffer(const TWipedBuffer&) = delete;
+    TWipedBuffer& operator=(const TWipedBuffer&) = delete;
+    ~TWipedBuffer() { Release(); }
+
+    // Room for at least size bytes; keeps the first keep bytes.
+    void Reserve(std::int64_t size, std::int64_t keep = 0) {
+        if (size <= FSize) {
+            return;
+        }
+        auto bigger = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(size));
+        std::copy_n(FData.get(), keep, bigger.get());
+        Release();
+        FData = std::move(bigger);
+        FSize = size;
+    }
+    [[nodiscard]] std::uint8_t* Data() const noexcept { return FData.get(); }
+    [[nodiscard]] std::int64_t Size() const noexcept { return FSize; }
+
+private:
+    void Release() noexcept {
+        if (FData) {
+            platform::SecureZero(FData.get(), static_cast<std::size_t>(FSize));
+            FData.reset();
+            FSize = 0;
+        }
+    }
+
+    std::unique_ptr<std::uint8_t[]> FData;
+    std::int64_t FSize = 0;
+};
+
+// One piece of the content and what deflating it gave: a raw deflate stream
+// (no zlib header or trailer) that ends on a byte boundary.
+class TDeflatePiece {
+public:
+    explicit TDeflatePiece(int zlevel) {
+        FZRec.zalloc = &ZAlloc;
+        FZRec.zfree = &ZFree;
+        FZRec.opaque = Z_NULL;
+        CCheck(deflateInit2_(&FZRec, zlevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, ZLibInterfaceVersion,
+                             static_cast<int>(sizeof(z_stream))));
+        FIn.Reserve(DictionarySize + DeflatePieceSize);
+        FOut.Reserve(static_cast<std::int64_t>(deflateBound(&FZRec, static_cast<uLong>(DeflatePieceSize))) + 64);
+    }
+    TDeflatePiece(const TDeflatePiece&) = delete;
+    TDeflatePiece& operator=(const TDeflatePiece&) = delete;
+    ~TDeflatePiece() { deflateEnd(&FZRec); }
+
+    // Reads the next length bytes from source; the dictionary is the end of
+    // previous (nothing for the first piece).
+    void Load(platform::TStream& source, std::int64_t length, const TDeflatePiece* previous, bool last) {
+        FDictionary = previous == nullptr ? 0 : std::min(previous->FLength, DictionarySize);
+        if (FDictionary > 0) {
+            std::copy_n(previous->FIn.Data() + previous->FDictionary + previous->FLength - FDictionary, FDictionary,
+                        FIn.Data());
+        }
+        source.ReadBuffer(FIn.Data() + FDictionary, length);
+        FLength = length;
+        FLast = last;
+    }
+
+    // Deflates the piece; safe on another thread than the one that loaded it.
+    void Deflate() {
+        CCheck(deflateReset(&FZRec));
+        if (FDictionary > 0) {
+            CCheck(deflateSetDictionary(&FZRec, FIn.Data(), static_cast<uInt>(FDictionary)));
+        }
+        FZRec.next_in = FIn.Data() + FDictionary;
+        FZRec.avail_in = static_cast<uInt>(FLength);
+        const int flush = FLast ? Z_FINISH : Z_SYNC_FLUSH;
+        std::int64_t produced = 0;
+        for (;;) {
+            FZRec.next_out = FOut.Data() + produced;
+            FZRec.avail_out = static_cast<uInt>(FOut.Size() - produced);
+            const int result = CCheck(deflate(&FZRec, flush));
+            produced = FOut.Size() - FZRec.avail_out;
+            // Done once the last piece reached its end, or another left
+            // output room after its flush.
+            if (FLast ? result == Z_STREAM_END : FZRec.avail_out > 0) {
+                break;
+            }
+            if (FZRec.avail_out > 0) {
+                throw EZCompressionError(ZLibErrorText(Z_BUF_ERROR));
+            }
+            FOut.Reserve(FOut.Size() * 2, produced);
+        }
+        FZRec.next_in = Z_NULL;
+        FProduced = produced;
+        FAdler = adler32_z(adler32_z(0, Z_NULL, 0), FIn.Data() + FDictionary, static_cast<z_size_t>(FLength));
+    }
+
+    // Appends the compressed piece to dest and its check to adler.
+    void Store(platform::TStream& dest, uLong& adler) const {
+        dest.WriteBuffer(FOut.Data(), FProduced);
+        adler = adler32_combine(adler, FAdler, static_cast<z_off_t>(FLength));
+    }
+
+private:
+    z_stream FZRec{};
+    TWipedBuffer FIn;  // the dictionary, then the piece
+    TWipedBuffer FOut; // the raw deflate data
+    std::int64_t FDictionary = 0;
+    std::int64_t FLength = 0;
+    std::int64_t FProduced = 0;
+    bool FLast = false;
+    uLong FAdler = 0;
+};
 
 } // namespace
 
@@ -163,6 +293,61 @@ void TZCompressionStream::Finish() {
         FStrm.WriteBuffer(FBuffer.get(), ZBufferSize - FZRec.avail_out);
     }
     FStrmPos = FStrm.Position();
+}
+
+void DeflateInPieces(platform::TStream& source, std::int64_t count, platform::TStream& dest, TCompressionLevel level) {
+    const int zlevel = ZLevel(level);
+    const std::uint16_t header = ZLibHeader(zlevel);
+    const std::uint8_t head[2] = {static_cast<std::uint8_t>(header >> 8), static_cast<std::uint8_t>(header & 0xFF)};
+    dest.WriteBuffer(head, sizeof head);
+
+    // An empty content is one empty last piece.
+    const std::int64_t pieces = count == 0 ? 1 : (count + DeflatePieceSize - 1) / DeflatePieceSize;
+    const bool twoCores = std::thread::hardware_concurrency() >= 2;
+    TDeflatePiece first(zlevel);
+    TDeflatePiece second(zlevel);
+    uLong adler = adler32_z(0, Z_NULL, 0);
+    std::int64_t left = count;
+    const TDeflatePiece* previous = nullptr;
+    for (std::int64_t index = 0; index < pieces; index += 2) {
+        const std::int64_t firstLength = std::min(left, DeflatePieceSize);
+        first.Load(source, firstLength, previous, index + 1 == pieces);
+        left -= firstLength;
+        const bool pair = index + 1 < pieces;
+        if (pair) {
+            const std::int64_t secondLength = std::min(left, DeflatePieceSize);
+            second.Load(source, secondLength, &first, index + 2 == pieces);
+            left -= secondLength;
+        }
+        // The first piece of the pair on a helper thread, the second here.
+        // The future is declared after the pieces: leaving the scope early
+        // waits for the helper before they go.
+        std::future<void> helper;
+        if (pair && twoCores) {
+            try {
+                helper = std::async(std::launch::async, [&first] { first.Deflate(); });
+            } catch (const std::system_error&) {
+                // No thread to be had: both pieces are deflated here.
+            }
+        }
+        if (!helper.valid()) {
+            first.Deflate();
+        }
+        if (pair) {
+            second.Deflate();
+        }
+        if (helper.valid()) {
+            helper.get();
+        }
+        first.Store(dest, adler);
+        if (pair) {
+            second.Store(dest, adler);
+        }
+        previous = pair ? &second : &first;
+    }
+    const std::uint8_t trailer[4] = {static_cast<std::uint8_t>(adler >> 24), static_cast<std::uint8_t>(adler >> 16),
+                                     static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
+    dest.WriteBuffer(trailer, sizeof trailer);
 }
 
 std::int64_t TZCompressionStream::Read(void* /*buffer*/, std::int64_t /*count*/) {

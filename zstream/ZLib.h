@@ -125,4 +125,19 @@ private:
     std::string FDamage;
 };
 
+// Pieces of this many plain bytes are deflated independently by
+// DeflateInPieces (the last may be shorter).
+inline constexpr std::int64_t DeflatePieceSize = std::int64_t{1} << 20;
+
+// Compresses count bytes read from source into ONE ordinary zlib stream
+// written to dest, which any inflater reads. The content is cut into pieces of
+// DeflatePieceSize; each is deflated on its own (two at a time, on two
+// threads when the machine has two cores) with the previous piece's last
+// 32 KiB as its dictionary and ends in a sync flush, the last one in the end
+// of the stream; the Adler-32 checks of the pieces are combined. The output
+// depends on the input and the level only, never on the threads. Memory is
+// bounded (two pieces in flight) and every buffer is wiped. A source that
+// holds fewer than count bytes, and failures to read or write, raise.
+void DeflateInPieces(platform::TStream& source, std::int64_t count, platform::TStream& dest, TCompressionLevel level);
+
 } // namespace quillock::zstream

@@ -3,10 +3,12 @@
 #include "datafile/Compression.h"
 #include "TestHost.h"
 #include "platform/Stream.h"
+#include "zstream/ZLib.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -47,9 +49,31 @@ TEST_F(CompressionTest, AnEmptyFileCompressesToZlibsEmptyStreamAndBack) {
     EXPECT_EQ(ReadBytes(Working()), Bytes{});
 }
 
-TEST_F(CompressionTest, RoundTripsAndWritesZlibsLevelOneStream) {
-    for (const std::size_t size : {std::size_t{1}, std::size_t{61439}, std::size_t{61441}, std::size_t{65535},
-                                   std::size_t{65537}, std::size_t{3 << 20}}) {
+// What plain zlib makes of a whole stream: the content, or nothing when the
+// stream is not whole (its Adler-32 included) or does not end where expected.
+Bytes ZlibUncompress(const Bytes& stream, std::size_t plainSize) {
+    Bytes out(plainSize + 1);
+    uLongf size = out.size();
+    uLong used = stream.size();
+    if (uncompress2(out.data(), &size, stream.data(), &used) != Z_OK || used != stream.size()) {
+        return Bytes{'b', 'a', 'd'};
+    }
+    out.resize(size);
+    return out;
+}
+
+Bytes Incompressible(std::size_t size) {
+    std::mt19937 random(size);
+    Bytes data(size);
+    for (auto& byte : data) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    return data;
+}
+
+TEST_F(CompressionTest, AContentOfOnePieceCompressesAsZlibsLevelOneStream) {
+    constexpr auto Piece = static_cast<std::size_t>(zstream::DeflatePieceSize);
+    for (const std::size_t size : {std::size_t{1}, std::size_t{61441}, std::size_t{65537}, Piece - 1, Piece}) {
         const Bytes plain = SampleContent(size, static_cast<std::uint32_t>(size));
         WriteBytes(Working(), plain);
         CompressFile(Working(), Intermediate());
@@ -60,6 +84,51 @@ TEST_F(CompressionTest, RoundTripsAndWritesZlibsLevelOneStream) {
         EXPECT_EQ(ReadBytes(Working()), plain) << size;
     }
     EXPECT_TRUE(Host.Dialogs.empty());
+}
+
+// Larger contents are deflated in pieces: still one zlib stream that plain
+// zlib reads whole, the same bytes every time, whatever the piece boundaries.
+TEST_F(CompressionTest, ContentsOfManyPiecesMakeOneZlibStream) {
+    constexpr auto Piece = static_cast<std::size_t>(zstream::DeflatePieceSize);
+    for (const std::size_t size :
+         {std::size_t{0}, Piece + 1, 2 * Piece - 1, 2 * Piece, 2 * Piece + 1, 3 * Piece, 4 * Piece + 12345}) {
+        const Bytes text = SampleContent(size, static_cast<std::uint32_t>(size) + 1);
+        const Bytes zeros(size, 0);
+        for (const Bytes* plain : {&text, &zeros}) {
+            const Bytes noise = Incompressible(size);
+            for (const Bytes* content : {plain, &noise}) {
+                WriteBytes(Working(), *content);
+                CompressFile(Working(), Intermediate());
+                const Bytes stream = ReadBytes(Intermediate());
+                ASSERT_GE(stream.size(), 2u);
+                EXPECT_EQ(stream[0], 0x78);
+                EXPECT_EQ(stream[1], 0x01) << "the header of level 1";
+                EXPECT_EQ(ZlibUncompress(stream, size), *content) << size;
+                CompressFile(Working(), Intermediate());
+                EXPECT_EQ(ReadBytes(Intermediate()), stream) << "the same bytes again: " << size;
+                fs::remove(Working());
+                DecompressFile(Host, Intermediate(), Working());
+                EXPECT_EQ(ReadBytes(Working()), *content) << size;
+            }
+        }
+    }
+    EXPECT_TRUE(Host.Dialogs.empty());
+}
+
+TEST_F(CompressionTest, EachPieceMatchesAgainstTheEndOfTheOneBefore) {
+    // 20 KiB of noise over and over: only a piece that sees the previous
+    // piece's end as its dictionary can refer back instead of starting anew
+    // with 20 KiB of literals.
+    const Bytes block = Incompressible(20000);
+    Bytes plain;
+    while (plain.size() < 4 * static_cast<std::size_t>(zstream::DeflatePieceSize)) {
+        plain.insert(plain.end(), block.begin(), block.end());
+    }
+    WriteBytes(Working(), plain);
+    CompressFile(Working(), Intermediate());
+    const Bytes stream = ReadBytes(Intermediate());
+    EXPECT_LT(stream.size(), ZlibCompress(plain, 1).size() + 1000) << "as small as in one run";
+    EXPECT_EQ(ZlibUncompress(stream, plain.size()), plain);
 }
 
 TEST_F(CompressionTest, CreatedFilesAreOwnerOnly) {
@@ -218,7 +287,7 @@ TEST_F(CompressionTest, AFullDiskWhileDecompressingWipesThePartialCopy) {
     EXPECT_FALSE(fs::exists(Working())) << "no partial plain copy";
     EXPECT_TRUE(fs::exists(Intermediate())) << "left to the caller";
 
-    // Compressing into a full disk raises as well.
+    // Compressing into a full disk raises as well, with both threads at work.
     WriteBytes(Working(), plain);
     EXPECT_EQ(WithFileSizeLimit(300000, [&] { CompressFile(Working(), Intermediate()); }), 2);
 }
