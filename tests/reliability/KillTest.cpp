@@ -16,6 +16,11 @@ struct TKillCase {
     bool ChangePass;
 };
 
+// Names the case in test listings (instead of its bytes, which hold a pointer).
+void PrintTo(const TKillCase& killCase, std::ostream* out) {
+    *out << killCase.Name;
+}
+
 class KillAtEveryStep : public datafile::testing::TTempDirTest, public ::testing::WithParamInterface<TKillCase> {
 protected:
     void SetUp() override {
