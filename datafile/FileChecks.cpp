@@ -19,7 +19,7 @@ namespace {
 constexpr const char* EditorName = "arbolix";
 constexpr std::size_t EditorNameLength = 7;
 constexpr std::size_t HeaderPiece = 4096;
-constexpr std::size_t WipeBlock = 65536;
+constexpr std::size_t WipeBlock = std::size_t{1} << 20; // zeros written per call
 
 using platform::TFd;
 

@@ -128,6 +128,22 @@ bool CopyFile(const std::string& source, const std::string& destination, mode_t 
         ::fchmod(out.Get(), keepMode ? (info.st_mode & 07777) : mode) != 0) {
         return false;
     }
+    // The kernel copies without the bytes passing through this process; where
+    // it cannot (other file systems, older kernels), the copy goes through a
+    // buffer.
+    for (bool copied = false; !copied;) {
+        const ssize_t moved = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, 1 << 30, 0);
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            break; // the loop below goes on from where the kernel stopped
+        }
+        if (moved < 0) {
+            return false;
+        }
+        copied = moved == 0;
+    }
     // The copied bytes may be plain text: the buffer is wiped on every way out.
     struct TWipedBuffer {
         char Bytes[65536];
