@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -13,6 +14,9 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace quillock::datafile::testing {
@@ -128,6 +132,33 @@ inline Bytes SampleContent(std::size_t size, std::uint32_t seed = 1) {
         data[i] = static_cast<std::uint8_t>(" abcdefghijklmnopqrstuvwxyz\r\n"[(state >> 16) % 29]);
     }
     return data;
+}
+
+// Runs body in a child process whose files may not grow past limit bytes
+// (writes past it fail with EFBIG, as on a full disk) and returns the child's
+// exit code: 0 when body returned, the code of a TProgramExit, 101 for any
+// other exception, 100 when the limit could not be set.
+template <typename TBody> int WithFileSizeLimit(rlim_t limit, TBody body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit fsize { limit, limit };
+        if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0) {
+            ::_exit(100);
+        }
+        try {
+            body();
+        } catch (const TProgramExit& exit) {
+            ::_exit(exit.ExitCode);
+        } catch (...) {
+            ::_exit(101);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    return WEXITSTATUS(status);
 }
 
 } // namespace quillock::datafile::testing

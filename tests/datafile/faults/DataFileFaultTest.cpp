@@ -8,10 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quillock::datafile::testing {
@@ -62,31 +59,6 @@ TEST_F(DataFileFaultTest, ADataFileThatIsNoRegularFileIsReportedWithoutWaiting) 
     EXPECT_FALSE(fs::exists(Path("new.qlx")));
     EXPECT_THROW(CompressFile(Path("fifo.qlx"), Path("new.qlz")), platform::EFOpenError);
     EXPECT_FALSE(fs::exists(Path("new.qlz")));
-}
-
-// Runs body in a child whose files may not grow past limit bytes (writes past
-// it fail with EFBIG) and returns the child's exit code.
-template <typename TBody> int WithFileSizeLimit(rlim_t limit, TBody body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit fsize { limit, limit };
-        if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0) {
-            ::_exit(100);
-        }
-        try {
-            body();
-        } catch (const TProgramExit& exit) {
-            ::_exit(exit.ExitCode);
-        } catch (...) {
-            ::_exit(101);
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    EXPECT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status));
-    return WEXITSTATUS(status);
 }
 
 TEST_F(DataFileFaultTest, AFullDiskWhileSealingLeavesTheOldDataFileWhole) {
