@@ -265,6 +265,7 @@ public:
         FView.LockWindow();
         FView.PumpMessages();
         try {
+            WritableTest();
             ImportTest();
             TakeLock();
             LeftOverTest();
@@ -323,6 +324,18 @@ private:
     }
 
     [[nodiscard]] bool ReportDue() const { return FCompressionChanged && FView.UseCompression(); }
+
+    // A data file without any write bit (the read-only attribute, whoever
+    // runs the program) could be edited but never sealed again: the edits
+    // would end in a sealing error. It is refused before anything is done, as
+    // the window refuses it when it is picked.
+    void WritableTest() {
+        struct stat info {};
+        if (::stat(DataFile().c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            Fail(ReadOnlyRefusal);
+        }
+    }
 
     // A plain editor file is renamed to the sealed extension and sealed for
     // the first time at the end.

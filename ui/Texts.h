@@ -2,6 +2,8 @@
 // version history and the licence, as Windows-1252 byte strings.
 #pragma once
 
+#include "session/Session.h"
+
 #include <string>
 
 namespace quillock::ui {
@@ -22,7 +24,7 @@ inline constexpr const char* DecompressionInfo =
     "make any effect/change to the file.";
 inline constexpr const char* DoubleBackupWarning =
     "The creation of an additional backup file (extension \".old\") is STRONGLY recommend!";
-inline constexpr const char* ReadOnlyRefusal = "Unable to open the file!\r\nFile attribute is set to Read-Only!";
+using session::ReadOnlyRefusal;
 inline constexpr const char* PasswordPromptTitle = "Change Arbolix File Password";
 
 // The 33 lines of the version history, joined with "\r\n".

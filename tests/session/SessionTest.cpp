@@ -13,6 +13,7 @@
 namespace quillock::testing {
 namespace {
 
+namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 const std::string Content = "Arbolix data file\r\nfirst entry\r\n";
@@ -158,6 +159,54 @@ TEST_F(SessionTest, UnsealedDataThatIsNotAnEditorFileIsWiped) {
     EXPECT_EQ(View.Messages, Strings{"Error! This is not a Arbolix file!"});
     EXPECT_EQ(ReadBytes(Data), sealed);
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+TEST_F(SessionTest, ReadOnlyDataFileIsRefusedBeforeAnythingIsDone) {
+    const std::string refusal = "Unable to open the file!\r\nFile attribute is set to Read-Only!";
+    // A sealed file and a plain file to import: either could be edited but
+    // never sealed again. The mode decides, so this holds for root as well.
+    for (const bool plain : {false, true}) {
+        SCOPED_TRACE(plain ? "plain file to import" : "sealed data file");
+        const std::string chosen = plain ? Path("diary.qlt") : Data;
+        if (plain) {
+            WriteBytes(chosen, Bytes(Content.begin(), Content.end()));
+        } else {
+            SealContent(chosen, Content, false);
+        }
+        ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
+        const Bytes before = ReadBytes(chosen);
+        TScriptedView view;
+        view.FName = chosen;
+        view.FPassword = View.FPassword;
+        view.FExeName = FakeEditor + " append=lost";
+        EXPECT_EQ(view.Run(), 1);
+        EXPECT_EQ(view.Messages, Strings{refusal});
+        EXPECT_FALSE(view.Saw("ShowTrayIcon")) << "the editor never started";
+        EXPECT_EQ(ReadBytes(chosen), before);
+        EXPECT_EQ(Files(), Strings{plain ? "diary.qlt" : "diary.qlx"});
+        ASSERT_EQ(::chmod(chosen.c_str(), 0600), 0);
+        fs::remove(chosen);
+    }
+}
+
+TEST_F(SessionTest, DataFileThatIsNotARegularFileChangesNothing) {
+    // Nothing may wait on a FIFO or read a device, and a directory stays.
+    ASSERT_EQ(::mkfifo(Path("fifo.qlx").c_str(), 0600), 0);
+    fs::create_directory(Path("folder.qlx"));
+    for (const std::string name : {"fifo.qlx", "folder.qlx"}) {
+        SCOPED_TRACE(name);
+        TScriptedView view;
+        view.FName = Path(name);
+        view.FPassword = View.FPassword;
+        view.FExeName = FakeEditor + " append=lost";
+        EXPECT_EQ(view.Run(), 1);
+        ASSERT_EQ(view.Messages.size(), 1u);
+        EXPECT_FALSE(view.Saw("ShowTrayIcon"));
+        EXPECT_EQ(Files(), (Strings{"fifo.qlx", "folder.qlx"}));
+    }
+    EXPECT_TRUE(fs::is_fifo(Path("fifo.qlx")));
+    EXPECT_TRUE(fs::is_directory(Path("folder.qlx")));
+    EXPECT_TRUE(fs::is_empty(Path("folder.qlx")));
 }
 
 // The six ways a working copy comes about and what is sealed at the end.
@@ -496,7 +545,8 @@ TEST_F(SessionTest, BackupThatCannotBeWrittenKeepsTheEditsInTheWorkingCopy) {
 TEST_F(SessionTest, SealingThatFailsKeepsTheBackupAndTheBytesToSeal) {
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);
-    std::filesystem::permissions(Data, static_cast<std::filesystem::perms>(0444));
+    // A directory at the sealing's temporary name cannot be cleared away.
+    fs::create_directory(Data + ".qln");
     Editor("append=precious");
     EXPECT_EQ(View.Run(), 1);
     EXPECT_TRUE(View.Messages.back().starts_with("File I/O error during encryption!"));
