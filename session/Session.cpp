@@ -325,14 +325,16 @@ private:
 
     [[nodiscard]] bool ReportDue() const { return FCompressionChanged && FView.UseCompression(); }
 
-    // A data file without any write bit (the read-only attribute, whoever
-    // runs the program) could be edited but never sealed again: the edits
-    // would end in a sealing error. It is refused before anything is done, as
-    // the window refuses it when it is picked.
+    // A data file that cannot be written could be edited but never sealed
+    // again: the edits would end in a sealing error. It is refused before
+    // anything is done, as the window refuses a read-only file when it is
+    // picked. Read-only is a mode without any write bit, whoever runs the
+    // program, or a file the system will not let us write (immutable, or on
+    // a read-only file system).
     void WritableTest() {
         struct stat info {};
         if (::stat(DataFile().c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(DataFile().c_str(), W_OK) != 0)) {
             Fail(ReadOnlyRefusal);
         }
     }

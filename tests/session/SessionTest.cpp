@@ -7,6 +7,9 @@
 #include "platform/Process.h"
 
 #include <chrono>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -161,19 +164,44 @@ TEST_F(SessionTest, UnsealedDataThatIsNotAnEditorFileIsWiped) {
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
 }
 
+// Sets or clears the immutable attribute; false where the file system or the
+// user's rights do not allow it.
+bool SetImmutable(const std::string& path, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
+}
+
 TEST_F(SessionTest, ReadOnlyDataFileIsRefusedBeforeAnythingIsDone) {
     const std::string refusal = "Unable to open the file!\r\nFile attribute is set to Read-Only!";
-    // A sealed file and a plain file to import: either could be edited but
-    // never sealed again. The mode decides, so this holds for root as well.
-    for (const bool plain : {false, true}) {
-        SCOPED_TRACE(plain ? "plain file to import" : "sealed data file");
+    // A sealed file or a plain file to import without write bits (the mode
+    // decides, so this holds for root as well), and an immutable one: each
+    // could be edited but never sealed again.
+    enum class TKind { SealedReadOnly, PlainReadOnly, SealedImmutable };
+    for (const TKind kind : {TKind::SealedReadOnly, TKind::PlainReadOnly, TKind::SealedImmutable}) {
+        const bool plain = kind == TKind::PlainReadOnly;
+        SCOPED_TRACE(static_cast<int>(kind));
         const std::string chosen = plain ? Path("diary.qlt") : Data;
         if (plain) {
             WriteBytes(chosen, Bytes(Content.begin(), Content.end()));
         } else {
             SealContent(chosen, Content, false);
         }
-        ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
+        if (kind == TKind::SealedImmutable) {
+            if (!SetImmutable(chosen, true)) {
+                fs::remove(chosen);
+                continue; // not supported here, or not allowed for this user
+            }
+        } else {
+            ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
+        }
         const Bytes before = ReadBytes(chosen);
         TScriptedView view;
         view.FName = chosen;
@@ -184,6 +212,9 @@ TEST_F(SessionTest, ReadOnlyDataFileIsRefusedBeforeAnythingIsDone) {
         EXPECT_FALSE(view.Saw("ShowTrayIcon")) << "the editor never started";
         EXPECT_EQ(ReadBytes(chosen), before);
         EXPECT_EQ(Files(), Strings{plain ? "diary.qlt" : "diary.qlx"});
+        if (kind == TKind::SealedImmutable) {
+            ASSERT_TRUE(SetImmutable(chosen, false));
+        }
         ASSERT_EQ(::chmod(chosen.c_str(), 0600), 0);
         fs::remove(chosen);
     }
