@@ -11,6 +11,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 
 namespace quillock::testing {
@@ -221,10 +222,15 @@ TEST_F(SessionTest, ReadOnlyDataFileIsRefusedBeforeAnythingIsDone) {
 }
 
 TEST_F(SessionTest, DataFileThatIsNotARegularFileChangesNothing) {
-    // Nothing may wait on a FIFO or read a device, and a directory stays.
+    // Nothing may wait on a FIFO or read a device, and a folder stays.
+    Strings names{"fifo.qlx", "folder.qlx"};
     ASSERT_EQ(::mkfifo(Path("fifo.qlx").c_str(), 0600), 0);
     fs::create_directory(Path("folder.qlx"));
-    for (const std::string name : {"fifo.qlx", "folder.qlx"}) {
+    // The null device's numbers; making a device node needs the right to.
+    if (::mknod(Path("device.qlx").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        names.insert(names.begin(), "device.qlx");
+    }
+    for (const std::string& name : names) {
         SCOPED_TRACE(name);
         TScriptedView view;
         view.FName = Path(name);
@@ -233,7 +239,7 @@ TEST_F(SessionTest, DataFileThatIsNotARegularFileChangesNothing) {
         EXPECT_EQ(view.Run(), 1);
         ASSERT_EQ(view.Messages.size(), 1u);
         EXPECT_FALSE(view.Saw("ShowTrayIcon"));
-        EXPECT_EQ(Files(), (Strings{"fifo.qlx", "folder.qlx"}));
+        EXPECT_EQ(Files(), names);
     }
     EXPECT_TRUE(fs::is_fifo(Path("fifo.qlx")));
     EXPECT_TRUE(fs::is_directory(Path("folder.qlx")));
