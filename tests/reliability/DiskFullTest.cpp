@@ -1,6 +1,7 @@
 // A full disk while the session writes the intermediate file, the backup and
 // the new data file: exit 1 with the message, the data file whole, the newest
-// text in a named owner-only file, nothing partial left. The session's folder
+// text in a named owner-only file, nothing partial left; and a read-only file
+// system. The session's folder
 // is a small tmpfs mounted in a mount namespace of the test's own; without the
 // right to mount, the tests are skipped.
 #include "tests/reliability/ReliabilitySupport.h"
@@ -139,6 +140,18 @@ TEST_F(DiskFullTest, WhileSealingTheNewDataFile) {
     EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.qlz", "filler"}));
     ExpectEditsKeptIn(".qlz");
     EXPECT_EQ(Unseal(Data + ".bak").Content, Content);
+}
+
+// The folder is on a file system mounted read-only (for root too, unlike a
+// folder without write bits): refused before anything, nothing changes.
+TEST_F(DiskFullTest, ReadOnlyFileSystemRefusesAtTheStart) {
+    const Bytes sealed = ReadBytes(Data);
+    ASSERT_EQ(::mount(nullptr, Disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages, Strings{"Unable to open the file!\r\nFile attribute is set to Read-Only!"});
+    EXPECT_FALSE(View.Saw("ShowTrayIcon"));
+    EXPECT_EQ(Listing(Disk), Strings{"diary.qlx"});
+    EXPECT_EQ(ReadBytes(Data), sealed);
 }
 
 } // namespace
