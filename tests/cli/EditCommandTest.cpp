@@ -43,26 +43,8 @@ protected:
             all.insert(all.end(), {"--password-file", Path("password")});
         }
         all.insert(all.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& argument : all) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        const std::string config = Path("config");
         const std::string output = Path("output");
-        const std::string stdinPath = Path("stdin");
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::setsid();
-            ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-            const int in = ::open(stdinPath.c_str(), O_RDONLY);
-            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(in, 0);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
+        const pid_t child = StartProgram(all, Path("stdin"), output, Path("config"));
         int status = 0;
         EXPECT_EQ(::waitpid(child, &status, 0), child);
         TResult result;

@@ -9,11 +9,14 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace quillock::testing {
@@ -134,6 +137,33 @@ inline std::vector<std::string> Listing(const std::filesystem::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Starts a program (arguments[0] is its path) in a session of its own, so
+// without a controlling terminal, with standard input read from input,
+// standard output and error written to output, and its settings in
+// configHome. Returns the child's process id.
+inline pid_t StartProgram(std::vector<std::string> arguments, const std::string& input, const std::string& output,
+                          const std::string& configHome) {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        ::setsid();
+        ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+        const int in = ::open(input.c_str(), O_RDONLY);
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return child;
 }
 
 } // namespace quillock::testing

@@ -36,25 +36,7 @@ protected:
         Strings all{QUILLOCK_CLI_PATH, "edit", "--password-file", Path("password"), "--editor", editor};
         all.insert(all.end(), extra.begin(), extra.end());
         all.push_back(Data);
-        std::fflush(nullptr);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            std::vector<char*> argv;
-            for (std::string& argument : all) {
-                argv.push_back(argument.data());
-            }
-            argv.push_back(nullptr);
-            ::setsid();
-            ::setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
-            const int in = ::open("/dev/null", O_RDONLY);
-            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(in, 0);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        return child;
+        return StartProgram(all, "/dev/null", output, Path("config"));
     }
 
     static int Wait(pid_t child) {
