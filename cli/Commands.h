@@ -19,6 +19,7 @@ struct TCommand {
     std::string_view Summary; // one line for the command list
     std::string_view Usage;   // shown by "quillock-cli <command> --help"; arguments after the name
     TCommandHandler Run;
+    std::string_view Options = {}; // what each option does, shown by --help only
 };
 
 // Prints "quillock-cli <command>: <message>" and the command's usage to stderr;

@@ -19,16 +19,46 @@ constexpr TCommand Commands[] = {
      "[--compress | --decompress] [--no-double-backup] [--change-password] [--change-algorithm] "
      "[--new-password-file FILE] [--new-cipher rijndael|blowfish] [--new-hash ripemd160|sha1] [--yes] "
      "[--editor-returns-at-once] [--quiet] [--password-file FILE | --password-fd N] FILE",
-     &RunEdit},
+     &RunEdit,
+     "FILE is a data file (.qlx) or a plain editor file to import (it is renamed to .qlx and sealed).\n"
+     "Choices not given are the ones saved by the last session, the window's included.\n"
+     "  --editor CMD           the editor: a path or a name looked up in PATH, arguments allowed;\n"
+     "                         the working copy is added in double quotes\n"
+     "  --edition 0|1|2        use the editor path saved for that edition\n"
+     "  --cipher, --hash       how FILE is sealed (default: the saved choice, else rijndael, ripemd160)\n"
+     "  --compress             seal compressed; --decompress: seal uncompressed\n"
+     "  --no-double-backup     keep FILE.bak only, without the older copy FILE.old\n"
+     "  --change-password      ask for a new password at the end (typed twice, or --new-password-file)\n"
+     "  --change-algorithm     ask for a new cipher and digest at the end (or --new-cipher, --new-hash)\n"
+     "  --yes                  answer Yes to the import question\n"
+     "  --editor-returns-at-once\n"
+     "                         the editor returns before editing is done by design (it hands the file\n"
+     "                         over): do not ask whether editing is finished\n"
+     "  --quiet                show messages only, not the progress lines\n"
+     "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
+     "                         descriptor N); otherwise it is typed on the terminal without echo\n"
+     "Questions are answered on standard input; Enter gives the default shown, the end of input No.\n"
+     "Exit code 0 when the session ended normally, 1 on any failure, 2 for a usage error."},
     {"selfcheck", "run the known-answer tests of the ciphers and digests", "", &RunSelfCheck},
     {"seal", "seal a plain file into a data file",
      "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--compress] [--password-file FILE | --password-fd N] "
      "PLAIN SEALED",
-     &RunSeal},
+     &RunSeal,
+     "  --cipher, --hash       rijndael|blowfish and ripemd160|sha1 (default: rijndael, ripemd160)\n"
+     "  --compress             compress the content with zlib before sealing it\n"
+     "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
+     "                         descriptor N); otherwise it is typed twice on the terminal without echo\n"
+     "SEALED is replaced only once the new one is complete. Exit code 0, 1 on failure, 2 for a usage error."},
     {"unseal", "unseal a data file into a plain file",
      "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--raw | --salvage] "
      "[--password-file FILE | --password-fd N] SEALED PLAIN",
-     &RunUnseal},
+     &RunUnseal,
+     "  --cipher, --hash       how SEALED was sealed (default: rijndael, ripemd160)\n"
+     "  --raw                  write the deciphered bytes as they are, without decompressing\n"
+     "  --salvage              for a damaged compressed content: write what still decodes\n"
+     "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
+     "                         descriptor N); otherwise it is typed on the terminal without echo\n"
+     "PLAIN is created owner-only. Exit code 0, 1 on failure (nothing is left), 2 for a usage error."},
 };
 
 const TCommand* FindCommand(std::string_view name) {
@@ -50,6 +80,13 @@ void PrintCommandUsage(std::ostream& out, const TCommand& command) {
         out << ' ' << command.Usage;
     }
     out << "\n  " << command.Summary << '\n';
+}
+
+void PrintCommandHelp(std::ostream& out, const TCommand& command) {
+    PrintCommandUsage(out, command);
+    if (!command.Options.empty()) {
+        out << '\n' << command.Options << '\n';
+    }
 }
 
 void PrintUsage(std::ostream& out) {
@@ -94,7 +131,7 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
     if (args.size() >= 3 && IsHelp(args[2])) {
-        PrintCommandUsage(std::cout, *command);
+        PrintCommandHelp(std::cout, *command);
         return ExitOk;
     }
     try {
