@@ -64,19 +64,6 @@ std::string ToCp1252(const std::string& utf8) {
     return std::move(*bytes);
 }
 
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t put = ::write(fd, text.data(), text.size());
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(put));
-    }
-}
-
 } // namespace
 
 TEchoGuard::TEchoGuard(int fd) : FFd(fd) {
@@ -130,13 +117,13 @@ std::string AskTerminalPassword(std::string_view prompt) {
     if (tty.Get() < 0) {
         throw EPasswordError("no terminal to ask the password on; use --password-file FILE or --password-fd N");
     }
-    WriteAll(tty.Get(), prompt);
+    (void)platform::WriteAll(tty.Get(), prompt.data(), prompt.size());
     TSecret line;
     {
         const TEchoGuard guard(tty.Get());
         ReadLine(tty.Get(), line.Text, "the terminal");
     }
-    WriteAll(tty.Get(), "\n");
+    (void)platform::WriteAll(tty.Get(), "\n", 1);
     return ToCp1252(line.Text);
 }
 

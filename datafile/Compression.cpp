@@ -3,11 +3,9 @@
 
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
+#include "platform/AlignedBuffer.h"
 #include "platform/Stream.h"
-#include "platform/Wipe.h"
 #include "zstream/ZLib.h"
-
-#include <memory>
 
 namespace quillock::datafile {
 namespace {
@@ -24,13 +22,10 @@ enum class TDecodeOutcome { Done, Damaged, TooLarge };
 // again; the partial destination is then left to the caller to wipe. Other
 // failures (creating or writing the destination) raise.
 TDecodeOutcome DecodeInto(zstream::TZDecompressionStream& decompressor, const std::string& destination, bool& created) {
-    const auto buffer = std::make_unique<std::uint8_t[]>(DecodeBufferSize);
-    struct TWipe {
-        std::uint8_t* Data;
-        ~TWipe() { platform::SecureZero(Data, DecodeBufferSize); }
-    } wipe{buffer.get()};
+    // Plain text: the buffer is wiped when it goes.
+    platform::TAlignedBuffer buffer(static_cast<std::size_t>(DecodeBufferSize));
     try {
-        std::int64_t got = decompressor.Read(buffer.get(), DecodeBufferSize);
+        std::int64_t got = decompressor.Read(buffer.Data(), DecodeBufferSize);
         platform::TFileStream out(destination, platform::fmCreate);
         created = true;
         std::int64_t total = 0;
@@ -39,8 +34,8 @@ TDecodeOutcome DecodeInto(zstream::TZDecompressionStream& decompressor, const st
             if (total > MaxSealedSize) {
                 return TDecodeOutcome::TooLarge;
             }
-            out.WriteBuffer(buffer.get(), got);
-            got = decompressor.Read(buffer.get(), DecodeBufferSize);
+            out.WriteBuffer(buffer.Data(), got);
+            got = decompressor.Read(buffer.Data(), DecodeBufferSize);
         }
     } catch (const zstream::EZDecompressionError&) {
         // Not a whole zlib stream: most likely a wrong password or choice.
@@ -108,21 +103,15 @@ TSalvageResult SalvageDecompressFile(const std::string& source, const std::strin
     platform::TFileStream out(destination, platform::fmCreate);
     zstream::TZDecompressionStream decompressor(in, zstream::TDamagePolicy::dpSalvage);
     TSalvageResult result;
-    const auto buffer = std::make_unique<std::uint8_t[]>(platform::MaxCopyBufferSize);
-    try {
-        for (;;) {
-            const std::int64_t got = decompressor.Read(buffer.get(), platform::MaxCopyBufferSize);
-            if (got == 0) {
-                break;
-            }
-            out.WriteBuffer(buffer.get(), got);
-            result.Recovered += got;
+    platform::TAlignedBuffer buffer(static_cast<std::size_t>(platform::MaxCopyBufferSize)); // wiped when it goes
+    for (;;) {
+        const std::int64_t got = decompressor.Read(buffer.Data(), platform::MaxCopyBufferSize);
+        if (got == 0) {
+            break;
         }
-    } catch (...) {
-        platform::SecureZero(buffer.get(), platform::MaxCopyBufferSize);
-        throw;
+        out.WriteBuffer(buffer.Data(), got);
+        result.Recovered += got;
     }
-    platform::SecureZero(buffer.get(), platform::MaxCopyBufferSize);
     out.Flush();
     result.Complete = decompressor.Complete();
     result.Damage = decompressor.Damage();

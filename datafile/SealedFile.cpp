@@ -4,6 +4,7 @@
 
 #include "crypto/Cipher.h"
 #include "datafile/Algorithms.h"
+#include "platform/AtomicFile.h"
 #include "platform/Stream.h"
 #include "platform/Wipe.h"
 
@@ -163,18 +164,9 @@ void RemoveStale(const std::string& temporary) {
 }
 
 void SyncDirectoryOf(const std::string& path) {
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    const std::string directory = parent.empty() ? std::string(".") : parent.string();
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        RaiseIo("Cannot open the directory", directory);
-    }
-    const int result = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (result != 0) {
-        errno = error;
-        RaiseIo("Cannot flush the directory", directory);
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!platform::SyncFolder(folder)) {
+        RaiseIo("Cannot flush the directory", folder.empty() ? std::string(".") : folder.string());
     }
 }
 

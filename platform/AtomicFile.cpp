@@ -1,29 +1,13 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileHandle.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillock::platform {
-namespace {
-
-bool WriteAll(int handle, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(handle, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
 
 bool SyncFolder(const std::filesystem::path& folder) noexcept {
     const int handle = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -31,7 +15,9 @@ bool SyncFolder(const std::filesystem::path& folder) noexcept {
         return false;
     }
     const bool synced = ::fsync(handle) == 0;
+    const int error = errno;
     ::close(handle);
+    errno = error; // the failure the caller reports is the flush's
     return synced;
 }
 
@@ -47,7 +33,8 @@ bool ReplaceFileAtomically(const std::filesystem::path& target, const std::strin
     if (handle < 0) {
         return false;
     }
-    const bool written = ::fchmod(handle, mode) == 0 && WriteAll(handle, content) && ::fsync(handle) == 0;
+    const bool written =
+        ::fchmod(handle, mode) == 0 && WriteAll(handle, content.data(), content.size()) && ::fsync(handle) == 0;
     if (::close(handle) != 0 || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;

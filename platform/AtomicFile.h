@@ -14,7 +14,8 @@ namespace quillock::platform {
 // was and the hidden file is gone.
 bool ReplaceFileAtomically(const std::filesystem::path& target, const std::string& content, mode_t mode);
 
-// Flushes a folder's entries (creations, renames, removals) to the medium.
+// Flushes a folder's entries (creations, renames, removals) to the medium;
+// false with errno set when the folder cannot be opened or flushed.
 bool SyncFolder(const std::filesystem::path& folder) noexcept;
 
 } // namespace quillock::platform

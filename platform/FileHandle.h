@@ -1,6 +1,9 @@
-// An open file descriptor that is closed on every path.
+// An open file descriptor that is closed on every path, and writing all of a
+// buffer to one.
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
 #include <unistd.h>
 
 namespace quillock::platform {
@@ -28,5 +31,23 @@ public:
 private:
     int FFd;
 };
+
+// Writes all size bytes, carrying on after short writes and interruptions;
+// false when a write fails (errno tells why).
+inline bool WriteAll(int fd, const void* data, std::size_t size) noexcept {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(fd, bytes, size);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        bytes += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
 
 } // namespace quillock::platform

@@ -5,9 +5,9 @@
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
+#include "platform/AlignedBuffer.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileHandle.h"
-#include "platform/Wipe.h"
 #include "session/EditorLaunch.h"
 
 #include <algorithm>
@@ -90,21 +90,7 @@ bool MoveFile(const std::string& from, const std::string& to) {
 }
 
 using platform::TFd;
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
+using platform::WriteAll;
 
 // Copies a regular file byte for byte, replacing the destination. The copy is
 // created owner-only and never written through a symbolic link (a link at the
@@ -145,12 +131,9 @@ bool CopyFile(const std::string& source, const std::string& destination, mode_t 
         copied = moved == 0;
     }
     // The copied bytes may be plain text: the buffer is wiped on every way out.
-    struct TWipedBuffer {
-        char Bytes[65536];
-        ~TWipedBuffer() { platform::SecureZero(Bytes, sizeof Bytes); }
-    } buffer;
+    platform::TAlignedBuffer buffer(65536);
     for (;;) {
-        const ssize_t got = ::read(in.Get(), buffer.Bytes, sizeof buffer.Bytes);
+        const ssize_t got = ::read(in.Get(), buffer.Data(), buffer.Size());
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -160,7 +143,7 @@ bool CopyFile(const std::string& source, const std::string& destination, mode_t 
         if (got == 0) {
             break;
         }
-        if (!WriteAll(out.Get(), buffer.Bytes, static_cast<std::size_t>(got))) {
+        if (!WriteAll(out.Get(), buffer.Data(), static_cast<std::size_t>(got))) {
             return false;
         }
     }

@@ -2,6 +2,7 @@
 // seek rules of the decompressor.
 #include "zstream/ZLib.h"
 
+#include "platform/AlignedBuffer.h"
 #include "platform/Wipe.h"
 
 #include <algorithm>
@@ -95,53 +96,26 @@ std::uint16_t ZLibHeader(int zlevel) {
 // The longest dictionary deflate uses: its window.
 constexpr std::int64_t DictionarySize = std::int64_t{1} << MAX_WBITS;
 
-// A buffer of plain or compressed content, wiped when released.
-class TWipedBuffer {
-public:
-    TWipedBuffer() = default;
-    TWipedBuffer(const TWipedBuffer&) = delete;
-    TWipedBuffer& operator=(const TWipedBuffer&) = delete;
-    ~TWipedBuffer() { Release(); }
-
-    // Room for at least size bytes; keeps the first keep bytes.
-    void Reserve(std::int64_t size, std::int64_t keep = 0) {
-        if (size <= FSize) {
-            return;
-        }
-        auto bigger = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(size));
-        std::copy_n(FData.get(), keep, bigger.get());
-        Release();
-        FData = std::move(bigger);
-        FSize = size;
-    }
-    [[nodiscard]] std::uint8_t* Data() const noexcept { return FData.get(); }
-    [[nodiscard]] std::int64_t Size() const noexcept { return FSize; }
-
-private:
-    void Release() noexcept {
-        if (FData) {
-            platform::SecureZero(FData.get(), static_cast<std::size_t>(FSize));
-            FData.reset();
-            FSize = 0;
-        }
-    }
-
-    std::unique_ptr<std::uint8_t[]> FData;
-    std::int64_t FSize = 0;
-};
+// Replaces buffer by one of size bytes that starts with its first keep bytes.
+void Grow(platform::TAlignedBuffer& buffer, std::size_t size, std::size_t keep) {
+    platform::TAlignedBuffer bigger(size);
+    std::copy_n(buffer.Data(), keep, bigger.Data());
+    buffer = std::move(bigger); // the old content is wiped as it goes
+}
 
 // One piece of the content and what deflating it gave: a raw deflate stream
 // (no zlib header or trailer) that ends on a byte boundary.
 class TDeflatePiece {
 public:
-    explicit TDeflatePiece(int zlevel) {
+    // The buffers come first: once deflate is set up, nothing may throw here.
+    explicit TDeflatePiece(int zlevel)
+        : FIn(static_cast<std::size_t>(DictionarySize + DeflatePieceSize)),
+          FOut(compressBound(static_cast<uLong>(DeflatePieceSize)) + 64) {
         FZRec.zalloc = &ZAlloc;
         FZRec.zfree = &ZFree;
         FZRec.opaque = Z_NULL;
         CCheck(deflateInit2_(&FZRec, zlevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, ZLibInterfaceVersion,
                              static_cast<int>(sizeof(z_stream))));
-        FIn.Reserve(DictionarySize + DeflatePieceSize);
-        FOut.Reserve(static_cast<std::int64_t>(deflateBound(&FZRec, static_cast<uLong>(DeflatePieceSize))) + 64);
     }
     TDeflatePiece(const TDeflatePiece&) = delete;
     TDeflatePiece& operator=(const TDeflatePiece&) = delete;
@@ -172,9 +146,9 @@ public:
         std::int64_t produced = 0;
         for (;;) {
             FZRec.next_out = FOut.Data() + produced;
-            FZRec.avail_out = static_cast<uInt>(FOut.Size() - produced);
+            FZRec.avail_out = static_cast<uInt>(static_cast<std::int64_t>(FOut.Size()) - produced);
             const int result = CCheck(deflate(&FZRec, flush));
-            produced = FOut.Size() - FZRec.avail_out;
+            produced = static_cast<std::int64_t>(FOut.Size()) - FZRec.avail_out;
             // Done once the last piece reached its end, or another left
             // output room after its flush.
             if (FLast ? result == Z_STREAM_END : FZRec.avail_out > 0) {
@@ -183,7 +157,7 @@ public:
             if (FZRec.avail_out > 0) {
                 throw EZCompressionError(ZLibErrorText(Z_BUF_ERROR));
             }
-            FOut.Reserve(FOut.Size() * 2, produced);
+            Grow(FOut, FOut.Size() * 2, static_cast<std::size_t>(produced));
         }
         FZRec.next_in = Z_NULL;
         FProduced = produced;
@@ -197,9 +171,9 @@ public:
     }
 
 private:
+    platform::TAlignedBuffer FIn;  // the dictionary, then the piece
+    platform::TAlignedBuffer FOut; // the raw deflate data
     z_stream FZRec{};
-    TWipedBuffer FIn;  // the dictionary, then the piece
-    TWipedBuffer FOut; // the raw deflate data
     std::int64_t FDictionary = 0;
     std::int64_t FLength = 0;
     std::int64_t FProduced = 0;
