@@ -3,6 +3,7 @@
 // program after a reported failure.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace quillock::datafile {
@@ -75,6 +76,14 @@ public:
     // Posts one of the private messages above to the main window; a host
     // without a window ignores it.
     virtual void PostPrivateMessage(unsigned message) { (void)message; }
+    // Bytes done of the total during a long step (deciphering, decompressing,
+    // compressing, enciphering, copying a backup, wiping). Called often, from
+    // the thread that runs the step; the host decides how often to show it
+    // (and, in a window, handles its pending messages there).
+    virtual void Progress(std::uint64_t done, std::uint64_t total) {
+        (void)done;
+        (void)total;
+    }
 
     // Ends the program at once with exit code 1 (the settings are still saved).
     [[noreturn]] virtual void ExitWithError() = 0;

@@ -55,6 +55,15 @@ public:
     // which leaves the working copy in place).
     virtual bool ConfirmEditingFinished(const std::string& text) = 0;
 
+    // A note the session gives once and goes on (the data file's folder is
+    // writable by other users): a warning box in the window, one line in a
+    // terminal.
+    virtual void Notice(const std::string& text) { WarnBox(text); }
+    // What the user can do when the editor could not be started, in this
+    // front end's words (the window's Path box, the terminal's option);
+    // appended to the report that names the command tried.
+    [[nodiscard]] virtual std::string EditorHint() const { return ""; }
+
     // The data-file box; rewritten after an import.
     virtual void SetDataFileName(const std::string& path) = 0;
     // The option boxes.
