@@ -3,6 +3,7 @@
 
 #include "datafile/CRCClmul.h"
 #include "platform/AlignedBuffer.h"
+#include "platform/Files.h"
 
 #include <array>
 #include <atomic>
@@ -149,8 +150,7 @@ bool FileCRC32(const std::string& path, std::uint32_t& crc) {
     // A file without any write bit is read-only and, like the read-write open
     // of the original design, is not opened.
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || platform::IsReadOnly(info)) {
         return false;
     }
     // One page-aligned piece of the file at a time; no memory, no checksum.

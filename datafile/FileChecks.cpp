@@ -3,6 +3,7 @@
 #include "datafile/FileChecks.h"
 
 #include "platform/FileHandle.h"
+#include "platform/Files.h"
 #include "platform/Stream.h"
 
 #include <cerrno>
@@ -19,7 +20,6 @@ namespace {
 constexpr const char* EditorName = "arbolix";
 constexpr std::size_t EditorNameLength = 7;
 constexpr std::size_t HeaderPiece = 4096;
-constexpr std::size_t WipeBlock = std::size_t{1} << 20; // zeros written per call
 
 using platform::TFd;
 
@@ -27,20 +27,16 @@ using platform::TFd;
     throw platform::EInOutError(what + " " + path + ": " + std::strerror(errno));
 }
 
-// The read-only attribute: no write bit at all in the file's mode. Checked
-// explicitly, since the superuser could open such a file for writing anyway.
-bool IsReadOnly(const struct stat& info) {
-    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
-
-// Opens an existing regular file for reading and writing, refusing read-only
-// files and symbolic links; -1 when it cannot be opened.
+// Opens an existing regular file of ours for reading and writing, refusing
+// read-only files (no write bit: checked explicitly, since the superuser
+// could open such a file anyway), symbolic links and files of other users;
+// -1 when it cannot be opened.
 int OpenReadWrite(const std::string& path) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || IsReadOnly(info)) {
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || platform::IsReadOnly(info)) {
         return -1;
     }
-    return ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    return platform::OpenOwnFile(path, O_RDWR);
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -143,28 +139,9 @@ void WipeFile(TDataFileHost& host, const std::string& path) {
     if (::fstat(file.Get(), &info) != 0) {
         RaiseIo("Cannot take the size of", path);
     }
-    const auto zeros = std::make_unique<std::uint8_t[]>(WipeBlock); // value-initialised: all zero
-    auto left = static_cast<std::uint64_t>(info.st_size);
-    off_t offset = 0;
-    while (left > 0) {
-        const std::size_t want = left < WipeBlock ? static_cast<std::size_t>(left) : WipeBlock;
-        const ssize_t put = ::pwrite(file.Get(), zeros.get(), want, offset);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            if (put == 0) {
-                errno = EIO;
-            }
-            RaiseIo("Cannot overwrite", path);
-        }
-        left -= static_cast<std::uint64_t>(put);
-        offset += put;
-    }
-    // The zeros must reach the medium before the name goes: pages of a deleted
-    // file that were never written back are simply dropped.
-    if (::fsync(file.Get()) != 0) {
-        RaiseIo("Cannot flush", path);
+    if (!platform::ZeroFile(file.Get(), static_cast<std::uint64_t>(info.st_size),
+                            [&host](std::uint64_t done, std::uint64_t total) { host.Progress(done, total); })) {
+        RaiseIo("Cannot overwrite", path);
     }
     if (!file.Close()) {
         RaiseIo("Cannot close", path);

@@ -5,6 +5,8 @@
 #include "crypto/Cipher.h"
 #include "datafile/Algorithms.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileHandle.h"
+#include "platform/Files.h"
 #include "platform/Stream.h"
 #include "platform/Wipe.h"
 
@@ -35,13 +37,16 @@ constexpr const char* PasswordTitle = "Change Arbolix File Password";
 
 // Passes reads and seeks through and raises on a short write: the cipher's
 // stream routine does not look at what a write returns, and a full disk must
-// not pass for success.
+// not pass for success. Tells the host how far the step is.
 class TStrictStream final : public platform::TStream {
 public:
-    explicit TStrictStream(platform::TStream& target) : FTarget(target) {}
+    TStrictStream(platform::TStream& target, TDataFileHost& host, std::uint64_t total)
+        : FTarget(target), FHost(host), FTotal(total) {}
     std::int64_t Read(void* buffer, std::int64_t count) override { return FTarget.Read(buffer, count); }
     std::int64_t Write(const void* buffer, std::int64_t count) override {
         FTarget.WriteBuffer(buffer, count);
+        FDone += static_cast<std::uint64_t>(count);
+        FHost.Progress(FDone, FTotal);
         return count;
     }
     std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
@@ -50,6 +55,9 @@ public:
 
 private:
     platform::TStream& FTarget;
+    TDataFileHost& FHost;
+    std::uint64_t FTotal;
+    std::uint64_t FDone = 0;
 };
 
 // Scrubs the cipher's key schedule and chaining state on every path.
@@ -90,10 +98,10 @@ std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host) {
 
 // Runs size bytes of source through the cipher into destination; a source
 // that delivers fewer bytes than its size said is a read failure.
-void Transform(crypto::TDCP_cipher& cipher, platform::TStream& source, platform::TStream& destination,
-               std::int64_t size, bool encrypt) {
+void Transform(TDataFileHost& host, crypto::TDCP_cipher& cipher, platform::TStream& source,
+               platform::TStream& destination, std::int64_t size, bool encrypt) {
     TScrubGuard scrub(cipher);
-    TStrictStream out(destination);
+    TStrictStream out(destination, host, static_cast<std::uint64_t>(size));
     const auto count = static_cast<std::uint32_t>(size);
     const std::uint32_t done =
         encrypt ? cipher.EncryptFromStream(source, out, count) : cipher.DecryptFromStream(source, out, count);
@@ -155,12 +163,34 @@ void CheckDestination(const std::string& destination, std::optional<struct stat>
     existing = info;
 }
 
-// Removes whatever a failed earlier sealing left at the temporary name; a
-// link there is removed itself, never followed.
+// Removes what a failed earlier sealing of ours left at the temporary name;
+// anything else there (another user's file, a link) is refused, not removed.
 void RemoveStale(const std::string& temporary) {
-    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+    const platform::TNameCheck check = platform::CheckOwnName(temporary);
+    if (check.State == platform::TNameState::Foreign) {
+        throw platform::EFCreateError(temporary);
+    }
+    if (check.State == platform::TNameState::Ours && ::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
         RaiseIo("Cannot remove", temporary);
     }
+}
+
+// Checks that the source opened for sealing is the file the options name.
+void CheckSource(const platform::TFileStream& in, const TSealOptions& options) {
+    if (!options.OwnSource && !options.Source) {
+        return;
+    }
+    struct stat info {};
+    if (::fstat(in.Handle(), &info) != 0 || !platform::IsOurs(info) ||
+        (options.Source && platform::IdOf(info) != *options.Source)) {
+        throw platform::EFOpenError(in.FileName());
+    }
+}
+
+// Opens the destination about to be replaced, to overwrite its old blocks
+// once the new content is in place; -1 when there is none.
+int OpenReplaced(const std::string& destination) {
+    return platform::OpenOwnFile(destination, O_RDWR);
 }
 
 void SyncDirectoryOf(const std::string& path) {
@@ -205,7 +235,7 @@ void Decrypt(TDataFileHost& host, const std::string& source, const std::string& 
         } else {
             platform::TFileStream out(destination, platform::fmCreate);
             const std::unique_ptr<crypto::TDCP_cipher> cipher = KeyedCipher(host);
-            Transform(*cipher, in, out, size, false);
+            Transform(host, *cipher, in, out, size, false);
         }
     } catch (const std::exception&) {
         host.AskUser(DecryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
@@ -217,7 +247,8 @@ void Decrypt(TDataFileHost& host, const std::string& source, const std::string& 
     }
 }
 
-void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination) {
+void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination,
+             const TSealOptions& options) {
     const std::string temporary = SealingTempName(destination);
     TSecretText first;
     TSecretText second;
@@ -226,7 +257,9 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
     try {
         // The source is opened before anything is created, so a missing
         // source leaves everything as it was.
-        platform::TFileStream in(source, platform::fmOpenRead);
+        platform::TFileStream in(source, options.OwnSource || options.Source ? platform::fmOpenReadNoFollow
+                                                                             : platform::fmOpenRead);
+        CheckSource(in, options);
         const std::int64_t size = in.Size();
         if (size > MaxSealedSize) {
             tooLarge = true;
@@ -242,10 +275,17 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
             AskForChanges(host, first, second);
             {
                 const std::unique_ptr<crypto::TDCP_cipher> cipher = KeyedCipher(host);
-                Transform(*cipher, in, *out, size, true);
+                Transform(host, *cipher, in, *out, size, true);
             }
+            const platform::TFd replaced(options.WipeReplaced ? OpenReplaced(destination) : -1);
             CommitTemporary(*out, destination, existing);
             created = false;
+            // The old content is no longer named; its blocks still hold it.
+            struct stat old {};
+            if (replaced.Valid() && ::fstat(replaced.Get(), &old) == 0 &&
+                !platform::ZeroFile(replaced.Get(), static_cast<std::uint64_t>(old.st_size))) {
+                RaiseIo("Cannot overwrite the old content of", destination);
+            }
         }
     } catch (const std::exception&) {
         if (created) {

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "datafile/DataFileHost.h"
+#include "platform/Files.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quillock::datafile {
@@ -25,6 +27,19 @@ void Decrypt(TDataFileHost& host, const std::string& source, const std::string& 
 // beside the destination, is flushed to the medium and renamed over it, so the
 // old destination stays whole until the new one is complete. Reports and
 // terminates on any failure.
-void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination);
+//
+// A session seals bytes it wrote itself beside a data file in a folder that
+// others may write to: Source then names the file that must be read (a file
+// of ours; anything else at the name is refused as a read failure), and
+// WipeReplaced overwrites the old destination's blocks with zeros once the
+// new ciphertext has replaced it (an import: the old destination is the
+// plain file).
+struct TSealOptions {
+    bool OwnSource = false;
+    std::optional<platform::TFileId> Source;
+    bool WipeReplaced = false;
+};
+void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination,
+             const TSealOptions& options = {});
 
 } // namespace quillock::datafile

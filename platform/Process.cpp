@@ -247,14 +247,20 @@ std::optional<TCommandLine> ParseCommandLine(std::string_view commandLine) {
         const std::string_view rest = close == std::string_view::npos ? std::string_view() : line.substr(close + 1);
         return TCommandLine{std::move(*executable), SplitArguments(rest)};
     }
-    for (std::size_t end = 1; end <= line.size(); ++end) {
-        if (end < line.size() && !IsBlank(line[end])) {
+    // An unquoted path with blanks: the whole text up to the first quoted
+    // argument is tried first, then shorter prefixes ending before a blank,
+    // longest first, so that a program planted at a shorter prefix (a
+    // "/opt/My" beside "/opt/My Editor") never wins over the one meant.
+    const std::size_t quote = line.find('"');
+    const std::string_view head = line.substr(0, quote);
+    for (std::size_t end = head.size(); end > 0; --end) {
+        if (end < head.size() && !IsBlank(head[end])) {
             continue;
         }
-        if (IsBlank(line[end - 1])) {
-            continue; // a prefix ending in a blank was tried before it, one shorter
+        if (IsBlank(head[end - 1])) {
+            continue; // the same prefix without its trailing blanks comes later
         }
-        std::optional<std::string> executable = FindExecutable(std::string(line.substr(0, end)));
+        std::optional<std::string> executable = FindExecutable(std::string(head.substr(0, end)));
         if (executable) {
             return TCommandLine{std::move(*executable), SplitArguments(line.substr(end))};
         }

@@ -31,9 +31,10 @@ struct TCommandLine {
 // Finds the executable a command line names and splits the rest.
 // - A line that begins with a double quote names the executable up to the
 //   next double quote.
-// - Otherwise the executable path may contain blanks: each prefix that ends
-//   before a blank (or at the end of the line) is tried, shortest first, and
-//   the first that is an executable regular file wins.
+// - Otherwise the executable path may contain blanks: the text before the
+//   first double quote, then each shorter prefix that ends before a blank, is
+//   tried, longest first, and the first that is an executable regular file
+//   wins.
 // - A name without '/' is looked up in the folder of the running program, then
 //   in the folders of PATH; a name with '/' is taken as it stands (relative to
 //   the current directory).

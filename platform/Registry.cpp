@@ -2,6 +2,8 @@
 // one value at a time under a lock and replaced atomically.
 #include "platform/Registry.h"
 
+#include "platform/Files.h"
+
 #include "platform/AtomicFile.h"
 #include "platform/Text.h"
 
@@ -366,35 +368,6 @@ bool MakeFolders(const fs::path& folder) {
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-class TFileLock {
-public:
-    explicit TFileLock(const fs::path& lockFile) {
-        FHandle = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (FHandle < 0) {
-            return;
-        }
-        while (::flock(FHandle, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                ::close(FHandle);
-                FHandle = -1;
-                return;
-            }
-        }
-    }
-    ~TFileLock() {
-        if (FHandle >= 0) {
-            ::close(FHandle); // releases the lock
-        }
-    }
-    TFileLock(const TFileLock&) = delete;
-    TFileLock& operator=(const TFileLock&) = delete;
-
-    [[nodiscard]] bool Held() const noexcept { return FHandle >= 0; }
-
-private:
-    int FHandle = -1;
-};
-
 // Under the lock: reads the file as it is now, makes sure the key exists, sets
 // the one value, and replaces the file by a complete new one. lines receives
 // what was written. False when anything fails; the file is then unchanged.
@@ -418,7 +391,8 @@ bool StoreSettings(const fs::path& file, const std::string& key,
     if (::stat(folder.c_str(), &folderInfo) != 0 || (folderInfo.st_mode & 0222) == 0) {
         return false;
     }
-    const TFileLock lock(fs::path(file).concat(".lock"));
+    TFileLock lock;
+    (void)lock.Take(fs::path(file).concat(".lock").string(), true);
     if (!lock.Held()) {
         return false;
     }

@@ -2,6 +2,8 @@
 // memory streams.
 #include "platform/Stream.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -48,11 +50,18 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
 
 TFileStream::TFileStream(const std::string& path, std::uint16_t mode) : FFileName(path) {
     const bool create = mode == fmCreate;
+    if (create) {
+        // Always a new file: whatever sits at the name (another user's file
+        // in a shared folder, a link) is never opened and written through.
+        FHandle = CreateNewFile(path, 0600);
+        if (FHandle < 0) {
+            throw EFCreateError(path);
+        }
+        return;
+    }
     // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; anything but
     // a regular file is refused right after.
-    const int flags =
-        create ? O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK : O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-    FHandle = ::open(path.c_str(), flags, 0600);
+    FHandle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (mode == fmOpenReadNoFollow ? O_NOFOLLOW : 0));
     struct stat info {};
     if (FHandle >= 0 && (::fstat(FHandle, &info) != 0 || !S_ISREG(info.st_mode) ||
                          ::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0)) {
@@ -60,9 +69,6 @@ TFileStream::TFileStream(const std::string& path, std::uint16_t mode) : FFileNam
         FHandle = -1;
     }
     if (FHandle < 0) {
-        if (create) {
-            throw EFCreateError(path);
-        }
         throw EFOpenError(path);
     }
 }

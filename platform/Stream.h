@@ -68,14 +68,16 @@ public:
 
 // File stream open modes.
 inline constexpr std::uint16_t fmOpenRead = 0x0000; // an existing file, read only
-inline constexpr std::uint16_t fmCreate = 0xFFFF;   // create or empty, read and write
+inline constexpr std::uint16_t fmCreate = 0xFFFF;   // create new, read and write
+// An existing file, read only, never through a symbolic link at the name.
+inline constexpr std::uint16_t fmOpenReadNoFollow = 0x0100;
 
 class TFileStream : public TStream {
 public:
-    // fmOpenRead opens an existing file for reading ("Cannot open file %s");
-    // fmCreate creates or empties a file for reading and writing ("Cannot create
-    // file %s"). A new file is owner-only (0600) and the last component is never
-    // followed when it is a symbolic link.
+    // fmOpenRead opens an existing regular file for reading ("Cannot open file
+    // %s"); fmCreate creates a new owner-only (0600) file for reading and
+    // writing and fails ("Cannot create file %s") when anything exists at the
+    // name: a caller that replaces a file of its own removes it first.
     TFileStream(const std::string& path, std::uint16_t mode);
     ~TFileStream() override;
 

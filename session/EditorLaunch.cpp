@@ -3,6 +3,9 @@
 
 #include "platform/Process.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace quillock::session {
 
 namespace {
@@ -10,7 +13,11 @@ constexpr std::uint16_t PumpStep = 100; // milliseconds
 } // namespace
 
 std::string EditorCommandLine(const std::string& exeName, const std::string& workingCopy) {
-    return exeName + " " + platform::QuoteArgument(workingCopy);
+    // An absolute path: no argument starts with '-' or '+', which editors
+    // would take for an option or a command.
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(workingCopy, error);
+    return exeName + " " + platform::QuoteArgument(error ? workingCopy : absolute.lexically_normal().string());
 }
 
 std::int32_t ExecuteAndWait(const std::string& commandLine, std::uint16_t showMode) {

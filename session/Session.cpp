@@ -5,9 +5,8 @@
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
-#include "platform/AlignedBuffer.h"
-#include "platform/AtomicFile.h"
 #include "platform/FileHandle.h"
+#include "platform/Files.h"
 #include "session/EditorLaunch.h"
 
 #include <algorithm>
@@ -21,7 +20,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -47,211 +45,74 @@ constexpr std::uint16_t FinalDelay = 1000; // milliseconds
 // most likely handed the file to a process that is still running.
 constexpr std::chrono::seconds QuickReturn{3};
 
-// A file of that name, not a directory or anything else; a link counts by
-// what it leads to.
-bool FileExists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+using platform::TNameState;
+
+// Names that editors write beside the file they edit and that hold its text
+// (backups, swap and undo files, autosaves), for a working copy called name.
+std::vector<std::string> EditorLeftoverNames(const std::string& name) {
+    return {name + "~",          "." + name + ".swp", "." + name + ".swo", "." + name + ".swn", "." + name + ".swx",
+            "." + name + ".un~", "#" + name + "#",    name + ".orig",      name + ".bak~"};
 }
 
-// The path with its extension (from the last dot after the last '/') replaced
-// by extension; appended when there is none.
-std::string ChangeFileExt(const std::string& path, const std::string& extension) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return path + extension;
-    }
-    return path.substr(0, dot) + extension;
-}
-
-// Renames without ever replacing an existing file of the new name.
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-    // A file system without the flag: a new link fails when the name exists.
-    if (::link(from.c_str(), to.c_str()) != 0) {
-        return false;
-    }
-    if (::unlink(from.c_str()) != 0) {
-        ::unlink(to.c_str());
-        return false;
-    }
-    return true;
-}
-
-// Renames, replacing a file of the new name.
-bool MoveFile(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
-using platform::TFd;
-using platform::WriteAll;
-
-// Copies a regular file byte for byte, replacing the destination. The copy is
-// created owner-only and never written through a symbolic link (a link at the
-// destination is replaced itself); it then gets the given mode, or the
-// source's mode when keepMode is set, and is flushed to the medium. False on
-// any failure.
-bool CopyFile(const std::string& source, const std::string& destination, mode_t mode, bool keepMode) {
-    TFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info {};
-    if (in.Get() < 0 || ::fstat(in.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    struct stat existing {};
-    if (::lstat(destination.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode) &&
-        ::unlink(destination.c_str()) != 0) {
-        return false;
-    }
-    TFd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600));
-    struct stat target {};
-    if (out.Get() < 0 || ::fstat(out.Get(), &target) != 0 || !S_ISREG(target.st_mode) ||
-        ::fchmod(out.Get(), keepMode ? (info.st_mode & 07777) : mode) != 0) {
-        return false;
-    }
-    // The kernel copies without the bytes passing through this process; where
-    // it cannot (other file systems, older kernels), the copy goes through a
-    // buffer.
-    for (bool copied = false; !copied;) {
-        const ssize_t moved = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, 1 << 30, 0);
-        if (moved < 0 && errno == EINTR) {
-            continue;
-        }
-        if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-            break; // the loop below goes on from where the kernel stopped
-        }
-        if (moved < 0) {
-            return false;
-        }
-        copied = moved == 0;
-    }
-    // The copied bytes may be plain text: the buffer is wiped on every way out.
-    platform::TAlignedBuffer buffer(65536);
-    for (;;) {
-        const ssize_t got = ::read(in.Get(), buffer.Data(), buffer.Size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        if (!WriteAll(out.Get(), buffer.Data(), static_cast<std::size_t>(got))) {
-            return false;
-        }
-    }
-    return ::fsync(out.Get()) == 0 && out.Close();
-}
-
-// Makes the names in the folder of path (a rename, a new file) durable.
-bool SyncDirectoryOf(const std::string& path) {
-    return platform::SyncFolder(std::filesystem::path(path).parent_path());
-}
-
-// Flushes a file's bytes and its name to the medium.
-bool FlushFile(const std::string& path) {
-    TFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    return file.Get() >= 0 && ::fsync(file.Get()) == 0 && file.Close() && SyncDirectoryOf(path);
-}
-
-// An exclusive lock beside the data file for the length of a session, so a
-// second copy of the program on the same file refuses instead of sharing its
-// temporary files. The kernel drops the lock when the process ends in any way;
-// a lock file left by a killed run is simply taken over.
-class TSessionLock {
+// Forwards to the view and, once the editor has run, ends every error report
+// with where the newest text is, so that no failure leaves the user guessing.
+class TNotingHost final : public datafile::TDataFileHost {
 public:
-    enum class TResult { Taken, Busy, Failed };
+    TNotingHost(SessionView& view, const std::string& note) : FView(view), FNote(note) {}
 
-    TSessionLock() = default;
-    ~TSessionLock() { Release(); }
-    TSessionLock(const TSessionLock&) = delete;
-    TSessionLock& operator=(const TSessionLock&) = delete;
-
-    TResult Take(const std::string& path) {
-        for (;;) {
-            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-            if (fd < 0) {
-                return TResult::Failed;
-            }
-            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-                const int error = errno;
-                ::close(fd);
-                if (error == EWOULDBLOCK) {
-                    return TResult::Busy;
-                }
-                errno = error;
-                // A file system without locks: nothing better can be done.
-                return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS ? TResult::Taken : TResult::Failed;
-            }
-            // The holder before us may have removed the name between our open
-            // and our lock: then the lock is on a file nobody else can find.
-            struct stat held {};
-            struct stat named {};
-            if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-                held.st_ino == named.st_ino) {
-                FFd = fd;
-                FPath = path;
-                return TResult::Taken;
-            }
-            ::close(fd);
+    [[nodiscard]] std::string DataFileName() const override { return FView.DataFileName(); }
+    [[nodiscard]] std::string Password() const override { return FView.Password(); }
+    void SetPassword(const std::string& password) override { FView.SetPassword(password); }
+    [[nodiscard]] int AlgorithmIndex() const override { return FView.AlgorithmIndex(); }
+    void SetAlgorithmIndex(int index) override { FView.SetAlgorithmIndex(index); }
+    [[nodiscard]] int HashIndex() const override { return FView.HashIndex(); }
+    void SetHashIndex(int index) override { FView.SetHashIndex(index); }
+    [[nodiscard]] bool ChangePass() const override { return FView.ChangePass(); }
+    [[nodiscard]] bool ChangeAlgorithm() const override { return FView.ChangeAlgorithm(); }
+    [[nodiscard]] std::string Caption() const override { return FView.Caption(); }
+    TModalResult AskUser(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) override {
+        if (kind == TMsgDlgType::mtError && !FNote.empty()) {
+            return FView.AskUser(text + "\r\n\r\n" + FNote, kind, buttons);
         }
+        return FView.AskUser(text, kind, buttons);
     }
-
-    void Release() noexcept {
-        if (FFd >= 0) {
-            // The name goes while the lock is still held; see Take.
-            (void)::unlink(FPath.c_str());
-            ::close(FFd);
-            FFd = -1;
-        }
+    std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override {
+        return FView.InputBox(title, prompt, value);
+    }
+    bool QuestionBox(const std::string& text) override { return FView.QuestionBox(text); }
+    void PostPrivateMessage(unsigned message) override { FView.PostPrivateMessage(message); }
+    void Progress(std::uint64_t done, std::uint64_t total) override { FView.Progress(done, total); }
+    [[noreturn]] void ExitWithError() override {
+        FView.ExitWithError();
+        std::terminate(); // a view whose ExitWithError returns breaks its contract
     }
 
 private:
-    int FFd = -1;
-    std::string FPath;
+    SessionView& FView;
+    const std::string& FNote;
 };
-
-// Takes group and other permissions off a plain-text file (an editor that
-// saves by rename gives the new file its own mode); a link is left alone.
-void MakeOwnerOnly(const std::string& path) {
-    TFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    struct stat info {};
-    if (file.Get() >= 0 && ::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0) {
-        (void)::fchmod(file.Get(), info.st_mode & 0700);
-    }
-}
-
-// "YYYY-MM-DD HH:MM:SS" of a file's last change, local time.
-std::string ChangedAt(const struct stat& info) {
-    struct tm local {};
-    const time_t seconds = info.st_mtim.tv_sec;
-    char text[32] = "";
-    if (::localtime_r(&seconds, &local) != nullptr) {
-        (void)std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    }
-    return text;
-}
 
 // One run of the session, with its flags.
 class TSession {
 public:
-    explicit TSession(SessionView& view) : FView(view) {}
+    explicit TSession(SessionView& view) : FView(view), FHost(view, FNote) {}
 
     void Run() {
         FView.LockWindow();
         FView.PumpMessages();
         try {
-            WritableTest();
+            SharedFolderNotice();
+            // Left-over files are reported before any refusal (below), so
+            // that the report still names them when the folder turned
+            // read-only; without them a read-only file is refused at once.
+            if (!LeftOversPresent()) {
+                WritableTest();
+            }
             ImportTest();
-            TakeLock();
+            OwnershipTest();
             LeftOverTest();
+            WritableTest();
+            TakeLock();
             Status("Decrypting..");
             MakeWorkingCopy();
             PlainFileCheck();
@@ -269,8 +130,9 @@ public:
                 FView.SetPanelText("No changes done.");
             }
             Status("Wiping data..");
-            datafile::WipeFile(FView, Intermediate());
-            datafile::WipeFile(FView, WorkingCopy());
+            WipeOwn(Intermediate());
+            WipeOwn(WorkingCopy());
+            WipeEditorLeftovers();
             FView.ClearPassword();
         } catch (const std::exception& e) {
             // A failure the operations raise rather than report (compressing,
@@ -283,6 +145,11 @@ public:
         }
         PumpDelay(FView, FinalDelay);
         FView.SavePreferences();
+        if (FEditorFailed && !FResealed) {
+            // Nothing was edited because nothing could be: that is no success.
+            FView.ExitWithError();
+            return;
+        }
         FView.EndProgram();
     }
 
@@ -300,24 +167,55 @@ private:
         FView.PumpMessages();
     }
 
+    // Reports through the host, so that a failure after the editor ran says
+    // where the newest text is.
     [[noreturn]] void Fail(const std::string& text) {
-        FView.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        FView.ExitWithError();
-        std::terminate(); // a view whose ExitWithError returns breaks its contract
+        FHost.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        FHost.ExitWithError();
     }
 
     [[nodiscard]] bool ReportDue() const { return FCompressionChanged && FView.UseCompression(); }
 
+    // Where the newest text is now, for the error reports from here on.
+    void NoteNewestText(const std::string& path, const char* what) {
+        FNote = "Your edits are in \"" + path + "\" (" + what +
+                ", readable by you only). Keep that file: the backups are older than these edits.";
+    }
+
+    void SharedFolderNotice() {
+        if (platform::FolderWritableByOthers(DataFile())) {
+            FView.Notice("The folder of \"" + DataFile() +
+                         "\" can be written by other users. The session refuses any file of theirs at its names, "
+                         "but they can delete or rename yours there; a folder of your own is safer.");
+        }
+    }
+
+    // Every name the session works with is absent or a regular file of ours
+    // with one name. Anything else (another user's file planted in a shared
+    // folder, a link, a hard link to something else) is refused before a
+    // byte of plain text is written.
+    void RefuseForeignNames(const std::string& dataFile) {
+        const std::string sealing = datafile::SealingTempName(dataFile);
+        for (const std::string& path : {dataFile + ".qlt", dataFile + ".qlz", dataFile + ".bak", dataFile + ".old",
+                                        sealing, datafile::SealingTempName(dataFile + ".bak"), dataFile + ".qlk"}) {
+            const platform::TNameCheck check = platform::CheckOwnName(path);
+            if (check.State == TNameState::Foreign) {
+                Fail(platform::DescribeForeign(path, check) +
+                     ", not a file of yours. It may have been put there by another user to read or replace "
+                     "your text.\r\n\r\nRemove it (or edit the data file in a folder of your own). Nothing has "
+                     "been changed.");
+            }
+        }
+    }
+
+    void OwnershipTest() { RefuseForeignNames(DataFile()); }
+
     // A data file that cannot be written could be edited but never sealed
     // again: the edits would end in a sealing error. It is refused before
     // anything is done, as the window refuses a read-only file when it is
-    // picked. Read-only is a mode without any write bit, whoever runs the
-    // program, or a file the system will not let us write (immutable, or on
-    // a read-only file system).
+    // picked.
     void WritableTest() {
-        struct stat info {};
-        if (::stat(DataFile().c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(DataFile().c_str(), W_OK) != 0)) {
+        if (platform::FileExists(DataFile()) && platform::IsReadOnly(DataFile())) {
             Fail(ReadOnlyRefusal);
         }
     }
@@ -325,34 +223,42 @@ private:
     // A plain editor file is renamed to the sealed extension and sealed for
     // the first time at the end.
     void ImportTest() {
-        if (!datafile::CheckHeader(FView, DataFile())) {
+        if (!datafile::CheckHeader(FHost, DataFile())) {
             return;
         }
         if (FView.AskUser(ImportQuestion, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) !=
             TModalResult::mrYes) {
             FView.ExitWithError();
         }
-        const std::string newName = ChangeFileExt(DataFile(), ".qlx");
+        const std::string newName = platform::ChangeFileExt(DataFile(), ".qlx");
+        // Nothing is renamed that could not be sealed, or whose names are taken.
+        WritableTest();
+        RefuseForeignNames(newName);
         // A plain file that already carries the sealed extension (an import
         // cut short after its rename) is imported where it is.
-        if (newName != DataFile() && !RenameNoReplace(DataFile(), newName)) {
+        if (newName != DataFile() && !platform::RenameNoReplace(DataFile(), newName)) {
             Fail("Cannot rename file!\r\n\"" + newName + "\" already exists! (or disk is write protected?)" +
                  "\r\n\r\nPlease check your data.");
         }
         FView.SetDataFileName(newName);
         FImported = true;
+        // Plain text under a name of ours: nobody else reads it from now on.
+        platform::MakeOwnerOnly(newName);
     }
 
     // Only one session at a time on a data file; a second copy refuses
     // before it touches anything.
     void TakeLock() {
-        switch (FLock.Take(LockFile())) {
-        case TSessionLock::TResult::Taken:
+        switch (FLock.Take(LockFile(), false)) {
+        case platform::TFileLock::TResult::Taken:
             return;
-        case TSessionLock::TResult::Busy:
+        case platform::TFileLock::TResult::Busy:
             Fail("\"" + DataFile() + "\" is being edited by another copy of this program (it holds \"" + LockFile() +
                  "\").\r\n\r\nFinish that session first. Nothing has been changed here.");
-        case TSessionLock::TResult::Failed:
+        case platform::TFileLock::TResult::Foreign:
+            Fail(platform::DescribeForeign(LockFile(), {TNameState::Foreign, FLock.ForeignWhat()}) +
+                 ", not a file of yours.\r\n\r\nRemove it. Nothing has been changed.");
+        case platform::TFileLock::TResult::Failed:
             break;
         }
         Fail("Cannot create the lock file \"" + LockFile() + "\" (" + std::strerror(errno) +
@@ -363,17 +269,21 @@ private:
     static void DescribeFile(std::string& lines, const std::string& path, const char* what) {
         struct stat info {};
         if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-            lines += "\r\n\"" + path + "\": " + what + ", changed " + ChangedAt(info);
+            lines += "\r\n\"" + path + "\": " + what + ", changed " + platform::ChangedAt(info);
         }
     }
 
+    [[nodiscard]] bool LeftOversPresent() const {
+        return platform::FileExists(WorkingCopy()) || platform::FileExists(Intermediate());
+    }
+
     void LeftOverTest() {
-        if (!FileExists(WorkingCopy()) && !FileExists(Intermediate())) {
+        if (!LeftOversPresent()) {
             return;
         }
-        MakeOwnerOnly(WorkingCopy());
-        MakeOwnerOnly(Intermediate());
-        // The design's text, then where the text of the earlier run may be.
+        platform::MakeOwnerOnly(WorkingCopy());
+        platform::MakeOwnerOnly(Intermediate());
+        // The warning's own text, then where the text of the earlier run may be.
         std::string text = "WARNING: \"" + DataFile() + ".qlt/qlz\" ALREADY EXISTS!\r\n" +
                            "(Maybe system crashed while working on this file, or the file is already opened?)\r\n\r\n" +
                            "Click [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\n" +
@@ -388,39 +298,70 @@ private:
         if (FView.AskLeftOver(text) != TModalResult::mrYes) {
             FView.ExitWithError();
         }
+        // Replaced as new files: the old ones (checked to be ours) go first.
+        WipeOwn(Intermediate());
+        WipeOwn(WorkingCopy());
     }
 
-    // A copy or move that makes the working copy failed: a left-over working
-    // copy could otherwise pass for the fresh one.
-    [[noreturn]] void WorkingCopyFailed(const std::string& partial) {
-        datafile::WipeFile(FView, partial);
-        Fail(WriteFailureText);
+    // Overwrites and deletes a temporary file of ours; one that the editor
+    // left read-only is made writable first. Absent: nothing to do.
+    void WipeOwn(const std::string& path) {
+        const platform::TNameCheck check = platform::CheckOwnName(path);
+        if (check.State == TNameState::Absent) {
+            return;
+        }
+        if (check.State == TNameState::Foreign) {
+            Fail("ERROR! Can't delete: \"\r\n" + path + "\"\r\n\r\n" + platform::DescribeForeign(path, check) +
+                 ", not a file of yours; it was left as it is.\r\n\r\nPlease check your data.");
+        }
+        const platform::TFd file(platform::OpenOwnFile(path, O_RDONLY));
+        struct stat info {};
+        if (file.Valid() && ::fstat(file.Get(), &info) == 0 && (info.st_mode & S_IWUSR) == 0) {
+            (void)::fchmod(file.Get(), (info.st_mode & 0700) | S_IWUSR);
+        }
+        datafile::WipeFile(FHost, path);
+    }
+
+    // On a way out that is failing already: a failure of its own does not
+    // replace the first one, and only files of ours are touched.
+    void WipeQuietly(const std::string& path) {
+        if (platform::CheckOwnName(path).State != TNameState::Ours) {
+            return;
+        }
+        try {
+            WipeOwn(path);
+        } catch (const std::exception&) {
+        }
     }
 
     void MakeWorkingCopy() {
+        const platform::TProgressFn progress = [this](std::uint64_t done, std::uint64_t total) {
+            FView.Progress(done, total);
+        };
         if (FImported) {
             Status("Importing..");
-            if (!CopyFile(DataFile(), WorkingCopy(), 0600, false)) {
-                WorkingCopyFailed(WorkingCopy());
+            if (!platform::CopyFile(DataFile(), WorkingCopy(), 0600, false, progress)) {
+                Fail(WriteFailureText);
             }
             FDataCompressed = FView.UseCompression();
             return;
         }
         try {
-            datafile::Decrypt(FView, DataFile(), Intermediate());
+            datafile::Decrypt(FHost, DataFile(), Intermediate());
         } catch (const datafile::TProgramExit&) {
             // Deciphering stopped (a full disk): its plain text goes too.
             WipeQuietly(Intermediate());
             throw;
         }
-        if (datafile::CheckHeader(FView, Intermediate())) {
+        if (datafile::CheckHeader(FHost, Intermediate())) {
             FDataCompressed = false;
             if (FView.UseCompression()) {
                 FView.SetStatus("[Uncompressed]");
             }
             FView.PumpMessages();
-            if (!MoveFile(Intermediate(), WorkingCopy())) {
-                WorkingCopyFailed(Intermediate());
+            if (!platform::RenameNoReplace(Intermediate(), WorkingCopy())) {
+                WipeQuietly(Intermediate());
+                Fail(WriteFailureText);
             }
             if (FView.UseCompression()) {
                 FCompressionChanged = true;
@@ -428,8 +369,16 @@ private:
             return;
         }
         Status("Decompressing..");
-        datafile::DecompressFile(FView, Intermediate(), WorkingCopy());
-        datafile::WipeFile(FView, Intermediate());
+        try {
+            datafile::DecompressFile(FHost, Intermediate(), WorkingCopy());
+        } catch (const std::exception&) {
+            // Before the editor ran the data file holds everything: no
+            // partial plain copy stays.
+            WipeQuietly(WorkingCopy());
+            WipeQuietly(Intermediate());
+            throw;
+        }
+        WipeOwn(Intermediate());
         if (FView.Decompress()) {
             FCompressionChanged = true;
         } else {
@@ -439,38 +388,68 @@ private:
     }
 
     void PlainFileCheck() {
-        if (!datafile::CheckHeader(FView, WorkingCopy())) {
+        if (!datafile::CheckHeader(FHost, WorkingCopy())) {
             FView.AskUser(NotArbolixText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-            datafile::WipeFile(FView, WorkingCopy());
+            WipeOwn(WorkingCopy());
             FView.ExitWithError();
         }
     }
 
-    // Overwrites and deletes a file on a way out that is failing already; a
-    // failure of its own does not replace the first one.
-    void WipeQuietly(const std::string& path) {
-        try {
-            datafile::WipeFile(FView, path);
-        } catch (const std::exception&) {
+    // The names in the working copy's folder now.
+    [[nodiscard]] std::vector<std::string> PresentLeftovers() const {
+        const std::filesystem::path working(WorkingCopy());
+        std::vector<std::string> present;
+        for (const std::string& name : EditorLeftoverNames(working.filename().string())) {
+            const std::string path = (working.parent_path() / name).string();
+            if (platform::CheckOwnName(path).State != TNameState::Absent) {
+                present.push_back(path);
+            }
         }
+        return present;
     }
 
     // True when the editor ran and was back sooner than QuickReturn.
     bool Edit() {
         Status("Starting Arbolix..");
+        FLeftoversBefore = PresentLeftovers();
         FView.HideMainWindow();
         FView.ShowTrayIcon();
         const auto started = std::chrono::steady_clock::now();
         const bool ran = ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal) != -1;
         const bool quick = ran && std::chrono::steady_clock::now() - started < QuickReturn;
+        NoteNewestText(WorkingCopy(), "the working copy, plain text");
         if (!ran) {
-            FView.AskUser(StartFailedText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+            FEditorFailed = true;
+            std::string text = std::string(StartFailedText) + "\r\n\r\nThe command tried: " + FView.ExeName();
+            if (const std::string hint = FView.EditorHint(); !hint.empty()) {
+                text += "\r\n" + hint;
+            }
+            FView.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         }
-        MakeOwnerOnly(WorkingCopy());
         FView.HideTrayIcon();
         FView.ShowMainWindow();
         FView.PumpMessages();
+        AcceptWorkingCopy();
         return quick;
+    }
+
+    // The editor may have saved by rename: what now carries the working
+    // copy's name must be a regular file of ours, never another user's text
+    // (or a link to it) that would then be sealed under our password.
+    void AcceptWorkingCopy() {
+        const platform::TNameCheck check = platform::CheckOwnName(WorkingCopy());
+        if (check.State == TNameState::Absent) {
+            FNote = "The editor removed the working copy \"" + WorkingCopy() + "\"; the data file \"" + DataFile() +
+                    "\" holds the text as it was before this session.";
+        }
+        if (check.State == TNameState::Foreign) {
+            FNote.clear();
+            Fail(platform::DescribeForeign(WorkingCopy(), check) +
+                 " after editing, not a file of yours; it is not sealed and was left as it is.\r\n\r\n"
+                 "The data file has not been changed. Check the folder: another user may have replaced the "
+                 "working copy.");
+        }
+        platform::MakeOwnerOnly(WorkingCopy());
     }
 
     // The editor was back at once and nothing changed: it may have handed the
@@ -483,14 +462,20 @@ private:
                                  WorkingCopy() + "\" (it is then checked, sealed if changed, and wiped).\r\n" +
                                  "Click [No] to leave it where it is and exit.";
         if (!FView.ConfirmEditingFinished(text)) {
-            MakeOwnerOnly(WorkingCopy());
+            platform::MakeOwnerOnly(WorkingCopy());
+            const std::string state = FImported
+                                          ? "The plain file now named \"" + DataFile() +
+                                                "\" has not been sealed yet: run the session on it again to seal it."
+                                          : std::string("The data file has not been changed.");
             FView.AskUser("The working copy stays where it is, readable by you only:\r\n\"" + WorkingCopy() +
-                              "\"\r\n\r\nThe data file has not been changed. The next run warns about this "
-                              "file; copy it elsewhere before answering [Yes] there.",
+                              "\"\r\n\r\n" + state +
+                              " The next run warns about this file; copy it elsewhere before answering [Yes] "
+                              "there.",
                           TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
             FView.ExitWithError();
         }
         Status("Checking CRC..");
+        AcceptWorkingCopy();
         datafile::FileCRC32(WorkingCopy(), FChecksumAfter);
     }
 
@@ -499,26 +484,46 @@ private:
                FCompressionChanged;
     }
 
+    // The first backup becomes the second one. Every name was checked to be
+    // ours or absent; a rotation that fails stops here rather than losing the
+    // older backup silently.
+    void RotateBackups() {
+        if (!FView.DoubleBackup() || !platform::FileExists(FirstBackup())) {
+            return;
+        }
+        const std::string second = platform::ChangeFileExt(FirstBackup(), ".old");
+        if (platform::CheckOwnName(second).State != TNameState::Absent && ::unlink(second.c_str()) != 0) {
+            Fail(WriteFailureText + std::string("\r\n\r\n(Cannot delete \"") + second + "\": " + std::strerror(errno) +
+                 ")");
+        }
+        if (!platform::RenameNoReplace(FirstBackup(), second)) {
+            Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename \"") + FirstBackup() + "\" to \"" + second +
+                 "\": " + std::strerror(errno) + ")");
+        }
+    }
+
     void Reseal() {
         Status("Creating backup..");
-        if (FView.DoubleBackup() && FileExists(FirstBackup())) {
-            // Neither result matters: a backup that failed to move is
-            // replaced by the new copy below.
-            if (FileExists(SecondBackup())) {
-                (void)::unlink(SecondBackup().c_str());
-            }
-            (void)MoveFile(FirstBackup(), ChangeFileExt(FirstBackup(), ".old"));
-        }
+        RotateBackups();
+        const platform::TProgressFn progress = [this](std::uint64_t done, std::uint64_t total) {
+            FView.Progress(done, total);
+        };
         if (!FImported) {
             // Copied beside it and renamed: a copy cut short (a full disk)
             // never replaces the backup there is.
             const std::string partial = datafile::SealingTempName(FirstBackup());
-            if (!CopyFile(DataFile(), partial, 0, true) || !MoveFile(partial, FirstBackup()) ||
-                !SyncDirectoryOf(FirstBackup())) {
+            if (platform::CheckOwnName(partial).State == TNameState::Ours) {
+                (void)::unlink(partial.c_str()); // left by a run that was cut short
+            }
+            if (!platform::CopyFile(DataFile(), partial, 0, true, progress) ||
+                !platform::MoveFile(partial, FirstBackup()) || !platform::SyncFolderOf(FirstBackup())) {
                 (void)::unlink(partial.c_str());
                 Fail(WriteFailureText);
             }
         }
+        datafile::TSealOptions sealing;
+        sealing.OwnSource = true;
+        sealing.WipeReplaced = FImported;
         if (FView.UseCompression()) {
             Status("Compressing..");
             try {
@@ -528,19 +533,26 @@ private:
                 WipeQuietly(Intermediate());
                 Fail(std::string(WriteFailureText) + "\r\n\r\n(" + e.what() + ")");
             }
-        } else if (!MoveFile(WorkingCopy(), Intermediate())) {
-            // Sealing on would take whatever an earlier run left at the
-            // intermediate name; the edits stay in the working copy.
-            Fail(WriteFailureText);
+        } else {
+            // The file moved is the one sealed: its identity is taken first
+            // and checked when sealing opens it.
+            const platform::TFd working(platform::OpenOwnFile(WorkingCopy(), O_RDONLY));
+            struct stat info {};
+            if (!working.Valid() || ::fstat(working.Get(), &info) != 0 ||
+                !platform::RenameNoReplace(WorkingCopy(), Intermediate())) {
+                Fail(WriteFailureText);
+            }
+            sealing.Source = platform::IdOf(info);
+            NoteNewestText(Intermediate(), "the bytes to seal, plain text");
         }
         // The bytes to seal are on the medium before the data file is
         // replaced; sealing flushes the new data file before anything is wiped.
-        if (!FlushFile(Intermediate())) {
+        if (!platform::FlushFile(Intermediate())) {
             Fail(WriteFailureText);
         }
         if (ReportDue()) {
-            const std::uint64_t decompressed = datafile::FileSizeKb(FView, WorkingCopy());
-            const std::uint64_t compressed = datafile::FileSizeKb(FView, Intermediate());
+            const std::uint64_t decompressed = datafile::FileSizeKb(FHost, WorkingCopy());
+            const std::uint64_t compressed = datafile::FileSizeKb(FHost, Intermediate());
             const std::uint64_t ratio = decompressed == 0 ? 0 : compressed * 100 / decompressed;
             FReport = "Decompressed size: " + std::to_string(decompressed) + " Kb\r\n" +
                       "Compressed size: " + std::to_string(compressed) + " Kb\r\n" + "Ratio: " + std::to_string(ratio) +
@@ -549,18 +561,42 @@ private:
         }
         FView.SetStatus(FDataCompressed ? "Encrypting.. [Compressed]" : "Encrypting.. [Uncompressed]");
         FView.PumpMessages();
-        datafile::Encrypt(FView, Intermediate(), DataFile());
+        datafile::Encrypt(FHost, Intermediate(), DataFile(), sealing);
+        FResealed = true;
+        FNote = "The edits are sealed in \"" + DataFile() + "\".";
         FView.SetPanelText("Data successfully encrypted.");
     }
 
+    // Files an editor wrote beside the working copy during the session hold
+    // its text too; the ones that were there before are none of ours.
+    void WipeEditorLeftovers() {
+        std::string wiped;
+        for (const std::string& path : PresentLeftovers()) {
+            if (std::find(FLeftoversBefore.begin(), FLeftoversBefore.end(), path) != FLeftoversBefore.end() ||
+                platform::CheckOwnName(path).State != TNameState::Ours) {
+                continue;
+            }
+            WipeOwn(path);
+            wiped += (wiped.empty() ? "" : ", ") + std::filesystem::path(path).filename().string();
+        }
+        if (!wiped.empty()) {
+            Status("Wiping data.. (and the editor's " + wiped + ")");
+        }
+    }
+
     SessionView& FView;
-    TSessionLock FLock;
+    std::string FNote; // where the newest text is, once the editor has run
+    TNotingHost FHost;
+    platform::TFileLock FLock;
     bool FImported = false;
     bool FCompressionChanged = false;
     bool FDataCompressed = false;
+    bool FEditorFailed = false;
+    bool FResealed = false;
     std::uint32_t FChecksumBefore = 0;
     std::uint32_t FChecksumAfter = 0;
     std::string FReport;
+    std::vector<std::string> FLeftoversBefore;
 };
 
 } // namespace

@@ -11,6 +11,8 @@
 //   rename=TEXT     write TEXT to a new file beside it and rename it over FILE
 //   empty           cut the file to 0 bytes
 //   delete          remove the file
+//   readonly        take every write permission off the file
+//   mkdir=PATH      make a folder at PATH (a name the session needs later)
 //   record=PATH     write every argument (FILE too), one a line, to PATH
 //   copy=PATH       copy the file as it is now to PATH
 //   mode=PATH       write the file's permission bits in octal to PATH
@@ -93,6 +95,10 @@ int main(int argc, char** argv) {
             ok = ::truncate(file.c_str(), 0) == 0;
         } else if (name == "delete") {
             ok = ::unlink(file.c_str()) == 0;
+        } else if (name == "readonly") {
+            ok = ::chmod(file.c_str(), 0400) == 0;
+        } else if (name == "mkdir") {
+            ok = ::mkdir(value.c_str(), 0700) == 0;
         } else if (name == "record") {
             std::string lines;
             for (const std::string& argument : arguments) {

@@ -117,7 +117,7 @@ TEST(FileStreamTest, OpenAndCreateErrorsCarryThePath) {
     EXPECT_THROW(TFileStream(folder.Path().string(), fmCreate), EFCreateError);
 }
 
-TEST(FileStreamTest, CreateIsOwnerOnlyAndEmptiesAnExistingFile) {
+TEST(FileStreamTest, CreateIsOwnerOnlyAndNeverReusesAnExistingFile) {
     const TTempFolder folder;
     const auto path = folder / "plain.qlt";
     const mode_t oldMask = ::umask(0);
@@ -136,11 +136,10 @@ TEST(FileStreamTest, CreateIsOwnerOnlyAndEmptiesAnExistingFile) {
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << "even with an empty umask";
 
-    {
-        TFileStream stream(path.string(), fmCreate);
-        stream.WriteBuffer("x", 1);
-    }
-    EXPECT_EQ(ReadWholeFile(path), "x");
+    // Whatever sits at the name (another user's file in a shared folder) is
+    // never opened and written through: the creation fails, the file stays.
+    EXPECT_EQ(StreamError([&] { TFileStream stream(path.string(), fmCreate); }), "Cannot create file " + path.string());
+    EXPECT_EQ(ReadWholeFile(path), "hello world");
 
     TFileStream reader(path.string(), fmOpenRead);
     EXPECT_EQ(reader.Write("y", 1), 0) << "a file opened for reading takes no data";

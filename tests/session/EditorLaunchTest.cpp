@@ -57,7 +57,7 @@ TEST(EditorCommandLine, IsTheEditorAsTypedAndTheWorkingCopyInQuotes) {
               "/opt/Arbolix Extra/ae \"/my notes/d.qlx.qlt\"");
 }
 
-TEST_F(EditorLaunchTest, UnquotedPathWithBlanksTakesTheShortestExecutablePrefix) {
+TEST_F(EditorLaunchTest, UnquotedPathWithBlanksTakesTheLongestExecutablePrefix) {
     const std::string longer = Script("my editor/ed", 0);
     std::optional<platform::TCommandLine> parsed = ParseCommandLine(Path("my editor/ed") + " \"a b\" c");
     ASSERT_TRUE(parsed);
@@ -75,13 +75,22 @@ TEST_F(EditorLaunchTest, UnquotedPathWithBlanksTakesTheShortestExecutablePrefix)
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->Executable, longer);
 
-    // ... but a shorter prefix that can be run wins, and the rest are arguments.
+    // ... and so is a shorter prefix that can be run (another user may have
+    // planted it): the longest executable prefix wins.
     std::filesystem::remove(Path("my"));
     const std::string shorter = Script("my", 0);
     parsed = ParseCommandLine(Path("my editor/ed") + " x");
     ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->Executable, longer);
+    EXPECT_EQ(parsed->Arguments, Strings{"x"});
+
+    // Only when the longer path is no program does the shorter one run, with
+    // the rest as arguments; a quoted argument is never part of the path.
+    std::filesystem::remove(longer);
+    parsed = ParseCommandLine(Path("my editor/ed") + " \"x y\"");
+    ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->Executable, shorter);
-    EXPECT_EQ(parsed->Arguments, (Strings{"editor/ed", "x"}));
+    EXPECT_EQ(parsed->Arguments, (Strings{"editor/ed", "x y"}));
 }
 
 TEST_F(EditorLaunchTest, QuotedExecutableIsTakenWhole) {
@@ -91,7 +100,9 @@ TEST_F(EditorLaunchTest, QuotedExecutableIsTakenWhole) {
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->Executable, editor);
     EXPECT_EQ(parsed->Arguments, Strings{"/x y/f.qlt"});
-    EXPECT_FALSE(ParseCommandLine("\"" + Path("my editor") + "\" file"));
+    // Quoted, the folder is taken whole: it is no executable, and "my" beside it is not tried.
+    const std::string folder = Path("my editor");
+    EXPECT_FALSE(ParseCommandLine("\"" + folder + "\" file"));
 }
 
 TEST_F(EditorLaunchTest, BareNameIsLookedUpBesideTheProgramThenInPath) {

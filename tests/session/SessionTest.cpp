@@ -503,9 +503,11 @@ TEST_F(SessionTest, EditorThatCannotStartIsReportedWhileHiddenAndChangesNothing)
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);
     View.FExeName = Path("no such editor");
-    EXPECT_EQ(View.Run(), 0);
-    EXPECT_EQ(View.Messages, Strings{"ERROR: unable to start Arbolix!"});
-    const auto error = View.IndexOf("AskUser:1:ERROR: unable to start Arbolix!");
+    // Nothing could be edited: the session ends as usual, but not as a success.
+    EXPECT_EQ(View.Run(), 1);
+    const std::string report = "ERROR: unable to start Arbolix!\r\n\r\nThe command tried: " + Path("no such editor");
+    EXPECT_EQ(View.Messages, Strings{report});
+    const auto error = View.IndexOf("AskUser:1:" + report);
     EXPECT_LT(View.IndexOf("HideMainWindow"), error);
     EXPECT_LT(error, View.IndexOf("ShowMainWindow"));
     EXPECT_TRUE(View.Saw("Panel:No changes done."));
@@ -570,10 +572,12 @@ TEST_F(SessionTest, DataFileWithoutExtensionRotatesToItsOwnNames) {
 TEST_F(SessionTest, BackupThatCannotBeWrittenKeepsTheEditsInTheWorkingCopy) {
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);
-    std::filesystem::create_directories(Data + ".bak");
-    Editor("append=precious");
+    // The backup's partial copy cannot be created: the editor put a folder there.
+    Editor("append=precious mkdir=" + Data + ".bak.qln");
     EXPECT_EQ(View.Run(), 1);
-    EXPECT_EQ(View.Messages, Strings{WriteFailure});
+    EXPECT_EQ(View.Messages, Strings{WriteFailure + "\r\n\r\nYour edits are in \"" + Data +
+                                     ".qlt\" (the working copy, plain text, readable by you only). Keep that file: "
+                                     "the backups are older than these edits."});
     EXPECT_EQ(ReadText(Data + ".qlt"), Content + "precious");
     EXPECT_EQ(Mode(Data + ".qlt"), 0600u);
     EXPECT_EQ(ReadBytes(Data), sealed);
@@ -583,10 +587,11 @@ TEST_F(SessionTest, SealingThatFailsKeepsTheBackupAndTheBytesToSeal) {
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);
     // A directory at the sealing's temporary name cannot be cleared away.
-    fs::create_directory(Data + ".qln");
-    Editor("append=precious");
+    Editor("append=precious mkdir=" + Data + ".qln");
     EXPECT_EQ(View.Run(), 1);
     EXPECT_TRUE(View.Messages.back().starts_with("File I/O error during encryption!"));
+    // The report says where the edits are: the bytes to seal, not a backup.
+    EXPECT_NE(View.Messages.back().find("Your edits are in \"" + Data + ".qlz\""), std::string::npos);
     EXPECT_EQ(ReadBytes(Data), sealed);
     EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
     EXPECT_EQ(ReadText(Data + ".qlz"), Content + "precious");
@@ -597,7 +602,9 @@ TEST_F(SessionTest, EditorThatDeletesTheWorkingCopyLeavesTheDataFile) {
     const Bytes sealed = ReadBytes(Data);
     Editor("delete");
     EXPECT_EQ(View.Run(), 1);
-    EXPECT_EQ(View.Messages, Strings{WriteFailure});
+    EXPECT_EQ(View.Messages,
+              Strings{WriteFailure + "\r\n\r\nThe editor removed the working copy \"" + Data +
+                      ".qlt\"; the data file \"" + Data + "\" holds the text as it was before this session."});
     EXPECT_EQ(ReadBytes(Data), sealed);
     EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
 }

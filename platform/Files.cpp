@@ -1,0 +1,374 @@
+// The file operations of a session beside a data file, safe in a folder that
+// other users may write to.
+#include "platform/Files.h"
+
+#include "platform/AlignedBuffer.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileHandle.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <pwd.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quillock::platform {
+namespace {
+
+constexpr std::size_t CopyPiece = 65536;
+constexpr std::size_t ZeroBlock = std::size_t{1} << 20; // zeros written per call
+
+// Opens without following a link at the end and without waiting on a FIFO;
+// the descriptor is blocking again once open.
+int OpenNoFollow(const std::string& path, int flags, mode_t mode = 0) {
+    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, mode);
+    if (fd >= 0) {
+        (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    return folder.empty() ? std::string(".") : folder.string();
+}
+
+} // namespace
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& extension) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return path + extension;
+    }
+    return path.substr(0, dot) + extension;
+}
+
+bool IsReadOnly(const struct stat& info) {
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool IsReadOnly(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return true;
+    }
+    return IsReadOnly(info) || (S_ISREG(info.st_mode) && ::access(path.c_str(), W_OK) != 0);
+}
+
+bool IsOurs(const struct stat& info) {
+    return S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && info.st_nlink == 1;
+}
+
+TNameCheck CheckOwnName(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return {errno == ENOENT || errno == ENOTDIR ? TNameState::Absent : TNameState::Foreign,
+                errno == ENOENT || errno == ENOTDIR ? "" : "a name that cannot be examined"};
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return {TNameState::Foreign, "a symbolic link"};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {TNameState::Foreign, S_ISDIR(info.st_mode) ? "a folder" : "not a regular file"};
+    }
+    // The name may have changed since the look-up: the verdict is the open
+    // file's.
+    const TFd file(OpenNoFollow(path, O_RDONLY));
+    if (!file.Valid()) {
+        if (errno == ENOENT) {
+            return {TNameState::Absent, ""};
+        }
+        if (errno != EACCES) {
+            return {TNameState::Foreign, "a file that cannot be opened"};
+        }
+        // Not readable to us: examined by its name alone, which is enough to
+        // call it foreign or a read-only file of ours.
+    } else if (::fstat(file.Get(), &info) != 0) {
+        return {TNameState::Foreign, "a file that cannot be examined"};
+    }
+    if (info.st_uid != ::geteuid()) {
+        return {TNameState::Foreign, "owned by " + UserName(info.st_uid)};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {TNameState::Foreign, "not a regular file"};
+    }
+    if (info.st_nlink != 1) {
+        return {TNameState::Foreign, "a file with " + std::to_string(info.st_nlink) + " names (hard links)"};
+    }
+    return {TNameState::Ours, ""};
+}
+
+std::string DescribeForeign(const std::string& path, const TNameCheck& check) {
+    return "\"" + path + "\" is " + check.What;
+}
+
+int CreateNewFile(const std::string& path, mode_t mode) {
+    const int fd = OpenNoFollow(path, O_RDWR | O_CREAT | O_EXCL, mode);
+    struct stat info {};
+    // A new file is ours; the mode is set again in case the umask took bits.
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !IsOurs(info) || ::fchmod(fd, mode) != 0)) {
+        const int error = errno;
+        ::close(fd);
+        errno = error == 0 ? EPERM : error;
+        return -1;
+    }
+    return fd;
+}
+
+int OpenOwnFile(const std::string& path, int flags) {
+    const int fd = OpenNoFollow(path, flags);
+    struct stat info {};
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !IsOurs(info))) {
+        ::close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    return fd;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the flag: a new link fails when the name exists.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    if (::unlink(from.c_str()) != 0) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool CopyFile(const std::string& source, const std::string& destination, mode_t mode, bool keepMode,
+              const TProgressFn& progress) {
+    TFd in(OpenNoFollow(source, O_RDONLY));
+    struct stat info {};
+    if (!in.Valid() || ::fstat(in.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    TFd out(CreateNewFile(destination, 0600));
+    if (!out.Valid()) {
+        return false;
+    }
+    const auto total = static_cast<std::uint64_t>(info.st_size);
+    std::uint64_t done = 0;
+    const auto fail = [&]() {
+        const int error = errno;
+        (void)::unlink(destination.c_str());
+        errno = error;
+        return false;
+    };
+    if (::fchmod(out.Get(), keepMode ? (info.st_mode & 07777) : mode) != 0) {
+        return fail();
+    }
+    // The kernel copies without the bytes passing through this process; where
+    // it cannot (other file systems, older kernels), the copy goes through a
+    // buffer from where the kernel stopped.
+    for (bool copied = false; !copied;) {
+        const ssize_t moved = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, std::size_t{1} << 26, 0);
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            break;
+        }
+        if (moved < 0) {
+            return fail();
+        }
+        copied = moved == 0;
+        done += static_cast<std::uint64_t>(moved);
+        if (progress && moved > 0) {
+            progress(done, total);
+        }
+    }
+    // The copied bytes may be plain text: the buffer is wiped on every way out.
+    TAlignedBuffer buffer(CopyPiece);
+    for (;;) {
+        const ssize_t got = ::read(in.Get(), buffer.Data(), buffer.Size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return fail();
+        }
+        if (got == 0) {
+            break;
+        }
+        if (!WriteAll(out.Get(), buffer.Data(), static_cast<std::size_t>(got))) {
+            return fail();
+        }
+        done += static_cast<std::uint64_t>(got);
+        if (progress) {
+            progress(done, total);
+        }
+    }
+    if (::fsync(out.Get()) != 0 || !out.Close()) {
+        return fail();
+    }
+    return true;
+}
+
+bool ZeroFile(int fd, std::uint64_t size, const TProgressFn& progress) {
+    const auto zeros = std::make_unique<std::uint8_t[]>(ZeroBlock); // value-initialised: all zero
+    std::uint64_t done = 0;
+    while (done < size) {
+        const std::size_t want = size - done < ZeroBlock ? static_cast<std::size_t>(size - done) : ZeroBlock;
+        const ssize_t put = ::pwrite(fd, zeros.get(), want, static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            if (put == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        done += static_cast<std::uint64_t>(put);
+        if (progress) {
+            progress(done, size);
+        }
+    }
+    // The zeros must reach the medium: pages of a deleted file that were
+    // never written back are simply dropped.
+    return ::fsync(fd) == 0;
+}
+
+bool SyncFolderOf(const std::string& path) {
+    return SyncFolder(std::filesystem::path(path).parent_path());
+}
+
+bool FlushFile(const std::string& path) {
+    TFd file(OpenNoFollow(path, O_RDONLY));
+    return file.Valid() && ::fsync(file.Get()) == 0 && file.Close() && SyncFolderOf(path);
+}
+
+void MakeOwnerOnly(const std::string& path) {
+    const TFd file(OpenNoFollow(path, O_RDONLY));
+    struct stat info {};
+    if (file.Valid() && ::fstat(file.Get(), &info) == 0 && IsOurs(info) && (info.st_mode & 077) != 0) {
+        (void)::fchmod(file.Get(), info.st_mode & 0700);
+    }
+}
+
+bool FolderWritableByOthers(const std::string& path) {
+    struct stat info {};
+    if (::stat(FolderOf(path).c_str(), &info) != 0) {
+        return false;
+    }
+    return (info.st_mode & S_IWOTH) != 0 || ((info.st_mode & S_IWGRP) != 0) || info.st_uid != ::geteuid();
+}
+
+std::string ChangedAt(const struct stat& info) {
+    struct tm local {};
+    const time_t seconds = info.st_mtim.tv_sec;
+    char text[32] = "";
+    if (::localtime_r(&seconds, &local) != nullptr) {
+        (void)std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    }
+    return text;
+}
+
+std::string UserName(uid_t uid) {
+    std::vector<char> buffer(16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+        return std::string(found->pw_name) + " (uid " + std::to_string(uid) + ")";
+    }
+    return "uid " + std::to_string(uid);
+}
+
+TFileLock::TResult TFileLock::Take(const std::string& path, bool wait) {
+    Release();
+    for (;;) {
+        // A lock file of ours left by a killed holder is taken over; anything
+        // else at the name is refused rather than used.
+        int fd = OpenNoFollow(path, O_RDWR);
+        if (fd >= 0) {
+            struct stat info {};
+            if (::fstat(fd, &info) != 0 || !IsOurs(info)) {
+                ::close(fd);
+                FForeign = CheckOwnName(path).What;
+                if (FForeign.empty()) {
+                    continue; // gone meanwhile
+                }
+                return TResult::Foreign;
+            }
+        } else if (errno == ENOENT) {
+            fd = CreateNewFile(path, 0600);
+            if (fd < 0 && errno == EEXIST) {
+                continue; // someone else was quicker: look again
+            }
+            if (fd < 0) {
+                return TResult::Failed;
+            }
+        } else {
+            const int error = errno;
+            const TNameCheck check = CheckOwnName(path);
+            if (check.State == TNameState::Foreign) {
+                FForeign = check.What;
+                return TResult::Foreign;
+            }
+            errno = error;
+            return TResult::Failed;
+        }
+        int result = 0;
+        while ((result = ::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+        }
+        if (result != 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            if (error == EWOULDBLOCK) {
+                return TResult::Busy;
+            }
+            // A file system without locks: nothing better can be done than
+            // going on without one.
+            if (error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS) {
+                return TResult::Taken;
+            }
+            return TResult::Failed;
+        }
+        // The holder before us may have removed the name between our open
+        // and our lock: then the lock is on a file nobody else can find.
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && IdOf(held) == IdOf(named)) {
+            FFd = fd;
+            FPath = path;
+            return TResult::Taken;
+        }
+        ::close(fd);
+    }
+}
+
+void TFileLock::Release() noexcept {
+    if (FFd >= 0) {
+        // The name goes while the lock is still held; see Take.
+        (void)::unlink(FPath.c_str());
+        ::close(FFd);
+        FFd = -1;
+    }
+}
+
+} // namespace quillock::platform

@@ -1,0 +1,129 @@
+// The file operations of a session beside a data file, written for a folder
+// that other users may write to: names are created new and never reused, an
+// existing name counts only as a regular file of ours with one link, and
+// checks are made on the open descriptor, not on a second look-up of the name.
+#pragma once
+
+#include "platform/Progress.h"
+
+#include <cstdint>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace quillock::platform {
+
+// A regular file of that name; a link counts by what it leads to, a directory
+// or anything else as absent.
+[[nodiscard]] bool FileExists(const std::string& path);
+
+// The path with its extension (from the last dot after the last '/')
+// replaced by extension; appended when there is none.
+[[nodiscard]] std::string ChangeFileExt(const std::string& path, const std::string& extension);
+
+// The read-only rule, the same for every user (root included): a mode without
+// any write bit, or a file the system will not let us write (immutable, a
+// read-only file system).
+[[nodiscard]] bool IsReadOnly(const struct stat& info);
+// The same for a name (a link followed); a name that cannot be examined is
+// read-only.
+[[nodiscard]] bool IsReadOnly(const std::string& path);
+
+// Where a file sits on which device: two names, or a name and a descriptor,
+// refer to the same file when these are equal.
+struct TFileId {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    friend bool operator==(const TFileId&, const TFileId&) = default;
+};
+[[nodiscard]] inline TFileId IdOf(const struct stat& info) noexcept {
+    return TFileId{info.st_dev, info.st_ino};
+}
+
+// A regular file owned by the user who runs us, with one name only.
+[[nodiscard]] bool IsOurs(const struct stat& info);
+
+// What sits at one of our names.
+enum class TNameState { Absent, Ours, Foreign };
+struct TNameCheck {
+    TNameState State = TNameState::Absent;
+    // For Foreign: what it is, in words ("a symbolic link", "owned by bob",
+    // "a file with 2 names"), to follow the quoted path in a message.
+    std::string What;
+};
+// Looks at path without following a link at its end; a regular file is
+// examined on its open descriptor.
+[[nodiscard]] TNameCheck CheckOwnName(const std::string& path);
+// "\"PATH\" is WHAT" for a foreign name, for messages.
+[[nodiscard]] std::string DescribeForeign(const std::string& path, const TNameCheck& check);
+
+// Creates path new (O_CREAT|O_EXCL|O_NOFOLLOW) with mode, for reading and
+// writing; -1 with errno set when the name exists or cannot be created.
+[[nodiscard]] int CreateNewFile(const std::string& path, mode_t mode = 0600);
+
+// Opens an existing file of ours (see IsOurs) without following a link;
+// -1 with errno set (EPERM for a file that is not ours) otherwise.
+[[nodiscard]] int OpenOwnFile(const std::string& path, int flags);
+
+// Renames without ever replacing an existing file of the new name.
+[[nodiscard]] bool RenameNoReplace(const std::string& from, const std::string& to);
+// Renames, replacing a file of the new name.
+[[nodiscard]] bool MoveFile(const std::string& from, const std::string& to);
+
+// Copies a regular file byte for byte into destination, which is created new
+// and owner-only, then given mode (or the source's mode when keepMode is set)
+// and flushed to the medium. False on any failure, the partial copy removed.
+[[nodiscard]] bool CopyFile(const std::string& source, const std::string& destination, mode_t mode, bool keepMode,
+                            const TProgressFn& progress = {});
+
+// Overwrites the first size bytes of an open file with zeros and flushes
+// them to the medium; false with errno set on failure.
+[[nodiscard]] bool ZeroFile(int fd, std::uint64_t size, const TProgressFn& progress = {});
+
+// Flushes the names of the folder holding path (a rename, a new file).
+[[nodiscard]] bool SyncFolderOf(const std::string& path);
+// Flushes a file's bytes and its name to the medium.
+[[nodiscard]] bool FlushFile(const std::string& path);
+
+// Takes group and other permissions off a file of ours (an editor that saves
+// by rename gives the new file its own mode); a link is left alone.
+void MakeOwnerOnly(const std::string& path);
+
+// True when users other than the owner may create or remove names in the
+// folder holding path (a sticky /tmp, a group folder).
+[[nodiscard]] bool FolderWritableByOthers(const std::string& path);
+
+// "YYYY-MM-DD HH:MM:SS" of a file's last change, local time.
+[[nodiscard]] std::string ChangedAt(const struct stat& info);
+
+// The user name of uid, or its number when it has none.
+[[nodiscard]] std::string UserName(uid_t uid);
+
+// An exclusive lock held on a file of its own name for as long as the
+// object lives. The lock file is created new, or taken over when it is a
+// file of ours that a killed holder left; the kernel drops the lock when the
+// process ends in any way. The name is removed while the lock is still held.
+class TFileLock {
+public:
+    enum class TResult { Taken, Busy, Foreign, Failed };
+
+    TFileLock() = default;
+    ~TFileLock() { Release(); }
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+
+    // wait: block until the holder lets go, else Busy at once. Foreign: the
+    // name is something that is not ours (ForeignWhat says what). Failed:
+    // errno says why.
+    [[nodiscard]] TResult Take(const std::string& path, bool wait);
+    [[nodiscard]] bool Held() const noexcept { return FFd >= 0; }
+    [[nodiscard]] const std::string& ForeignWhat() const noexcept { return FForeign; }
+    void Release() noexcept;
+
+private:
+    int FFd = -1;
+    std::string FPath;
+    std::string FForeign;
+};
+
+} // namespace quillock::platform
