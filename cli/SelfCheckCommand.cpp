@@ -6,6 +6,7 @@
 #include "crypto/RIPEMD160.h"
 #include "crypto/Rijndael.h"
 #include "crypto/SHA1.h"
+#include "datafile/Compression.h"
 
 #include <iostream>
 #include <string>
@@ -42,6 +43,7 @@ int RunSelfCheck(int argc, char** argv) {
     ok = Report(blowfish.Algorithm(), blowfish.SelfCheck) && ok;
     ok = Report(ripemd160.Algorithm(), ripemd160.SelfCheck) && ok;
     ok = Report(sha1.Algorithm(), sha1.SelfCheck) && ok;
+    std::cout << "compression: " << datafile::CompressionPathName() << '\n';
     std::cout.flush();
     return ok ? ExitOk : ExitFailure;
 }

@@ -1,11 +1,19 @@
-// Compressing the content of a data file to one zlib stream, and back.
+// Compressing the content of a data file to one zlib stream, and back, on
+// the zlib path or the igzip one.
 #include "datafile/Compression.h"
 
+#include "datafile/CompressionIsal.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
 #include "platform/AlignedBuffer.h"
 #include "platform/Stream.h"
 #include "zstream/ZLib.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/statvfs.h>
 
 namespace quillock::datafile {
 namespace {
@@ -13,29 +21,107 @@ namespace {
 // Decoded bytes handed to the working copy per write.
 constexpr std::int64_t DecodeBufferSize = std::int64_t{1} << 18;
 
-enum class TDecodeOutcome { Done, Damaged, TooLarge };
+// The free space of the destination's file system is asked for again after
+// this many decoded bytes, and before a write that could take it below the
+// margin.
+constexpr std::int64_t FreeSpaceCheckInterval = std::int64_t{4} << 20;
+// Decoding leaves at least this much free: 64 MiB, or 1 % of the file system
+// when that is more, so that the system, the editor and the sealing that
+// follows still have room, and a small compressed file cannot decode until
+// the disk is full.
+constexpr std::uint64_t MinFreeMargin = std::uint64_t{64} << 20;
+
+std::uint64_t FreeMargin(std::uint64_t fileSystemSize) {
+    return std::max(MinFreeMargin, fileSystemSize / 100);
+}
+
+bool StatFreeSpace(int descriptor, TFreeSpace& space) {
+    struct statvfs info {};
+    if (::fstatvfs(descriptor, &info) != 0) {
+        return false;
+    }
+    const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    space.Available = static_cast<std::uint64_t>(info.f_bavail) * unit;
+    space.Size = static_cast<std::uint64_t>(info.f_blocks) * unit;
+    return true;
+}
+
+std::atomic<TFreeSpaceQuery> FreeSpaceQuery{&StatFreeSpace};
+
+// Whether decoded bytes may still be written to the destination without
+// taking its file system's free space below the margin.
+class TSpaceGuard {
+public:
+    explicit TSpaceGuard(int descriptor) : FDescriptor(descriptor) { Query(); }
+
+    // Whether count more bytes fit; asks the file system again when they
+    // might not, or when enough was written since it last did.
+    bool Allows(std::int64_t count) {
+        if (FSinceQuery >= FreeSpaceCheckInterval || (FKnown && FSinceQuery + count > FBudget)) {
+            Query();
+        }
+        return !FKnown || FSinceQuery + count <= FBudget;
+    }
+    void Wrote(std::int64_t count) { FSinceQuery += count; }
+    [[nodiscard]] std::uint64_t Available() const noexcept { return FSpace.Available; }
+
+private:
+    void Query() {
+        FSinceQuery = 0;
+        FKnown = FreeSpaceQuery.load()(FDescriptor, FSpace);
+        // When the space cannot be told, the writes themselves will tell.
+        const std::uint64_t margin = FreeMargin(FSpace.Size);
+        FBudget = FSpace.Available > margin ? static_cast<std::int64_t>(FSpace.Available - margin) : 0;
+    }
+
+    int FDescriptor;
+    TFreeSpace FSpace;
+    bool FKnown = false;
+    std::int64_t FBudget = 0;
+    std::int64_t FSinceQuery = 0;
+};
+
+enum class TDecodeOutcome { Done, Damaged, TooLarge, NoRoom };
+
+// How far a decoding got.
+struct TDecodeState {
+    bool Created = false;
+    std::int64_t Decoded = 0;
+    std::uint64_t Available = 0; // the free space last seen, once NoRoom
+};
 
 // Decodes the whole zlib stream into a new destination. The first piece is
 // decoded before the destination is created, so that the usual damage (a
-// wrong password) creates nothing; created says whether it was. Stops at
-// damage, or once the content passes the largest size that could be sealed
-// again; the partial destination is then left to the caller to wipe. Other
-// failures (creating or writing the destination) raise.
-TDecodeOutcome DecodeInto(zstream::TZDecompressionStream& decompressor, const std::string& destination, bool& created) {
+// wrong password) creates nothing. Stops at damage, once the content passes
+// the largest size that could be sealed again, or before it would leave too
+// little free space; the partial destination is then left to the caller to
+// wipe. Other failures (creating or writing the destination) raise.
+template <typename TDecoder>
+TDecodeOutcome DecodeInto(TDecoder& decoder, platform::TStream& in, const std::string& destination,
+                          TDecodeState& decoding, const platform::TProgressFn& progress) {
     // Plain text: the buffer is wiped when it goes.
     platform::TAlignedBuffer buffer(static_cast<std::size_t>(DecodeBufferSize));
+    const std::int64_t sourceSize = progress ? in.Size() : 0;
     try {
-        std::int64_t got = decompressor.Read(buffer.Data(), DecodeBufferSize);
+        std::int64_t got = decoder.Read(buffer.Data(), DecodeBufferSize);
         platform::TFileStream out(destination, platform::fmCreate);
-        created = true;
-        std::int64_t total = 0;
+        decoding.Created = true;
+        TSpaceGuard space(out.Handle());
         while (got > 0) {
-            total += got;
-            if (total > MaxSealedSize) {
+            if (decoding.Decoded + got > MaxSealedSize) {
                 return TDecodeOutcome::TooLarge;
             }
+            if (!space.Allows(got)) {
+                decoding.Available = space.Available();
+                return TDecodeOutcome::NoRoom;
+            }
             out.WriteBuffer(buffer.Data(), got);
-            got = decompressor.Read(buffer.Data(), DecodeBufferSize);
+            space.Wrote(got);
+            decoding.Decoded += got;
+            if (progress) {
+                progress(static_cast<std::uint64_t>(in.Position()), static_cast<std::uint64_t>(sourceSize));
+            }
+            got = decoder.Read(buffer.Data(), DecodeBufferSize);
         }
     } catch (const zstream::EZDecompressionError&) {
         // Not a whole zlib stream: most likely a wrong password or choice.
@@ -46,7 +132,7 @@ TDecodeOutcome DecodeInto(zstream::TZDecompressionStream& decompressor, const st
 
 // Wipes both temporary files of the host's data file, reports text and ends
 // the program.
-void Refuse(TDataFileHost& host, const char* text) {
+void Refuse(TDataFileHost& host, const std::string& text) {
     const std::string dataFile = host.DataFileName();
     WipeFile(host, dataFile + ".qlt");
     WipeFile(host, dataFile + ".qlz");
@@ -54,28 +140,109 @@ void Refuse(TDataFileHost& host, const char* text) {
     host.ExitWithError();
 }
 
+// The size of a file for a message; 0 when it cannot be told.
+std::uint64_t SizeOf(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
+}
+
+// A source that tells progress how much of it was read.
+class TReportingSource final : public platform::TStream {
+public:
+    TReportingSource(platform::TStream& inner, std::int64_t total, const platform::TProgressFn& progress)
+        : FInner(inner), FTotal(total), FProgress(progress) {}
+
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        const std::int64_t got = FInner.Read(buffer, count);
+        FDone += got;
+        FProgress(static_cast<std::uint64_t>(FDone), static_cast<std::uint64_t>(FTotal));
+        return got;
+    }
+    std::int64_t Write(const void* /*buffer*/, std::int64_t /*count*/) override { throw platform::EWriteError(); }
+    std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
+        return FInner.Seek(offset, origin);
+    }
+
+private:
+    platform::TStream& FInner;
+    std::int64_t FTotal;
+    std::int64_t FDone = 0;
+    const platform::TProgressFn& FProgress;
+};
+
+TCompressionPath FirstPath() noexcept {
+    if (!IsalBuiltIn() || std::getenv("QUILLOCK_PORTABLE_CRYPTO") != nullptr ||
+        std::getenv("QUILLOCK_PORTABLE_COMPRESSION") != nullptr) {
+        return TCompressionPath::cpZLib;
+    }
+    return TCompressionPath::cpIsal;
+}
+
+std::atomic<TCompressionPath>& Path() noexcept {
+    static std::atomic<TCompressionPath> path{FirstPath()};
+    return path;
+}
+
 } // namespace
 
-void CompressFile(const std::string& source, const std::string& destination) {
+TCompressionPath ActiveCompressionPath() noexcept {
+    return Path().load();
+}
+
+const char* CompressionPathName() noexcept {
+    return ActiveCompressionPath() == TCompressionPath::cpIsal ? "isa-l igzip" : "zlib";
+}
+
+bool CompressionPathAvailable(TCompressionPath path) noexcept {
+    return path == TCompressionPath::cpZLib || IsalBuiltIn();
+}
+
+bool SetCompressionPath(TCompressionPath path) noexcept {
+    if (!CompressionPathAvailable(path)) {
+        return false;
+    }
+    Path().store(path);
+    return true;
+}
+
+void SetFreeSpaceQuery(TFreeSpaceQuery query) noexcept {
+    FreeSpaceQuery.store(query != nullptr ? query : &StatFreeSpace);
+}
+
+void CompressFile(const std::string& source, const std::string& destination, const platform::TProgressFn& progress) {
     platform::TFileStream in(source, platform::fmOpenRead);
-    if (in.Size() > MaxSealedSize) {
+    const std::int64_t size = in.Size();
+    if (size > MaxSealedSize) {
         throw EContentTooLarge();
     }
     platform::TFileStream out(destination, platform::fmCreate);
-    zstream::DeflateInPieces(in, in.Size(), out, zstream::TCompressionLevel::clFastest);
+    TReportingSource reporting(in, size, progress);
+    platform::TStream& from = progress ? static_cast<platform::TStream&>(reporting) : in;
+    if (ActiveCompressionPath() == TCompressionPath::cpIsal) {
+        IsalDeflateInPieces(from, size, out);
+    } else {
+        zstream::DeflateInPieces(from, size, out, zstream::TCompressionLevel::clFastest);
+    }
 }
 
-void DecompressFile(TDataFileHost& host, const std::string& source, const std::string& destination) {
-    bool created = false;
+void DecompressFile(TDataFileHost& host, const std::string& source, const std::string& destination,
+                    const platform::TProgressFn& progress) {
+    TDecodeState decoding;
     TDecodeOutcome outcome = TDecodeOutcome::Done;
     try {
         platform::TFileStream in(source, platform::fmOpenRead);
-        zstream::TZDecompressionStream decompressor(in);
-        outcome = DecodeInto(decompressor, destination, created);
+        if (ActiveCompressionPath() == TCompressionPath::cpIsal) {
+            TIsalInflater decoder(in);
+            outcome = DecodeInto(decoder, in, destination, decoding, progress);
+        } else {
+            zstream::TZDecompressionStream decoder(in);
+            outcome = DecodeInto(decoder, in, destination, decoding, progress);
+        }
     } catch (const std::exception&) {
         // A write failure (a full disk): a partial working copy must not
         // pass for the text later. The first failure is the one reported.
-        if (created) {
+        if (decoding.Created) {
             try {
                 WipeFile(host, destination);
             } catch (const std::exception&) {
@@ -87,14 +254,20 @@ void DecompressFile(TDataFileHost& host, const std::string& source, const std::s
         return;
     }
     // The working copy holds part of the content at most: it goes first.
-    if (created) {
+    if (decoding.Created) {
         WipeFile(host, destination);
     }
     if (outcome == TDecodeOutcome::Damaged) {
         Refuse(host, "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
-    } else {
+    } else if (outcome == TDecodeOutcome::TooLarge) {
         Refuse(host, "The content of the data file is 4 GiB or larger once decompressed and cannot be sealed again."
                      "\r\n\r\nNothing has been written.");
+    } else {
+        const std::uint64_t sealed = SizeOf(host.DataFileName());
+        Refuse(host, "The content of the data file does not fit on the disk once decompressed: " +
+                         std::to_string(decoding.Decoded) + " bytes decoded so far from a sealed file of " +
+                         std::to_string(sealed) + " bytes, with " + std::to_string(decoding.Available) +
+                         " bytes free.\r\n\r\nNothing has been written.");
     }
 }
 
