@@ -1,6 +1,7 @@
 // The subcommands of quillock-cli: one handler per command, each in its own file.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace quillock::cli {
@@ -25,6 +26,18 @@ struct TCommand {
 // Prints "quillock-cli <command>: <message>" and the command's usage to stderr;
 // returns ExitUsage so a handler can end with "return UsageError(...)".
 int UsageError(std::string_view command, std::string_view message);
+
+// When path cannot be opened for reading: prints the message a session gives
+// for it ("Cannot open file! ...") and the reason ("PATH: No such file",
+// "PATH: Permission denied") on stderr, and returns true.
+bool ReportUnreadable(const std::string& path);
+
+// Prints the command's --help to stdout; returns ExitOk.
+int ShowHelp(std::string_view command);
+
+// Seals nothing, writes nothing: whether the password and choices open a
+// data file (cli/SealCommands.cpp).
+int RunCheck(int argc, char** argv);
 
 // Runs the known-answer tests of the two ciphers and the two digests.
 int RunSelfCheck(int argc, char** argv);

@@ -1,17 +1,26 @@
 // "quillock-cli edit": one whole editing session of a data file in a terminal.
 #include "cli/Commands.h"
+#include "cli/Options.h"
 #include "cli/Password.h"
 #include "cli/TerminalView.h"
+#include "datafile/FileChecks.h"
+#include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/Wipe.h"
 #include "session/Preferences.h"
 #include "session/Session.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <optional>
 #include <span>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace quillock::cli {
@@ -59,94 +68,145 @@ std::optional<int> HashIndex(std::string_view value) {
     return std::nullopt;
 }
 
-// Parses the arguments after the command name; returns an error text, empty
-// on success.
-std::string ParseOptions(std::span<char* const> args, TEditOptions& options) {
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.Files.emplace_back(arg);
-            continue;
+enum TEditOptionId {
+    oEditor,
+    oEdition,
+    oCipher,
+    oHash,
+    oCompress,
+    oDecompress,
+    oNoDoubleBackup,
+    oChangePassword,
+    oChangeAlgorithm,
+    oNewPasswordFile,
+    oNewCipher,
+    oNewHash,
+    oYes,
+    oEditorReturnsAtOnce,
+    oQuiet,
+    oPasswordFile,
+    oPasswordFd,
+    oPasswordCommand,
+};
+
+const std::vector<TOption> EditOptions = {
+    {"editor", true, oEditor},
+    {"edition", true, oEdition},
+    {"cipher", true, oCipher},
+    {"hash", true, oHash},
+    {"compress", false, oCompress},
+    {"decompress", false, oDecompress},
+    {"no-double-backup", false, oNoDoubleBackup},
+    {"change-password", false, oChangePassword},
+    {"change-algorithm", false, oChangeAlgorithm},
+    {"new-password-file", true, oNewPasswordFile},
+    {"new-cipher", true, oNewCipher},
+    {"new-hash", true, oNewHash},
+    {"yes", false, oYes},
+    {"editor-returns-at-once", false, oEditorReturnsAtOnce},
+    {"quiet", false, oQuiet},
+    {"password-file", true, oPasswordFile},
+    {"password-fd", true, oPasswordFd},
+    {"password-command", true, oPasswordCommand},
+};
+
+// Takes one option into options; returns an error text, empty on success.
+std::string TakeOption(int id, std::string_view value, TEditOptions& options) {
+    const auto bad = [&](std::string_view option) {
+        return "unknown value '" + std::string(value) + "' for --" + std::string(option);
+    };
+    switch (id) {
+    case oEditor:
+        if (value.empty()) {
+            return "--editor needs an editor command";
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
+        options.Editor = std::string(value);
+        return {};
+    case oEdition: {
+        int edition = -1;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), edition);
+        if (error != std::errc() || end != value.data() + value.size() || edition < 0 || edition > 2) {
+            return bad("edition");
         }
-        const auto value = [&]() -> std::optional<std::string_view> {
-            if (i + 1 >= args.size()) {
-                return std::nullopt;
-            }
-            return std::string_view(args[++i]);
-        };
-        if (arg == "--compress") {
-            options.Compress = true;
-        } else if (arg == "--decompress") {
-            options.Decompress = true;
-        } else if (arg == "--no-double-backup") {
-            options.NoDoubleBackup = true;
-        } else if (arg == "--change-password") {
-            options.ChangePass = true;
-        } else if (arg == "--change-algorithm") {
-            options.ChangeAlgorithm = true;
-        } else if (arg == "--yes") {
-            options.Yes = true;
-        } else if (arg == "--editor-returns-at-once") {
-            options.EditorReturnsAtOnce = true;
-        } else if (arg == "--quiet") {
-            options.Quiet = true;
-        } else if (arg == "--editor" || arg == "--edition" || arg == "--cipher" || arg == "--hash" ||
-                   arg == "--new-cipher" || arg == "--new-hash" || arg == "--new-password-file") {
-            const std::optional<std::string_view> given = value();
-            if (!given) {
-                return std::string(arg) + " needs a value";
-            }
-            const std::string bad = "unknown value '" + std::string(*given) + "' for " + std::string(arg);
-            if (arg == "--editor") {
-                if (given->empty()) {
-                    return "--editor needs an editor command";
-                }
-                options.Editor = std::string(*given);
-            } else if (arg == "--edition") {
-                int edition = -1;
-                const auto [end, error] = std::from_chars(given->data(), given->data() + given->size(), edition);
-                if (error != std::errc() || end != given->data() + given->size() || edition < 0 || edition > 2) {
-                    return bad;
-                }
-                options.Edition = edition;
-            } else if (arg == "--new-password-file") {
-                if (given->empty()) {
-                    return "--new-password-file needs a file name";
-                }
-                options.NewPasswordFile = std::string(*given);
-            } else {
-                const bool cipher = arg == "--cipher" || arg == "--new-cipher";
-                const std::optional<int> index = cipher ? CipherIndex(*given) : HashIndex(*given);
-                if (!index) {
-                    return bad;
-                }
-                (arg == "--cipher"       ? options.Algorithm
-                 : arg == "--hash"       ? options.Hash
-                 : arg == "--new-cipher" ? options.NewAlgorithm
-                                         : options.NewHash) = index;
-            }
-        } else {
-            try {
-                if (!TakePasswordOption(args, i, options.Password)) {
-                    return "unknown option '" + std::string(arg) + "'";
-                }
-            } catch (const EPasswordError& e) {
-                return e.what();
-            }
-        }
+        options.Edition = edition;
+        return {};
     }
-    if (options.Files.size() != 1) {
-        return "expects one data file";
+    case oCipher:
+    case oNewCipher: {
+        const std::optional<int> index = CipherIndex(value);
+        if (!index) {
+            return bad(id == oCipher ? "cipher" : "new-cipher");
+        }
+        (id == oCipher ? options.Algorithm : options.NewAlgorithm) = index;
+        return {};
     }
-    if (options.Compress && options.Decompress) {
-        return "--compress and --decompress exclude each other";
+    case oHash:
+    case oNewHash: {
+        const std::optional<int> index = HashIndex(value);
+        if (!index) {
+            return bad(id == oHash ? "hash" : "new-hash");
+        }
+        (id == oHash ? options.Hash : options.NewHash) = index;
+        return {};
+    }
+    case oNewPasswordFile:
+        if (value.empty()) {
+            return "--new-password-file needs a file name";
+        }
+        options.NewPasswordFile = std::string(value);
+        return {};
+    case oCompress:
+        options.Compress = true;
+        return {};
+    case oDecompress:
+        options.Decompress = true;
+        return {};
+    case oNoDoubleBackup:
+        options.NoDoubleBackup = true;
+        return {};
+    case oChangePassword:
+        options.ChangePass = true;
+        return {};
+    case oChangeAlgorithm:
+        options.ChangeAlgorithm = true;
+        return {};
+    case oYes:
+        options.Yes = true;
+        return {};
+    case oEditorReturnsAtOnce:
+        options.EditorReturnsAtOnce = true;
+        return {};
+    case oQuiet:
+        options.Quiet = true;
+        return {};
+    default:
+        break;
+    }
+    const char* name = id == oPasswordFile ? "--password-file"
+                       : id == oPasswordFd ? "--password-fd"
+                                           : "--password-command";
+    try {
+        (void)TakePasswordOption(name, value, options.Password);
+    } catch (const EPasswordError& e) {
+        return e.what();
     }
     return {};
+}
+
+// Parses the arguments after the command name.
+TParseResult ParseOptions(int argc, char** argv, TEditOptions& options, std::string& error) {
+    const TParseResult result = ParseCommandLine(
+        argc, argv, EditOptions, [&](int id, std::string_view value) { return TakeOption(id, value, options); },
+        options.Files, error);
+    if (result != TParseResult::prOk) {
+        return result;
+    }
+    if (options.Files.size() != 1) {
+        error = "expects one data file";
+    } else if (options.Compress && options.Decompress) {
+        error = "--compress and --decompress exclude each other";
+    }
+    return error.empty() ? TParseResult::prOk : TParseResult::prError;
 }
 
 int Fail(const std::string& message) {
@@ -186,12 +246,63 @@ void SetUpView(TTerminalView& view, const session::TPreferences& stored, const T
     view.FDataFile = options.Files[0];
 }
 
+// True when the data file is a plain editor file, which the session imports.
+bool IsPlainEditorFile(TTerminalView& view) {
+    try {
+        return datafile::CheckHeader(view, view.FDataFile);
+    } catch (const datafile::TProgramExit&) {
+        return false; // the session reports it again at its first check
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// True when the stored editor is one of the defaults and cannot be run here.
+bool DefaultEditorMissing(const std::string& exeName) {
+    const auto& defaults = session::DefaultEditionPaths;
+    return std::find(defaults.begin(), defaults.end(), exeName) != defaults.end() &&
+           !platform::ParseCommandLine(exeName);
+}
+
+// No editor given and the stored one cannot be found: the user's editor, as
+// other terminal programs choose it. $VISUAL and $EDITOR are shell words
+// ("code --wait", "vim -u NONE"), run by the shell with the working copy as
+// one argument after them.
+void ChooseEditor(TTerminalView& view) {
+    if (!DefaultEditorMissing(view.FExeName)) {
+        return;
+    }
+    for (const char* variable : {"VISUAL", "EDITOR"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            const std::string words = value;
+            view.FEditorCommand =
+                "/bin/sh -c " + platform::QuoteArgument(words + " \"$@\"") + " " + platform::QuoteArgument(words);
+            std::cerr << "Editor: " << words << " (from $" << variable << "; " << view.FExeName << " was not found)"
+                      << std::endl;
+            return;
+        }
+    }
+    for (const char* fallback : {"sensible-editor", "vi"}) {
+        if (const std::optional<std::string> found = platform::FindExecutable(fallback)) {
+            view.FEditorCommand = *found;
+            std::cerr << "Editor: " << *found << " (" << view.FExeName
+                      << " was not found and neither $VISUAL nor $EDITOR is set)" << std::endl;
+            return;
+        }
+    }
+}
+
 } // namespace
 
 int RunEdit(int argc, char** argv) {
     TEditOptions options;
-    const std::string error = ParseOptions(std::span<char* const>(argv, static_cast<std::size_t>(argc)), options);
-    if (!error.empty()) {
+    std::string error;
+    const TParseResult parsed = ParseOptions(argc, argv, options, error);
+    if (parsed == TParseResult::prHelp) {
+        return ShowHelp(Command);
+    }
+    if (parsed == TParseResult::prError) {
         return UsageError(Command, error);
     }
 
@@ -205,15 +316,28 @@ int RunEdit(int argc, char** argv) {
 
     TTerminalView view(registry);
     SetUpView(view, stored, options);
+    if (!options.Editor) {
+        ChooseEditor(view);
+    }
     if (!view.FDataFile.empty()) {
+        if (ReportUnreadable(view.FDataFile)) {
+            // What the session would report at its first check, and why.
+            view.SavePreferences();
+            return ExitFailure;
+        }
         try {
             if (!options.NewPasswordFile.empty()) {
                 TPasswordSource source;
                 source.File = options.NewPasswordFile;
                 view.FNewPassword = ReadPassword(source, {});
             }
-            view.FPassword = ReadPassword(options.Password, "Password: ");
+            // A first sealing from the terminal: one typo would seal the only
+            // copy under a password nobody knows, so it is typed twice, and a
+            // mismatch stops before the file is renamed.
+            const bool import = options.Password.FromTerminal() && IsPlainEditorFile(view);
+            view.FPassword = import ? ReadNewPassword(options.Password) : ReadPassword(options.Password, "Password: ");
         } catch (const EPasswordError& e) {
+            view.SavePreferences();
             return Fail(e.what());
         }
         if (view.FPassword.empty()) {

@@ -1,63 +1,94 @@
 // Entry point of quillock-cli: dispatches to the subcommand named by the first argument.
 #include "cli/Commands.h"
+#include "crypto/Rijndael.h"
+#include "datafile/CRC.h"
+#include "datafile/Compression.h"
 #include "platform/Hardening.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 
 namespace quillock::cli {
 namespace {
 
 constexpr std::string_view ProgramName = "quillock-cli";
 
+int RunHelp(int argc, char** argv);
+
 // The subcommands, in the order the help lists them.
 constexpr TCommand Commands[] = {
+    {"check", "say whether the password and choices open a data file (writes nothing)",
+     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] "
+     "[--password-file FILE | --password-fd N | --password-command CMD] SEALED",
+     &RunCheck,
+     "  --cipher, --hash       how SEALED was sealed (default: rijndael, ripemd160)\n"
+     "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
+     "                         descriptor N; --password-command CMD: from the first line CMD prints);\n"
+     "                         otherwise it is typed on the terminal without echo\n"
+     "Prints \"opens: compressed content, N bytes\" or \"opens: plain editor content\" and exits 0;\n"
+     "for a wrong password or choice, the decryption error and exit code 1. Nothing is written to disk."},
     {"edit", "open a data file in the editor and seal it again (imports a plain editor file)",
      "[--editor CMD] [--edition 0|1|2] [--cipher rijndael|blowfish] [--hash ripemd160|sha1] "
      "[--compress | --decompress] [--no-double-backup] [--change-password] [--change-algorithm] "
      "[--new-password-file FILE] [--new-cipher rijndael|blowfish] [--new-hash ripemd160|sha1] [--yes] "
-     "[--editor-returns-at-once] [--quiet] [--password-file FILE | --password-fd N] FILE",
+     "[--editor-returns-at-once] [--quiet] [--password-file FILE | --password-fd N | --password-command CMD] FILE",
      &RunEdit,
      "FILE is a data file (.qlx) or a plain editor file to import (it is renamed to .qlx and sealed).\n"
      "Choices not given are the ones saved by the last session, the window's included.\n"
      "  --editor CMD           the editor: a path or a name looked up in PATH, arguments allowed;\n"
-     "                         the working copy is added in double quotes\n"
+     "                         the working copy is added in double quotes. Without it, when the saved\n"
+     "                         editor is the default and cannot be found: $VISUAL, $EDITOR,\n"
+     "                         sensible-editor or vi (a line says which)\n"
      "  --edition 0|1|2        use the editor path saved for that edition\n"
      "  --cipher, --hash       how FILE is sealed (default: the saved choice, else rijndael, ripemd160)\n"
      "  --compress             seal compressed; --decompress: seal uncompressed\n"
      "  --no-double-backup     keep FILE.bak only, without the older copy FILE.old\n"
      "  --change-password      ask for a new password at the end (typed twice, or --new-password-file)\n"
      "  --change-algorithm     ask for a new cipher and digest at the end (or --new-cipher, --new-hash)\n"
-     "  --yes                  answer Yes to the import question\n"
+     "  --yes                  answer y to the import question and to the quick-editor question\n"
      "  --editor-returns-at-once\n"
      "                         the editor returns before editing is done by design (it hands the file\n"
      "                         over): do not ask whether editing is finished\n"
      "  --quiet                show messages only, not the progress lines\n"
      "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
-     "                         descriptor N); otherwise it is typed on the terminal without echo\n"
-     "Questions are answered on standard input; Enter gives the default shown, the end of input No.\n"
-     "Exit code 0 when the session ended normally, 1 on any failure, 2 for a usage error."},
-    {"selfcheck", "run the known-answer tests of the ciphers and digests", "", &RunSelfCheck},
+     "                         descriptor N; --password-command CMD: from the first line CMD prints);\n"
+     "                         otherwise it is typed on the terminal without echo, twice for an import\n"
+     "Questions are answered on standard input with y or n; Enter gives the default shown, the end of\n"
+     "input n. When the editor is back at once and standard input is not a terminal, the session goes on.\n"
+     "Exit code 0 when the session ended normally, 1 on any failure (the editor could not be started\n"
+     "included), 2 for a usage error."},
+    {"help", "show the commands, or the help of one command", "[COMMAND]", &RunHelp},
     {"seal", "seal a plain file into a data file",
-     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--compress] [--password-file FILE | --password-fd N] "
-     "PLAIN SEALED",
+     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--compress] [--force] "
+     "[--password-file FILE | --password-fd N | --password-command CMD] PLAIN SEALED",
      &RunSeal,
+     "PLAIN '-' is standard input.\n"
      "  --cipher, --hash       rijndael|blowfish and ripemd160|sha1 (default: rijndael, ripemd160)\n"
      "  --compress             compress the content with zlib before sealing it\n"
+     "  --force                replace an existing SEALED (only a regular file, never a device or FIFO)\n"
      "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
-     "                         descriptor N); otherwise it is typed twice on the terminal without echo\n"
+     "                         descriptor N; --password-command CMD: from the first line CMD prints);\n"
+     "                         otherwise it is typed twice on the terminal without echo\n"
      "SEALED is replaced only once the new one is complete. Exit code 0, 1 on failure, 2 for a usage error."},
+    {"selfcheck", "run the known-answer tests of the ciphers and digests", "", &RunSelfCheck},
     {"unseal", "unseal a data file into a plain file",
-     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--raw | --salvage] "
-     "[--password-file FILE | --password-fd N] SEALED PLAIN",
+     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--raw | --salvage] [--force] "
+     "[--password-file FILE | --password-fd N | --password-command CMD] SEALED PLAIN",
      &RunUnseal,
+     "PLAIN '-' is standard output: nothing plain is written to disk then.\n"
      "  --cipher, --hash       how SEALED was sealed (default: rijndael, ripemd160)\n"
      "  --raw                  write the deciphered bytes as they are, without decompressing\n"
      "  --salvage              for a damaged compressed content: write what still decodes\n"
+     "  --force                replace an existing PLAIN (only a regular file, never a device or FIFO)\n"
      "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
-     "                         descriptor N); otherwise it is typed on the terminal without echo\n"
+     "                         descriptor N; --password-command CMD: from the first line CMD prints);\n"
+     "                         otherwise it is typed on the terminal without echo\n"
      "PLAIN is created owner-only. Exit code 0, 1 on failure (nothing is left), 2 for a usage error."},
 };
 
@@ -91,14 +122,76 @@ void PrintCommandHelp(std::ostream& out, const TCommand& command) {
 
 void PrintUsage(std::ostream& out) {
     out << "usage: " << ProgramName << " <command> [arguments]\n"
-        << "       " << ProgramName << " <command> --help\n\ncommands:\n";
+        << "       " << ProgramName << " <command> --help | help [COMMAND] | --version\n\ncommands:\n";
     for (const auto& command : Commands) {
         out << "  " << command.Name << std::string(command.Name.size() < 12 ? 12 - command.Name.size() : 1, ' ')
             << command.Summary << '\n';
     }
 }
 
+// Which code the processor lets the long steps use.
+void PrintVersion(std::ostream& out) {
+    out << ProgramName << ' ' << QUILLOCK_VERSION << '\n';
+    const auto path = [](bool available, bool allowed, const char* fast) -> std::string {
+        if (available && allowed) {
+            return fast;
+        }
+        return available ? std::string("portable (") + fast + " turned off by QUILLOCK_PORTABLE_CRYPTO)"
+                         : std::string("portable (the processor lacks ") + fast + ")";
+    };
+    out << "Rijndael: "
+        << path(crypto::RijndaelAccelerationAvailable(), crypto::RijndaelAccelerationAllowed(), "AES instructions")
+        << '\n';
+    const bool clmul = datafile::CRC32AccelerationAvailable();
+    // Asking for the choice means setting it; it is put back at once.
+    const bool clmulAllowed = datafile::SetCRC32Acceleration(true);
+    (void)datafile::SetCRC32Acceleration(clmulAllowed);
+    out << "CRC-32: " << path(clmul, clmulAllowed, "carry-less multiplication") << '\n';
+    out << "Compression: " << datafile::CompressionPathName() << '\n';
+}
+
+// "quillock-cli help [COMMAND]".
+int RunHelp(int argc, char** argv) {
+    if (argc > 2) {
+        return UsageError("help", std::string("unexpected argument '") + argv[2] + "'");
+    }
+    if (argc < 2) {
+        PrintUsage(std::cout);
+        return ExitOk;
+    }
+    const TCommand* command = FindCommand(argv[1]);
+    if (command == nullptr) {
+        std::cerr << ProgramName << ": unknown command '" << argv[1] << "'\n";
+        PrintUsage(std::cerr);
+        return ExitUsage;
+    }
+    PrintCommandHelp(std::cout, *command);
+    return ExitOk;
+}
+
 } // namespace
+
+int ShowHelp(std::string_view command) {
+    if (const TCommand* found = FindCommand(command)) {
+        PrintCommandHelp(std::cout, *found);
+    }
+    return ExitOk;
+}
+
+bool ReportUnreadable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    const int error = errno;
+    const char* reason = error == ENOENT   ? "No such file"
+                         : error == EACCES ? "Permission denied"
+                                           : std::strerror(error);
+    std::cerr << "Error: Cannot open file! (maybe it has the Read Only attribute?)\n\nPlease check your data.\n"
+              << path << ": " << reason << '\n';
+    return true;
+}
 
 int UsageError(std::string_view command, std::string_view message) {
     std::cerr << ProgramName << ' ' << command << ": " << message << '\n';
@@ -124,13 +217,17 @@ int main(int argc, char** argv) {
         PrintUsage(std::cout);
         return ExitOk;
     }
+    if (name == "--version" || name == "-V") {
+        PrintVersion(std::cout);
+        return ExitOk;
+    }
     const TCommand* command = FindCommand(name);
     if (command == nullptr) {
         std::cerr << ProgramName << ": unknown command '" << name << "'\n";
         PrintUsage(std::cerr);
         return ExitUsage;
     }
-    if (args.size() >= 3 && IsHelp(args[2])) {
+    if (command->Name == "selfcheck" && args.size() >= 3 && IsHelp(args[2])) {
         PrintCommandHelp(std::cout, *command);
         return ExitOk;
     }

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quillock::cli {
@@ -64,6 +66,78 @@ std::string ToCp1252(const std::string& utf8) {
     return std::move(*bytes);
 }
 
+// A password file that someone else may read, or may have written, holds a
+// password that is no longer only the user's.
+void WarnAboutExposure(int fd, const std::string& path) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return;
+    }
+    std::string why;
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        why = "other users may read or change it (mode " + std::to_string((info.st_mode >> 6) & 7) +
+              std::to_string((info.st_mode >> 3) & 7) + std::to_string(info.st_mode & 7) + "; chmod 600 it)";
+    } else if (info.st_uid != ::geteuid()) {
+        why = "it belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    } else {
+        return;
+    }
+    const std::string text = "Warning: the password file " + path + " is not private: " + why + "\n";
+    (void)platform::WriteAll(STDERR_FILENO, text.data(), text.size());
+}
+
+// Runs command with sh -c, its output into a pipe, and takes the first line.
+// The command keeps standard input and error, so it may ask on the terminal.
+void ReadFromCommand(const std::string& command, std::string& line) {
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        throw EPasswordError(std::string("cannot run the password command: ") + std::strerror(errno));
+    }
+    TFd readEnd(ends[0]);
+    TFd writeEnd(ends[1]);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        throw EPasswordError(std::string("cannot run the password command: ") + std::strerror(errno));
+    }
+    if (child == 0) {
+        ::dup2(writeEnd.Get(), STDOUT_FILENO);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    (void)writeEnd.Close();
+    std::string error;
+    try {
+        ReadLine(readEnd.Get(), line, "the password command");
+    } catch (const EPasswordError& e) {
+        error = e.what();
+    }
+    // The rest of the output is read and dropped, so the command is not
+    // stopped by a full pipe before it ends.
+    char rest[512];
+    for (;;) {
+        const ssize_t got = ::read(readEnd.Get(), rest, sizeof rest);
+        if (got == 0 || (got < 0 && errno != EINTR)) {
+            break;
+        }
+    }
+    platform::SecureZero(rest, sizeof rest);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!error.empty()) {
+        throw EPasswordError(error);
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw EPasswordError("the password command failed (" +
+                             (WIFEXITED(status) ? "exit code " + std::to_string(WEXITSTATUS(status))
+                                                : "signal " + std::to_string(WTERMSIG(status))) +
+                             "): " + command);
+    }
+    if (line.empty()) {
+        throw EPasswordError("the password command printed no password: " + command);
+    }
+}
+
 } // namespace
 
 TEchoGuard::TEchoGuard(int fd) : FFd(fd) {
@@ -86,21 +160,35 @@ TEchoGuard::~TEchoGuard() {
 
 bool TakePasswordOption(std::span<char* const> args, std::size_t& index, TPasswordSource& source) {
     const std::string_view option = args[index];
-    if (option != "--password-file" && option != "--password-fd") {
+    if (option != "--password-file" && option != "--password-fd" && option != "--password-command") {
         return false;
-    }
-    if (!source.File.empty() || source.Fd >= 0) {
-        throw EPasswordError("give only one of --password-file and --password-fd");
     }
     if (index + 1 >= args.size()) {
         throw EPasswordError(std::string(option) + " needs a value");
     }
-    const std::string_view value = args[++index];
+    const std::string_view value = args[index + 1];
+    const bool taken = TakePasswordOption(option, value, source);
+    ++index;
+    return taken;
+}
+
+bool TakePasswordOption(std::string_view option, std::string_view value, TPasswordSource& source) {
+    if (option != "--password-file" && option != "--password-fd" && option != "--password-command") {
+        return false;
+    }
+    if (!source.FromTerminal()) {
+        throw EPasswordError("give only one of --password-file, --password-fd and --password-command");
+    }
     if (option == "--password-file") {
         if (value.empty()) {
             throw EPasswordError("--password-file needs a file name");
         }
         source.File = value;
+    } else if (option == "--password-command") {
+        if (value.empty()) {
+            throw EPasswordError("--password-command needs a command");
+        }
+        source.Command = value;
     } else {
         int fd = -1;
         const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), fd);
@@ -134,7 +222,10 @@ std::string ReadPassword(const TPasswordSource& source, std::string_view prompt)
         if (file.Get() < 0) {
             throw EPasswordError("cannot open the password file " + source.File + ": " + std::strerror(errno));
         }
+        WarnAboutExposure(file.Get(), source.File);
         ReadLine(file.Get(), line.Text, source.File);
+    } else if (!source.Command.empty()) {
+        ReadFromCommand(source.Command, line.Text);
     } else if (source.Fd >= 0) {
         ReadLine(source.Fd, line.Text, "descriptor " + std::to_string(source.Fd));
     } else {
@@ -144,7 +235,7 @@ std::string ReadPassword(const TPasswordSource& source, std::string_view prompt)
 }
 
 std::string ReadNewPassword(const TPasswordSource& source) {
-    if (!source.File.empty() || source.Fd >= 0) {
+    if (!source.FromTerminal()) {
         return ReadPassword(source, {});
     }
     TSecret first;

@@ -19,11 +19,23 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Where the password comes from. Both empty: the terminal.
+// Where the password comes from. All empty: the terminal.
 struct TPasswordSource {
-    std::string File; // --password-file FILE: its first line, without the line ending
-    int Fd = -1;      // --password-fd N: the first line read from descriptor N
+    std::string File;    // --password-file FILE: its first line, without the line ending
+    int Fd = -1;         // --password-fd N: the first line read from descriptor N
+    std::string Command; // --password-command CMD: the first line CMD (run by sh -c) prints
+
+    [[nodiscard]] bool FromTerminal() const { return File.empty() && Fd < 0 && Command.empty(); }
 };
+
+// The names of the password options, for the commands' option tables.
+inline constexpr const char* PasswordOptionNames[] = {"password-file", "password-fd", "password-command"};
+
+// Takes one password option ("--password-file", "--password-fd" or
+// "--password-command") and its value into source; false for any other
+// option. Raises EPasswordError on a bad value or when a source was already
+// given.
+bool TakePasswordOption(std::string_view option, std::string_view value, TPasswordSource& source);
 
 // When args[index] is "--password-file" or "--password-fd", takes it and its
 // value into source, moves index to the value and returns true; false for any
@@ -32,8 +44,11 @@ struct TPasswordSource {
 bool TakePasswordOption(std::span<char* const> args, std::size_t& index, TPasswordSource& source);
 
 // The password from source. On the terminal the prompt is shown and the
-// answer is not echoed. Raises EPasswordError when there is nothing to read
-// from or the text has a character without a Windows-1252 byte.
+// answer is not echoed. A password file that others may read, or that belongs
+// to someone else, is still read, with a warning line on stderr. A password
+// command that cannot be run, fails or prints nothing is an error. Raises
+// EPasswordError when there is nothing to read from or the text has a
+// character without a Windows-1252 byte.
 [[nodiscard]] std::string ReadPassword(const TPasswordSource& source, std::string_view prompt);
 
 // A password to seal with: from a file or descriptor as ReadPassword; on the

@@ -1,24 +1,39 @@
-// "quillock-cli seal" and "quillock-cli unseal": sealing a plain file into a
-// data file and back, for recovery and scripting.
+// "quillock-cli seal", "unseal" and "check": sealing a plain file into a data
+// file and back, and testing a password, for recovery and scripting.
 #include "cli/Commands.h"
+#include "cli/Options.h"
 #include "cli/Password.h"
 #include "cli/TerminalHost.h"
+#include "crypto/Cipher.h"
+#include "datafile/Algorithms.h"
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
+#include "platform/FileHandle.h"
 #include "platform/Stream.h"
 #include "platform/Wipe.h"
+#include "zstream/ZLib.h"
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <iostream>
-#include <span>
+#include <memory>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace quillock::cli {
 namespace {
+
+constexpr const char* DecryptionErrorText =
+    "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)";
+// Standard input and output in place of a file name.
+constexpr std::string_view StandardStream = "-";
+// Plain bytes are moved in pieces of this size, so memory stays bounded.
+constexpr std::size_t PieceSize = 64 * 1024;
 
 struct TSealOptions {
     int Algorithm = 0; // Rijndael
@@ -26,61 +41,70 @@ struct TSealOptions {
     bool Compress = false;
     bool Raw = false;
     bool Salvage = false;
+    bool Force = false;
     TPasswordSource Password;
     std::vector<std::string> Files;
 };
 
-// Parses the options both commands share plus the one flag of the command;
-// returns an error text, empty on success.
-std::string ParseOptions(std::span<char* const> args, std::string_view flag, TSealOptions& options) {
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.Files.emplace_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--cipher" || arg == "--hash") {
-            if (i + 1 >= args.size()) {
-                return std::string(arg) + " needs a value";
-            }
-            const std::string_view value = args[++i];
-            if (arg == "--cipher" && (value == "rijndael" || value == "blowfish")) {
-                options.Algorithm = value == "rijndael" ? 0 : 1;
-            } else if (arg == "--hash" && (value == "ripemd160" || value == "sha1")) {
-                options.Hash = value == "ripemd160" ? 0 : 1;
-            } else {
-                return "unknown value '" + std::string(value) + "' for " + std::string(arg);
-            }
-        } else if (arg == flag) {
-            (flag == "--compress" ? options.Compress : options.Raw) = true;
-        } else if (arg == "--salvage" && flag == "--raw") {
-            options.Salvage = true;
-        } else {
-            try {
-                if (!TakePasswordOption(args, i, options.Password)) {
-                    return "unknown option '" + std::string(arg) + "'";
-                }
-            } catch (const EPasswordError& e) {
-                return e.what();
-            }
-        }
+enum TSealOptionId { oCipher, oHash, oCompress, oRaw, oSalvage, oForce, oPasswordFile, oPasswordFd, oPasswordCommand };
+
+// The options of each command: the choices, its own flags, the password.
+std::vector<TOption> OptionsOf(std::string_view command) {
+    std::vector<TOption> options = {{"cipher", true, oCipher}, {"hash", true, oHash}};
+    if (command == "seal") {
+        options.push_back({"compress", false, oCompress});
     }
-    if (options.Files.size() != 2) {
-        return "expects two files";
+    if (command == "unseal") {
+        options.push_back({"raw", false, oRaw});
+        options.push_back({"salvage", false, oSalvage});
     }
-    if (options.Raw && options.Salvage) {
-        return "--raw and --salvage exclude each other";
+    if (command != "check") {
+        options.push_back({"force", false, oForce});
     }
-    return {};
+    options.push_back({"password-file", true, oPasswordFile});
+    options.push_back({"password-fd", true, oPasswordFd});
+    options.push_back({"password-command", true, oPasswordCommand});
+    return options;
 }
 
-// True when both names lead to one existing file.
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat first {};
-    struct stat second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
+std::string TakeOption(int id, std::string_view value, TSealOptions& options) {
+    switch (id) {
+    case oCipher:
+        if (value != "rijndael" && value != "blowfish") {
+            return "unknown value '" + std::string(value) + "' for --cipher";
+        }
+        options.Algorithm = value == "rijndael" ? 0 : 1;
+        return {};
+    case oHash:
+        if (value != "ripemd160" && value != "sha1") {
+            return "unknown value '" + std::string(value) + "' for --hash";
+        }
+        options.Hash = value == "ripemd160" ? 0 : 1;
+        return {};
+    case oCompress:
+        options.Compress = true;
+        return {};
+    case oRaw:
+        options.Raw = true;
+        return {};
+    case oSalvage:
+        options.Salvage = true;
+        return {};
+    case oForce:
+        options.Force = true;
+        return {};
+    default:
+        break;
+    }
+    const char* name = id == oPasswordFile ? "--password-file"
+                       : id == oPasswordFd ? "--password-fd"
+                                           : "--password-command";
+    try {
+        (void)TakePasswordOption(name, value, options.Password);
+    } catch (const EPasswordError& e) {
+        return e.what();
+    }
+    return {};
 }
 
 // Wipes a temporary file on a path that is already failing; its own failure
@@ -95,6 +119,38 @@ void WipeQuietly(datafile::TDataFileHost& host, const std::string& path) noexcep
 int Fail(std::string_view command, const std::string& message) {
     std::cerr << "quillock-cli " << command << ": " << message << '\n';
     return ExitFailure;
+}
+
+// True when both names lead to one existing file.
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+// Why the output name cannot be written to; empty when it can. Only a new
+// name, or with --force an existing regular file, is ever replaced: a device,
+// FIFO or folder at the name is refused always (the superuser's /dev/null
+// stays a device). A link is judged by what it leads to; the new file then
+// replaces the link itself, never what it points at.
+std::string RefusedTarget(const std::string& path, bool force) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? std::string() : path + ": " + std::strerror(errno);
+    }
+    if (S_ISLNK(info.st_mode) && ::stat(path.c_str(), &info) != 0) {
+        info.st_mode = S_IFREG; // a dangling link: replaced like a file
+    }
+    if (S_ISREG(info.st_mode)) {
+        return force ? std::string() : path + " exists; give --force to replace it";
+    }
+    const char* kind = S_ISDIR(info.st_mode)                            ? "a folder"
+                       : S_ISFIFO(info.st_mode)                         ? "a FIFO"
+                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                       : S_ISSOCK(info.st_mode)                         ? "a socket"
+                                                                        : "not a regular file";
+    return path + " is " + kind + ", not a regular file; it is never replaced, not even with --force";
 }
 
 void RenameOrRaise(const std::string& from, const std::string& to) {
@@ -126,8 +182,7 @@ int SalvageInto(TTerminalDataFileHost& host, const std::string& intermediate, co
     }
     if (result.Recovered == 0) {
         datafile::WipeFile(host, working);
-        host.AskUser("Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)",
-                     datafile::TMsgDlgType::mtError, datafile::TMsgDlgButtons::mbOK);
+        host.AskUser(DecryptionErrorText, datafile::TMsgDlgType::mtError, datafile::TMsgDlgButtons::mbOK);
         std::cerr << "quillock-cli unseal: nothing could be recovered (" << result.Damage << ")\n";
         return ExitFailure;
     }
@@ -138,13 +193,56 @@ int SalvageInto(TTerminalDataFileHost& host, const std::string& intermediate, co
     return ExitOk;
 }
 
+// A buffer for plain bytes, wiped when it goes.
+struct TPlainBuffer {
+    std::vector<std::uint8_t> Bytes;
+    explicit TPlainBuffer(std::size_t size) : Bytes(size) {}
+    TPlainBuffer(const TPlainBuffer&) = delete;
+    TPlainBuffer& operator=(const TPlainBuffer&) = delete;
+    ~TPlainBuffer() { platform::SecureZero(Bytes.data(), Bytes.size()); }
+};
+
+// Copies standard input into a new owner-only file, in pieces; raises on failure.
+void CopyStandardInput(const std::string& destination) {
+    platform::TFd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!out.Valid()) {
+        throw platform::EFCreateError(destination);
+    }
+    TPlainBuffer piece(PieceSize);
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, piece.Bytes.data(), piece.Bytes.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw platform::EInOutError(std::string("Cannot read standard input: ") + std::strerror(errno));
+        }
+        if (got == 0) {
+            break;
+        }
+        if (!platform::WriteAll(out.Get(), piece.Bytes.data(), static_cast<std::size_t>(got))) {
+            throw platform::EWriteError();
+        }
+    }
+    if (!out.Close()) {
+        throw platform::EWriteError();
+    }
+}
+
 int Seal(const TSealOptions& options) {
     const std::string& plain = options.Files[0];
     const std::string& sealed = options.Files[1];
+    if (const std::string refused = RefusedTarget(sealed, options.Force); !refused.empty()) {
+        return Fail("seal", refused);
+    }
+    if (plain != StandardStream && ReportUnreadable(plain)) {
+        return ExitFailure;
+    }
     TTerminalDataFileHost host;
     host.FDataFile = sealed;
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
+    host.FStep = "Sealing..";
     try {
         host.FPassword = ReadNewPassword(options.Password);
     } catch (const EPasswordError& e) {
@@ -153,53 +251,244 @@ int Seal(const TSealOptions& options) {
     if (host.FPassword.empty()) {
         return Fail("seal", "the password is empty");
     }
+    // Standard input is taken into an owner-only copy beside the data file
+    // (its size must be known before sealing), wiped on every path.
+    const bool fromInput = plain == StandardStream;
+    const std::string source = fromInput ? sealed + ".qlt" : plain;
+    const std::string intermediate = sealed + ".qlz";
     try {
-        if (!options.Compress) {
-            if (!datafile::CheckHeader(host, plain)) {
-                std::cerr << "quillock-cli seal: warning: " << plain
-                          << " is not an Arbolix file; unseal it with --raw\n";
-            }
-            datafile::Encrypt(host, plain, sealed);
-            return ExitOk;
-        }
-        // The compressed content is plain data too: it lives in an owner-only
-        // temporary file beside the data file and is wiped on every path.
-        const std::string intermediate = sealed + ".qlz";
         try {
-            datafile::CompressFile(plain, intermediate);
-            datafile::Encrypt(host, intermediate, sealed);
+            if (fromInput) {
+                CopyStandardInput(source);
+            }
+            if (!options.Compress) {
+                if (!datafile::CheckHeader(host, source)) {
+                    std::cerr << "quillock-cli seal: warning: " << plain
+                              << " is not an Arbolix file; unseal it with --raw\n";
+                }
+                datafile::Encrypt(host, source, sealed);
+            } else {
+                // The compressed content is plain data too: it lives in an
+                // owner-only temporary file beside the data file.
+                datafile::CompressFile(source, intermediate);
+                datafile::Encrypt(host, intermediate, sealed);
+                datafile::WipeFile(host, intermediate);
+            }
         } catch (...) {
-            WipeQuietly(host, intermediate);
+            if (options.Compress) {
+                WipeQuietly(host, intermediate);
+            }
+            if (fromInput) {
+                WipeQuietly(host, source);
+            }
             throw;
         }
-        datafile::WipeFile(host, intermediate);
+        if (fromInput) {
+            datafile::WipeFile(host, source);
+        }
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode;
     }
     return ExitOk;
 }
 
+// A stream of the deciphered bytes of a data file, read in order: the first
+// piece (already deciphered to look at it) comes again, then the rest is
+// deciphered as it is read. Reports progress to the host.
+class TDecipheringStream final : public platform::TStream {
+public:
+    TDecipheringStream(platform::TStream& source, crypto::TDCP_cipher& cipher, std::int64_t size,
+                       datafile::TDataFileHost& host)
+        : FSource(source), FCipher(cipher), FSize(size), FHost(host), FFirst(PieceSize) {
+        FFirstSize = ReadDeciphered(FFirst.Bytes.data(), static_cast<std::int64_t>(FFirst.Bytes.size()));
+    }
+
+    // The first piece, for the content check.
+    [[nodiscard]] const std::uint8_t* First() const { return FFirst.Bytes.data(); }
+    [[nodiscard]] std::int64_t FirstSize() const { return FFirstSize; }
+
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        if (FGivenBack || count <= 0) {
+            return 0;
+        }
+        if (FPosition < FFirstSize) {
+            const std::int64_t n = std::min(count, FFirstSize - FPosition);
+            std::memcpy(buffer, FFirst.Bytes.data() + FPosition, static_cast<std::size_t>(n));
+            FPosition += n;
+            return n;
+        }
+        const std::int64_t got = ReadDeciphered(buffer, count);
+        FPosition += got;
+        return got;
+    }
+    std::int64_t Write(const void* buffer, std::int64_t count) override {
+        (void)buffer;
+        (void)count;
+        throw platform::EWriteError();
+    }
+    // Only the position is asked for, and input read past the end of the
+    // zlib stream is given back; nothing is read after that.
+    std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
+        if (origin == platform::TSeekOrigin::soCurrent && offset == 0) {
+            return FPosition;
+        }
+        if (origin == platform::TSeekOrigin::soBeginning && offset <= FPosition) {
+            FGivenBack = FGivenBack || offset < FPosition;
+            FPosition = offset;
+            return FPosition;
+        }
+        throw platform::EInOutError("Cannot seek in deciphered data");
+    }
+
+private:
+    std::int64_t ReadDeciphered(void* buffer, std::int64_t count) {
+        const std::int64_t got = FSource.Read(buffer, std::min(count, FSize - FRead));
+        if (got > 0) {
+            FCipher.DecryptData(buffer, buffer, static_cast<std::uint32_t>(got));
+            FRead += got;
+            FHost.Progress(static_cast<std::uint64_t>(FRead), static_cast<std::uint64_t>(FSize));
+        }
+        return got;
+    }
+
+    platform::TStream& FSource;
+    crypto::TDCP_cipher& FCipher;
+    std::int64_t FSize;
+    datafile::TDataFileHost& FHost;
+    TPlainBuffer FFirst;
+    std::int64_t FFirstSize = 0;
+    std::int64_t FRead = 0;
+    std::int64_t FPosition = 0;
+    bool FGivenBack = false;
+};
+
+// Where the unsealed bytes go: a descriptor, or nowhere (only counted).
+struct TPlainSink {
+    int Fd = -1;
+    std::uint64_t Written = 0;
+    void Put(const void* data, std::size_t size) {
+        if (Fd >= 0 && !platform::WriteAll(Fd, data, size)) {
+            throw platform::EInOutError(std::string("Cannot write standard output: ") + std::strerror(errno));
+        }
+        Written += size;
+    }
+};
+
+// The same test a session makes: the first line names the editor. It is run
+// on a copy of the first piece in memory (a memfd), so nothing plain reaches
+// the disk.
+bool FirstPieceIsPlain(datafile::TDataFileHost& host, const TDecipheringStream& content) {
+    if (content.FirstSize() == 0) {
+        return true; // an empty content seals to an empty file
+    }
+    platform::TFd memory(::memfd_create("quillock-header", MFD_CLOEXEC));
+    if (!memory.Valid() ||
+        !platform::WriteAll(memory.Get(), content.First(), static_cast<std::size_t>(content.FirstSize()))) {
+        throw platform::EInOutError(std::string("Cannot hold the first piece in memory: ") + std::strerror(errno));
+    }
+    const bool plain = datafile::CheckHeader(host, "/proc/self/fd/" + std::to_string(memory.Get()));
+    // The copy holds plain text: zeros before it goes.
+    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(content.FirstSize()));
+    (void)!::pwrite(memory.Get(), zeros.data(), zeros.size(), 0);
+    return plain;
+}
+
+// What the content of a data file turned out to be.
+struct TUnsealed {
+    bool Compressed = false;
+    std::uint64_t Bytes = 0; // plain bytes, decompressed when compressed
+};
+
+// Unseals sealed into sink without any file on disk: plain content as it is,
+// compressed content decompressed (raw: as it is). A wrong password or
+// damaged content reports the decryption error and terminates through the
+// host; other failures raise.
+TUnsealed UnsealInto(TTerminalDataFileHost& host, const std::string& sealed, bool raw, TPlainSink& sink) {
+    platform::TFileStream in(sealed, platform::fmOpenRead);
+    const std::int64_t size = in.Size();
+    if (size > datafile::MaxSealedSize) {
+        throw platform::EInOutError("The sealed file is 4 GiB or larger and cannot be unsealed.");
+    }
+    const crypto::TDCP_cipherclass* cipherClass = datafile::CipherClassByIndex(host.AlgorithmIndex());
+    const crypto::TDCP_hashclass* hashClass = datafile::HashClassByIndex(host.HashIndex());
+    const std::unique_ptr<crypto::TDCP_cipher> cipher = cipherClass->Create(nullptr);
+    cipher->InitFromPassphrase(host.Password(), *hashClass);
+    TUnsealed result;
+    try {
+        TDecipheringStream content(in, *cipher, size, host);
+        TPlainBuffer piece(PieceSize);
+        if (raw || FirstPieceIsPlain(host, content)) {
+            for (std::int64_t got = 0; (got = content.Read(piece.Bytes.data(), PieceSize)) > 0;) {
+                sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
+            }
+        } else {
+            result.Compressed = true;
+            try {
+                zstream::TZDecompressionStream inflated(content);
+                for (std::int64_t got = 0; (got = inflated.Read(piece.Bytes.data(), PieceSize)) > 0;) {
+                    sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
+                }
+            } catch (const zstream::EZLibError&) {
+                host.EndProgress();
+                host.AskUser(DecryptionErrorText, datafile::TMsgDlgType::mtError, datafile::TMsgDlgButtons::mbOK);
+                cipher->Scrub();
+                host.ExitWithError();
+            }
+        }
+    } catch (...) {
+        cipher->Scrub();
+        throw;
+    }
+    cipher->Scrub();
+    host.EndProgress();
+    result.Bytes = sink.Written;
+    return result;
+}
+
 int Unseal(const TSealOptions& options) {
     const std::string& sealed = options.Files[0];
     const std::string& plain = options.Files[1];
+    const bool toOutput = plain == StandardStream;
+    if (toOutput && options.Salvage) {
+        return UsageError("unseal", "--salvage needs a PLAIN file, not standard output");
+    }
+    if (!toOutput) {
+        if (const std::string refused = RefusedTarget(plain, options.Force); !refused.empty()) {
+            return Fail("unseal", refused);
+        }
+    }
+    if (ReportUnreadable(sealed)) {
+        return ExitFailure;
+    }
     TTerminalDataFileHost host;
     // The temporary files are named after the output, as a session names
     // them after the data file, so a decryption error wipes exactly these.
     host.FDataFile = plain;
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
+    host.FStep = "Unsealing..";
     try {
         host.FPassword = ReadPassword(options.Password, "Password: ");
     } catch (const EPasswordError& e) {
         return Fail("unseal", e.what());
     }
-    const std::string intermediate = plain + ".qlz";
-    const std::string working = plain + ".qlt";
     try {
+        if (toOutput) {
+            // Nothing plain is written to disk: deciphered and decompressed
+            // piece by piece straight to standard output.
+            TPlainSink sink{STDOUT_FILENO};
+            (void)UnsealInto(host, sealed, options.Raw, sink);
+            return ExitOk;
+        }
+        const std::string intermediate = plain + ".qlz";
+        const std::string working = plain + ".qlt";
         try {
             // Even the raw bytes go through the owner-only temporary name, so
             // a failure part way (a full disk) leaves no partial plain file.
+            // The rename replaces an old PLAIN (--force) only once the new
+            // one is whole.
             datafile::Decrypt(host, sealed, intermediate);
+            host.EndProgress();
             if (options.Raw || IsStoredPlain(host, intermediate)) {
                 RenameOrRaise(intermediate, plain);
             } else if (options.Salvage) {
@@ -220,32 +509,92 @@ int Unseal(const TSealOptions& options) {
     return ExitOk;
 }
 
+int Check(const TSealOptions& options) {
+    if (ReportUnreadable(options.Files[0])) {
+        return ExitFailure;
+    }
+    TTerminalDataFileHost host;
+    host.FDataFile = options.Files[0];
+    host.FAlgorithm = options.Algorithm;
+    host.FHash = options.Hash;
+    host.FStep = "Checking..";
+    try {
+        host.FPassword = ReadPassword(options.Password, "Password: ");
+    } catch (const EPasswordError& e) {
+        return Fail("check", e.what());
+    }
+    try {
+        TPlainSink nowhere;
+        const TUnsealed content = UnsealInto(host, options.Files[0], false, nowhere);
+        if (content.Compressed) {
+            std::cout << "opens: compressed content, " << content.Bytes << " bytes\n";
+        } else {
+            std::cout << "opens: plain editor content\n";
+        }
+    } catch (const datafile::TProgramExit& exit) {
+        return exit.ExitCode;
+    }
+    return ExitOk;
+}
+
+// Parses a command's arguments; the return is the exit code when the command
+// ends here (help, a usage error), or -1 to go on.
+int Parse(std::string_view command, int argc, char** argv, std::size_t files, TSealOptions& options) {
+    std::string error;
+    const TParseResult parsed = ParseCommandLine(
+        argc, argv, OptionsOf(command), [&](int id, std::string_view value) { return TakeOption(id, value, options); },
+        options.Files, error);
+    if (parsed == TParseResult::prHelp) {
+        return ShowHelp(command);
+    }
+    if (parsed == TParseResult::prOk && options.Files.size() != files) {
+        error = files == 1 ? "expects one data file" : "expects two files";
+    } else if (parsed == TParseResult::prOk && options.Raw && options.Salvage) {
+        error = "--raw and --salvage exclude each other";
+    }
+    if (!error.empty()) {
+        return UsageError(command, error);
+    }
+    if (files == 2 && options.Files[0] == StandardStream && options.Files[1] == StandardStream) {
+        return UsageError(command, "only one of the two files can be '-'");
+    }
+    if (files == 2 && SameFile(options.Files[0], options.Files[1])) {
+        return UsageError(command, command == "seal" ? "PLAIN and SEALED are the same file"
+                                                     : "SEALED and PLAIN are the same file");
+    }
+    return -1;
+}
+
 } // namespace
 
 int RunSeal(int argc, char** argv) {
     TSealOptions options;
-    const std::string error =
-        ParseOptions(std::span<char* const>(argv, static_cast<std::size_t>(argc)), "--compress", options);
-    if (!error.empty()) {
-        return UsageError("seal", error);
+    if (const int code = Parse("seal", argc, argv, 2, options); code >= 0) {
+        return code;
     }
-    if (SameFile(options.Files[0], options.Files[1])) {
-        return UsageError("seal", "PLAIN and SEALED are the same file");
+    if (options.Files[1] == StandardStream) {
+        return UsageError("seal", "SEALED must be a file ('-' is standard input for PLAIN)");
     }
     return Seal(options);
 }
 
 int RunUnseal(int argc, char** argv) {
     TSealOptions options;
-    const std::string error =
-        ParseOptions(std::span<char* const>(argv, static_cast<std::size_t>(argc)), "--raw", options);
-    if (!error.empty()) {
-        return UsageError("unseal", error);
+    if (const int code = Parse("unseal", argc, argv, 2, options); code >= 0) {
+        return code;
     }
-    if (SameFile(options.Files[0], options.Files[1])) {
-        return UsageError("unseal", "SEALED and PLAIN are the same file");
+    if (options.Files[0] == StandardStream) {
+        return UsageError("unseal", "SEALED must be a file ('-' is standard output for PLAIN)");
     }
     return Unseal(options);
+}
+
+int RunCheck(int argc, char** argv) {
+    TSealOptions options;
+    if (const int code = Parse("check", argc, argv, 1, options); code >= 0) {
+        return code;
+    }
+    return Check(options);
 }
 
 } // namespace quillock::cli

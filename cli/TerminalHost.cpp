@@ -19,7 +19,7 @@ std::optional<bool> AskYesNo(const std::string& question) {
     if (tty < 0) {
         return std::nullopt;
     }
-    const std::string prompt = question + " [y/n] ";
+    const std::string prompt = question + " (y or n) ";
     (void)!::write(tty, prompt.data(), prompt.size());
     std::string answer;
     char c = 0;
@@ -43,6 +43,7 @@ std::string DialogTextForTerminal(const std::string& text) {
 }
 
 TTerminalDataFileHost::~TTerminalDataFileHost() {
+    FLine.Close();
     platform::SecureClear(FPassword);
 }
 
@@ -53,6 +54,7 @@ void TTerminalDataFileHost::SetPassword(const std::string& password) {
 
 datafile::TModalResult TTerminalDataFileHost::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                                       datafile::TMsgDlgButtons buttons) {
+    FLine.Close();
     std::cerr << datafile::DialogTitle(kind) << ": " << DialogTextForTerminal(text) << std::endl;
     if (buttons == datafile::TMsgDlgButtons::mbOK) {
         return datafile::TModalResult::mrOk;
@@ -66,6 +68,7 @@ datafile::TModalResult TTerminalDataFileHost::AskUser(const std::string& text, d
 
 std::string TTerminalDataFileHost::InputBox(const std::string& title, const std::string& prompt,
                                             const std::string& value) {
+    FLine.Close();
     try {
         return AskTerminalPassword(DialogTextForTerminal(title + ": " + prompt + " "));
     } catch (const EPasswordError& e) {
@@ -75,8 +78,13 @@ std::string TTerminalDataFileHost::InputBox(const std::string& title, const std:
 }
 
 bool TTerminalDataFileHost::QuestionBox(const std::string& text) {
+    FLine.Close();
     std::cerr << DialogTextForTerminal(text) << std::endl;
     return AskYesNo(FCaption).value_or(false);
+}
+
+void TTerminalDataFileHost::Progress(std::uint64_t done, std::uint64_t total) {
+    FLine.Progress(done, total, FStep);
 }
 
 void TTerminalDataFileHost::ExitWithError() {

@@ -2,6 +2,7 @@
 // window's state, dialogs as UTF-8 text on stderr, answers from the terminal.
 #pragma once
 
+#include "cli/StatusLine.h"
 #include "datafile/DataFileHost.h"
 
 #include <string>
@@ -19,6 +20,7 @@ public:
     bool FChangePass = false;
     bool FChangeAlgorithm = false;
     std::string FCaption = "Quillock";
+    std::string FStep; // what the percentage on a terminal is of ("Sealing..")
 
     [[nodiscard]] std::string DataFileName() const override { return FDataFile; }
     [[nodiscard]] std::string Password() const override { return FPassword; }
@@ -42,6 +44,13 @@ public:
     bool QuestionBox(const std::string& text) override;
     // Throws datafile::TProgramExit{1}; the command returns its code.
     [[noreturn]] void ExitWithError() override;
+    // On a terminal: FStep and the percentage, updated in place.
+    void Progress(std::uint64_t done, std::uint64_t total) override;
+    // Ends the percentage's line; also done before every message.
+    void EndProgress() { FLine.Close(); }
+
+private:
+    TStatusLine FLine;
 };
 
 // A dialog text (Windows-1252, CR LF line breaks) as UTF-8 lines for a terminal.

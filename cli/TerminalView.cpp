@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <iostream>
+#include <string_view>
 #include <unistd.h>
+#include <utility>
 
 namespace quillock::cli {
 namespace {
@@ -68,6 +70,17 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// The session's own questions name the window's buttons; here they are answers.
+std::string TerminalWords(std::string text) {
+    for (const auto& [button, answer] :
+         {std::pair<std::string_view, std::string_view>{"Click [Yes]", "Answer y"}, {"Click [No]", "Answer n"}}) {
+        for (std::size_t at = text.find(button); at != std::string::npos; at = text.find(button, at)) {
+            text.replace(at, button.size(), answer);
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 std::string TerminalText(const std::string& text) {
@@ -98,7 +111,7 @@ std::string TTerminalView::Caption() const {
 }
 
 std::optional<std::string> TTerminalView::ReadAnswer(const std::string& prompt) {
-    std::cerr << prompt << std::flush;
+    FLine.Err() << prompt << std::flush;
     std::string line;
     for (;;) {
         char c = 0;
@@ -107,7 +120,7 @@ std::optional<std::string> TTerminalView::ReadAnswer(const std::string& prompt) 
             continue;
         }
         if (got <= 0) {
-            std::cerr << '\n';
+            FLine.Err() << '\n';
             return std::nullopt; // the end of input, or nothing to read from
         }
         if (c == '\n') {
@@ -128,12 +141,12 @@ std::optional<std::string> TTerminalView::ReadAnswer(const std::string& prompt) 
 
 datafile::TModalResult TTerminalView::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                               datafile::TMsgDlgButtons buttons) {
-    std::cerr << datafile::DialogTitle(kind) << ": " << TerminalText(text) << std::endl;
+    FLine.Err() << datafile::DialogTitle(kind) << ": " << TerminalText(text) << std::endl;
     if (buttons == datafile::TMsgDlgButtons::mbOK) {
         return datafile::TModalResult::mrOk;
     }
     if (FYes) {
-        std::cerr << "Answer: Yes (--yes)" << std::endl;
+        FLine.Err() << "Answer: y (--yes)" << std::endl;
         return datafile::TModalResult::mrYes;
     }
     return ReadYesNo(true);
@@ -142,7 +155,7 @@ datafile::TModalResult TTerminalView::AskUser(const std::string& text, datafile:
 datafile::TModalResult TTerminalView::ReadYesNo(bool defaultYes) {
     for (;;) {
         const std::optional<std::string> answer =
-            ReadAnswer(defaultYes ? "Yes or No? [Y/n] (Enter = Yes) " : "Yes or No? [y/N] (Enter = No) ");
+            ReadAnswer(defaultYes ? "y or n? [Y/n] (Enter = y) " : "y or n? [y/N] (Enter = n) ");
         if (!answer) {
             return datafile::TModalResult::mrNo;
         }
@@ -157,20 +170,26 @@ datafile::TModalResult TTerminalView::ReadYesNo(bool defaultYes) {
 }
 
 datafile::TModalResult TTerminalView::AskLeftOver(const std::string& text) {
-    std::cerr << "Warning: " << TerminalText(text) << std::endl;
+    FLine.Err() << "Warning: " << TerminalText(text) << std::endl;
     if (FYes) {
         // One option must not overwrite what may be the only copy of unsaved edits.
-        std::cerr << "(--yes does not answer this question)" << std::endl;
+        FLine.Err() << "(--yes does not answer this question)" << std::endl;
     }
     return ReadYesNo(false);
 }
 
 bool TTerminalView::ConfirmEditingFinished(const std::string& text) {
-    std::cerr << "Confirm: " << TerminalText(text) << std::endl;
-    if (FEditorReturnsAtOnce) {
-        std::cerr << "Answer: Yes (--editor-returns-at-once)" << std::endl;
+    if (FEditorReturnsAtOnce || FYes) {
+        FLine.Err() << "The editor came back at once; going on ("
+                    << (FEditorReturnsAtOnce ? "--editor-returns-at-once" : "--yes") << ")." << std::endl;
         return true;
     }
+    if (::isatty(FAnswerFd) != 1) {
+        // Nobody could answer: a script's editor (true, cat, sed) is done when it returns.
+        FLine.Err() << "The editor came back at once; going on (standard input is not a terminal)." << std::endl;
+        return true;
+    }
+    FLine.Err() << "Confirm: " << TerminalWords(TerminalText(text)) << std::endl;
     return ReadYesNo(false) == datafile::TModalResult::mrYes;
 }
 
@@ -178,10 +197,11 @@ std::string TTerminalView::InputBox(const std::string& title, const std::string&
     if (FNewPassword) {
         return *FNewPassword;
     }
+    FLine.Close();
     try {
         return AskTerminalPassword(TerminalText(title + ": " + prompt + " "));
     } catch (const EPasswordError& e) {
-        std::cerr << e.what() << std::endl;
+        FLine.Err() << e.what() << std::endl;
         return value;
     }
 }
@@ -189,7 +209,7 @@ std::string TTerminalView::InputBox(const std::string& title, const std::string&
 bool TTerminalView::QuestionBox(const std::string& text) {
     const unsigned prompt = FPendingPrompt;
     FPendingPrompt = 0;
-    std::cerr << TerminalText(Caption()) << ": " << TerminalText(text) << std::endl;
+    FLine.Err() << TerminalText(Caption()) << ": " << TerminalText(text) << std::endl;
     const bool cipher = prompt == datafile::WM_ALGORITHMPROMPT;
     const bool digest = prompt == datafile::WM_HASHPROMPT;
     if (cipher && FNewAlgorithm) {
@@ -203,7 +223,7 @@ bool TTerminalView::QuestionBox(const std::string& text) {
     const std::string second = cipher ? "blowfish" : digest ? "sha1" : "no";
     const std::string question = cipher   ? "[R]ijndael or [B]lowfish? (Enter = Rijndael) "
                                  : digest ? "[R]IPEMD-160 or [S]HA-1? (Enter = RIPEMD-160) "
-                                          : "Yes or No? [Y/n] (Enter = Yes) ";
+                                          : "y or n? [Y/n] (Enter = y) ";
     for (;;) {
         const std::optional<std::string> answer = ReadAnswer(question);
         if (!answer) {
@@ -231,18 +251,37 @@ void TTerminalView::LockWindow() {
 
 void TTerminalView::SetStatus(const std::string& text) {
     if (!FQuiet) {
-        std::cerr << TerminalText(text) << std::endl;
+        FLine.Show(TerminalText(text));
     }
 }
 
 void TTerminalView::SetPanelText(const std::string& text) {
     if (!FQuiet) {
-        std::cerr << TerminalText(text) << std::endl;
+        FLine.Show(TerminalText(text));
     }
 }
 
+void TTerminalView::Progress(std::uint64_t done, std::uint64_t total) {
+    if (!FQuiet) {
+        FLine.Progress(done, total);
+    }
+}
+
+void TTerminalView::HideMainWindow() {
+    // The editor may write to the terminal: it starts on a line of its own.
+    FLine.Close();
+}
+
+void TTerminalView::Notice(const std::string& text) {
+    FLine.Err() << "Warning: " << TerminalText(text) << std::endl;
+}
+
+std::string TTerminalView::EditorHint() const {
+    return "Give the editor with --editor CMD, or set $VISUAL or $EDITOR.";
+}
+
 void TTerminalView::WarnBox(const std::string& text) {
-    std::cerr << "Warning: " << TerminalText(text) << std::endl;
+    FLine.Err() << "Warning: " << TerminalText(text) << std::endl;
 }
 
 void TTerminalView::ClearPassword() {
@@ -259,7 +298,7 @@ void TTerminalView::SavePreferences() {
     try {
         session::SavePreferences(FRegistry, preferences);
     } catch (const platform::ERegistryException& e) {
-        std::cerr << "Error: " << TerminalText(e.what()) << std::endl;
+        FLine.Err() << "Error: " << TerminalText(e.what()) << std::endl;
     }
 }
 

@@ -3,6 +3,7 @@
 // terminal or by options.
 #pragma once
 
+#include "cli/StatusLine.h"
 #include "platform/Registry.h"
 #include "session/SessionView.h"
 
@@ -41,6 +42,9 @@ public:
     std::optional<int> FNewHash;             // the digest question
     bool FQuiet = false;                     // no status lines, messages only
     int FAnswerFd = 0;                       // where typed answers are read from
+    // The editor actually run when it is not the one stored (from $VISUAL,
+    // $EDITOR, ...); the stored one stays in FExeName and is saved.
+    std::optional<std::string> FEditorCommand;
 
     // Set by EndProgram.
     bool FEnded = false;
@@ -74,14 +78,20 @@ public:
     // session::SessionView
     // Typed only (--yes does not answer it): Enter and the end of input are No.
     datafile::TModalResult AskLeftOver(const std::string& text) override;
-    // Yes by --editor-returns-at-once, else typed: Enter and the end of input
-    // are No (the working copy stays).
+    // Yes by --editor-returns-at-once or --yes, and when standard input is
+    // not a terminal (one line says so); else typed: Enter and the end of
+    // input are No (the working copy stays).
     bool ConfirmEditingFinished(const std::string& text) override;
+    // One warning line.
+    void Notice(const std::string& text) override;
+    [[nodiscard]] std::string EditorHint() const override;
+    // The percentage after the status line, on a terminal.
+    void Progress(std::uint64_t done, std::uint64_t total) override;
     void LockWindow() override;
     void SetStatus(const std::string& text) override;
     void SetPanelText(const std::string& text) override;
     void PumpMessages() override {}
-    void HideMainWindow() override {}
+    void HideMainWindow() override;
     void ShowMainWindow() override {}
     void WarnBox(const std::string& text) override;
     void TickCompress() override { FUseCompression = true; }
@@ -96,7 +106,7 @@ public:
     [[nodiscard]] bool UseCompression() const override { return FUseCompression; }
     [[nodiscard]] bool Decompress() const override { return FDecompress; }
     [[nodiscard]] bool DoubleBackup() const override { return FDoubleBackup; }
-    [[nodiscard]] std::string ExeName() const override { return FExeName; }
+    [[nodiscard]] std::string ExeName() const override { return FEditorCommand.value_or(FExeName); }
 
 private:
     // One typed line; nothing at the end of input.
@@ -106,6 +116,7 @@ private:
 
     platform::TRegistry& FRegistry;
     unsigned FPendingPrompt = 0;
+    TStatusLine FLine;
 };
 
 // A message for the terminal: line breaks without CR, Windows-1252 converted

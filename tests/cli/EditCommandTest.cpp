@@ -31,6 +31,8 @@ protected:
         Work = Dir / "work";
         Data = (Work / "diary.qlx").string();
         WriteText(Dir / "password", "secret\n");
+        std::filesystem::permissions(Dir / "password",
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     }
 
     // Runs quillock-cli edit with the arguments, the password file and the
@@ -130,11 +132,11 @@ TEST_F(EditCommandTest, LeftOverWorkingCopyEnterNoEndOfInputOrYesOptionExitTyped
             const TResult result =
                 Edit(Join(EditorDoing("append=x"), yesOption ? Strings{"--yes", Data} : Strings{Data}), input);
             EXPECT_EQ(result.ExitCode, 1) << input;
-            EXPECT_TRUE(InOrder(result.Output, {"Warning: WARNING: \"" + Data + ".qlt/qlz\" ALREADY EXISTS!",
-                                                "The text of the earlier run is in one of these files:\n\"" + Data +
-                                                    ".qlt\": working copy, unencrypted, changed ",
-                                                "\n\"" + Data + "\": data file, encrypted, changed ",
-                                                "Yes or No? [y/N] (Enter = No) "}))
+            EXPECT_TRUE(InOrder(result.Output,
+                                {"Warning: WARNING: \"" + Data + ".qlt/qlz\" ALREADY EXISTS!",
+                                 "The text of the earlier run is in one of these files:\n\"" + Data +
+                                     ".qlt\": working copy, unencrypted, changed ",
+                                 "\n\"" + Data + "\": data file, encrypted, changed ", "y or n? [y/N] (Enter = n) "}))
                 << result.Output;
             EXPECT_EQ(result.Output.find("(--yes does not answer this question)") != std::string::npos, yesOption)
                 << result.Output;
@@ -172,44 +174,38 @@ TEST_F(EditCommandTest, WrongPasswordEndsWithTheDecryptionErrorAndSavesSettings)
     EXPECT_EQ(Stored().ExeName, FakeEditor + " keep");
 }
 
-TEST_F(EditCommandTest, EditorBackAtOnceAsksWhetherEditingIsFinished) {
+TEST_F(EditCommandTest, EditorBackAtOnceWithoutATerminalGoesOn) {
+    // Nobody can answer when standard input is not a terminal (the question
+    // itself is tested on a pseudo-terminal): one line says so and the
+    // session ends as usual, with or without --yes or
+    // --editor-returns-at-once, whatever the input holds.
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);
-    const std::string question = "Confirm: The editor returned within 3 seconds and the working copy is unchanged.";
-    // Typed n, Enter, the end of input, and --yes: the working copy stays, owner-only.
-    for (const std::string input : {"n\n", "\n", ""}) {
-        for (const bool yesOption : {false, true}) {
-            const TResult result =
-                Edit(Join(EditorDoing("keep"), yesOption ? Strings{"--yes", Data} : Strings{Data}), input);
-            EXPECT_EQ(result.ExitCode, 1) << input;
-            EXPECT_TRUE(
-                InOrder(result.Output,
-                        {question, "Yes or No? [y/N] (Enter = No) ",
-                         "Warning: The working copy stays where it is, readable by you only:\n\"" + Data + ".qlt\"\n"}))
+    for (const Strings& option : {Strings{}, Strings{"--yes"}, Strings{"--editor-returns-at-once"}}) {
+        for (const std::string input : {"n\n", ""}) {
+            const TResult result = Edit(Join(Join(EditorDoing("keep"), option), {Data}), input);
+            EXPECT_EQ(result.ExitCode, 0) << result.Output;
+            const std::string why = option.empty() ? "standard input is not a terminal" : option[0];
+            EXPECT_TRUE(InOrder(result.Output, {"The editor came back at once; going on (" + why + ").\n",
+                                                "No changes done.\n", "Wiping data..\n"}))
                 << result.Output;
+            EXPECT_EQ(result.Output.find("Confirm: The editor returned"), std::string::npos) << result.Output;
             EXPECT_EQ(ReadBytes(Data), sealed);
-            EXPECT_EQ(Mode(Data + ".qlt"), 0600u);
-            EXPECT_EQ(ReadText(Data + ".qlt"), Content);
-            EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.qlt"}));
-            std::filesystem::remove(Data + ".qlt");
+            EXPECT_EQ(Files(), Strings{"diary.qlx"});
         }
     }
-    // Typed y, or the option for scripts: checked and wiped as usual.
-    for (const Strings& answer : {Strings{}, Strings{"--editor-returns-at-once"}}) {
-        const TResult result = Edit(Join(Join(EditorDoing("keep"), answer), {Data}), answer.empty() ? "y\n" : "");
-        EXPECT_EQ(result.ExitCode, 0) << result.Output;
-        EXPECT_EQ(result.Output.find("Answer: Yes (--editor-returns-at-once)") != std::string::npos, !answer.empty());
-        EXPECT_TRUE(InOrder(result.Output, {question, "No changes done.\n", "Wiping data..\n"})) << result.Output;
-        EXPECT_EQ(ReadBytes(Data), sealed);
-        EXPECT_EQ(Files(), Strings{"diary.qlx"});
-    }
+    // An editor back at once that changed the file is not asked about either: sealed.
+    const TResult changed = Edit(Join(EditorDoing("append=x"), {Data}));
+    EXPECT_EQ(changed.ExitCode, 0) << changed.Output;
+    EXPECT_EQ(Unseal(Data).Content, Content + "x");
 }
 
 TEST_F(EditCommandTest, EditorThatCannotStartChangesNothing) {
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);
     const TResult result = Edit({"--editor", Path("no such editor"), Data});
-    EXPECT_EQ(result.ExitCode, 0);
+    // "No changes done." as usual, but a failure must not read as success.
+    EXPECT_EQ(result.ExitCode, 1);
     EXPECT_TRUE(InOrder(result.Output, {"Error: ERROR: unable to start Arbolix!\n", "No changes done.\n"}))
         << result.Output;
     EXPECT_EQ(ReadBytes(Data), sealed);
@@ -314,7 +310,7 @@ TEST_F(EditCommandTest, StoredChoicesAreTheDefaults) {
         preferences.ExeNamePos = 2;
         preferences.Algorithm = 1;
         preferences.Hash = 0;
-        preferences.EditionPaths = {"a", "b", FakeEditor + " append=stored"};
+        preferences.EditionPaths = {session::DefaultEditionPaths[0], "b", FakeEditor + " append=stored"};
         preferences.ExeName = FakeEditor + " append=stored";
         session::SavePreferences(registry, preferences);
     }
@@ -322,10 +318,18 @@ TEST_F(EditCommandTest, StoredChoicesAreTheDefaults) {
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_EQ(Unseal(Data, {"secret", 1, 0}).Content, Content + "stored");
     EXPECT_EQ(Stored().ExeNamePos, 2);
-    // Choosing an edition takes its remembered path.
+    // Choosing an edition takes its remembered path: here the default, which
+    // does not exist, so $VISUAL (shell words) runs instead, and says so.
+    ::setenv("VISUAL", (FakeEditor + " append=visual").c_str(), 1);
     const TResult other = Edit({"--edition", "0", "--cipher", "blowfish", Data});
-    EXPECT_EQ(other.ExitCode, 0);
-    EXPECT_NE(other.Output.find("Error: ERROR: unable to start Arbolix!"), std::string::npos) << other.Output;
+    ::unsetenv("VISUAL");
+    EXPECT_EQ(other.ExitCode, 0) << other.Output;
+    EXPECT_NE(other.Output.find("Editor: " + FakeEditor + " append=visual (from $VISUAL; Arbolix.exe was not found)"),
+              std::string::npos)
+        << other.Output;
+    EXPECT_EQ(Unseal(Data, {"secret", 1, 0}).Content, Content + "storedvisual");
+    // The stored editor stays what it was; $VISUAL is not saved.
+    EXPECT_EQ(Stored().ExeName, "Arbolix.exe");
 }
 
 TEST_F(EditCommandTest, DoubleBackupByDefaultAndItsOption) {

@@ -10,7 +10,11 @@ work=$(mktemp -d)
 tools=$(mktemp -d)
 trap 'rm -rf "$work" "$tools"' EXIT
 failures=0
-pw="$data/password.txt"
+# A private copy of the password: a checked-out file is readable by all,
+# which earns a warning line on every run.
+pw="$tools/password.txt"
+cp "$data/password.txt" "$pw"
+chmod 600 "$pw"
 plain="$data/plain_70000.txt"
 sealed="$data/rijndael_ripemd160_70000.qlx"
 compressed="$data/rijndael_ripemd160_compressed_70000.qlx"
@@ -64,8 +68,8 @@ mkdir "$work/dir.qlx"
 run 1 "$cli" unseal --password-file "$pw" "$work/dir.qlx" "$work/out"
 expect_message "File I/O error during decryption!"
 expect_only dir.qlx
-run 1 "$cli" seal --password-file "$pw" "$plain" "$work/dir.qlx"
-expect_message "File I/O error during encryption!"
+run 1 "$cli" seal --force --password-file "$pw" "$plain" "$work/dir.qlx"
+expect_message "is a folder, not a regular file"
 [ -d "$work/dir.qlx" ] || fail "the directory was replaced"
 expect_only dir.qlx
 
@@ -73,8 +77,8 @@ reset
 mkfifo "$work/fifo.qlx"
 run 1 "$cli" unseal --password-file "$pw" "$work/fifo.qlx" "$work/out"
 expect_message "File I/O error during decryption!"
-run 1 "$cli" seal --password-file "$pw" "$plain" "$work/fifo.qlx"
-expect_message "File I/O error during encryption!"
+run 1 "$cli" seal --force --password-file "$pw" "$plain" "$work/fifo.qlx"
+expect_message "is a FIFO, not a regular file"
 [ -p "$work/fifo.qlx" ] || fail "the FIFO was replaced"
 expect_only fifo.qlx
 # A FIFO as the plain input of sealing does not wait for a writer either.
@@ -90,15 +94,18 @@ for device in /dev/zero /dev/null; do
     expect_only
 done
 
-# A data file reached through a symbolic link unseals; sealing replaces the
-# link by a regular file and leaves what the link pointed at as it was.
+# A data file reached through a symbolic link unseals; sealing (--force, as
+# the name exists) replaces the link by a regular file and leaves what the
+# link pointed at as it was.
 reset
 cp "$sealed" "$work/target.qlx"
 ln -s "$work/target.qlx" "$work/link.qlx"
 run 0 "$cli" unseal --password-file "$pw" "$work/link.qlx" "$work/out"
 cmp -s "$work/out" "$plain" || fail "unsealing through a link"
 expect_mode "$work/out" 600
-run 0 "$cli" seal --password-file "$pw" "$plain" "$work/link.qlx"
+run 1 "$cli" seal --password-file "$pw" "$plain" "$work/link.qlx"
+expect_message "exists; give --force to replace it"
+run 0 "$cli" seal --force --password-file "$pw" "$plain" "$work/link.qlx"
 [ -L "$work/link.qlx" ] && fail "sealing wrote through the link instead of replacing it"
 cmp -s "$work/link.qlx" "$sealed" || fail "the sealed file at the link's name"
 cmp -s "$work/target.qlx" "$sealed" || fail "the link's target changed"
@@ -131,11 +138,14 @@ for planted in link fifo; do
     else
         mkfifo "$work/data.qlx.qln"
     fi
-    run 0 "$cli" seal --password-file "$pw" "$data/plain_17.txt" "$work/data.qlx"
-    cmp -s "$work/data.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "sealing past a $planted at .qln"
+    # Something that is not ours at the temporary name is refused, never
+    # removed, written through or waited on; the data file stays as it was.
+    run 1 "$cli" seal --force --password-file "$pw" "$data/plain_17.txt" "$work/data.qlx"
+    expect_message "File I/O error during encryption!"
+    cmp -s "$work/data.qlx" "$sealed" || fail "a refused sealing past a $planted at .qln changed the data file"
     expect_mode "$work/data.qlx" 640
     [ "$(cat "$work/precious")" = precious ] || fail "sealing wrote through a $planted at .qln"
-    expect_only precious data.qlx
+    expect_only precious data.qlx data.qlx.qln
 done
 
 # ---- A full disk -----------------------------------------------------------
@@ -165,14 +175,14 @@ expect_only
 # Writing the new sealed file fails: the old one stays whole, nothing else is left.
 cp "$data/rijndael_ripemd160_17.qlx" "$work/keep.qlx"
 chmod 600 "$work/keep.qlx"
-run 1 "$limited" 40 "$cli" seal --password-file "$pw" "$plain" "$work/keep.qlx"
+run 1 "$limited" 40 "$cli" seal --force --password-file "$pw" "$plain" "$work/keep.qlx"
 expect_message "File I/O error during encryption!"
 cmp -s "$work/keep.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "a full disk damaged the data file"
 expect_mode "$work/keep.qlx" 600
 expect_only keep.qlx
 # Writing the compressed intermediate file fails (content that does not compress).
 head -c 100000 /dev/urandom >"$work/noise"
-run 1 "$limited" 100 "$cli" seal --compress --password-file "$pw" "$work/noise" "$work/keep.qlx"
+run 1 "$limited" 100 "$cli" seal --force --compress --password-file "$pw" "$work/noise" "$work/keep.qlx"
 expect_message "write error"
 cmp -s "$work/keep.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "a full disk while compressing damaged the data file"
 expect_only keep.qlx noise

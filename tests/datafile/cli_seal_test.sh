@@ -22,7 +22,10 @@ expect_code() {
     [ "$got" -eq "$want" ] || fail "exit $got, wanted $want: $* ($(cat "$work/err"))"
 }
 
-pw="$data/password.txt"
+# A private copy of the password (a checked-out file is readable by all).
+pw="$work/password.txt"
+cp "$data/password.txt" "$pw"
+chmod 600 "$pw"
 
 # Unsealing: plain content, and compressed content that is decompressed.
 expect_code 0 "$cli" unseal --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx" "$work/plain"

@@ -1,0 +1,62 @@
+// The status line of quillock-cli, with the percentage of a long step.
+#include "cli/StatusLine.h"
+
+#include <iostream>
+#include <unistd.h>
+
+namespace quillock::cli {
+namespace {
+
+// A few updates a second: enough to see it move, little enough to cost nothing.
+constexpr std::chrono::milliseconds UpdateEvery{200};
+
+} // namespace
+
+TStatusLine::TStatusLine() : FTerminal(::isatty(STDERR_FILENO) == 1) {}
+
+void TStatusLine::Show(const std::string& text) {
+    Close();
+    FText = text;
+    FShown = -1;
+    if (FTerminal) {
+        std::cerr << text << std::flush;
+        FOpen = true;
+    } else {
+        std::cerr << text << std::endl;
+    }
+}
+
+void TStatusLine::Progress(std::uint64_t done, std::uint64_t total, const std::string& prefix) {
+    if (!FTerminal || total == 0) {
+        return;
+    }
+    if (!FOpen) {
+        FText = prefix;
+        FShown = -1;
+    }
+    const int percent = done >= total ? 100 : static_cast<int>(done * 100 / total);
+    const auto now = std::chrono::steady_clock::now();
+    if (percent == FShown || (percent != 100 && FShown >= 0 && now - FLast < UpdateEvery)) {
+        return;
+    }
+    FLast = now;
+    FShown = percent;
+    FOpen = true;
+    // Back to the start of the line and the status again: the percentage is
+    // the only thing that changes, and it never gets shorter than before.
+    std::cerr << '\r' << FText << (FText.empty() ? "" : " ") << percent << '%' << std::flush;
+}
+
+void TStatusLine::Close() {
+    if (FOpen) {
+        std::cerr << std::endl;
+        FOpen = false;
+    }
+}
+
+std::ostream& TStatusLine::Err() {
+    Close();
+    return std::cerr;
+}
+
+} // namespace quillock::cli
