@@ -1,0 +1,192 @@
+// The session's file operations: what counts as a file of ours, creation that
+// never reuses a name, copies, zeroing, renames and the lock.
+#include "platform/Files.h"
+
+#include "tests/platform/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillock::platform {
+namespace {
+
+using quillock::tests::TTempFolder;
+
+std::string Read(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Write(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+TEST(FilesTest, OnlyARegularFileOfOursWithOneNameIsOurs) {
+    const TTempFolder folder;
+    const std::string file = (folder / "diary.qlx.qlt").string();
+    EXPECT_EQ(CheckOwnName(file).State, TNameState::Absent);
+    Write(file, "text");
+    EXPECT_EQ(CheckOwnName(file).State, TNameState::Ours);
+    // Read-only files of ours are still ours (an editor may leave one so).
+    ASSERT_EQ(::chmod(file.c_str(), 0400), 0);
+    EXPECT_EQ(CheckOwnName(file).State, TNameState::Ours);
+
+    const std::string link = (folder / "link").string();
+    ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
+    EXPECT_EQ(CheckOwnName(link).State, TNameState::Foreign);
+    EXPECT_EQ(CheckOwnName(link).What, "a symbolic link");
+
+    const std::string second = (folder / "second").string();
+    ASSERT_EQ(::link(file.c_str(), second.c_str()), 0);
+    EXPECT_EQ(CheckOwnName(file).State, TNameState::Foreign);
+    EXPECT_EQ(CheckOwnName(file).What, "a file with 2 names (hard links)");
+
+    EXPECT_EQ(CheckOwnName(folder.Path().string()).What, "a folder");
+    EXPECT_EQ(DescribeForeign("x", CheckOwnName(folder.Path().string())), "\"x\" is a folder");
+}
+
+TEST(FilesTest, AFileOfAnotherUserIsForeignAndNamesItsOwner) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving a file to another user needs root";
+    }
+    const TTempFolder folder;
+    const std::string file = (folder / "planted").string();
+    Write(file, "trap");
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    const TNameCheck check = CheckOwnName(file);
+    EXPECT_EQ(check.State, TNameState::Foreign);
+    EXPECT_EQ(check.What, "owned by " + UserName(65534));
+    EXPECT_EQ(OpenOwnFile(file, O_RDONLY), -1);
+    EXPECT_EQ(errno, EPERM);
+}
+
+TEST(FilesTest, CreationIsNewOwnerOnlyAndNeverThroughAnExistingName) {
+    const TTempFolder folder;
+    const std::string file = (folder / "new").string();
+    const mode_t oldMask = ::umask(0);
+    const int fd = CreateNewFile(file);
+    ::umask(oldMask);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    Write(file, "kept");
+    EXPECT_EQ(CreateNewFile(file), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(Read(file), "kept");
+
+    // A dangling link is not followed to create its target.
+    const std::string target = (folder / "target").string();
+    const std::string link = (folder / "dangling").string();
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    EXPECT_EQ(CreateNewFile(link), -1);
+    EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST(FilesTest, CopyMakesANewFileAndRefusesAnExistingOne) {
+    const TTempFolder folder;
+    const std::string source = (folder / "source").string();
+    const std::string copy = (folder / "copy").string();
+    std::string content(200000, 'a');
+    content[123456] = 'b';
+    Write(source, content);
+    ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
+    std::uint64_t last = 0;
+    EXPECT_TRUE(CopyFile(source, copy, 0, true, [&](std::uint64_t done, std::uint64_t total) {
+        EXPECT_EQ(total, content.size());
+        EXPECT_GE(done, last);
+        last = done;
+    }));
+    EXPECT_EQ(last, content.size());
+    EXPECT_EQ(Read(copy), content);
+    struct stat info {};
+    ASSERT_EQ(::stat(copy.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    Write(copy, "there before");
+    EXPECT_FALSE(CopyFile(source, copy, 0600, false));
+    EXPECT_EQ(Read(copy), "there before") << "a failed copy neither writes to nor removes what was there";
+}
+
+TEST(FilesTest, ZeroFileOverwritesEveryByteInPlace) {
+    const TTempFolder folder;
+    const std::string file = (folder / "plain").string();
+    Write(file, std::string(3 * 1024 * 1024 + 17, 'x'));
+    const int fd = ::open(file.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(ZeroFile(fd, 3 * 1024 * 1024 + 17));
+    ::close(fd);
+    EXPECT_EQ(Read(file), std::string(3 * 1024 * 1024 + 17, '\0'));
+}
+
+TEST(FilesTest, RenameNoReplaceKeepsAnExistingTarget) {
+    const TTempFolder folder;
+    const std::string from = (folder / "from").string();
+    const std::string to = (folder / "to").string();
+    Write(from, "new");
+    Write(to, "old");
+    EXPECT_FALSE(RenameNoReplace(from, to));
+    EXPECT_EQ(Read(to), "old");
+    ASSERT_EQ(::unlink(to.c_str()), 0);
+    EXPECT_TRUE(RenameNoReplace(from, to));
+    EXPECT_EQ(Read(to), "new");
+}
+
+TEST(FilesTest, ExtensionReplacementAndTheReadOnlyRule) {
+    EXPECT_EQ(ChangeFileExt("/notes/diary.qlt", ".qlx"), "/notes/diary.qlx");
+    EXPECT_EQ(ChangeFileExt("/no.tes/diary", ".qlx"), "/no.tes/diary.qlx");
+    EXPECT_EQ(ChangeFileExt("/notes/diary.qlx.bak", ".old"), "/notes/diary.qlx.old");
+
+    const TTempFolder folder;
+    const std::string file = (folder / "f").string();
+    Write(file, "x");
+    EXPECT_FALSE(IsReadOnly(file));
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    EXPECT_TRUE(IsReadOnly(file)) << "no write bit is read-only, for root too";
+    EXPECT_TRUE(IsReadOnly((folder / "absent").string()));
+}
+
+TEST(FilesTest, FolderWritableByOthersSeesStickyAndGroupFolders) {
+    const TTempFolder folder;
+    const std::string inside = (folder / "diary.qlx").string();
+    EXPECT_FALSE(FolderWritableByOthers(inside));
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 01777), 0);
+    EXPECT_TRUE(FolderWritableByOthers(inside));
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 02770), 0);
+    EXPECT_TRUE(FolderWritableByOthers(inside));
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 0700), 0);
+}
+
+TEST(FilesTest, LockIsExclusiveTakesOverAStaleFileAndRefusesAForeignOne) {
+    const TTempFolder folder;
+    const std::string path = (folder / "diary.qlx.qlk").string();
+    {
+        TFileLock first;
+        ASSERT_EQ(first.Take(path, false), TFileLock::TResult::Taken);
+        TFileLock second;
+        EXPECT_EQ(second.Take(path, false), TFileLock::TResult::Busy);
+    }
+    EXPECT_FALSE(std::filesystem::exists(path)) << "the name goes with the lock";
+
+    // A lock file of ours left by a killed run is taken over.
+    Write(path, "");
+    {
+        TFileLock lock;
+        EXPECT_EQ(lock.Take(path, false), TFileLock::TResult::Taken);
+    }
+    // Something else at the name is never used as a lock.
+    ASSERT_EQ(::symlink("/etc/passwd", path.c_str()), 0);
+    TFileLock lock;
+    EXPECT_EQ(lock.Take(path, true), TFileLock::TResult::Foreign);
+    EXPECT_EQ(lock.ForeignWhat(), "a symbolic link");
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+}
+
+} // namespace
+} // namespace quillock::platform

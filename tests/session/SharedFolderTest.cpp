@@ -1,0 +1,231 @@
+// Sessions in folders that another local user can write to (a sticky folder
+// like /tmp, a group folder of mode 2770): the other user, played by a forked
+// child that drops to an unused uid, plants and replaces files at the
+// session's names and must neither read, replace nor keep any plain text.
+#include "tests/editor/EditorTestSupport.h"
+#include "tests/session/ScriptedView.h"
+
+#include "platform/Files.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quillock::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+const std::string Content = "Arbolix data file\r\nsecret entry\r\n";
+constexpr uid_t OtherUid = 65534;
+constexpr gid_t SharedGid = 65534;
+
+// Runs body in a child process as the other user (uid 65534, member of the
+// shared folder's group); true when body returned true.
+bool AsOtherUser(const std::function<bool()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const gid_t groups[] = {SharedGid};
+        const bool dropped =
+            ::setgroups(1, groups) == 0 && ::setgid(SharedGid) == 0 && ::setuid(OtherUid) == 0 && ::getuid() != 0;
+        ::_exit(dropped && body() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A file the other user writes at path, world-readable and writable, as a
+// trap for anything that would open it instead of creating its own.
+bool Plant(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    (void)::fchmod(fd, 0666);
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return ::close(fd) == 0 && ok;
+}
+
+// Waits up to two seconds for path to exist.
+bool AwaitFile(const std::string& path) {
+    for (int i = 0; i < 200; ++i) {
+        if (::access(path.c_str(), F_OK) == 0) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+struct TFolderKind {
+    const char* Name;
+    mode_t Mode;
+};
+
+class SharedFolderTest : public datafile::testing::TTempDirTest, public ::testing::WithParamInterface<TFolderKind> {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "playing another local user needs root (setuid to uid 65534); run the tests as root";
+        }
+        TTempDirTest::SetUp();
+        ASSERT_EQ(::chmod(Dir.c_str(), 0711), 0);
+        Shared = (Dir / "shared").string();
+        ASSERT_EQ(::mkdir(Shared.c_str(), 0700), 0);
+        ASSERT_EQ(::chown(Shared.c_str(), 0, SharedGid), 0);
+        ASSERT_EQ(::chmod(Shared.c_str(), GetParam().Mode), 0);
+        Data = Shared + "/diary.qlx";
+        View.FName = Data;
+        SealContent(Data, Content, false);
+        Sealed = datafile::testing::ReadBytes(Data);
+    }
+
+    void Editor(const std::string& actions) { View.FExeName = FakeEditor + " " + actions; }
+
+    // The messages after the shared-folder notice the session starts with.
+    [[nodiscard]] Strings MessagesAfterNotice() const {
+        EXPECT_FALSE(View.Messages.empty());
+        if (View.Messages.empty()) {
+            return {};
+        }
+        EXPECT_NE(View.Messages.front().find("can be written by other users"), std::string::npos);
+        return Strings(View.Messages.begin() + 1, View.Messages.end());
+    }
+
+    std::string Shared;
+    std::string Data;
+    datafile::testing::Bytes Sealed;
+    TScriptedView View;
+};
+
+TEST_P(SharedFolderTest, AForeignFileAtAnyOfOurNamesIsRefusedByNameBeforeAnyPlainText) {
+    for (const char* suffix : {".qlt", ".qlz", ".bak", ".old", ".qln", ".bak.qln", ".qlk"}) {
+        SCOPED_TRACE(suffix);
+        const std::string planted = Data + suffix;
+        ASSERT_TRUE(AsOtherUser([&] { return Plant(planted, "trap"); }));
+        TScriptedView view;
+        view.FName = Data;
+        view.FDoubleBackup = true;
+        view.FExeName = FakeEditor + " append=x";
+        EXPECT_EQ(view.Run(), 1);
+        ASSERT_EQ(view.Messages.size(), 2u);
+        EXPECT_TRUE(view.Messages[1].starts_with("\"" + planted + "\" is owned by nobody (uid 65534)"))
+            << view.Messages[1];
+        EXPECT_FALSE(view.Saw("HideMainWindow")) << "the editor never started";
+        // Nothing of ours went into the trap, and nothing changed.
+        EXPECT_EQ(ReadText(planted), "trap");
+        EXPECT_EQ(datafile::testing::ReadBytes(Data), Sealed);
+        EXPECT_EQ(Listing(Shared), (Strings{"diary.qlx", std::string("diary.qlx") + suffix}));
+        ASSERT_EQ(::unlink(planted.c_str()), 0);
+    }
+}
+
+TEST_P(SharedFolderTest, AFileWithASecondNameIsRefusedToo) {
+    // A hard link to a file of ours: writing through it would reach the
+    // other name as well.
+    const std::string other = Dir / "elsewhere";
+    datafile::testing::WriteText(other, "ours, elsewhere");
+    ASSERT_EQ(::link(other.c_str(), (Data + ".qlt").c_str()), 0);
+    Editor("append=x");
+    EXPECT_EQ(View.Run(), 1);
+    const Strings messages = MessagesAfterNotice();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].starts_with("\"" + Data + ".qlt\" is a file with 2 names")) << messages[0];
+    EXPECT_EQ(ReadText(other), "ours, elsewhere");
+}
+
+TEST_P(SharedFolderTest, AFilePlantedWhileEditingNeverReceivesTheText) {
+    // The other user waits for the working copy and puts a file at the
+    // intermediate name, where compressing would write the new text.
+    View.FUseCompression = true;
+    Editor("sleep=300 append=new-secret");
+    const std::string planted = Data + ".qlz";
+    const pid_t attacker = ::fork();
+    if (attacker == 0) {
+        ::_exit(AsOtherUser([&] { return AwaitFile(Data + ".qlt") && Plant(planted, "trap"); }) ? 0 : 1);
+    }
+    EXPECT_EQ(View.Run(), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(attacker, &status, 0), attacker);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not plant the file";
+    EXPECT_EQ(ReadText(planted), "trap");
+    EXPECT_EQ(datafile::testing::ReadBytes(Data), Sealed);
+    // The edits are where the report says, readable by us only.
+    const Strings messages = MessagesAfterNotice();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_NE(messages.back().find("Your edits are in \"" + Data + ".qlt\""), std::string::npos) << messages.back();
+    EXPECT_EQ(ReadText(Data + ".qlt"), Content + "new-secret");
+    EXPECT_EQ(Mode(Data + ".qlt"), 0600u);
+}
+
+TEST_P(SharedFolderTest, AWorkingCopyReplacedByTheOtherUserIsNeverSealed) {
+    if (GetParam().Mode & S_ISVTX) {
+        GTEST_SKIP() << "in a sticky folder the other user cannot remove our working copy";
+    }
+    // In a group folder the other user can remove our working copy while the
+    // editor runs and put a text of theirs in its place.
+    Editor("sleep=300");
+    const std::string working = Data + ".qlt";
+    const pid_t attacker = ::fork();
+    if (attacker == 0) {
+        ::_exit(AsOtherUser([&] {
+            return AwaitFile(working) && ::unlink(working.c_str()) == 0 &&
+                   Plant(working, "Arbolix data file\r\nthe other user's text\r\n");
+        })
+                    ? 0
+                    : 1);
+    }
+    EXPECT_EQ(View.Run(), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(attacker, &status, 0), attacker);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not replace the file";
+    const Strings messages = MessagesAfterNotice();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().starts_with("\"" + working + "\" is owned by nobody (uid 65534) after editing"))
+        << messages.back();
+    EXPECT_EQ(datafile::testing::ReadBytes(Data), Sealed);
+    EXPECT_EQ(Unseal(Data).Content, Content);
+}
+
+TEST_P(SharedFolderTest, TheOtherUserReadsNothingOfANormalSession) {
+    // While the editor runs, the other user tries every temporary name.
+    Editor("sleep=300 append=more");
+    View.FUseCompression = true;
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        ::_exit(AsOtherUser([&] {
+            if (!AwaitFile(Data + ".qlt")) {
+                return false;
+            }
+            for (const char* suffix : {".qlt", ".qlz", ".bak", ".qln"}) {
+                const int fd = ::open((Data + suffix).c_str(), O_RDONLY);
+                if (fd >= 0) {
+                    ::close(fd);
+                    return false;
+                }
+            }
+            return true;
+        })
+                    ? 0
+                    : 1);
+    }
+    EXPECT_EQ(View.Run(), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could open a temporary file";
+    EXPECT_EQ(Unseal(Data).Content, Content + "more");
+    EXPECT_EQ(Listing(Shared), (Strings{"diary.qlx", "diary.qlx.bak"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, SharedFolderTest,
+                         ::testing::Values(TFolderKind{"Sticky", 01777}, TFolderKind{"Group", 02770}),
+                         [](const ::testing::TestParamInfo<TFolderKind>& info) { return info.param.Name; });
+
+} // namespace
+} // namespace quillock::testing
