@@ -159,7 +159,7 @@ int RunHelp(int argc, char** argv) {
         PrintUsage(std::cout);
         return ExitOk;
     }
-    const TCommand* command = FindCommand(argv[1]);
+    const TCommand* command = FindCommand(IsHelp(argv[1]) ? "help" : argv[1]);
     if (command == nullptr) {
         std::cerr << ProgramName << ": unknown command '" << argv[1] << "'\n";
         PrintUsage(std::cerr);

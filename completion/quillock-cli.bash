@@ -1,0 +1,54 @@
+# bash completion for quillock-cli. The options of each command are taken
+# from its --help, so they never fall behind the program.
+_quillock_cli() {
+    local cur prev words cword
+    if declare -F _init_completion >/dev/null 2>&1; then
+        _init_completion || return
+    else
+        COMPREPLY=()
+        cur=${COMP_WORDS[COMP_CWORD]}
+        prev=${COMP_WORDS[COMP_CWORD-1]}
+        words=("${COMP_WORDS[@]}")
+        cword=$COMP_CWORD
+    fi
+    local commands="check edit help seal selfcheck unseal"
+    if [ "$cword" -eq 1 ]; then
+        COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
+        return
+    fi
+    local command=${words[1]}
+    case $prev in
+    --cipher | --new-cipher)
+        COMPREPLY=($(compgen -W "rijndael blowfish" -- "$cur"))
+        return
+        ;;
+    --hash | --new-hash)
+        COMPREPLY=($(compgen -W "ripemd160 sha1" -- "$cur"))
+        return
+        ;;
+    --edition)
+        COMPREPLY=($(compgen -W "0 1 2" -- "$cur"))
+        return
+        ;;
+    --password-fd)
+        return
+        ;;
+    --editor | --password-command)
+        COMPREPLY=($(compgen -c -- "$cur"))
+        return
+        ;;
+    esac
+    if [ "$command" = help ]; then
+        [ "$cword" -eq 2 ] && COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        return
+    fi
+    if [[ $cur == -* ]]; then
+        local options
+        options=$("${words[0]}" "$command" --help 2>/dev/null | grep -o -- '--[a-z][a-z-]*' | sort -u)
+        COMPREPLY=($(compgen -W "$options --help" -- "$cur"))
+        return
+    fi
+    COMPREPLY=($(compgen -f -- "$cur"))
+    compopt -o filenames 2>/dev/null
+}
+complete -F _quillock_cli quillock-cli
