@@ -205,10 +205,12 @@ std::string AskTerminalPassword(std::string_view prompt) {
     if (tty.Get() < 0) {
         throw EPasswordError("no terminal to ask the password on; use --password-file FILE or --password-fd N");
     }
-    (void)platform::WriteAll(tty.Get(), prompt.data(), prompt.size());
     TSecret line;
     {
+        // Echo goes off before the prompt shows, so an answer typed as soon
+        // as it appears is neither echoed nor flushed away.
         const TEchoGuard guard(tty.Get());
+        (void)platform::WriteAll(tty.Get(), prompt.data(), prompt.size());
         ReadLine(tty.Get(), line.Text, "the terminal");
     }
     (void)platform::WriteAll(tty.Get(), "\n", 1);

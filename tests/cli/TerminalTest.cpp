@@ -1,0 +1,187 @@
+// quillock-cli on a pseudo-terminal, where having a terminal changes what it
+// does: the question after a quick editor, the password typed twice for a
+// first sealing, and the percentage after the status line.
+#include "tests/editor/EditorTestSupport.h"
+
+#include <chrono>
+#include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+
+namespace quillock::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+const std::string Content = "Arbolix data file\nfirst entry\n";
+
+// What the program shows before an answer is typed, and the answer.
+struct TStep {
+    std::string Prompt;
+    std::string Answer;
+};
+
+struct TRun {
+    int ExitCode = -1;
+    std::string Screen; // everything the terminal received
+};
+
+class TerminalTest : public datafile::testing::TTempDirTest {
+protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        Data = Path("diary.qlx");
+    }
+
+    // Runs quillock-cli with arguments on a new pseudo-terminal (its standard
+    // input, output and error, and its controlling terminal), typing each
+    // answer once its prompt has appeared since the previous answer.
+    TRun RunOnTerminal(const Strings& arguments, const std::vector<TStep>& steps) {
+        Strings all{QUILLOCK_CLI_PATH};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        const std::string config = Path("config");
+        int master = -1;
+        std::fflush(nullptr);
+        const pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            std::vector<char*> argv;
+            for (std::string& argument : all) {
+                argv.push_back(argument.data());
+            }
+            argv.push_back(nullptr);
+            ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        TRun run;
+        if (child < 0) {
+            ADD_FAILURE() << "forkpty failed";
+            return run;
+        }
+        std::size_t step = 0;
+        std::size_t searchFrom = 0;
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        for (;;) {
+            if (step < steps.size()) {
+                const std::size_t at = run.Screen.find(steps[step].Prompt, searchFrom);
+                if (at != std::string::npos) {
+                    searchFrom = at + steps[step].Prompt.size();
+                    const std::string& answer = steps[step].Answer;
+                    EXPECT_EQ(::write(master, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+                    ++step;
+                    continue;
+                }
+            }
+            pollfd wait{master, POLLIN, 0};
+            if (::poll(&wait, 1, 100) > 0) {
+                char buffer[4096];
+                const ssize_t got = ::read(master, buffer, sizeof buffer);
+                if (got <= 0) {
+                    break; // the program has gone (EIO once the last slave is closed)
+                }
+                run.Screen.append(buffer, static_cast<std::size_t>(got));
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "no end after 30 s; screen:\n" << run.Screen;
+                ::kill(child, SIGKILL);
+                break;
+            }
+        }
+        int status = 0;
+        EXPECT_EQ(::waitpid(child, &status, 0), child);
+        ::close(master);
+        run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        EXPECT_EQ(step, steps.size()) << "prompt not shown: " << (step < steps.size() ? steps[step].Prompt : "")
+                                      << "\nscreen:\n"
+                                      << run.Screen;
+        return run;
+    }
+
+    std::string Data;
+};
+
+TEST_F(TerminalTest, QuickEditorIsAskedAboutOnATerminal) {
+    SealContent(Data, Content, false);
+    WriteText(Path("password"), "secret\n");
+    const Bytes sealed = ReadBytes(Data);
+    const Strings edit{"edit", "--password-file", Path("password"), "--editor", FakeEditor + " keep", Data};
+    const std::string question = "Confirm: The editor returned within 3 seconds and the working copy is unchanged.";
+    // n: the working copy stays, and the session ends with 1.
+    TRun run = RunOnTerminal(edit, {{"(Enter = n) ", "n\n"}});
+    EXPECT_EQ(run.ExitCode, 1) << run.Screen;
+    EXPECT_NE(run.Screen.find(question), std::string::npos) << run.Screen;
+    // The terminal's words: answers, not buttons.
+    EXPECT_NE(run.Screen.find("Answer y when you have finished editing"), std::string::npos) << run.Screen;
+    EXPECT_EQ(run.Screen.find("Click [Yes]"), std::string::npos) << run.Screen;
+    EXPECT_EQ(ReadText(Data + ".qlt"), Content);
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    std::filesystem::remove(Data + ".qlt");
+    // y: checked and wiped as usual.
+    run = RunOnTerminal(edit, {{"(Enter = n) ", "y\n"}});
+    EXPECT_EQ(run.ExitCode, 0) << run.Screen;
+    EXPECT_NE(run.Screen.find("No changes done."), std::string::npos) << run.Screen;
+    EXPECT_FALSE(Exists(Data + ".qlt"));
+    // --editor-returns-at-once answers it on a terminal too.
+    const Strings atOnce{
+        "edit", "--editor-returns-at-once", "--password-file", Path("password"), "--editor", FakeEditor + " keep",
+        Data};
+    run = RunOnTerminal(atOnce, {});
+    EXPECT_EQ(run.ExitCode, 0) << run.Screen;
+    EXPECT_EQ(run.Screen.find(question), std::string::npos) << run.Screen;
+}
+
+TEST_F(TerminalTest, FirstSealingAsksTwiceAndRefusesAMismatch) {
+    WriteText(Path("plain"), Content);
+    const std::string sealed = Path("new.qlx");
+    TRun run = RunOnTerminal({"seal", Path("plain"), sealed},
+                             {{"New password: ", "secret\n"}, {"New password again: ", "secreT\n"}});
+    EXPECT_EQ(run.ExitCode, 1) << run.Screen;
+    EXPECT_NE(run.Screen.find("not equal"), std::string::npos) << run.Screen;
+    EXPECT_FALSE(Exists(sealed));
+    // Not echoed.
+    EXPECT_EQ(run.Screen.find("secret"), std::string::npos) << run.Screen;
+    run = RunOnTerminal({"seal", Path("plain"), sealed},
+                        {{"New password: ", "secret\n"}, {"New password again: ", "secret\n"}});
+    EXPECT_EQ(run.ExitCode, 0) << run.Screen;
+    EXPECT_EQ(Unseal(sealed).Content, Content);
+}
+
+TEST_F(TerminalTest, ImportAsksTwiceAndAMismatchRenamesNothing) {
+    const std::string plain = Path("diary.qlt");
+    WriteText(plain, Content);
+    const Strings edit{"edit", "--yes", "--editor", FakeEditor + " append=x", plain};
+    TRun run = RunOnTerminal(edit, {{"New password: ", "secret\n"}, {"New password again: ", "other\n"}});
+    EXPECT_EQ(run.ExitCode, 1) << run.Screen;
+    EXPECT_EQ(ReadText(plain), Content);
+    EXPECT_FALSE(Exists(Data));
+    run = RunOnTerminal(edit, {{"New password: ", "secret\n"}, {"New password again: ", "secret\n"}});
+    EXPECT_EQ(run.ExitCode, 0) << run.Screen;
+    EXPECT_FALSE(Exists(plain));
+    EXPECT_EQ(Unseal(Data).Content, Content + "x");
+    // Opening the sealed file later asks once.
+    run = RunOnTerminal({"check", Data}, {{"Password: ", "secret\n"}});
+    EXPECT_EQ(run.ExitCode, 0) << run.Screen;
+    EXPECT_EQ(run.Screen.find("again"), std::string::npos) << run.Screen;
+}
+
+TEST_F(TerminalTest, LongStepsShowAPercentageAfterTheStatus) {
+    // Big enough for several pieces, so the percentage is shown more than once.
+    std::string big = "Arbolix data file\n";
+    while (big.size() < 3 * 1024 * 1024) {
+        big += "a line of text that compresses, numbered " + std::to_string(big.size()) + "\n";
+    }
+    SealContent(Data, big, true);
+    WriteText(Path("password"), "secret\n");
+    const TRun run = RunOnTerminal({"check", "--password-file", Path("password"), Data}, {});
+    EXPECT_EQ(run.ExitCode, 0) << run.Screen;
+    // Updated in place: back to the start of the line, the status, the figure.
+    EXPECT_NE(run.Screen.find("\rChecking.. 100%"), std::string::npos) << run.Screen;
+    EXPECT_NE(run.Screen.find("opens: compressed content, " + std::to_string(big.size()) + " bytes"), std::string::npos)
+        << run.Screen;
+}
+
+} // namespace
+} // namespace quillock::testing
