@@ -4,6 +4,7 @@
 
 #include "crypto/Hash.h"
 #include "platform/Component.h"
+#include "platform/Secret.h"
 #include "platform/Stream.h"
 
 #include <array>
@@ -56,6 +57,12 @@ class TDCP_cipher : public platform::TComponent {
 public:
     explicit TDCP_cipher(platform::TComponent* owner = nullptr) : TComponent(owner) {}
     ~TDCP_cipher() override = default;
+
+    // Objects made on the heap (the usual way, through a class reference)
+    // keep their key schedule or digest state in secret memory: locked where
+    // the limits allow, out of core dumps, wiped when freed.
+    static void* operator new(std::size_t size) { return platform::AllocateSecret(size); }
+    static void operator delete(void* data, std::size_t size) noexcept { platform::FreeSecret(data, size); }
 
     static int Id() { return -1; }
     static std::string Algorithm() { return {}; }

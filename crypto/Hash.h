@@ -3,7 +3,9 @@
 #pragma once
 
 #include "platform/Component.h"
+#include "platform/Secret.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -47,6 +49,12 @@ public:
     explicit TDCP_hash(platform::TComponent* owner = nullptr) : TComponent(owner) {}
     // Concrete digests scrub a started object in their own destructor.
     ~TDCP_hash() override = default;
+
+    // Objects made on the heap (the usual way, through a class reference)
+    // keep their key schedule or digest state in secret memory: locked where
+    // the limits allow, out of core dumps, wiped when freed.
+    static void* operator new(std::size_t size) { return platform::AllocateSecret(size); }
+    static void operator delete(void* data, std::size_t size) noexcept { platform::FreeSecret(data, size); }
 
     // Class-level queries; descendants hide them with their own values.
     static int Id() { return -1; }

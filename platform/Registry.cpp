@@ -304,6 +304,10 @@ void SetLine(TLines& lines, const std::string& key, const std::optional<std::pai
 
 enum class TReadResult { Missing, Read, Unreadable };
 
+// A settings file is a few hundred bytes; one far larger is damaged (or not
+// ours to read into memory) and is treated as unreadable.
+constexpr std::size_t MaxSettingsSize = std::size_t{1} << 20;
+
 // Reads the settings file into lines. A file without any read permission bit
 // counts as unreadable even for a user whom the system would let read it.
 TReadResult ReadLines(const fs::path& file, TLines& lines) {
@@ -334,6 +338,10 @@ TReadResult ReadLines(const fs::path& file, TLines& lines) {
             break;
         }
         content.append(buffer, static_cast<std::size_t>(n));
+        if (content.size() > MaxSettingsSize) {
+            ::close(handle);
+            return TReadResult::Unreadable;
+        }
     }
     ::close(handle);
     if (content.starts_with("\xEF\xBB\xBF")) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <climits>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -253,6 +255,24 @@ TEST_F(RegistryTest, UnreadableFile) {
     std::filesystem::remove(FFile);
     std::filesystem::create_directory(FFile);
     EXPECT_FALSE(registry.OpenKey(Key, true));
+}
+
+TEST_F(RegistryTest, AFileOverOneMebibyteIsDamagedAndNeverReplaced) {
+    {
+        TRegistry registry;
+        ASSERT_TRUE(registry.OpenKey(Key, true));
+        registry.WriteInteger("Hash", 1);
+    }
+    // A valid file padded with comment lines past 1 MiB.
+    std::string padded = ReadWholeFile(FFile);
+    while (padded.size() <= (std::size_t{1} << 20)) {
+        padded += "; padding " + std::string(100, '-') + "\n";
+    }
+    std::ofstream(FFile, std::ios::binary | std::ios::trunc) << padded;
+    TRegistry registry;
+    EXPECT_FALSE(registry.OpenKey(Key, false));
+    EXPECT_FALSE(registry.OpenKey(Key, true));
+    EXPECT_EQ(ReadWholeFile(FFile), padded) << "what cannot be read is not replaced";
 }
 
 TEST_F(RegistryTest, ReadOnlyFileAndFolder) {
