@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -24,13 +25,18 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleOption>
 #include <QSystemTrayIcon>
 #include <QUrl>
+#include <qdrawutil.h>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -80,6 +86,105 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
     widget->setPalette(palette);
+}
+
+// Back to the text colour of the window's palette, light or dark scheme.
+void ResetTextColour(QWidget* widget) {
+    widget->setPalette(QPalette());
+}
+
+// The "Please wait.." panel: a lowered outer and a raised inner bevel.
+class TPanel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        QPainter painter(this);
+        const QPalette& colours = palette();
+        qDrawShadePanel(&painter, rect(), colours, true, 1);
+        qDrawShadePanel(&painter, rect().adjusted(1, 1, -1, -1), colours, false, 1);
+    }
+};
+
+// How wide a control's text is drawn with its font, accelerator marks taken out.
+int TextWidth(const QWidget* widget, const QString& text) {
+    return widget->fontMetrics().size(Qt::TextShowMnemonic, text).width();
+}
+
+// The room a control's style leaves for its text, and the width the text
+// needs; an empty need means the control shows no text of its own.
+struct TTextRoom {
+    int Room = 0;
+    int Need = 0;
+};
+
+TTextRoom TextRoomOf(const QWidget* widget) {
+    const QStyle* style = widget->style();
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        return {label->contentsRect().width(), TextWidth(label, label->text())};
+    }
+    if (const auto* box = qobject_cast<const QCheckBox*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = box->text();
+        return {style->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width(), TextWidth(box, box->text())};
+    }
+    if (const auto* item = qobject_cast<const QRadioButton*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(item);
+        option.text = item->text();
+        return {style->subElementRect(QStyle::SE_RadioButtonContents, &option, item).width(),
+                TextWidth(item, item->text())};
+    }
+    if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        int room = style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+        if (!button->icon().isNull()) {
+            room -= button->iconSize().width() + 4;
+        }
+        return {room, TextWidth(button, button->text())};
+    }
+    if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.editable = combo->isEditable();
+        option.frame = combo->hasFrame();
+        const int room =
+            style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).width();
+        int need = 0;
+        for (int index = 0; index < combo->count(); ++index) {
+            need = std::max(need, TextWidth(combo, combo->itemText(index)));
+        }
+        return {room, need};
+    }
+    if (const auto* group = qobject_cast<const QGroupBox*>(widget)) {
+        // Some styles draw every group title bold: measure it so.
+        QFont font = group->font();
+        font.setBold(true);
+        const int need = QFontMetrics(font).size(Qt::TextShowMnemonic, group->title()).width();
+        return {group->width() - 2 * 8, need};
+    }
+    return {};
+}
+
+// Narrows, then shrinks, a control's font until its text fits the room its
+// style leaves; the control keeps its place and size.
+void FitText(QWidget* widget) {
+    QFont font = widget->font();
+    while (TextRoomOf(widget).Need > TextRoomOf(widget).Room) {
+        if (font.stretch() > 70) {
+            font.setStretch(font.stretch() - 5);
+        } else if (font.pointSizeF() > 6.5) {
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        } else {
+            break;
+        }
+        widget->setFont(font);
+    }
 }
 
 template <typename TWidget> TWidget* Make(QWidget* parent, const char* name, int left, int top, int width, int height) {
@@ -147,13 +252,117 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QDialog(parent) 
     setWindowTitle(QStringLiteral("Quillock"));
     setFont(WindowFont());
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
-    setPalette(palette);
     setFixedSize(ClientWidth, 324);
     CreateControls();
+    ApplyPalette();
+    UpdateCaptions();
+    FitTexts();
+    SetAccessibility();
     SetTabOrder();
     FormCreate(arguments);
+}
+
+void TForm1::ApplyPalette() {
+    // The button face of the desktop's scheme, with the text colour that goes
+    // with it; only the hover colours of the links are fixed.
+    const QPalette scheme = QApplication::palette();
+    FSchemeKey = scheme.cacheKey();
+    const QColor face = scheme.color(QPalette::Active, QPalette::Button);
+    const QColor text = scheme.color(QPalette::Active, QPalette::ButtonText);
+    QPalette window;
+    window.setColor(QPalette::Window, face);
+    window.setColor(QPalette::Active, QPalette::WindowText, text);
+    window.setColor(QPalette::Inactive, QPalette::WindowText, text);
+    setPalette(window);
+    QPalette readOnlyBox;
+    readOnlyBox.setColor(QPalette::Base, face);
+    FName->setPalette(readOnlyBox);
+    // The panel and its progress line stay readable while the window is disabled.
+    QPalette panel;
+    panel.setColor(QPalette::WindowText, text);
+    Panel1->setPalette(panel);
+    const QColor progress = face.lightness() < 128 ? QColor(128, 160, 255) : QColor(0, 0, 128);
+    QPalette notify;
+    notify.setColor(QPalette::WindowText, progress);
+    CompressedNotify->setPalette(notify);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    const bool schemeChange =
+        event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange;
+    if (schemeChange && Panel1 != nullptr && QApplication::palette().cacheKey() != FSchemeKey) {
+        ApplyPalette();
+    }
+}
+
+void TForm1::FitTexts() {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Label2,        Button1,     Label1,  BitBtn2,         BitBtn1,     OptionsButton, GroupBox3,
+             Label6,        AlgorithmCB, Label7,  HashCB,          RadioGroup1, GroupBox1,     UseCompressionBox,
+             DecompressBox, Button3,     Button4, DoubleBackupBox, GroupBox2,   ChangePassBox, ChangeAlgorithmBox,
+             Label5,        Button2,     Panel1}) {
+        FitText(control);
+    }
+    for (QAbstractButton* item : RadioGroup1Items->buttons()) {
+        FitText(item);
+    }
+    // The progress line with the longest text it shows.
+    {
+        const QString shown = CompressedNotify->text();
+        CompressedNotify->setText(QStringLiteral("Encrypting.. [Uncompressed] 100%"));
+        FitText(CompressedNotify);
+        CompressedNotify->setText(shown);
+    }
+    // The bottom strip's labels are as wide as their texts and end before
+    // the next one begins.
+    const struct {
+        QLabel* Label;
+        int End;
+    } strip[] = {{ProgVerBottom, Label8->x()}, {Label8, Label4->x()}, {Label4, Label3->x()}, {Label3, ClientWidth}};
+    for (const auto& item : strip) {
+        QFont font = item.Label->font();
+        item.Label->adjustSize();
+        while (item.Label->x() + item.Label->width() > item.End && font.pointSizeF() > 6.5) {
+            if (font.stretch() > 70) {
+                font.setStretch(font.stretch() - 5);
+            } else {
+                font.setPointSizeF(font.pointSizeF() - 0.5);
+            }
+            item.Label->setFont(font);
+            item.Label->adjustSize();
+        }
+    }
+}
+
+void TForm1::SetAccessibility() {
+    // Screen readers read the design's captions; a control without a caption
+    // of its own is named after its label, and each label points at its control.
+    const struct {
+        QLabel* Label;
+        QWidget* Control;
+    } buddies[] = {
+        {Label2, FName}, {Label1, MaskEdit1}, {Label6, AlgorithmCB}, {Label7, HashCB}, {Label5, ExeNameEdit}};
+    for (const auto& pair : buddies) {
+        pair.Label->setBuddy(pair.Control);
+        pair.Control->setAccessibleName(pair.Label->text());
+    }
+    const auto named = [](QWidget* control, const QString& name) { control->setAccessibleName(name); };
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        named(button, QString(button->text()).remove(QLatin1Char('&')));
+    }
+    named(Button1, QStringLiteral("Browse for the data file"));
+    named(Button2, QStringLiteral("Browse for the editor"));
+    named(Button3, QStringLiteral("About Compress"));
+    named(Button4, QStringLiteral("About Decompress"));
+    for (QGroupBox* group : findChildren<QGroupBox*>()) {
+        named(group, group->title());
+    }
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (control->accessibleDescription().isEmpty() && !control->toolTip().isEmpty()) {
+            control->setAccessibleDescription(control->toolTip());
+        }
+    }
 }
 
 TForm1::~TForm1() {
@@ -169,11 +378,6 @@ void TForm1::CreateControls() {
 
     FName = Make<QLineEdit>(this, "FName", 72, 8, 177, 21);
     FName->setReadOnly(true);
-    {
-        QPalette palette = FName->palette();
-        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
-        FName->setPalette(palette);
-    }
 
     Button1 = MakeButton(this, "Button1", "...", 256, 10, 25, 17);
     Button1->setToolTip(QStringLiteral("Browse for files to open or import"));
@@ -285,33 +489,23 @@ void TForm1::CreateControls() {
 
     // The "Please wait.." panel over the password row and the two buttons;
     // its texts stay readable while the window is disabled.
-    Panel1 = Make<QLabel>(this, "Panel1", 8, 40, 268, 57);
+    Panel1 = new TPanel(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(8, 40, 268, 57);
     Panel1->setText(QStringLiteral("Please wait.."));
     Panel1->setAlignment(Qt::AlignCenter);
-    Panel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    Panel1->setLineWidth(1);
+    Panel1->setFrameStyle(QFrame::NoFrame);
+    Panel1->setContentsMargins(2, 2, 2, 2);
     Panel1->setAutoFillBackground(true);
     {
         QFont font = Styled(true, true);
         font.setPointSize(12);
         Panel1->setFont(font);
-        QPalette palette = Panel1->palette();
-        palette.setColor(QPalette::Disabled, QPalette::WindowText,
-                         palette.color(QPalette::Active, QPalette::WindowText));
-        Panel1->setPalette(palette);
     }
     CompressedNotify = Make<QLabel>(Panel1, "CompressedNotify", 48, 40, 177, 13);
     CompressedNotify->setText(QStringLiteral("-"));
     CompressedNotify->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     CompressedNotify->setFont(bold);
-    {
-        const QColor navy(0, 0, 128);
-        QPalette palette = CompressedNotify->palette();
-        palette.setColor(QPalette::Active, QPalette::WindowText, navy);
-        palette.setColor(QPalette::Inactive, QPalette::WindowText, navy);
-        palette.setColor(QPalette::Disabled, QPalette::WindowText, navy);
-        CompressedNotify->setPalette(palette);
-    }
     Panel1->hide();
 
     // The bottom strip follows the window's bottom edge (see resizeEvent).
@@ -332,9 +526,6 @@ void TForm1::CreateControls() {
     Label3->setCursor(Qt::PointingHandCursor);
     Label3->setToolTip(QStringLiteral("Click here to show info about the license"));
     Label3->adjustSize();
-    for (QLabel* label : {ProgVerBottom, Label8, Label4, Label3}) {
-        SetTextColour(label, Qt::black);
-    }
     for (QLabel* link : {ProgVerBottom, Label4, Label3}) {
         link->installEventFilter(this);
     }
@@ -482,6 +673,23 @@ void TForm1::SetOuterHeight(int outerHeight) {
         Panel2->setGeometry(0, height() - Panel2Height, ClientWidth, Panel2Height);
         Panel2->raise();
     }
+    HideCoveredControls();
+}
+
+void TForm1::HideCoveredControls() {
+    // A control that the bottom strip covers, wholly or in part, is hidden:
+    // neither Tab nor its accelerator reaches it. Tab order is unchanged, so
+    // the shown controls keep the designed order.
+    const int stripTop = height() - Panel2Height;
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             AlgorithmCB, HashCB, Label6, Label7, UseCompressionBox, DecompressBox, Button3, Button4, DoubleBackupBox,
+             ChangePassBox, ChangeAlgorithmBox, Label5, ExeNameEdit, Button2}) {
+        const int bottom = control->mapTo(this, QPoint(0, control->height())).y();
+        control->setVisible(bottom <= stripTop);
+    }
+    for (QAbstractButton* item : RadioGroup1Items->buttons()) {
+        item->setVisible(item->mapTo(this, QPoint(0, item->height())).y() <= stripTop);
+    }
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -499,12 +707,32 @@ void TForm1::showEvent(QShowEvent* event) {
     }
     if (!FShownBefore) {
         FShownBefore = true;
-        if (const QScreen* screen = this->screen()) {
-            const QRect area = screen->availableGeometry();
-            move(area.center().x() - ClientWidth / 2, area.center().y() - OuterHeight() / 2);
-        }
+        FCentring = true;
+        CentreOnScreen();
     }
     FormShow();
+}
+
+void TForm1::CentreOnScreen() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        return;
+    }
+    // The frame as the window system reports it now: none without a window
+    // manager, and none yet before a window manager has framed the window.
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    FCentredMargins = frame.size() - size();
+    move(area.center().x() - frame.width() / 2, area.center().y() - frame.height() / 2);
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    // A window manager that frames the window after it was placed: centre it
+    // again with the frame it has now.
+    if (FCentring && isVisible() && frameGeometry().size() - size() != FCentredMargins) {
+        CentreOnScreen();
+    }
 }
 
 // ---------------------------------------------------------------- handlers
@@ -544,6 +772,7 @@ void TForm1::BitBtn1Click() {
         return;
     }
     FSessionRunning = true;
+    FCentring = false;
     std::optional<int> exitCode;
     // Nothing may unwind into the toolkit's event loop: the program's exits
     // come back here as TProgramExit.
@@ -674,7 +903,7 @@ void TForm1::UseCompressionClick(bool checked) {
 void TForm1::DecompressClick(bool checked) {
     if (checked) {
         UseCompressionBox->setChecked(false);
-        CompressedNotify->setText(QStringLiteral("Decompressing.."));
+        SetNotify(QStringLiteral("Decompressing.."));
     }
     FocusPassword();
 }
@@ -696,6 +925,7 @@ void TForm1::AlgorithmCBChange() {
 }
 
 void TForm1::OptionsButtonClick() {
+    FCentring = false;
     // Grow or shrink around the vertical centre, two pixels at each edge per step.
     const int shift = FOptionsShown ? 2 : -2;
     const int grow = FOptionsShown ? -4 : 4;
@@ -727,7 +957,7 @@ void TForm1::ProgVerBottomMouseEnter() {
 }
 
 void TForm1::ProgVerBottomMouseLeave() {
-    SetTextColour(ProgVerBottom, Qt::black);
+    ResetTextColour(ProgVerBottom);
 }
 
 void TForm1::Label4MouseEnter() {
@@ -735,7 +965,7 @@ void TForm1::Label4MouseEnter() {
 }
 
 void TForm1::Label4MouseLeave() {
-    SetTextColour(Label4, Qt::black);
+    ResetTextColour(Label4);
 }
 
 void TForm1::Label3MouseEnter() {
@@ -743,7 +973,7 @@ void TForm1::Label3MouseEnter() {
 }
 
 void TForm1::Label3MouseLeave() {
-    SetTextColour(Label3, Qt::black);
+    ResetTextColour(Label3);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -799,7 +1029,34 @@ void TForm1::LockWindow() {
 }
 
 void TForm1::SetStatus(const std::string& text) {
-    CompressedNotify->setText(FromCp1252(text));
+    SetNotify(FromCp1252(text));
+}
+
+void TForm1::SetNotify(const QString& text) {
+    FStatusText = text;
+    CompressedNotify->setText(text);
+    // A new step shows its first percentage at once.
+    FProgressClock.invalidate();
+}
+
+void TForm1::Progress(std::uint64_t done, std::uint64_t total) {
+    constexpr qint64 ShowEveryMs = 250;
+    if (FProgressClock.isValid() && FProgressClock.elapsed() < ShowEveryMs) {
+        return;
+    }
+    FProgressClock.start();
+    const std::uint64_t percent =
+        total == 0
+            ? 100
+            : std::min<std::uint64_t>(100, static_cast<std::uint64_t>(static_cast<long double>(done) * 100 / total));
+    CompressedNotify->setText(FStatusText + QStringLiteral(" %1%").arg(percent));
+    // The window repaints and the desktop sees it answer; it stays disabled,
+    // so no input reaches it.
+    QCoreApplication::processEvents();
+}
+
+std::string TForm1::EditorHint() const {
+    return "Check the editor's location in the Path box (Options).";
 }
 
 void TForm1::SetPanelText(const std::string& text) {
@@ -1008,9 +1265,11 @@ void TForm1::RelabelAlgorithmButtons() {
     if (QMessageBox* box = FindOwnQuestionBox()) {
         if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
             yes->setText(QStringLiteral("&Rijndael"));
+            yes->setIcon(QIcon()); // a stock Yes or No icon would read as right or wrong
         }
         if (QAbstractButton* no = box->button(QMessageBox::No)) {
             no->setText(QStringLiteral("&Blowfish"));
+            no->setIcon(QIcon());
         }
     }
 }
@@ -1019,9 +1278,11 @@ void TForm1::RelabelHashButtons() {
     if (QMessageBox* box = FindOwnQuestionBox()) {
         if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
             yes->setText(QStringLiteral("&RIPEMD-160"));
+            yes->setIcon(QIcon());
         }
         if (QAbstractButton* no = box->button(QMessageBox::No)) {
             no->setText(QStringLiteral("&SHA-1"));
+            no->setIcon(QIcon());
         }
     }
 }

@@ -5,8 +5,12 @@
 #include "session/SessionView.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QSize>
+#include <QString>
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -80,6 +84,10 @@ public:
     [[nodiscard]] bool Decompress() const override;
     [[nodiscard]] bool DoubleBackup() const override;
     [[nodiscard]] std::string ExeName() const override;
+    // Shows how far a long step is in the progress line, a few times a
+    // second, and handles the window's pending messages there.
+    void Progress(std::uint64_t done, std::uint64_t total) override;
+    [[nodiscard]] std::string EditorHint() const override;
     [[nodiscard]] std::string DataFileName() const override;
     [[nodiscard]] std::string Password() const override;
     void SetPassword(const std::string& password) override;
@@ -118,6 +126,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void customEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Escape presses the Cancel button.
@@ -126,6 +136,15 @@ protected:
 private:
     void CreateControls();
     void SetTabOrder();
+    // Colours from the desktop's scheme, at creation and when it changes.
+    void ApplyPalette();
+    // Fonts narrowed where a text would not fit its control.
+    void FitTexts();
+    void SetAccessibility();
+    void HideCoveredControls();
+    void CentreOnScreen();
+    // The progress line's text without a percentage.
+    void SetNotify(const QString& text);
     void FormCreate(const QStringList& arguments);
     void FormShow();
     void FormDestroy();
@@ -206,6 +225,13 @@ private:
     bool FEditionPathsLoaded = false;
     bool FOptionsShown = false;
     bool FShownBefore = false;
+    // Centred at the first showing, and again if a window manager frames the
+    // window afterwards, until the user works with it.
+    bool FCentring = false;
+    QSize FCentredMargins;
+    QString FStatusText;
+    qint64 FSchemeKey = 0;
+    QElapsedTimer FProgressClock;
     bool FSessionRunning = false;
     bool FEndRequested = false;
     std::optional<int> FExitCode;

@@ -278,10 +278,11 @@ void TLayoutTest::WindowIsACollapsedFixedToolWindow() {
     QCOMPARE(form.width(), 286);
     QCOMPARE(form.minimumSize(), form.maximumSize());
     form.show();
-    // Centred on the screen at its first showing.
+    // Centred on the screen at its first showing, with the frame it has.
     const QRect area = form.screen()->availableGeometry();
-    QCOMPARE(form.x() + 286 / 2, area.center().x());
-    QCOMPARE(form.y() + form.OuterHeight() / 2, area.center().y());
+    const QRect frame = form.frameGeometry();
+    QCOMPARE(frame.x() + frame.width() / 2, area.center().x());
+    QCOMPARE(frame.y() + frame.height() / 2, area.center().y());
     // The bottom strip is what shows under the Options button.
     QCOMPARE(Find<QWidget>(&form, "Panel2")->y(), form.height() - 19);
     QVERIFY(Find<QWidget>(&form, "Panel2")->y() > 116);

@@ -15,6 +15,7 @@ QObject* MakeHandlersTest();
 QObject* MakeSettingsTest();
 QObject* MakePromptTest();
 QObject* MakeSessionTest();
+QObject* MakeDesktopTest();
 } // namespace quillock::ui::test
 
 int main(int argc, char* argv[]) {
@@ -26,7 +27,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     const std::vector<std::pair<const char*, std::function<QObject*()>>> classes = {
         {"layout", MakeLayoutTest},  {"handlers", MakeHandlersTest}, {"settings", MakeSettingsTest},
-        {"prompts", MakePromptTest}, {"session", MakeSessionTest},
+        {"prompts", MakePromptTest}, {"session", MakeSessionTest},   {"desktop", MakeDesktopTest},
     };
     const char* only = argc > 1 && argv[1][0] != '-' ? argv[1] : nullptr;
     QStringList arguments = QApplication::arguments();

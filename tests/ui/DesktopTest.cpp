@@ -1,0 +1,506 @@
+// The window on a Linux desktop: every text whole with the control's font,
+// light and dark schemes, hidden controls out of reach while collapsed,
+// progress during long steps, names for screen readers, the centred window
+// and the panel's two bevels.
+#include "UiTestSupport.h"
+#include "datafile/DataFileHost.h"
+#include "ui/Unit1.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QStyleOption>
+#include <QTest>
+
+namespace quillock::ui::test {
+
+namespace {
+
+// The width a text takes with the control's own font.
+int Width(const QWidget* control, const QString& text) {
+    return QFontMetrics(control->font()).size(Qt::TextShowMnemonic, text).width();
+}
+
+// Where the style draws a button's text.
+QRect ButtonTextRect(const QAbstractButton* button) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    QStyle::SubElement element = QStyle::SE_PushButtonContents;
+    if (qobject_cast<const QCheckBox*>(button) != nullptr) {
+        element = QStyle::SE_CheckBoxContents;
+    } else if (qobject_cast<const QRadioButton*>(button) != nullptr) {
+        element = QStyle::SE_RadioButtonContents;
+    }
+    QRect rect = button->style()->subElementRect(element, &option, button);
+    if (element == QStyle::SE_PushButtonContents && !button->icon().isNull()) {
+        rect.setLeft(rect.left() + button->iconSize().width() + 4);
+    }
+    return rect;
+}
+
+// A dark scheme: light texts on dark grey.
+QPalette DarkPalette() {
+    QPalette dark;
+    const QColor grey(53, 53, 53);
+    const QColor light(230, 230, 230);
+    dark.setColor(QPalette::Window, grey);
+    dark.setColor(QPalette::WindowText, light);
+    dark.setColor(QPalette::Button, grey);
+    dark.setColor(QPalette::ButtonText, light);
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    dark.setColor(QPalette::Text, light);
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(127, 127, 127));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(127, 127, 127));
+    return dark;
+}
+
+// Texts read when they stand well apart from their background.
+bool Readable(const QColor& text, const QColor& background) {
+    return std::abs(text.lightness() - background.lightness()) >= 100;
+}
+
+// Buttons of dialog button boxes carry the stock icons, as on desktops whose
+// theme asks for them.
+class TIconStyle final : public QProxyStyle {
+public:
+    TIconStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("fusion"))) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons) {
+            return 1;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// Records what the progress line showed each time it was painted.
+class TPaintRecorder final : public QObject {
+public:
+    explicit TPaintRecorder(QLabel* label) : FLabel(label) { label->installEventFilter(this); }
+    QStringList Painted;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == FLabel && event->type() == QEvent::Paint && FLabel->isVisible()) {
+            Painted.append(FLabel->text());
+        }
+        return false;
+    }
+
+private:
+    QLabel* FLabel;
+};
+
+const char* const OptionControls[] = {"AlgorithmCB",      "HashCB",         "RadioGroup1Item0", "RadioGroup1Item1",
+                                      "RadioGroup1Item2", "UseCompression", "Decompress",       "Button3",
+                                      "Button4",          "DoubleBackup",   "ChangePass",       "ChangeAlgorithm",
+                                      "ExeName",          "Button2"};
+
+} // namespace
+
+class TDesktopTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { FHome = std::make_unique<TPrivateHome>(); }
+    void cleanup() { FHome.reset(); }
+
+    void EveryTextFitsItsControl();
+    void DarkSchemeReadsAndHoverColoursStay();
+    void SchemeChangedWhileOpenIsFollowed();
+    void RelabelledButtonsCarryNoYesNoIcons();
+    void CollapsedWindowKeepsHiddenControlsOutOfReach();
+    void ProgressLineShowsThePercentage();
+    void LongStepsPaintTheWindowAndShowProgress();
+    void ScreenReadersReadTheCaptions();
+    void WindowFrameIsCentredAndPanelHasTwoBevels();
+    void EditorHintPointsAtThePathBox();
+
+private:
+    std::unique_ptr<TPrivateHome> FHome;
+};
+
+void TDesktopTest::EveryTextFitsItsControl() {
+    TForm1 form;
+    form.show();
+    QStringList clipped;
+    const auto check = [&](const QWidget* control, int need, int room) {
+        if (need > room) {
+            clipped.append(QStringLiteral("%1 needs %2, has %3").arg(control->objectName()).arg(need).arg(room));
+        }
+    };
+    for (const QLabel* label : form.findChildren<QLabel*>()) {
+        if (!label->text().isEmpty() && label->objectName() != QStringLiteral("Panel1")) {
+            check(label, Width(label, label->text()), label->contentsRect().width());
+            check(label, QFontMetrics(label->font()).height(), label->height());
+        }
+    }
+    for (const QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
+        check(button, Width(button, button->text()), ButtonTextRect(button).width());
+    }
+    for (const QComboBox* combo : form.findChildren<QComboBox*>()) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.frame = true;
+        const QRect field =
+            combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+        for (int index = 0; index < combo->count(); ++index) {
+            check(combo, Width(combo, combo->itemText(index)), field.width());
+        }
+    }
+    for (const QGroupBox* group : form.findChildren<QGroupBox*>()) {
+        QFont font = group->font();
+        font.setBold(true); // as the styles that draw titles bold do
+        check(group, QFontMetrics(font).horizontalAdvance(group->title()), group->width() - 16);
+    }
+    // The bottom strip: each label ends before the next one begins.
+    const char* const strip[] = {"ProgVerBottom", "Label8", "Label4", "Label3"};
+    for (int index = 0; index < 4; ++index) {
+        const QLabel* label = Find<QLabel>(&form, strip[index]);
+        const int end = index < 3 ? Find<QLabel>(&form, strip[index + 1])->x() : form.width();
+        check(label, label->x() + Width(label, label->text()), end);
+    }
+    // The progress line with its longest text and a percentage.
+    form.SetStatus("Encrypting.. [Uncompressed]");
+    form.Progress(100, 100);
+    auto* notify = Find<QLabel>(&form, "CompressedNotify");
+    QCOMPARE(notify->text(), QStringLiteral("Encrypting.. [Uncompressed] 100%"));
+    check(notify, Width(notify, notify->text()), notify->width());
+    auto* panel = Find<QLabel>(&form, "Panel1");
+    check(panel, Width(panel, QStringLiteral("Data successfully encrypted.")), panel->contentsRect().width());
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join('\n')));
+}
+
+void TDesktopTest::DarkSchemeReadsAndHoverColoursStay() {
+    const QPalette original = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    {
+        TForm1 form;
+        form.show();
+        const QColor background = form.palette().color(QPalette::Window);
+        QVERIFY(background.lightness() < 100);
+        QStringList unreadable;
+        for (QWidget* control : form.findChildren<QWidget*>()) {
+            if (qobject_cast<QLabel*>(control) || qobject_cast<QCheckBox*>(control) ||
+                qobject_cast<QRadioButton*>(control) || qobject_cast<QGroupBox*>(control)) {
+                if (!Readable(control->palette().color(QPalette::WindowText), background)) {
+                    unreadable.append(control->objectName());
+                }
+            }
+        }
+        QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join(' ')));
+        // The progress line stays readable while the window is disabled.
+        const QPalette notify = Find<QLabel>(&form, "CompressedNotify")->palette();
+        QVERIFY(Readable(notify.color(QPalette::Disabled, QPalette::WindowText), background));
+        QVERIFY(Readable(Find<QLabel>(&form, "Panel1")->palette().color(QPalette::Disabled, QPalette::WindowText),
+                         background));
+        const struct {
+            const char* Name;
+            QColor Hover;
+        } links[] = {
+            {"ProgVerBottom", QColor(0, 0, 255)}, {"Label4", QColor(255, 0, 0)}, {"Label3", QColor(0, 128, 0)}};
+        for (const auto& link : links) {
+            auto* label = Find<QLabel>(&form, link.Name);
+            QEvent enter(QEvent::Enter);
+            QApplication::sendEvent(label, &enter);
+            QCOMPARE(label->palette().color(QPalette::WindowText), link.Hover);
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(label, &leave);
+            QVERIFY2(Readable(label->palette().color(QPalette::WindowText), background), link.Name);
+        }
+    }
+    QApplication::setPalette(original);
+}
+
+void TDesktopTest::SchemeChangedWhileOpenIsFollowed() {
+    const QPalette original = QApplication::palette();
+    TForm1 form;
+    form.show();
+    QVERIFY(form.palette().color(QPalette::Window).lightness() > 150);
+    QApplication::setPalette(DarkPalette());
+    QCoreApplication::processEvents();
+    const QColor background = form.palette().color(QPalette::Window);
+    QVERIFY(background.lightness() < 100);
+    QVERIFY(Readable(Find<QLabel>(&form, "Label2")->palette().color(QPalette::WindowText), background));
+    QVERIFY(Readable(Find<QLabel>(&form, "Label4")->palette().color(QPalette::WindowText), background));
+    QVERIFY(Readable(Find<QLabel>(&form, "CompressedNotify")->palette().color(QPalette::WindowText), background));
+    QCOMPARE(Find<QLineEdit>(&form, "FName")->palette().color(QPalette::Base), background);
+    QApplication::setPalette(original);
+    QCoreApplication::processEvents();
+    QCOMPARE(Find<QLabel>(&form, "Label4")->palette().color(QPalette::WindowText), QColor(Qt::black));
+}
+
+void TDesktopTest::RelabelledButtonsCarryNoYesNoIcons() {
+    TForm1 form;
+    form.show();
+    QApplication::setStyle(new TIconStyle);
+    struct TSeen {
+        QStringList Texts;
+        QList<bool> HasIcon;
+    };
+    std::vector<TSeen> seen;
+    const auto look = [&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box != nullptr);
+        TSeen one;
+        for (QMessageBox::StandardButton which : {QMessageBox::Yes, QMessageBox::No}) {
+            one.Texts.append(box->button(which)->text());
+            one.HasIcon.append(!box->button(which)->icon().isNull());
+        }
+        seen.push_back(one);
+        box->button(QMessageBox::No)->click();
+    };
+    {
+        TModalAnswerer answerer;
+        answerer.Expect(look);
+        answerer.Expect(look);
+        answerer.Expect(look);
+        (void)form.QuestionBox("Plain question");
+        form.PostPrivateMessage(datafile::WM_ALGORITHMPROMPT);
+        (void)form.QuestionBox("Change encryption algorithm to:\r\n(Current is: Rijndael)");
+        form.PostPrivateMessage(datafile::WM_HASHPROMPT);
+        (void)form.QuestionBox("Change password hashing to:\r\n(Current is: RIPEMD-160)");
+        QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+    }
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("fusion")));
+    QCOMPARE(seen.size(), std::size_t(3));
+    // The style does give Yes and No their icons...
+    QCOMPARE(seen[0].Texts, (QStringList{QStringLiteral("&Yes"), QStringLiteral("&No")}));
+    QCOMPARE(seen[0].HasIcon, (QList<bool>{true, true}));
+    // ...but not to the relabelled choices.
+    QCOMPARE(seen[1].Texts, (QStringList{QStringLiteral("&Rijndael"), QStringLiteral("&Blowfish")}));
+    QCOMPARE(seen[1].HasIcon, (QList<bool>{false, false}));
+    QCOMPARE(seen[2].Texts, (QStringList{QStringLiteral("&RIPEMD-160"), QStringLiteral("&SHA-1")}));
+    QCOMPARE(seen[2].HasIcon, (QList<bool>{false, false}));
+}
+
+void TDesktopTest::CollapsedWindowKeepsHiddenControlsOutOfReach() {
+    TForm1 form;
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    TypeText(Find<QWidget>(&form, "MaskEdit1"), QStringLiteral("pw"));
+    const auto tabRound = [&form] {
+        QStringList reached;
+        Find<QWidget>(&form, "MaskEdit1")->setFocus(Qt::TabFocusReason);
+        for (int step = 0; step < 30; ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            const QString name = QApplication::focusWidget()->objectName();
+            if (name == QStringLiteral("MaskEdit1")) {
+                break;
+            }
+            reached.append(name);
+        }
+        return reached;
+    };
+    TModalAnswerer answerer; // a warning would mean Double-Backup was cleared
+    const QStringList collapsed = tabRound();
+    QCOMPARE(collapsed.join(' '), QStringLiteral("BitBtn1 FName Button1 BitBtn2 OptionsButton"));
+    for (const char* name : OptionControls) {
+        QVERIFY2(!Find<QWidget>(&form, name)->isVisible(), name);
+    }
+    // The accelerators of hidden controls do nothing: a control reached by
+    // its accelerator takes the focus and is pressed at once.
+    QWidget* focus = QApplication::focusWidget();
+    const struct {
+        Qt::Key Key;
+        const char* Control;
+    } accelerators[] = {{Qt::Key_D, "DoubleBackup"}, {Qt::Key_M, "UseCompression"}, {Qt::Key_E, "RadioGroup1Item1"}};
+    for (const auto& accelerator : accelerators) {
+        QTest::keyClick(QApplication::focusWidget(), accelerator.Key, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), focus);
+        QVERIFY2(!Find<QAbstractButton>(&form, accelerator.Control)->isDown(), accelerator.Control);
+    }
+    QCoreApplication::processEvents();
+    QVERIFY(form.DoubleBackup());
+    QVERIFY(!form.UseCompression());
+    QVERIFY(Find<QAbstractButton>(&form, "RadioGroup1Item0")->isChecked());
+    QVERIFY2(answerer.Seen().empty() && answerer.Unexpected().isEmpty(), "a hidden control was reached");
+
+    // Expanded: every control again, in the designed order.
+    Find<QPushButton>(&form, "OptionsButton")->click();
+    for (const char* name : OptionControls) {
+        QVERIFY2(Find<QWidget>(&form, name)->isVisible(), name);
+    }
+    const QStringList expanded = tabRound();
+    const QStringList design = {"BitBtn1",       "FName",          "Button1",         "BitBtn2",     "RadioGroup1Item0",
+                                "ExeName",       "UseCompression", "Decompress",      "Button2",     "DoubleBackup",
+                                "OptionsButton", "ChangePass",     "ChangeAlgorithm", "AlgorithmCB", "HashCB",
+                                "Button4",       "Button3"};
+    QCOMPARE(expanded.join(' '), design.join(' '));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), Find<QWidget>(&form, "UseCompression"));
+    QTRY_VERIFY(form.UseCompression()); // the accelerator's click is animated
+    // Collapsed again, out of reach again.
+    Find<QPushButton>(&form, "OptionsButton")->click();
+    QCOMPARE(tabRound().join(' '), collapsed.join(' '));
+}
+
+void TDesktopTest::ProgressLineShowsThePercentage() {
+    TForm1 form;
+    form.show();
+    auto* notify = Find<QLabel>(&form, "CompressedNotify");
+    form.SetStatus("Compressing..");
+    QCOMPARE(notify->text(), QStringLiteral("Compressing.."));
+    form.Progress(42, 100);
+    QCOMPARE(notify->text(), QStringLiteral("Compressing.. 42%"));
+    // A new step shows its first percentage at once, after its own text.
+    form.SetStatus("Encrypting.. [Compressed]");
+    form.Progress(std::uint64_t(3) << 40, std::uint64_t(4) << 40); // no overflow on big files
+    QCOMPARE(notify->text(), QStringLiteral("Encrypting.. [Compressed] 75%"));
+    form.SetStatus("Wiping data..");
+    form.Progress(0, 0); // an empty file is done at once
+    QCOMPARE(notify->text(), QStringLiteral("Wiping data.. 100%"));
+    // Checking Decompress writes its text; progress follows that text.
+    Find<QCheckBox>(&form, "Decompress")->setChecked(true);
+    form.Progress(1, 2);
+    QCOMPARE(notify->text(), QStringLiteral("Decompressing.. 50%"));
+}
+
+void TDesktopTest::LongStepsPaintTheWindowAndShowProgress() {
+#ifndef QUILLOCK_FAKE_EDITOR
+    QSKIP("needs the stand-in editor");
+#else
+    // A plain file of several mebibytes, imported, edited and compressed.
+    const QString imported = FHome->Path(QStringLiteral("big.qlt"));
+    {
+        QByteArray plain = "Arbolix data file\r\n";
+        std::uint32_t state = 12345;
+        while (plain.size() < 12 * 1024 * 1024) {
+            state = state * 1103515245U + 12345U;
+            plain += QByteArray::number(state) + " entry of a long diary\r\n";
+        }
+        WriteAll(imported, plain);
+    }
+    qputenv("FAKE_EDITOR_ACTIONS", "append=one more line");
+    TModalAnswerer answerer;
+    answerer.ExpectBox(QStringLiteral("&Yes")); // import
+    answerer.ExpectBox(QStringLiteral("OK"));   // the compression report
+    auto form = std::make_unique<TForm1>(QStringList{imported});
+    form->show();
+    Find<QLineEdit>(form.get(), "ExeName")->setText(QStringLiteral(QUILLOCK_FAKE_EDITOR));
+    Find<QCheckBox>(form.get(), "UseCompression")->setChecked(true);
+    TypeText(Find<QWidget>(form.get(), "MaskEdit1"), QStringLiteral("pw"));
+    TPaintRecorder recorder(Find<QLabel>(form.get(), "CompressedNotify"));
+    Find<QPushButton>(form.get(), "BitBtn1")->click();
+    qunsetenv("FAKE_EDITOR_ACTIONS");
+    QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+    QCOMPARE(form->ExitCode(), std::optional<int>(0));
+    // The window was painted while the sealing ran, showing how far it was.
+    const QRegularExpression sealing(QStringLiteral("^Encrypting\\.\\. \\[Compressed\\] \\d+%$"));
+    QVERIFY2(recorder.Painted.indexOf(sealing) >= 0, qPrintable(recorder.Painted.join(" | ")));
+    form.reset();
+#endif
+}
+
+void TDesktopTest::ScreenReadersReadTheCaptions() {
+    TForm1 form;
+    form.show();
+    const struct {
+        const char* Control;
+        QString Name;
+        const char* Label;
+    } controls[] = {
+        {"FName", QStringLiteral("Data File"), "Label2"},
+        {"MaskEdit1", QStringLiteral("Password"), "Label1"},
+        {"AlgorithmCB", QStringLiteral("Algorithm"), "Label6"},
+        {"HashCB", QStringLiteral("Hash"), "Label7"},
+        {"ExeName", QStringLiteral("Path"), "Label5"},
+        {"BitBtn1", QStringLiteral("Ok"), nullptr},
+        {"BitBtn2", QStringLiteral("Cancel"), nullptr},
+        {"OptionsButton", QStringLiteral("Options"), nullptr},
+        {"UseCompression", QStringLiteral("Compress"), nullptr},
+        {"Decompress", QStringLiteral("Decompress"), nullptr},
+        {"DoubleBackup", QStringLiteral("Double-Backup\u00AE"), nullptr},
+        {"ChangePass", QStringLiteral("Change password"), nullptr},
+        {"ChangeAlgorithm", QStringLiteral("Change algorithm"), nullptr},
+        {"RadioGroup1Item2", QStringLiteral("Office Edition"), nullptr},
+        {"RadioGroup1", QStringLiteral("Arbolix Version"), nullptr},
+        {"GroupBox1", QStringLiteral("Built-in compression"), nullptr},
+    };
+    for (const auto& control : controls) {
+        QWidget* widget = Find<QWidget>(&form, control.Control);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY2(accessible != nullptr, control.Control);
+        // A list box is read by its label, its name being the shown item.
+        if (qobject_cast<QComboBox*>(widget) == nullptr) {
+            QCOMPARE(accessible->text(QAccessible::Name), control.Name);
+        }
+        if (control.Label != nullptr) {
+            auto* label = Find<QLabel>(&form, control.Label);
+            QCOMPARE(label->buddy(), widget);
+            QAccessibleInterface* labelAccessible = QAccessible::queryAccessibleInterface(label);
+            bool labelled = false;
+            for (const auto& relation : accessible->relations(QAccessible::Label)) {
+                labelled = labelled || relation.first == labelAccessible;
+            }
+            QVERIFY2(labelled, control.Control);
+            QCOMPARE(labelAccessible->text(QAccessible::Name), control.Name);
+        }
+    }
+    // Every focusable control has a name; the "..." and "?" buttons say what they do.
+    for (QWidget* widget : form.findChildren<QWidget*>()) {
+        if ((widget->focusPolicy() & Qt::TabFocus) && !widget->objectName().isEmpty()) {
+            const QString name = QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+            QVERIFY2(!name.isEmpty() && name != QStringLiteral("...") && name != QStringLiteral("?"),
+                     qPrintable(widget->objectName()));
+        }
+    }
+    QVERIFY(QAccessible::queryAccessibleInterface(Find<QWidget>(&form, "Button1"))
+                ->text(QAccessible::Description)
+                .contains(QStringLiteral("Browse")));
+}
+
+void TDesktopTest::WindowFrameIsCentredAndPanelHasTwoBevels() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QRect area = form.screen()->availableGeometry();
+    const QRect frame = form.frameGeometry();
+    QVERIFY2(std::abs(frame.x() + frame.width() / 2 - area.center().x()) <= 1, qPrintable(QString::number(frame.x())));
+    QVERIFY2(std::abs(frame.y() + frame.height() / 2 - area.center().y()) <= 1, qPrintable(QString::number(frame.y())));
+
+    auto* panel = Find<QLabel>(&form, "Panel1");
+    panel->show();
+    const QImage image = panel->grab().toImage();
+    const int pixel = static_cast<int>(image.devicePixelRatio());
+    const int middle = image.height() / 2;
+    const QPalette colours = panel->palette();
+    const QRgb dark = colours.color(QPalette::Dark).rgb();
+    const QRgb light = colours.color(QPalette::Light).rgb();
+    QVERIFY(dark != light);
+    // Outer bevel lowered: dark at the top left, light at the bottom right;
+    // the inner one raised the other way round.
+    QCOMPARE(image.pixel(0, middle), dark);
+    QCOMPARE(image.pixel(pixel, middle), light);
+    QCOMPARE(image.pixel(image.width() - 1, middle), light);
+    QCOMPARE(image.pixel(image.width() - 1 - pixel, middle), dark);
+    QCOMPARE(image.pixel(image.width() / 2, 0), dark);
+    QCOMPARE(image.pixel(image.width() / 2, pixel), light);
+    panel->hide();
+}
+
+void TDesktopTest::EditorHintPointsAtThePathBox() {
+    TForm1 form;
+    const QString hint = QString::fromStdString(form.EditorHint());
+    QVERIFY(hint.contains(QStringLiteral("Path")));
+    QVERIFY(hint.contains(QStringLiteral("Options")));
+}
+
+QObject* MakeDesktopTest() {
+    return new TDesktopTest;
+}
+
+} // namespace quillock::ui::test
+
+#include "DesktopTest.moc"
