@@ -83,5 +83,135 @@ expect_code 2 "$cli" unseal --password-file "$pw" --password-fd 0 a b
 expect_code 2 "$cli" unseal --raw --password-file "$pw" "$work/r.qlx" "$work/r.qlx"
 cmp -s "$work/r.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "unsealing onto itself damaged the file"
 
+# Options the standard way: --opt=value, options after the files, "--" ends
+# them (a file may then be called "-x"), -h anywhere; usage errors say so.
+expect_code 0 "$cli" seal --cipher=blowfish --hash=sha1 "--password-file=$pw" "$data/plain_8193.txt" "$work/eq.qlx"
+cmp -s "$work/eq.qlx" "$data/blowfish_sha1_8193.qlx" || fail "seal with --opt=value"
+expect_code 0 "$cli" unseal "$work/eq.qlx" "$work/eq.txt" --password-file "$pw" --hash sha1 --cipher blowfish
+cmp -s "$work/eq.txt" "$data/plain_8193.txt" || fail "options after the files"
+cp "$data/plain_17.txt" "$work/-x"
+(cd "$work" && expect_code 0 "$cli" seal --password-file "$pw" -- -x dash.qlx)
+cmp -s "$work/dash.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "a file named -x after --"
+expect_code 2 "$cli" seal --password-file "$pw" -x "$work/y.qlx"
+grep -q "unknown option '-x'" "$work/err" || fail "no message for an unknown short option"
+expect_code 2 "$cli" unseal --raw=yes --password-file "$pw" a b
+grep -q -- "--raw takes no value" "$work/err" || fail "no message for a flag given a value"
+grep -q "^usage: quillock-cli unseal" "$work/err" || fail "a usage error without the usage line"
+expect_code 2 "$cli" check --cipher
+grep -q -- "--cipher needs a value" "$work/err" || fail "no message for a missing value"
+for command in check edit seal unseal; do
+    "$cli" "$command" a b -h >"$work/help" 2>&1 || fail "$command -h after the files"
+    grep -q "^usage: quillock-cli $command" "$work/help" || fail "$command -h shows no usage"
+    "$cli" help "$command" | cmp -s - "$work/help" || fail "help $command differs from $command --help"
+done
+expect_code 0 "$cli" help >/dev/null
+expect_code 2 "$cli" help nosuch
+"$cli" --version >"$work/version" || fail "--version failed"
+grep -q "^quillock-cli [0-9]" "$work/version" || fail "--version without the name and version"
+grep -q "^Rijndael: " "$work/version" || fail "--version does not say which Rijndael code runs"
+QUILLOCK_PORTABLE_CRYPTO=1 "$cli" --version | grep -q "^Rijndael: portable" ||
+    fail "--version does not show the portable rounds when they are forced"
+
+# Outputs that never destroy: an existing output needs --force; a FIFO, a
+# folder or a device is refused even with it, and left as it was.
+printf 'older\n' >"$work/exists"
+expect_code 1 "$cli" unseal --password-file "$pw" "$data/rijndael_ripemd160_17.qlx" "$work/exists"
+grep -q "exists; give --force" "$work/err" || fail "no message for an existing PLAIN"
+[ "$(cat "$work/exists")" = older ] || fail "unseal replaced an existing file without --force"
+expect_code 1 "$cli" seal --password-file "$pw" "$data/plain_5.txt" "$work/exists"
+[ "$(cat "$work/exists")" = older ] || fail "seal replaced an existing file without --force"
+expect_code 0 "$cli" unseal --force --password-file "$pw" "$data/rijndael_ripemd160_17.qlx" "$work/exists"
+cmp -s "$work/exists" "$data/plain_17.txt" || fail "unseal --force"
+expect_code 0 "$cli" seal --force --password-file "$pw" "$data/plain_17.txt" "$work/exists"
+cmp -s "$work/exists" "$data/rijndael_ripemd160_17.qlx" || fail "seal --force"
+# A wrong password with --force leaves the old file whole.
+expect_code 1 "$cli" unseal --force --password-file "$work/wrong" "$data/rijndael_ripemd160_70000.qlx" "$work/exists"
+cmp -s "$work/exists" "$data/rijndael_ripemd160_17.qlx" || fail "a failed unseal --force damaged the old file"
+mkfifo "$work/fifo"
+mkdir "$work/folder"
+for target in "$work/fifo" "$work/folder"; do
+    for force in "" --force; do
+        expect_code 1 "$cli" unseal $force --password-file "$pw" "$data/rijndael_ripemd160_17.qlx" "$target"
+        grep -q "not a regular file" "$work/err" || fail "unseal $force into $target: no refusal"
+        expect_code 1 "$cli" seal $force --password-file "$pw" "$data/plain_17.txt" "$target"
+        grep -q "not a regular file" "$work/err" || fail "seal $force into $target: no refusal"
+    done
+done
+[ -p "$work/fifo" ] && [ -d "$work/folder" ] && [ -z "$(ls "$work/folder")" ] || fail "a refused target changed"
+if [ "$(id -u)" -eq 0 ]; then
+    # As root every file is writable: the device node must stay a device.
+    mknod "$work/null" c 1 3
+    expect_code 1 "$cli" unseal --force --password-file "$pw" "$data/rijndael_ripemd160_17.qlx" "$work/null"
+    [ -c "$work/null" ] || fail "unseal as root replaced a device node"
+    expect_code 1 "$cli" unseal --force --password-file "$pw" "$data/rijndael_ripemd160_17.qlx" /dev/null
+    [ -c /dev/null ] || fail "unseal as root replaced /dev/null"
+else
+    echo "skipped: the device cases need root"
+fi
+
+# "-": unseal to standard output writes nothing plain to disk, seal reads
+# standard input; both in pieces, so any size goes through.
+mkdir "$work/out"
+(cd "$work/out" && "$cli" unseal --password-file "$pw" "$data/rijndael_ripemd160_compressed_70000.qlx" - \
+    >"$work/stdout.txt" 2>"$work/err") || fail "unseal to standard output: $(cat "$work/err")"
+cmp -s "$work/stdout.txt" "$data/plain_70000.txt" || fail "unseal of a compressed content to standard output"
+[ -z "$(ls -A "$work/out")" ] || fail "unseal to standard output left files: $(ls -A "$work/out")"
+"$cli" unseal --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx" - 2>/dev/null |
+    cmp -s - "$data/plain_70000.txt" || fail "unseal of a plain content to standard output"
+"$cli" unseal --raw --password-file "$pw" "$data/rijndael_ripemd160_compressed_70000.qlx" - 2>/dev/null |
+    cmp -s - "$data/compressed_70000.qlz" || fail "unseal --raw to standard output"
+expect_code 1 "$cli" unseal --password-file "$work/wrong" "$data/rijndael_ripemd160_70000.qlx" -
+grep -q "Decryption Error!" "$work/err" || fail "unseal to standard output with a wrong password"
+expect_code 2 "$cli" unseal --salvage --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx" -
+expect_code 0 "$cli" seal --password-file "$pw" - "$work/stdin.qlx" <"$data/plain_8193.txt"
+[ -e "$work/stdin.qlx.qlt" ] && fail "seal from standard input left its copy"
+expect_code 0 "$cli" unseal --password-file "$pw" "$work/stdin.qlx" "$work/stdin.txt"
+cmp -s "$work/stdin.txt" "$data/plain_8193.txt" || fail "seal from standard input"
+head -c 3000000 /dev/urandom | od -An -tx1 | sed 's/^/Arbolix /' >"$work/large.txt"
+"$cli" seal --compress --password-file "$pw" - "$work/large.qlx" <"$work/large.txt" 2>"$work/err" ||
+    fail "seal --compress from standard input: $(cat "$work/err")"
+"$cli" unseal --password-file "$pw" "$work/large.qlx" - 2>/dev/null | cmp -s - "$work/large.txt" ||
+    fail "a large content through standard input and output"
+expect_code 2 "$cli" seal --password-file "$pw" - -
+
+# check: opens or not, exit 0 or 1, nothing written; no progress without a terminal.
+mkdir "$work/check"
+(cd "$work/check" && "$cli" check --password-file "$pw" "$data/rijndael_ripemd160_compressed_70000.qlx" \
+    >"$work/out.txt" 2>"$work/err") || fail "check of a good file"
+[ "$(cat "$work/out.txt")" = "opens: compressed content, 70000 bytes" ] || fail "check says: $(cat "$work/out.txt")"
+grep -q '%' "$work/err" && fail "check showed progress without a terminal: $(cat "$work/err")"
+[ "$("$cli" check --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx")" = "opens: plain editor content" ] ||
+    fail "check of a plain content"
+expect_code 1 "$cli" check --cipher blowfish --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx"
+grep -q "Decryption Error!" "$work/err" || fail "check with the wrong cipher"
+[ -z "$(ls -A "$work/check")" ] || fail "check wrote files"
+
+# A missing or unreadable file: the message, then the reason.
+expect_code 1 "$cli" check --password-file "$pw" "$work/missing.qlx"
+grep -q "Cannot open file!" "$work/err" && grep -q "missing.qlx: No such file" "$work/err" ||
+    fail "no reason for a missing file: $(cat "$work/err")"
+if [ "$(id -u)" -ne 0 ]; then
+    cp "$data/rijndael_ripemd160_5.qlx" "$work/locked.qlx"
+    chmod 000 "$work/locked.qlx"
+    expect_code 1 "$cli" check --password-file "$pw" "$work/locked.qlx"
+    grep -q "locked.qlx: Permission denied" "$work/err" || fail "no reason for an unreadable file"
+fi
+
+# Passwords from a command (its first line), and a password file others may read.
+sample="$data/rijndael_ripemd160_70000.qlx"
+expect_code 0 "$cli" check --password-command "cat '$pw'; echo a second line" "$sample" >/dev/null
+expect_code 1 "$cli" check --password-command "echo wrong; cat '$pw'" "$sample"
+grep -q "Decryption Error!" "$work/err" || fail "the password command's second line was taken"
+expect_code 1 "$cli" check --password-command "cat '$pw'; exit 3" "$sample"
+grep -q "the password command failed (exit code 3)" "$work/err" || fail "a failing password command"
+expect_code 1 "$cli" check --password-command "true" "$sample"
+grep -q "printed no password" "$work/err" || fail "a password command that prints nothing"
+expect_code 2 "$cli" check --password-command "true" --password-file "$pw" "$sample"
+grep -q "not private" "$work/err" && fail "a private password file warned"
+cp "$pw" "$work/open-pw"
+chmod 644 "$work/open-pw"
+expect_code 0 "$cli" check --password-file "$work/open-pw" "$sample" >/dev/null
+grep -q "Warning: the password file .*open-pw is not private" "$work/err" || fail "no warning for a readable password file"
+
 [ "$failures" -eq 0 ] && echo "all seal/unseal checks passed"
 exit $((failures != 0))
