@@ -1,5 +1,6 @@
-// Renders the main window, collapsed and with its options shown, to two PNG
-// pictures: quillock-render OUTPUT-FOLDER [DATA-FILE]. Runs on the offscreen
+// Renders the main window, collapsed and with its options shown, and once more
+// with its options shown in a dark colour scheme, to three PNG pictures:
+// quillock-render OUTPUT-FOLDER [DATA-FILE]. Runs on the offscreen
 // platform with settings and association kept in a temporary folder, so the
 // user's own are neither read nor written.
 #include "ui/Unit1.h"
@@ -26,7 +27,7 @@ QImage Framed(QWidget& window) {
     const int titleHeight = quillock::ui::TForm1::FrameHeight - 2 * border;
     QImage image(client.width() + 2 * border, client.height() + quillock::ui::TForm1::FrameHeight,
                  QImage::Format_ARGB32);
-    image.fill(QColor(212, 208, 200));
+    image.fill(window.palette().color(QPalette::Window));
     QPainter painter(&image);
     painter.setPen(QColor(255, 255, 255));
     painter.drawLine(0, 0, image.width() - 1, 0);
@@ -45,12 +46,37 @@ QImage Framed(QWidget& window) {
     painter.setPen(Qt::white);
     painter.drawText(title.adjusted(3, 0, -18, 0), Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
     const QRect closeBox(title.right() - 14, title.top() + 2, 12, 11);
-    painter.fillRect(closeBox, QColor(212, 208, 200));
-    painter.setPen(Qt::black);
+    painter.fillRect(closeBox, window.palette().color(QPalette::Window));
+    painter.setPen(window.palette().color(QPalette::WindowText));
     painter.drawLine(closeBox.topLeft() + QPoint(3, 2), closeBox.bottomRight() - QPoint(3, 2));
     painter.drawLine(closeBox.topRight() + QPoint(-3, 2), closeBox.bottomLeft() + QPoint(3, -2));
     painter.drawPixmap(border, border + titleHeight, client);
     return image;
+}
+
+// A dark scheme as desktops ship it: light texts on dark grey.
+QPalette DarkPalette() {
+    QPalette dark;
+    const QColor grey(53, 53, 53);
+    const QColor light(230, 230, 230);
+    dark.setColor(QPalette::Window, grey);
+    dark.setColor(QPalette::WindowText, light);
+    dark.setColor(QPalette::Button, grey);
+    dark.setColor(QPalette::ButtonText, light);
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    dark.setColor(QPalette::AlternateBase, grey);
+    dark.setColor(QPalette::Text, light);
+    dark.setColor(QPalette::Light, QColor(90, 90, 90));
+    dark.setColor(QPalette::Midlight, QColor(70, 70, 70));
+    dark.setColor(QPalette::Mid, QColor(40, 40, 40));
+    dark.setColor(QPalette::Dark, QColor(25, 25, 25));
+    dark.setColor(QPalette::Shadow, QColor(10, 10, 10));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(127, 127, 127));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(127, 127, 127));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(127, 127, 127));
+    return dark;
 }
 
 } // namespace
@@ -87,10 +113,14 @@ int main(int argc, char* argv[]) {
     form.findChild<QPushButton*>(QStringLiteral("OptionsButton"))->click();
     QCoreApplication::processEvents();
     saved = Framed(form).save(expanded) && saved;
+    const QString dark = output.filePath(QStringLiteral("window-dark.png"));
+    QApplication::setPalette(DarkPalette());
+    QCoreApplication::processEvents();
+    saved = Framed(form).save(dark) && saved;
     if (!saved) {
         std::fprintf(stderr, "quillock-render: cannot write the pictures into %s\n", argv[1]);
         return 1;
     }
-    std::printf("%s\n%s\n", qPrintable(collapsed), qPrintable(expanded));
+    std::printf("%s\n%s\n%s\n", qPrintable(collapsed), qPrintable(expanded), qPrintable(dark));
     return 0;
 }
