@@ -202,6 +202,11 @@ struct TPlainBuffer {
     ~TPlainBuffer() { platform::SecureZero(Bytes.data(), Bytes.size()); }
 };
 
+// The host's progress line, for the steps that report to a function.
+platform::TProgressFn ProgressTo(datafile::TDataFileHost& host) {
+    return [&host](std::uint64_t done, std::uint64_t total) { host.Progress(done, total); };
+}
+
 // Copies standard input into a new owner-only file, in pieces; raises on failure.
 void CopyStandardInput(const std::string& destination) {
     platform::TFd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
@@ -270,8 +275,13 @@ int Seal(const TSealOptions& options) {
             } else {
                 // The compressed content is plain data too: it lives in an
                 // owner-only temporary file beside the data file.
-                datafile::CompressFile(source, intermediate);
+                host.FStep = "Compressing..";
+                datafile::CompressFile(source, intermediate, ProgressTo(host));
+                host.EndProgress();
+                host.FStep = "Sealing..";
                 datafile::Encrypt(host, intermediate, sealed);
+                host.EndProgress();
+                host.FStep = "Wiping..";
                 datafile::WipeFile(host, intermediate);
             }
         } catch (...) {
@@ -494,7 +504,10 @@ int Unseal(const TSealOptions& options) {
             } else if (options.Salvage) {
                 return SalvageInto(host, intermediate, working, plain);
             } else {
-                datafile::DecompressFile(host, intermediate, working);
+                host.FStep = "Decompressing..";
+                datafile::DecompressFile(host, intermediate, working, ProgressTo(host));
+                host.EndProgress();
+                host.FStep = "Wiping..";
                 datafile::WipeFile(host, intermediate);
                 RenameOrRaise(working, plain);
             }

@@ -18,6 +18,7 @@ void TStatusLine::Show(const std::string& text) {
     Close();
     FText = text;
     FShown = -1;
+    FWidth = text.size();
     if (FTerminal) {
         std::cerr << text << std::flush;
         FOpen = true;
@@ -33,6 +34,7 @@ void TStatusLine::Progress(std::uint64_t done, std::uint64_t total, const std::s
     if (!FOpen) {
         FText = prefix;
         FShown = -1;
+        FWidth = 0;
     }
     const int percent = done >= total ? 100 : static_cast<int>(done * 100 / total);
     const auto now = std::chrono::steady_clock::now();
@@ -42,9 +44,11 @@ void TStatusLine::Progress(std::uint64_t done, std::uint64_t total, const std::s
     FLast = now;
     FShown = percent;
     FOpen = true;
-    // Back to the start of the line and the status again: the percentage is
-    // the only thing that changes, and it never gets shorter than before.
-    std::cerr << '\r' << FText << (FText.empty() ? "" : " ") << percent << '%' << std::flush;
+    // Back to the start of the line and the status again; blanks cover what
+    // a longer figure before (a step that started again) left behind.
+    const std::string line = FText + (FText.empty() ? "" : " ") + std::to_string(percent) + "%";
+    std::cerr << '\r' << line << std::string(FWidth > line.size() ? FWidth - line.size() : 0, ' ') << std::flush;
+    FWidth = line.size();
 }
 
 void TStatusLine::Close() {

@@ -33,6 +33,7 @@ private:
     bool FOpen = false;
     std::string FText;
     int FShown = -1;
+    std::size_t FWidth = 0; // of what the line shows now
     std::chrono::steady_clock::time_point FLast{};
 };
 
