@@ -153,6 +153,21 @@ std::string RefusedTarget(const std::string& path, bool force) {
     return path + " is " + kind + ", not a regular file; it is never replaced, not even with --force";
 }
 
+// A regular file at one of our temporary names may be the only copy of a
+// text from an earlier run cut short: it is never wiped to make room. Returns
+// the message for the first such name; empty when there is none. (A link or
+// FIFO there is no text of anyone's; it is removed unread.)
+std::string LeftOverAt(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        struct stat info {};
+        if (::lstat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            return name + " exists, perhaps left by an earlier run that was cut short; it may hold plain text. "
+                          "Move it away first";
+        }
+    }
+    return {};
+}
+
 void RenameOrRaise(const std::string& from, const std::string& to) {
     if (std::rename(from.c_str(), to.c_str()) != 0) {
         throw platform::EInOutError("Cannot rename " + from + " to " + to + ": " + std::strerror(errno));
@@ -261,6 +276,16 @@ int Seal(const TSealOptions& options) {
     const bool fromInput = plain == StandardStream;
     const std::string source = fromInput ? sealed + ".qlt" : plain;
     const std::string intermediate = sealed + ".qlz";
+    std::vector<std::string> temporaries;
+    if (fromInput) {
+        temporaries.push_back(source);
+    }
+    if (options.Compress) {
+        temporaries.push_back(intermediate);
+    }
+    if (const std::string leftOver = LeftOverAt(temporaries); !leftOver.empty()) {
+        return Fail("seal", leftOver);
+    }
     try {
         try {
             if (fromInput) {
@@ -492,6 +517,9 @@ int Unseal(const TSealOptions& options) {
         }
         const std::string intermediate = plain + ".qlz";
         const std::string working = plain + ".qlt";
+        if (const std::string leftOver = LeftOverAt({intermediate, working}); !leftOver.empty()) {
+            return Fail("unseal", leftOver);
+        }
         try {
             // Even the raw bytes go through the owner-only temporary name, so
             // a failure part way (a full disk) leaves no partial plain file.

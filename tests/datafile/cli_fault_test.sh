@@ -112,6 +112,27 @@ cmp -s "$work/target.qlx" "$sealed" || fail "the link's target changed"
 
 # ---- Things planted at the temporary names -------------------------------
 
+# A regular file at a temporary name may be the only copy of an earlier
+# run's text: refused, and left exactly as it was.
+for suffix in qlz qlt; do
+    reset
+    echo "earlier text" >"$work/out.$suffix"
+    run 1 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
+    expect_message "out.$suffix exists, perhaps left by an earlier run"
+    [ "$(cat "$work/out.$suffix")" = "earlier text" ] || fail "unseal wiped a left-over .$suffix"
+    expect_only "out.$suffix"
+done
+reset
+echo "earlier text" >"$work/new.qlx.qlt"
+run 1 "$cli" seal --password-file "$pw" - "$work/new.qlx" <"$plain"
+expect_message "new.qlx.qlt exists"
+[ "$(cat "$work/new.qlx.qlt")" = "earlier text" ] || fail "seal from standard input wiped a left-over .qlt"
+echo "earlier text" >"$work/new.qlx.qlz"
+run 1 "$cli" seal --compress --password-file "$pw" "$plain" "$work/new.qlx"
+[ "$(cat "$work/new.qlx.qlz")" = "earlier text" ] || fail "seal --compress wiped a left-over .qlz"
+expect_only new.qlx.qlt new.qlx.qlz
+
+
 for planted in link fifo; do
     for suffix in qlz qlt; do
         reset
