@@ -491,10 +491,29 @@ void TDesktopTest::WindowFrameIsCentredAndPanelHasTwoBevels() {
 }
 
 void TDesktopTest::EditorHintPointsAtThePathBox() {
-    TForm1 form;
-    const QString hint = QString::fromStdString(form.EditorHint());
-    QVERIFY(hint.contains(QStringLiteral("Path")));
-    QVERIFY(hint.contains(QStringLiteral("Options")));
+    const QString imported = FHome->Path(QStringLiteral("notes.qlt"));
+    WriteAll(imported, ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")));
+    const QString missing = FHome->Path(QStringLiteral("no such folder/Arbolix.exe"));
+    TModalAnswerer answerer;
+    answerer.ExpectBox(QStringLiteral("&Yes")); // import
+    answerer.ExpectBox(QStringLiteral("OK"));   // the editor could not be started
+    {
+        auto form = std::make_unique<TForm1>(QStringList{imported});
+        form->show();
+        Find<QLineEdit>(form.get(), "ExeName")->setText(missing);
+        TypeText(Find<QWidget>(form.get(), "MaskEdit1"), QStringLiteral("pw"));
+        Find<QPushButton>(form.get(), "BitBtn1")->click();
+    }
+    QVERIFY(answerer.Seen().size() >= 2);
+    const TSeenBox& report = answerer.Seen()[1];
+    QCOMPARE(report.Title, QStringLiteral("Error"));
+    // The design's text, then the path tried, then where to change it.
+    const QString text = report.Text;
+    const qsizetype design = text.indexOf(QStringLiteral("ERROR: unable to start Arbolix!"));
+    const qsizetype path = text.indexOf(missing);
+    const qsizetype hint = text.indexOf(QStringLiteral("Path box"));
+    QVERIFY2(design == 0 && path > design && hint > path, qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("Options")));
 }
 
 QObject* MakeDesktopTest() {
