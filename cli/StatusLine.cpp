@@ -14,6 +14,10 @@ constexpr std::chrono::milliseconds UpdateEvery{200};
 
 TStatusLine::TStatusLine() : FTerminal(::isatty(STDERR_FILENO) == 1) {}
 
+TStatusLine::~TStatusLine() {
+    Close();
+}
+
 void TStatusLine::Show(const std::string& text) {
     Close();
     FText = text;

@@ -13,6 +13,10 @@ class TStatusLine {
 public:
     // Progress is shown only when stderr is a terminal.
     TStatusLine();
+    // An open line ends, so that the shell's prompt starts on a line of its own.
+    ~TStatusLine();
+    TStatusLine(const TStatusLine&) = delete;
+    TStatusLine& operator=(const TStatusLine&) = delete;
 
     // A new status: the line before it ends, this one stays open on a
     // terminal so that a percentage can follow it.
