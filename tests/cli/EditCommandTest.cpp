@@ -206,10 +206,26 @@ TEST_F(EditCommandTest, EditorThatCannotStartChangesNothing) {
     const TResult result = Edit({"--editor", Path("no such editor"), Data});
     // "No changes done." as usual, but a failure must not read as success.
     EXPECT_EQ(result.ExitCode, 1);
-    EXPECT_TRUE(InOrder(result.Output, {"Error: ERROR: unable to start Arbolix!\n", "No changes done.\n"}))
+    // The design's text, the command tried, and what to do in a terminal.
+    EXPECT_TRUE(
+        InOrder(result.Output,
+                {"Error: ERROR: unable to start Arbolix!\n", "The command tried: " + Path("no such editor") + "\n",
+                 "Give the editor with --editor CMD, or set $VISUAL or $EDITOR.\n", "No changes done.\n"}))
         << result.Output;
     EXPECT_EQ(ReadBytes(Data), sealed);
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+TEST_F(EditCommandTest, FolderOthersMayWriteIsOneWarningLine) {
+    std::filesystem::permissions(Work, std::filesystem::perms::all);
+    SealContent(Data, Content, false);
+    const TResult result = Edit(Join(EditorDoing("append=x"), {Data}));
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    const std::string notice = "Warning: The folder of \"" + Data + "\" can be written by other users.";
+    const std::size_t at = result.Output.find(notice);
+    ASSERT_NE(at, std::string::npos) << result.Output;
+    EXPECT_EQ(result.Output.find(notice, at + 1), std::string::npos) << "given once: " << result.Output;
+    EXPECT_EQ(Unseal(Data).Content, Content + "x");
 }
 
 struct TOptionRow {
