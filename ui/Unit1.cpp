@@ -33,6 +33,7 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QUrl>
 #include <qdrawutil.h>
 
@@ -1041,6 +1042,11 @@ void TForm1::SetNotify(const QString& text) {
 
 void TForm1::Progress(std::uint64_t done, std::uint64_t total) {
     constexpr qint64 ShowEveryMs = 250;
+    // Only the window's own thread may touch it; a report from a helper
+    // thread of a step is passed over.
+    if (QThread::currentThread() != thread()) {
+        return;
+    }
     if (FProgressClock.isValid() && FProgressClock.elapsed() < ShowEveryMs) {
         return;
     }

@@ -21,6 +21,8 @@
 #include <QStyleOption>
 #include <QTest>
 
+#include <thread>
+
 namespace quillock::ui::test {
 
 namespace {
@@ -361,6 +363,11 @@ void TDesktopTest::ProgressLineShowsThePercentage() {
     form.SetStatus("Wiping data..");
     form.Progress(0, 0); // an empty file is done at once
     QCOMPARE(notify->text(), QStringLiteral("Wiping data.. 100%"));
+    // A report from another thread leaves the window alone.
+    form.SetStatus("Creating backup..");
+    std::thread helper([&form] { form.Progress(10, 100); });
+    helper.join();
+    QCOMPARE(notify->text(), QStringLiteral("Creating backup.."));
     // Checking Decompress writes its text; progress follows that text.
     Find<QCheckBox>(&form, "Decompress")->setChecked(true);
     form.Progress(1, 2);
