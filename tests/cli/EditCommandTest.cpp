@@ -228,6 +228,36 @@ TEST_F(EditCommandTest, FolderOthersMayWriteIsOneWarningLine) {
     EXPECT_EQ(Unseal(Data).Content, Content + "x");
 }
 
+TEST_F(EditCommandTest, EditorFromTheEnvironmentWhenTheDefaultIsMissing) {
+    // A data file whose path has a blank and a quote reaches $EDITOR's words
+    // as one argument, as the shell passes "$@".
+    const std::filesystem::path folder = Work / "my \"notes\"";
+    std::filesystem::create_directories(folder);
+    const std::string data = (folder / "diary.qlx").string();
+    SealContent(data, Content, false);
+    ::unsetenv("VISUAL");
+    ::setenv("EDITOR", (FakeEditor + " append=editor").c_str(), 1);
+    TResult result = Edit({data});
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_NE(result.Output.find("Editor: " + FakeEditor + " append=editor (from $EDITOR; Arbolix.exe was not found)"),
+              std::string::npos)
+        << result.Output;
+    EXPECT_EQ(Unseal(data).Content, Content + "editor");
+    // $VISUAL comes first; an empty one counts as not set.
+    ::setenv("VISUAL", "", 1);
+    result = Edit({data});
+    EXPECT_EQ(Unseal(data).Content, Content + "editoreditor") << result.Output;
+    ::setenv("VISUAL", (FakeEditor + " append=visual").c_str(), 1);
+    result = Edit({data});
+    EXPECT_EQ(Unseal(data).Content, Content + "editoreditorvisual") << result.Output;
+    // --editor is taken as typed, the environment not looked at.
+    result = Edit(Join(EditorDoing("append=typed"), {data}));
+    EXPECT_EQ(result.Output.find("Editor: "), std::string::npos) << result.Output;
+    EXPECT_EQ(Unseal(data).Content, Content + "editoreditorvisualtyped");
+    ::unsetenv("VISUAL");
+    ::unsetenv("EDITOR");
+}
+
 struct TOptionRow {
     const char* Name;
     bool StoredCompressed;
