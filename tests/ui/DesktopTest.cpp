@@ -3,12 +3,15 @@
 // progress during long steps, names for screen readers, the centred window
 // and the panel's two bevels.
 #include "UiTestSupport.h"
+#include "datafile/Compression.h"
 #include "datafile/DataFileHost.h"
+#include "ui/Dialogs.h"
 #include "ui/Unit1.h"
 
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -103,6 +106,17 @@ private:
     QLabel* FLabel;
 };
 
+// A plain data file of several mebibytes.
+void WriteBigPlainFile(const QString& path) {
+    QByteArray plain = "Arbolix data file\r\n";
+    std::uint32_t state = 12345;
+    while (plain.size() < 12 * 1024 * 1024) {
+        state = state * 1103515245U + 12345U;
+        plain += QByteArray::number(state) + " entry of a long diary\r\n";
+    }
+    WriteAll(path, plain);
+}
+
 const char* const OptionControls[] = {"AlgorithmCB",      "HashCB",         "RadioGroup1Item0", "RadioGroup1Item1",
                                       "RadioGroup1Item2", "UseCompression", "Decompress",       "Button3",
                                       "Button4",          "DoubleBackup",   "ChangePass",       "ChangeAlgorithm",
@@ -124,6 +138,7 @@ private slots:
     void CollapsedWindowKeepsHiddenControlsOutOfReach();
     void ProgressLineShowsThePercentage();
     void LongStepsPaintTheWindowAndShowProgress();
+    void CompressionPaintsTheWindow();
     void ScreenReadersReadTheCaptions();
     void WindowFrameIsCentredAndPanelHasTwoBevels();
     void EditorHintPointsAtThePathBox();
@@ -380,15 +395,7 @@ void TDesktopTest::LongStepsPaintTheWindowAndShowProgress() {
 #else
     // A plain file of several mebibytes, imported, edited and compressed.
     const QString imported = FHome->Path(QStringLiteral("big.qlt"));
-    {
-        QByteArray plain = "Arbolix data file\r\n";
-        std::uint32_t state = 12345;
-        while (plain.size() < 12 * 1024 * 1024) {
-            state = state * 1103515245U + 12345U;
-            plain += QByteArray::number(state) + " entry of a long diary\r\n";
-        }
-        WriteAll(imported, plain);
-    }
+    WriteBigPlainFile(imported);
     qputenv("FAKE_EDITOR_ACTIONS", "append=one more line");
     TModalAnswerer answerer;
     answerer.ExpectBox(QStringLiteral("&Yes")); // import
@@ -408,6 +415,21 @@ void TDesktopTest::LongStepsPaintTheWindowAndShowProgress() {
     QVERIFY2(recorder.Painted.indexOf(sealing) >= 0, qPrintable(recorder.Painted.join(" | ")));
     form.reset();
 #endif
+}
+
+void TDesktopTest::CompressionPaintsTheWindow() {
+    const QString plain = FHome->Path(QStringLiteral("big.qlt"));
+    WriteBigPlainFile(plain);
+    TForm1 form;
+    form.show();
+    form.LockWindow();
+    form.SetStatus("Compressing..");
+    TPaintRecorder recorder(Find<QLabel>(&form, "CompressedNotify"));
+    datafile::CompressFile(ToPath(plain), ToPath(plain + QStringLiteral(".qlz")),
+                           [&form](std::uint64_t done, std::uint64_t total) { form.Progress(done, total); });
+    const QRegularExpression compressing(QStringLiteral("^Compressing\\.\\. \\d+%$"));
+    QVERIFY2(recorder.Painted.indexOf(compressing) >= 0, qPrintable(recorder.Painted.join(" | ")));
+    QVERIFY(QFileInfo(plain + QStringLiteral(".qlz")).size() > 0);
 }
 
 void TDesktopTest::ScreenReadersReadTheCaptions() {
