@@ -263,14 +263,6 @@ int Seal(const TSealOptions& options) {
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
     host.FStep = "Sealing..";
-    try {
-        host.FPassword = ReadNewPassword(options.Password);
-    } catch (const EPasswordError& e) {
-        return Fail("seal", e.what());
-    }
-    if (host.FPassword.empty()) {
-        return Fail("seal", "the password is empty");
-    }
     // Standard input is taken into an owner-only copy beside the data file
     // (its size must be known before sealing), wiped on every path.
     const bool fromInput = plain == StandardStream;
@@ -285,6 +277,15 @@ int Seal(const TSealOptions& options) {
     }
     if (const std::string leftOver = LeftOverAt(temporaries); !leftOver.empty()) {
         return Fail("seal", leftOver);
+    }
+    // Asked once nothing else stands in the way.
+    try {
+        host.FPassword = ReadNewPassword(options.Password);
+    } catch (const EPasswordError& e) {
+        return Fail("seal", e.what());
+    }
+    if (host.FPassword.empty()) {
+        return Fail("seal", "the password is empty");
     }
     try {
         try {
@@ -502,6 +503,11 @@ int Unseal(const TSealOptions& options) {
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
     host.FStep = "Unsealing..";
+    if (!toOutput) {
+        if (const std::string leftOver = LeftOverAt({plain + ".qlz", plain + ".qlt"}); !leftOver.empty()) {
+            return Fail("unseal", leftOver);
+        }
+    }
     try {
         host.FPassword = ReadPassword(options.Password, "Password: ");
     } catch (const EPasswordError& e) {
@@ -517,9 +523,6 @@ int Unseal(const TSealOptions& options) {
         }
         const std::string intermediate = plain + ".qlz";
         const std::string working = plain + ".qlt";
-        if (const std::string leftOver = LeftOverAt({intermediate, working}); !leftOver.empty()) {
-            return Fail("unseal", leftOver);
-        }
         try {
             // Even the raw bytes go through the owner-only temporary name, so
             // a failure part way (a full disk) leaves no partial plain file.
