@@ -29,14 +29,19 @@ using platform::TFd;
 
 // Opens an existing regular file of ours for reading and writing, refusing
 // read-only files (no write bit: checked explicitly, since the superuser
-// could open such a file anyway), symbolic links and files of other users;
-// -1 when it cannot be opened.
+// could open such a file anyway), symbolic links and files of other users
+// (checked on the open file); -1 when it cannot be opened.
 int OpenReadWrite(const std::string& path) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || platform::IsReadOnly(info)) {
         return -1;
     }
-    return platform::OpenOwnFile(path, O_RDWR);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 std::string AbsolutePath(const std::string& path) {

@@ -110,9 +110,14 @@ public:
             }
             ImportTest();
             OwnershipTest();
+            const platform::TFileLock::TResult lock = FLock.Take(LockFile(), false);
+            const int lockError = errno;
+            if (lock == platform::TFileLock::TResult::Busy) {
+                RefuseLock(lock, lockError);
+            }
             LeftOverTest();
             WritableTest();
-            TakeLock();
+            RefuseLock(lock, lockError);
             Status("Decrypting..");
             MakeWorkingCopy();
             PlainFileCheck();
@@ -246,10 +251,12 @@ private:
         platform::MakeOwnerOnly(newName);
     }
 
-    // Only one session at a time on a data file; a second copy refuses
-    // before it touches anything.
-    void TakeLock() {
-        switch (FLock.Take(LockFile(), false)) {
+    // Only one session at a time on a data file: a second copy refuses at
+    // once, before it touches anything. A lock that could not be taken for
+    // another reason (a folder turned read-only) is refused after the
+    // left-over report, which still names the files there.
+    void RefuseLock(platform::TFileLock::TResult result, int error) {
+        switch (result) {
         case platform::TFileLock::TResult::Taken:
             return;
         case platform::TFileLock::TResult::Busy:
@@ -261,7 +268,7 @@ private:
         case platform::TFileLock::TResult::Failed:
             break;
         }
-        Fail("Cannot create the lock file \"" + LockFile() + "\" (" + std::strerror(errno) +
+        Fail("Cannot create the lock file \"" + LockFile() + "\" (" + std::strerror(error) +
              ").\r\n\r\nNothing has been changed.");
     }
 

@@ -49,6 +49,7 @@ protected:
 
     Bytes Unseal(const Bytes& sealed, TTestHost& host) {
         WriteBytes(Path("in.qlx"), sealed);
+        fs::remove(Path("out.qlz")); // unsealing creates its destination new
         Decrypt(host, Path("in.qlx"), Path("out.qlz"));
         return ReadBytes(Path("out.qlz"));
     }
@@ -344,7 +345,7 @@ TEST_F(SealedFileTest, SealingReplacesTheDataFileAndKeepsItsMode) {
     EXPECT_EQ(info.st_mode & 07777, 0600u) << "a new data file is owner-only";
 }
 
-TEST_F(SealedFileTest, AStaleTemporaryOrALinkThereIsReplacedNotFollowed) {
+TEST_F(SealedFileTest, AStaleTemporaryIsReplacedAndALinkThereIsRefused) {
     TTestHost host;
     const Bytes plain = SampleContent(1000);
     WriteBytes(Path("plain"), plain);
@@ -357,13 +358,17 @@ TEST_F(SealedFileTest, AStaleTemporaryOrALinkThereIsReplacedNotFollowed) {
 
     const Bytes precious = SampleContent(77);
     WriteBytes(Path("precious"), precious);
+    // A link is nothing of ours: it is neither followed nor removed, and the
+    // sealing stops with the data file as it was.
+    const Bytes sealed = ReadBytes(Path("data.qlx"));
     ASSERT_EQ(::symlink(Path("precious").c_str(), temporary.c_str()), 0);
-    Encrypt(host, Path("plain"), Path("data.qlx"));
-    EXPECT_EQ(ReadBytes(Path("precious")), precious);
-    EXPECT_FALSE(fs::is_symlink(temporary));
-    EXPECT_FALSE(fs::is_symlink(Path("data.qlx")));
-    EXPECT_EQ(Unseal(ReadBytes(Path("data.qlx")), host), plain);
     EXPECT_TRUE(host.Dialogs.empty());
+    ExpectExit([&] { Encrypt(host, Path("plain"), Path("data.qlx")); });
+    ASSERT_EQ(host.Dialogs.size(), 1u);
+    EXPECT_EQ(host.Dialogs[0].Text, EncryptErrorText);
+    EXPECT_EQ(ReadBytes(Path("precious")), precious);
+    EXPECT_TRUE(fs::is_symlink(temporary));
+    EXPECT_EQ(ReadBytes(Path("data.qlx")), sealed);
 }
 
 TEST_F(SealedFileTest, UnsealedDataIsOwnerOnlyAndNeverWrittenThroughALink) {

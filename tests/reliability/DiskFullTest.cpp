@@ -112,7 +112,9 @@ TEST_F(DiskFullTest, WhileCopyingTheBackup) {
     WriteText(Data + ".bak", "the backup there was");
     FullAfterEditing(SealedSize() / 2);
     EXPECT_EQ(View.Run(), 1);
-    EXPECT_EQ(View.Messages, Strings{WriteFailure});
+    EXPECT_EQ(View.Messages, Strings{std::string(WriteFailure) + "\r\n\r\nYour edits are in \"" + Data +
+                                     ".qlt\" (the working copy, plain text, readable by you only). Keep that file: "
+                                     "the backups are older than these edits."});
     // The backup there was stays whole; no partial copy is left.
     EXPECT_EQ(ReadText(Data + ".bak"), "the backup there was");
     EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.qlt", "filler"}));
