@@ -377,7 +377,7 @@ private:
         }
         Status("Decompressing..");
         try {
-            datafile::DecompressFile(FHost, Intermediate(), WorkingCopy());
+            datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), progress);
         } catch (const std::exception&) {
             // Before the editor ran the data file holds everything: no
             // partial plain copy stays.
@@ -533,8 +533,16 @@ private:
         sealing.WipeReplaced = FImported;
         if (FView.UseCompression()) {
             Status("Compressing..");
+            // Compressed from the file checked to be ours, whatever its name
+            // refers to meanwhile: the descriptor's own name in /proc.
+            const platform::TFd working(platform::OpenOwnFile(WorkingCopy(), O_RDONLY));
+            if (!working.Valid()) {
+                Fail(WriteFailureText + std::string("\r\n\r\n(Cannot open \"") + WorkingCopy() +
+                     "\": " + std::strerror(errno) + ")");
+            }
+            const std::string source = "/proc/self/fd/" + std::to_string(working.Get());
             try {
-                datafile::CompressFile(WorkingCopy(), Intermediate());
+                datafile::CompressFile(platform::FileExists(source) ? source : WorkingCopy(), Intermediate(), progress);
             } catch (const std::exception& e) {
                 // The edits stay in the working copy; a partial stream is of no use.
                 WipeQuietly(Intermediate());
