@@ -1035,9 +1035,17 @@ void TForm1::SetStatus(const std::string& text) {
 
 void TForm1::SetNotify(const QString& text) {
     FStatusText = text;
-    CompressedNotify->setText(text);
+    ShowNotify(QString());
     // A new step shows its first percentage at once.
     FProgressClock.invalidate();
+}
+
+void TForm1::ShowNotify(const QString& suffix) {
+    // A status longer than the line (one that names files) is shortened at
+    // its end; the percentage always shows whole.
+    const QFontMetrics metrics = CompressedNotify->fontMetrics();
+    const int room = CompressedNotify->contentsRect().width() - metrics.horizontalAdvance(suffix);
+    CompressedNotify->setText(metrics.elidedText(FStatusText, Qt::ElideRight, room) + suffix);
 }
 
 void TForm1::Progress(std::uint64_t done, std::uint64_t total) {
@@ -1055,7 +1063,7 @@ void TForm1::Progress(std::uint64_t done, std::uint64_t total) {
         total == 0
             ? 100
             : std::min<std::uint64_t>(100, static_cast<std::uint64_t>(static_cast<long double>(done) * 100 / total));
-    CompressedNotify->setText(FStatusText + QStringLiteral(" %1%").arg(percent));
+    ShowNotify(QStringLiteral(" %1%").arg(percent));
     // The window repaints and the desktop sees it answer; it stays disabled,
     // so no input reaches it.
     QCoreApplication::processEvents();

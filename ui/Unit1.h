@@ -145,6 +145,8 @@ private:
     void CentreOnScreen();
     // The progress line's text without a percentage.
     void SetNotify(const QString& text);
+    // Shows the status text with suffix (a percentage, or nothing) after it.
+    void ShowNotify(const QString& suffix);
     void FormCreate(const QStringList& arguments);
     void FormShow();
     void FormDestroy();

@@ -383,6 +383,12 @@ void TDesktopTest::ProgressLineShowsThePercentage() {
     std::thread helper([&form] { form.Progress(10, 100); });
     helper.join();
     QCOMPARE(notify->text(), QStringLiteral("Creating backup.."));
+    // A status naming files is shortened to the line; the percentage shows whole.
+    form.SetStatus("Wiping data.. (and the editor's notes.qlx.qlt.swp, notes.qlx.qlt~, .notes.qlx.qlt.un~)");
+    form.Progress(7, 10);
+    QVERIFY2(notify->text().startsWith(QStringLiteral("Wiping data..")), qPrintable(notify->text()));
+    QVERIFY2(notify->text().endsWith(QStringLiteral("\u2026 70%")), qPrintable(notify->text()));
+    QVERIFY(Width(notify, notify->text()) <= notify->width());
     // Checking Decompress writes its text; progress follows that text.
     Find<QCheckBox>(&form, "Decompress")->setChecked(true);
     form.Progress(1, 2);
