@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <pwd.h>
 #include <sys/file.h>
@@ -376,11 +378,63 @@ bool MakeFolders(const fs::path& folder) {
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+using TNamedPayloads = std::vector<std::pair<std::string, std::string>>;
+
+// The settings as last read or written by this process, per file: the file
+// is read again only when it changed on disk (another copy of the program
+// saved), so a session's repeated loads cost a look at the file, not a read.
+struct TSnapshot {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = -1;
+    struct timespec Modified {};
+    struct timespec Changed {};
+    TLines Lines;
+};
+
+bool SameFile(const TSnapshot& snapshot, const struct stat& info) {
+    return snapshot.Device == info.st_dev && snapshot.Inode == info.st_ino && snapshot.Size == info.st_size &&
+           snapshot.Modified.tv_sec == info.st_mtim.tv_sec && snapshot.Modified.tv_nsec == info.st_mtim.tv_nsec &&
+           snapshot.Changed.tv_sec == info.st_ctim.tv_sec && snapshot.Changed.tv_nsec == info.st_ctim.tv_nsec;
+}
+
+std::mutex SnapshotsLock;
+std::map<std::string, TSnapshot>& Snapshots() {
+    static std::map<std::string, TSnapshot> snapshots;
+    return snapshots;
+}
+
+// Remembers lines as what the file held when it looked like info.
+void Remember(const fs::path& file, const struct stat& info, const TLines& lines) {
+    const std::lock_guard guard(SnapshotsLock);
+    Snapshots()[file.string()] = TSnapshot{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim, lines};
+}
+
+// ReadLines, from the snapshot when the file has not changed since. The
+// look at the file comes before the read: a change made during the read
+// then shows as a change next time.
+TReadResult ReadLinesOnce(const fs::path& file, TLines& lines) {
+    struct stat info {};
+    const bool seen = ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0444) != 0;
+    if (seen) {
+        const std::lock_guard guard(SnapshotsLock);
+        const auto found = Snapshots().find(file.string());
+        if (found != Snapshots().end() && SameFile(found->second, info)) {
+            lines = found->second.Lines;
+            return TReadResult::Read;
+        }
+    }
+    const TReadResult result = ReadLines(file, lines);
+    if (result == TReadResult::Read && seen) {
+        Remember(file, info, lines);
+    }
+    return result;
+}
+
 // Under the lock: reads the file as it is now, makes sure the key exists, sets
-// the one value, and replaces the file by a complete new one. lines receives
+// the values, and replaces the file by a complete new one. lines receives
 // what was written. False when anything fails; the file is then unchanged.
-bool StoreSettings(const fs::path& file, const std::string& key,
-                   const std::optional<std::pair<std::string, std::string>>& value, TLines& lines) {
+bool StoreSettings(const fs::path& file, const std::string& key, const TNamedPayloads& values, TLines& lines) {
     fs::path target = file;
     std::error_code error;
     if (fs::is_symlink(file, error)) {
@@ -421,14 +475,27 @@ bool StoreSettings(const fs::path& file, const std::string& key,
     case TReadResult::Read:
         break;
     }
-    SetLine(lines, key, value);
+    if (values.empty()) {
+        SetLine(lines, key, std::nullopt);
+    }
+    for (const auto& value : values) {
+        SetLine(lines, key, value);
+    }
 
     std::string content;
     for (const std::string& line : lines) {
         content += line;
         content.push_back('\n');
     }
-    return ReplaceFileAtomically(target, content, mode);
+    if (!ReplaceFileAtomically(target, content, mode)) {
+        return false;
+    }
+    // Under the lock nobody else replaces the file: what is there now is ours.
+    struct stat written {};
+    if (::stat(target.c_str(), &written) == 0) {
+        Remember(target, written, lines);
+    }
+    return true;
 }
 
 bool ValidKey(const std::string& key) {
@@ -465,12 +532,12 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
         return false;
     }
     TLines lines;
-    if (ReadLines(FFile, lines) == TReadResult::Unreadable) {
+    if (ReadLinesOnce(FFile, lines) == TReadResult::Unreadable) {
         return false;
     }
     auto values = ValuesOf(lines, key);
     if (!values) {
-        if (!canCreate || !StoreSettings(FFile, key, std::nullopt, lines)) {
+        if (!canCreate || !StoreSettings(FFile, key, {}, lines)) {
             return false;
         }
         values = ValuesOf(lines, key);
@@ -520,27 +587,39 @@ std::string TRegistry::ReadString(const std::string& name) const {
 
 namespace {
 
-void Store(const fs::path& file, const std::string& key, const std::string& name, std::string payload, TLines& lines) {
-    if (key.empty() || !ValidName(name) || !StoreSettings(file, key, std::pair{name, std::move(payload)}, lines)) {
-        throw ERegistryException("Failed to set data for '" + name + "'");
+void Store(const fs::path& file, const std::string& key, const TNamedPayloads& values, TLines& lines) {
+    for (const auto& [name, payload] : values) {
+        if (key.empty() || !ValidName(name)) {
+            throw ERegistryException("Failed to set data for '" + name + "'");
+        }
+    }
+    if (!values.empty() && !StoreSettings(file, key, values, lines)) {
+        throw ERegistryException("Failed to set data for '" + values.front().first + "'");
     }
 }
-
 } // namespace
 
 void TRegistry::WriteInteger(const std::string& name, std::int32_t value) {
-    TLines lines;
-    Store(FFile, FCurrentKey, name, "dword:" + std::to_string(value), lines);
-    // What other copies of the program stored meanwhile is seen from now on.
-    FValues.clear();
-    for (auto& [valueName, stored] : ValuesOf(lines, FCurrentKey).value_or(std::map<std::string, TParsedValue>{})) {
-        FValues[valueName] = TValue{stored.Type, stored.Integer, std::move(stored.Text)};
-    }
+    Write({{name, "dword:" + std::to_string(value)}});
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value) {
+    Write({{name, "sz:" + QuoteText(value)}});
+}
+
+void TRegistry::WriteValues(const std::vector<TNamedValue>& values) {
+    TNamedPayloads payloads;
+    for (const TNamedValue& value : values) {
+        payloads.emplace_back(value.Name,
+                              value.Text ? "sz:" + QuoteText(*value.Text) : "dword:" + std::to_string(value.Integer));
+    }
+    Write(payloads);
+}
+
+void TRegistry::Write(const std::vector<std::pair<std::string, std::string>>& payloads) {
     TLines lines;
-    Store(FFile, FCurrentKey, name, "sz:" + QuoteText(value), lines);
+    Store(FFile, FCurrentKey, payloads, lines);
+    // What other copies of the program stored meanwhile is seen from now on.
     FValues.clear();
     for (auto& [valueName, stored] : ValuesOf(lines, FCurrentKey).value_or(std::map<std::string, TParsedValue>{})) {
         FValues[valueName] = TValue{stored.Type, stored.Integer, std::move(stored.Text)};

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quillock::platform {
 
@@ -50,10 +53,20 @@ public:
     // raises "Failed to set data for '%s'".
     void WriteInteger(const std::string& name, std::int32_t value);
     void WriteString(const std::string& name, const std::string& value);
+    // Several values in one replacement of the file, all or none; a failure
+    // names the first value.
+    struct TNamedValue {
+        std::string Name;
+        std::int32_t Integer = 0;
+        std::optional<std::string> Text; // a string value when set, else the integer
+    };
+    void WriteValues(const std::vector<TNamedValue>& values);
 
     [[nodiscard]] const std::filesystem::path& FileName() const noexcept { return FFile; }
 
 private:
+    void Write(const std::vector<std::pair<std::string, std::string>>& payloads);
+
     struct TValue {
         TRegDataType Type = TRegDataType::rdUnknown;
         std::int32_t Integer = 0;

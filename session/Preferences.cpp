@@ -1,6 +1,9 @@
 // Saving and loading the program's remembered choices.
 #include "session/Preferences.h"
 
+#include <optional>
+#include <vector>
+
 namespace quillock::session {
 namespace {
 
@@ -33,13 +36,15 @@ void SavePreferences(platform::TRegistry& registry, const TPreferences& preferen
     if (!registry.OpenKey(PreferencesKey, true)) {
         throw platform::ERegistryException("Failed to set data for 'ExeNamePos'");
     }
-    registry.WriteInteger("ExeNamePos", preferences.ExeNamePos);
-    registry.WriteInteger("Algorithm", preferences.Algorithm);
-    registry.WriteInteger("Hash", preferences.Hash);
+    // One replacement of the file for all seven values.
+    std::vector<platform::TRegistry::TNamedValue> values{{"ExeNamePos", preferences.ExeNamePos, std::nullopt},
+                                                         {"Algorithm", preferences.Algorithm, std::nullopt},
+                                                         {"Hash", preferences.Hash, std::nullopt}};
     for (std::size_t i = 0; i < 3; ++i) {
-        registry.WriteString(EditionValueNames[i], preferences.EditionPaths[i]);
+        values.push_back({EditionValueNames[i], 0, preferences.EditionPaths[i]});
     }
-    registry.WriteString("ExeName", preferences.ExeName);
+    values.push_back({"ExeName", 0, preferences.ExeName});
+    registry.WriteValues(values);
 }
 
 TPreferences LoadPreferences(platform::TRegistry& registry, std::string* error) {

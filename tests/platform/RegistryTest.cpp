@@ -257,6 +257,32 @@ TEST_F(RegistryTest, UnreadableFile) {
     EXPECT_FALSE(registry.OpenKey(Key, true));
 }
 
+TEST_F(RegistryTest, SeveralValuesAreStoredTogetherOrNotAtAll) {
+    TRegistry registry;
+    ASSERT_TRUE(registry.OpenKey(Key, true));
+    registry.WriteValues({{"Hash", 1, std::nullopt}, {"ExeName", 0, "vi \xAE"}});
+    const std::string stored = ReadWholeFile(FFile);
+    TRegistry reader;
+    ASSERT_TRUE(reader.OpenKey(Key, false));
+    EXPECT_EQ(reader.ReadInteger("Hash"), 1);
+    EXPECT_EQ(reader.ReadString("ExeName"), "vi \xAE");
+    // A bad name anywhere in the batch stores none of it, and says which.
+    EXPECT_EQ(RegistryError([&] {
+                  registry.WriteValues({{"Algorithm", 1, std::nullopt}, {"bad=name", 0, "x"}});
+              }),
+              "Failed to set data for 'bad=name'");
+    EXPECT_EQ(ReadWholeFile(FFile), stored);
+
+    // A change another copy of the program saved is seen at the next opening.
+    {
+        TRegistry other;
+        ASSERT_TRUE(other.OpenKey(Key, false));
+        other.WriteInteger("Hash", 0);
+    }
+    ASSERT_TRUE(reader.OpenKey(Key, false));
+    EXPECT_EQ(reader.ReadInteger("Hash"), 0);
+}
+
 TEST_F(RegistryTest, AFileOverOneMebibyteIsDamagedAndNeverReplaced) {
     {
         TRegistry registry;
