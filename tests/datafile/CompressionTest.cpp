@@ -323,6 +323,56 @@ TEST_P(CompressionTest, NoPlainFileIsCreatedThroughALink) {
     EXPECT_EQ(ReadBytes(Path("precious")), precious);
 }
 
+// A stream with a smaller window than 32 KiB, as zlib writes with fewer
+// window bits, is read; a header zlib refuses is refused: a wrong check, a
+// method other than deflate, a window above 32 KiB, a preset dictionary.
+TEST_P(CompressionTest, HeadersAreJudgedAsZlibJudgesThem) {
+    const Bytes plain = SampleContent(300000, 6);
+    z_stream zrec{};
+    ASSERT_EQ(deflateInit2(&zrec, 6, Z_DEFLATED, 9, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    Bytes small(deflateBound(&zrec, plain.size()));
+    zrec.next_in = const_cast<Bytef*>(plain.data());
+    zrec.avail_in = static_cast<uInt>(plain.size());
+    zrec.next_out = small.data();
+    zrec.avail_out = static_cast<uInt>(small.size());
+    ASSERT_EQ(deflate(&zrec, Z_FINISH), Z_STREAM_END);
+    small.resize(zrec.total_out);
+    deflateEnd(&zrec);
+    ASSERT_EQ(small[0], 0x18) << "a 512-byte window";
+    WriteBytes(Intermediate(), small);
+    fs::remove(Working());
+    DecompressFile(Host, Intermediate(), Working());
+    EXPECT_EQ(ReadBytes(Working()), plain);
+    EXPECT_TRUE(Host.Dialogs.empty());
+
+    const Bytes whole = ZlibCompress(plain, 1);
+    // The second header byte that makes the check right for cmf, without a
+    // dictionary.
+    const auto checked = [](std::uint8_t cmf) { return static_cast<std::uint8_t>((31 - cmf * 256 % 31) % 31); };
+    Bytes badCheck = whole;
+    badCheck[1] ^= 0x01;
+    Bytes method = whole;
+    method[0] = 0x77;
+    method[1] = checked(0x77);
+    Bytes window = whole;
+    window[0] = 0x88;
+    window[1] = checked(0x88);
+    Bytes dictionary = whole;
+    dictionary[1] = 0xBB; // the dictionary flag, and a right check
+    ASSERT_EQ((0x78 * 256 + 0xBB) % 31, 0);
+    dictionary.insert(dictionary.begin() + 2, {0x12, 0x34, 0x56, 0x78});
+    for (const Bytes& refused : {badCheck, method, window, dictionary}) {
+        Host.Dialogs.clear();
+        WriteBytes(Intermediate(), refused);
+        fs::remove(Working());
+        EXPECT_THROW(DecompressFile(Host, Intermediate(), Working()), TProgramExit);
+        EXPECT_FALSE(fs::exists(Working()));
+        ASSERT_EQ(Host.Dialogs.size(), 1u);
+        EXPECT_EQ(Host.Dialogs[0].Text,
+                  "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
+    }
+}
+
 // Each path reads what the other writes, over one piece and many.
 TEST_P(CompressionTest, EachPathReadsTheOthersStreams) {
     const TCompressionPath other = OnIsal() ? TCompressionPath::cpZLib : TCompressionPath::cpIsal;
