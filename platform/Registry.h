@@ -3,6 +3,8 @@
 // integers and strings).
 #pragma once
 
+#include "platform/SettingsFormat.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -18,8 +20,6 @@ class ERegistryException : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-enum class TRegDataType { rdUnknown, rdString, rdExpandString, rdInteger, rdBinary };
 
 class TRegistry {
 public:

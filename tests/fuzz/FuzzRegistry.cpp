@@ -1,8 +1,7 @@
-// Fuzz target: the settings-file reader over a file of arbitrary content.
-// Opening the key and reading any value may fail with the store's own
-// exception, and nothing else may happen.
-#include "FuzzFile.h"
-#include "platform/Registry.h"
+// Fuzz target: the settings text format over arbitrary content. Reading the
+// values of any key never fails; every text read back is quoted so that it
+// reads again as itself, and a value set into the lines reads back as set.
+#include "platform/SettingsFormat.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,32 +9,30 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quillock::platform;
-    const std::string& path = quillock::fuzz::WriteScratch(data, size, ".ini");
-    for (const char* key : {"Software\\Quillock", "Software", ""}) {
-        TRegistry registry{std::filesystem::path(path)};
-        if (!registry.OpenKey(key, false)) {
+    using namespace quillock::platform::settings;
+    const TLines lines = SplitLines(std::string(reinterpret_cast<const char*>(data), size));
+    for (const std::string key : {"Software\\Quillock", "Software", "x"}) {
+        const auto values = ValuesOf(lines, key);
+        if (!values) {
             continue;
         }
-        for (const char* name : {"ExeName", "ExeName1", "ExeNamePos", "Algorithm", "Hash", "", "x"}) {
-            // A value of a type the store does not know exists with rdUnknown.
-            const bool exists = registry.ValueExists(name);
-            const TRegDataType type = registry.GetDataType(name);
-            if (!exists && type != TRegDataType::rdUnknown) {
-                std::abort();
-            }
-            try {
-                (void)registry.ReadInteger(name);
-                if (type != TRegDataType::rdInteger) {
-                    std::abort(); // only an integer reads as one
+        for (const auto& [name, value] : *values) {
+            if (value.Type == TRegDataType::rdString || value.Type == TRegDataType::rdExpandString) {
+                const auto again = UnquoteText(QuoteText(value.Text));
+                if (!again || *again != value.Text) {
+                    std::abort(); // a text read must survive being written again
                 }
-            } catch (const ERegistryException&) {
             }
-            try {
-                (void)registry.ReadString(name);
-            } catch (const ERegistryException&) {
+            if (!ValidName(name)) {
+                continue;
+            }
+            TLines changed = lines;
+            SetLine(changed, key, std::pair{name, IntegerPayload(7)});
+            const auto reread = ValuesOf(changed, key);
+            if (!reread || !reread->contains(name) || reread->at(name).Type != TRegDataType::rdInteger) {
+                std::abort(); // the line set is the line read
             }
         }
-        registry.CloseKey();
     }
     return 0;
 }
