@@ -147,8 +147,8 @@ bool SetCRC32Acceleration(bool allowed) noexcept {
 }
 
 bool FileCRC32(const std::string& path, std::uint32_t& crc) {
-    // A file without any write bit is read-only and, like the read-write open
-    // of the original design, is not opened.
+    // A file without any write bit is read-only and is not opened: the
+    // checksum is taken only of a file that could also be opened for writing.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || platform::IsReadOnly(info)) {
         return false;

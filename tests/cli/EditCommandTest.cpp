@@ -206,7 +206,7 @@ TEST_F(EditCommandTest, EditorThatCannotStartChangesNothing) {
     const TResult result = Edit({"--editor", Path("no such editor"), Data});
     // "No changes done." as usual, but a failure must not read as success.
     EXPECT_EQ(result.ExitCode, 1);
-    // The design's text, the command tried, and what to do in a terminal.
+    // The unable-to-start report, the command tried, and what to do in a terminal.
     EXPECT_TRUE(
         InOrder(result.Output,
                 {"Error: ERROR: unable to start Arbolix!\n", "The command tried: " + Path("no such editor") + "\n",

@@ -429,14 +429,14 @@ TEST_F(SessionTest, PlainFileAlreadyNamedLikeADataFileIsImportedInPlace) {
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
 }
 
-const std::string LeftOverDesignText =
+const std::string LeftOverWarningText =
     ".qlt/qlz\" ALREADY EXISTS!\r\n(Maybe system crashed while working on this file, or the file is already "
     "opened?)\r\n\r\nClick [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\nClick [No] to "
     "EXIT and view this file with Arbolix (it should be unencrypted)\r\n\r\nRecommended choice: [No]\r\n\r\n";
 
-// The design's warning stays as it is; the files that hold the text follow it.
+// The left-over warning keeps its words; the files that hold the text follow it.
 void ExpectLeftOverWarning(const std::string& text, const std::string& data, const Strings& named) {
-    EXPECT_TRUE(text.starts_with("WARNING: \"" + data + LeftOverDesignText)) << text;
+    EXPECT_TRUE(text.starts_with("WARNING: \"" + data + LeftOverWarningText)) << text;
     EXPECT_NE(text.find("The text of the earlier run is in one of these files:"), std::string::npos) << text;
     const std::vector<std::pair<std::string, std::string>> all{
         {".qlt", "working copy, unencrypted"},

@@ -344,17 +344,17 @@ void TDesktopTest::CollapsedWindowKeepsHiddenControlsOutOfReach() {
     QVERIFY(Find<QAbstractButton>(&form, "RadioGroup1Item0")->isChecked());
     QVERIFY2(answerer.Seen().empty() && answerer.Unexpected().isEmpty(), "a hidden control was reached");
 
-    // Expanded: every control again, in the designed order.
+    // Expanded: every control again, in the form's order from top to bottom.
     Find<QPushButton>(&form, "OptionsButton")->click();
     for (const char* name : OptionControls) {
         QVERIFY2(Find<QWidget>(&form, name)->isVisible(), name);
     }
     const QStringList expanded = tabRound();
-    const QStringList design = {"BitBtn1",       "FName",          "Button1",         "BitBtn2",     "RadioGroup1Item0",
-                                "ExeName",       "UseCompression", "Decompress",      "Button2",     "DoubleBackup",
-                                "OptionsButton", "ChangePass",     "ChangeAlgorithm", "AlgorithmCB", "HashCB",
-                                "Button4",       "Button3"};
-    QCOMPARE(expanded.join(' '), design.join(' '));
+    const QStringList everyControl = {
+        "BitBtn1",         "FName",       "Button1", "BitBtn2",      "RadioGroup1Item0", "ExeName",
+        "UseCompression",  "Decompress",  "Button2", "DoubleBackup", "OptionsButton",    "ChangePass",
+        "ChangeAlgorithm", "AlgorithmCB", "HashCB",  "Button4",      "Button3"};
+    QCOMPARE(expanded.join(' '), everyControl.join(' '));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
     QCOMPARE(QApplication::focusWidget(), Find<QWidget>(&form, "UseCompression"));
     QTRY_VERIFY(form.UseCompression()); // the accelerator's click is animated
@@ -542,12 +542,12 @@ void TDesktopTest::EditorHintPointsAtThePathBox() {
     QVERIFY(answerer.Seen().size() >= 2);
     const TSeenBox& report = answerer.Seen()[1];
     QCOMPARE(report.Title, QStringLiteral("Error"));
-    // The design's text, then the path tried, then where to change it.
+    // The unable-to-start text, then the path tried, then where to change it.
     const QString text = report.Text;
-    const qsizetype design = text.indexOf(QStringLiteral("ERROR: unable to start Arbolix!"));
+    const qsizetype start = text.indexOf(QStringLiteral("ERROR: unable to start Arbolix!"));
     const qsizetype path = text.indexOf(missing);
     const qsizetype hint = text.indexOf(QStringLiteral("Path box"));
-    QVERIFY2(design == 0 && path > design && hint > path, qPrintable(text));
+    QVERIFY2(start == 0 && path > start && hint > path, qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("Options")));
 }
 

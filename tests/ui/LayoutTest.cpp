@@ -30,8 +30,8 @@ private slots:
     void ControlsHaveTheirPlacesAndTexts();
     void LabelsWithoutWidthStandAtTheirPoints();
     void InitialStatesAndStyles();
-    void HintsOnlyWhereDesigned();
-    void TabOrderFollowsTheDesign();
+    void HintsOnlyOnTheControlsThatHaveOne();
+    void TabOrderFollowsTheFormFromTopToBottom();
     void WindowIsACollapsedFixedToolWindow();
     void CaptionNamesEachCipherAndDigestPair();
     void ProgramSelectionLeavesTheCaption();
@@ -211,7 +211,7 @@ void TLayoutTest::InitialStatesAndStyles() {
     QVERIFY(form.font().pointSize() == 8);
 }
 
-void TLayoutTest::HintsOnlyWhereDesigned() {
+void TLayoutTest::HintsOnlyOnTheControlsThatHaveOne() {
     TForm1 form;
     const struct {
         const char* Name;
@@ -248,7 +248,7 @@ void TLayoutTest::HintsOnlyWhereDesigned() {
     }
 }
 
-void TLayoutTest::TabOrderFollowsTheDesign() {
+void TLayoutTest::TabOrderFollowsTheFormFromTopToBottom() {
     TForm1 form;
     form.show();
     QStringList order;

@@ -26,7 +26,7 @@ private slots:
     void FirstArgumentIsTheDataFile();
     void AssociationIsWrittenAtStart();
     void AssociationFailuresAreShownOneByOne();
-    void FirstRunKeepsTheDesignAndSavesAllValues();
+    void FirstRunKeepsTheDefaultsAndSavesAllValues();
     void StoredChoicesAreShownAndNamedInTheCaption();
     void StoredEditionRunsTheEditionRule();
     void MissingEditionPathReadsEmpty();
@@ -89,7 +89,7 @@ void TSettingsTest::AssociationFailuresAreShownOneByOne() {
     QVERIFY(form.isVisible());
 }
 
-void TSettingsTest::FirstRunKeepsTheDesignAndSavesAllValues() {
+void TSettingsTest::FirstRunKeepsTheDefaultsAndSavesAllValues() {
     {
         TForm1 form;
         form.show();
