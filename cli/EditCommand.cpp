@@ -340,7 +340,7 @@ int RunEdit(int argc, char** argv) {
             view.SavePreferences();
             return Fail(e.what());
         }
-        if (view.FPassword.empty()) {
+        if (view.FPassword.Empty()) {
             // The window keeps OK disabled while the password box is empty.
             return Fail("the password is empty");
         }

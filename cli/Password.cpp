@@ -35,6 +35,9 @@ using platform::TFd;
 // Reads one line byte by byte (so nothing after it is consumed), without its
 // line ending ("\n" or "\r\n"), into line.
 void ReadLine(int fd, std::string& line, const std::string& from) {
+    // Room for the longest line at once: growing would leave copies of the
+    // first characters in memory given back unwiped.
+    line.reserve(MaxLine + 1);
     for (;;) {
         char c = 0;
         const ssize_t got = ::read(fd, &c, 1);
@@ -57,13 +60,15 @@ void ReadLine(int fd, std::string& line, const std::string& from) {
     }
 }
 
-std::string ToCp1252(const std::string& utf8) {
+platform::TSecretText ToCp1252(const std::string& utf8) {
     std::optional<std::string> bytes = platform::Utf8ToCp1252(utf8);
     if (!bytes) {
         throw EPasswordError("the password holds a character that has no Windows-1252 byte (or is not UTF-8 text); "
                              "such a password cannot be typed in the window either");
     }
-    return std::move(*bytes);
+    platform::TSecretText secret(*bytes);
+    platform::SecureClear(*bytes);
+    return secret;
 }
 
 // A password file that someone else may read, or may have written, holds a
@@ -200,7 +205,7 @@ bool TakePasswordOption(std::string_view option, std::string_view value, TPasswo
     return true;
 }
 
-std::string AskTerminalPassword(std::string_view prompt) {
+platform::TSecretText AskTerminalPassword(std::string_view prompt) {
     const TFd tty(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (tty.Get() < 0) {
         throw EPasswordError("no terminal to ask the password on; use --password-file FILE or --password-fd N");
@@ -217,7 +222,7 @@ std::string AskTerminalPassword(std::string_view prompt) {
     return ToCp1252(line.Text);
 }
 
-std::string ReadPassword(const TPasswordSource& source, std::string_view prompt) {
+platform::TSecretText ReadPassword(const TPasswordSource& source, std::string_view prompt) {
     TSecret line;
     if (!source.File.empty()) {
         const TFd file(::open(source.File.c_str(), O_RDONLY | O_CLOEXEC));
@@ -236,19 +241,16 @@ std::string ReadPassword(const TPasswordSource& source, std::string_view prompt)
     return ToCp1252(line.Text);
 }
 
-std::string ReadNewPassword(const TPasswordSource& source) {
+platform::TSecretText ReadNewPassword(const TPasswordSource& source) {
     if (!source.FromTerminal()) {
         return ReadPassword(source, {});
     }
-    TSecret first;
-    first.Text = AskTerminalPassword("New password: ");
-    TSecret second;
-    second.Text = AskTerminalPassword("New password again: ");
-    if (first.Text != second.Text) {
+    platform::TSecretText first = AskTerminalPassword("New password: ");
+    const platform::TSecretText second = AskTerminalPassword("New password again: ");
+    if (first != second) {
         throw EPasswordError("the two passwords are not equal");
     }
-    std::string result = first.Text;
-    return result;
+    return first;
 }
 
 } // namespace quillock::cli

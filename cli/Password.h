@@ -4,6 +4,8 @@
 // key is derived from, the same as the window hashes.
 #pragma once
 
+#include "platform/Secret.h"
+
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -49,14 +51,14 @@ bool TakePasswordOption(std::span<char* const> args, std::size_t& index, TPasswo
 // command that cannot be run, fails or prints nothing is an error. Raises
 // EPasswordError when there is nothing to read from or the text has a
 // character without a Windows-1252 byte.
-[[nodiscard]] std::string ReadPassword(const TPasswordSource& source, std::string_view prompt);
+[[nodiscard]] platform::TSecretText ReadPassword(const TPasswordSource& source, std::string_view prompt);
 
 // A password to seal with: from a file or descriptor as ReadPassword; on the
 // terminal it is asked twice and both answers must agree.
-[[nodiscard]] std::string ReadNewPassword(const TPasswordSource& source);
+[[nodiscard]] platform::TSecretText ReadNewPassword(const TPasswordSource& source);
 
 // One answer typed on the terminal, not echoed, as Windows-1252 bytes.
-[[nodiscard]] std::string AskTerminalPassword(std::string_view prompt);
+[[nodiscard]] platform::TSecretText AskTerminalPassword(std::string_view prompt);
 
 // Turns echo off on a terminal and restores the previous mode when it goes,
 // also when an exception passes.

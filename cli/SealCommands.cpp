@@ -284,7 +284,7 @@ int Seal(const TSealOptions& options) {
     } catch (const EPasswordError& e) {
         return Fail("seal", e.what());
     }
-    if (host.FPassword.empty()) {
+    if (host.FPassword.Empty()) {
         return Fail("seal", "the password is empty");
     }
     try {
@@ -448,7 +448,7 @@ TUnsealed UnsealInto(TTerminalDataFileHost& host, const std::string& sealed, boo
     const crypto::TDCP_cipherclass* cipherClass = datafile::CipherClassByIndex(host.AlgorithmIndex());
     const crypto::TDCP_hashclass* hashClass = datafile::HashClassByIndex(host.HashIndex());
     const std::unique_ptr<crypto::TDCP_cipher> cipher = cipherClass->Create(nullptr);
-    cipher->InitFromPassphrase(host.Password(), *hashClass);
+    cipher->InitFromPassphrase(host.FPassword.View(), *hashClass);
     TUnsealed result;
     try {
         TDecipheringStream content(in, *cipher, size, host);

@@ -44,12 +44,10 @@ std::string DialogTextForTerminal(const std::string& text) {
 
 TTerminalDataFileHost::~TTerminalDataFileHost() {
     FLine.Close();
-    platform::SecureClear(FPassword);
 }
 
-void TTerminalDataFileHost::SetPassword(const std::string& password) {
-    platform::SecureClear(FPassword);
-    FPassword = password;
+void TTerminalDataFileHost::SetPassword(std::string_view password) {
+    FPassword.Assign(password);
 }
 
 datafile::TModalResult TTerminalDataFileHost::AskUser(const std::string& text, datafile::TMsgDlgType kind,
@@ -70,7 +68,7 @@ std::string TTerminalDataFileHost::InputBox(const std::string& title, const std:
                                             const std::string& value) {
     FLine.Close();
     try {
-        return AskTerminalPassword(DialogTextForTerminal(title + ": " + prompt + " "));
+        return std::string(AskTerminalPassword(DialogTextForTerminal(title + ": " + prompt + " ")).View());
     } catch (const EPasswordError& e) {
         std::cerr << e.what() << std::endl;
         return value;

@@ -14,7 +14,7 @@ public:
     ~TTerminalDataFileHost() override;
 
     std::string FDataFile;
-    std::string FPassword; // Windows-1252 bytes; wiped when the host goes
+    platform::TSecretText FPassword; // Windows-1252 bytes
     int FAlgorithm = 0;
     int FHash = 0;
     bool FChangePass = false;
@@ -23,8 +23,8 @@ public:
     std::string FStep; // what the percentage on a terminal is of ("Sealing..")
 
     [[nodiscard]] std::string DataFileName() const override { return FDataFile; }
-    [[nodiscard]] std::string Password() const override { return FPassword; }
-    void SetPassword(const std::string& password) override;
+    [[nodiscard]] platform::TSecretText Password() const override { return FPassword.Clone(); }
+    void SetPassword(std::string_view password) override;
     [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
     void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
     [[nodiscard]] int HashIndex() const override { return FHash; }

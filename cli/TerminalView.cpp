@@ -93,16 +93,10 @@ std::string TerminalText(const std::string& text) {
     return IsValidUtf8(lines) ? lines : platform::Cp1252ToUtf8(lines);
 }
 
-TTerminalView::~TTerminalView() {
-    platform::SecureClear(FPassword);
-    if (FNewPassword) {
-        platform::SecureClear(*FNewPassword);
-    }
-}
+TTerminalView::~TTerminalView() {}
 
-void TTerminalView::SetPassword(const std::string& password) {
-    platform::SecureClear(FPassword);
-    FPassword = password;
+void TTerminalView::SetPassword(std::string_view password) {
+    FPassword.Assign(password);
 }
 
 std::string TTerminalView::Caption() const {
@@ -194,12 +188,14 @@ bool TTerminalView::ConfirmEditingFinished(const std::string& text) {
 }
 
 std::string TTerminalView::InputBox(const std::string& title, const std::string& prompt, const std::string& value) {
+    // The answer leaves as an ordinary text, which sealing takes into secret
+    // memory and wipes at once.
     if (FNewPassword) {
-        return *FNewPassword;
+        return std::string(FNewPassword->View());
     }
     FLine.Close();
     try {
-        return AskTerminalPassword(TerminalText(title + ": " + prompt + " "));
+        return std::string(AskTerminalPassword(TerminalText(title + ": " + prompt + " ")).View());
     } catch (const EPasswordError& e) {
         FLine.Err() << e.what() << std::endl;
         return value;

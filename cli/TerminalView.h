@@ -22,7 +22,7 @@ public:
 
     // The window's controls.
     std::string FDataFile;
-    std::string FPassword; // Windows-1252 bytes; wiped when the view goes
+    platform::TSecretText FPassword; // Windows-1252 bytes
     int FAlgorithm = 0;
     int FHash = 0;
     int FEdition = 0;
@@ -35,13 +35,13 @@ public:
     bool FChangeAlgorithm = false;
 
     // Scripted answers.
-    bool FYes = false;                       // Yes to the import question
-    bool FEditorReturnsAtOnce = false;       // editing is finished when the editor returns
-    std::optional<std::string> FNewPassword; // both new-password prompts
-    std::optional<int> FNewAlgorithm;        // the cipher question
-    std::optional<int> FNewHash;             // the digest question
-    bool FQuiet = false;                     // no status lines, messages only
-    int FAnswerFd = 0;                       // where typed answers are read from
+    bool FYes = false;                                 // Yes to the import question
+    bool FEditorReturnsAtOnce = false;                 // editing is finished when the editor returns
+    std::optional<platform::TSecretText> FNewPassword; // both new-password prompts
+    std::optional<int> FNewAlgorithm;                  // the cipher question
+    std::optional<int> FNewHash;                       // the digest question
+    bool FQuiet = false;                               // no status lines, messages only
+    int FAnswerFd = 0;                                 // where typed answers are read from
     // The editor actually run when it is not the one stored (from $VISUAL,
     // $EDITOR, ...); the stored one stays in FExeName and is saved.
     std::optional<std::string> FEditorCommand;
@@ -51,8 +51,8 @@ public:
 
     // datafile::TDataFileHost
     [[nodiscard]] std::string DataFileName() const override { return FDataFile; }
-    [[nodiscard]] std::string Password() const override { return FPassword; }
-    void SetPassword(const std::string& password) override;
+    [[nodiscard]] platform::TSecretText Password() const override { return FPassword.Clone(); }
+    void SetPassword(std::string_view password) override;
     [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
     void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
     [[nodiscard]] int HashIndex() const override { return FHash; }

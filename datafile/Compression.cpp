@@ -25,14 +25,15 @@ constexpr std::int64_t DecodeBufferSize = std::int64_t{1} << 18;
 // this many decoded bytes, and before a write that could take it below the
 // margin.
 constexpr std::int64_t FreeSpaceCheckInterval = std::int64_t{4} << 20;
-// Decoding leaves at least this much free: 64 MiB, or 1 % of the file system
-// when that is more, so that the system, the editor and the sealing that
-// follows still have room, and a small compressed file cannot decode until
-// the disk is full.
-constexpr std::uint64_t MinFreeMargin = std::uint64_t{64} << 20;
+// Decoding leaves at least this much free, so that the system, the editor
+// and the sealing that follows still have room and a small compressed file
+// cannot decode until the disk is full: 64 MiB, or half of what was free
+// when decoding began when that is less, so that a nearly full disk still
+// opens a file that fits in half of its room.
+constexpr std::uint64_t FreeMarginLimit = std::uint64_t{64} << 20;
 
-std::uint64_t FreeMargin(std::uint64_t fileSystemSize) {
-    return std::max(MinFreeMargin, fileSystemSize / 100);
+std::uint64_t FreeMargin(std::uint64_t availableAtStart) {
+    return std::min(FreeMarginLimit, availableAtStart / 2);
 }
 
 bool StatFreeSpace(int descriptor, TFreeSpace& space) {
@@ -69,14 +70,20 @@ private:
     void Query() {
         FSinceQuery = 0;
         FKnown = FreeSpaceQuery.load()(FDescriptor, FSpace);
+        if (FKnown && !FStarted) {
+            FStarted = true;
+            FMargin = FreeMargin(FSpace.Available);
+        }
         // When the space cannot be told, the writes themselves will tell.
-        const std::uint64_t margin = FreeMargin(FSpace.Size);
+        const std::uint64_t margin = FMargin;
         FBudget = FSpace.Available > margin ? static_cast<std::int64_t>(FSpace.Available - margin) : 0;
     }
 
     int FDescriptor;
     TFreeSpace FSpace;
     bool FKnown = false;
+    bool FStarted = false;
+    std::uint64_t FMargin = 0;
     std::int64_t FBudget = 0;
     std::int64_t FSinceQuery = 0;
 };

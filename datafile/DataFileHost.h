@@ -3,8 +3,11 @@
 // program after a reported failure.
 #pragma once
 
+#include "platform/Secret.h"
+
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quillock::datafile {
 
@@ -48,9 +51,9 @@ public:
     // The data file path (the text of the data-file box).
     [[nodiscard]] virtual std::string DataFileName() const = 0;
 
-    // The password as its Windows-1252 bytes.
-    [[nodiscard]] virtual std::string Password() const = 0;
-    virtual void SetPassword(const std::string& password) = 0;
+    // The password as its Windows-1252 bytes, in secret memory.
+    [[nodiscard]] virtual platform::TSecretText Password() const = 0;
+    virtual void SetPassword(std::string_view password) = 0;
 
     // Cipher index: 0 Rijndael, 1 Blowfish. Digest index: 0 RIPEMD-160, 1 SHA-1.
     [[nodiscard]] virtual int AlgorithmIndex() const = 0;

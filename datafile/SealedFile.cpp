@@ -72,16 +72,6 @@ private:
     crypto::TDCP_cipher& FCipher;
 };
 
-// Wipes a text holding a password when it goes out of scope.
-class TSecretText {
-public:
-    TSecretText() = default;
-    ~TSecretText() { platform::SecureClear(Text); }
-    TSecretText(const TSecretText&) = delete;
-    TSecretText& operator=(const TSecretText&) = delete;
-    std::string Text;
-};
-
 // A cipher of the host's choice, keyed from the host's password.
 std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host) {
     const crypto::TDCP_cipherclass* cipherClass = CipherClassByIndex(host.AlgorithmIndex());
@@ -90,9 +80,8 @@ std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host) {
         throw crypto::EDCP_cipher("No cipher or digest for the chosen list index");
     }
     std::unique_ptr<crypto::TDCP_cipher> cipher = cipherClass->Create(nullptr);
-    TSecretText password;
-    password.Text = host.Password();
-    cipher->InitFromPassphrase(password.Text, *hashClass);
+    const platform::TSecretText password = host.Password();
+    cipher->InitFromPassphrase(password.View(), *hashClass);
     return cipher;
 }
 
@@ -110,18 +99,26 @@ void Transform(TDataFileHost& host, crypto::TDCP_cipher& cipher, platform::TStre
     }
 }
 
+// A typed text taken into secret memory; the ordinary copy is wiped at once.
+platform::TSecretText Typed(std::string text) {
+    platform::TSecretText secret(text);
+    platform::SecureClear(text);
+    return secret;
+}
+
 // The prompts for a new password and a new cipher and digest choice, each
 // asked only when the host's option says so.
-void AskForChanges(TDataFileHost& host, TSecretText& first, TSecretText& second) {
+void AskForChanges(TDataFileHost& host) {
     if (host.ChangePass()) {
         host.PostPrivateMessage(WM_PASSWORDPROMPT);
-        first.Text = host.InputBox(PasswordTitle, "Enter a new password:", "");
-        if (!first.Text.empty()) {
+        const platform::TSecretText first = Typed(host.InputBox(PasswordTitle, "Enter a new password:", ""));
+        platform::TSecretText second;
+        if (!first.Empty()) {
             host.PostPrivateMessage(WM_PASSWORDPROMPT);
-            second.Text = host.InputBox(PasswordTitle, "Enter the new password again:", "");
+            second = Typed(host.InputBox(PasswordTitle, "Enter the new password again:", ""));
         }
-        if (!first.Text.empty() && first.Text == second.Text) {
-            host.SetPassword(first.Text);
+        if (!first.Empty() && first == second) {
+            host.SetPassword(first.View());
             host.AskUser("Password changed!", TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
         } else {
             host.AskUser("You typed the password incorrectly or they are not equal!\r\n\r\n"
@@ -250,8 +247,6 @@ void Decrypt(TDataFileHost& host, const std::string& source, const std::string& 
 void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination,
              const TSealOptions& options) {
     const std::string temporary = SealingTempName(destination);
-    TSecretText first;
-    TSecretText second;
     bool tooLarge = false;
     bool created = false;
     try {
@@ -272,7 +267,7 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
             created = true;
             // The prompts come before the key is derived, so their answers
             // apply to this very sealing.
-            AskForChanges(host, first, second);
+            AskForChanges(host);
             {
                 const std::unique_ptr<crypto::TDCP_cipher> cipher = KeyedCipher(host);
                 Transform(host, *cipher, in, *out, size, true);

@@ -61,8 +61,8 @@ public:
     TNotingHost(SessionView& view, const std::string& note) : FView(view), FNote(note) {}
 
     [[nodiscard]] std::string DataFileName() const override { return FView.DataFileName(); }
-    [[nodiscard]] std::string Password() const override { return FView.Password(); }
-    void SetPassword(const std::string& password) override { FView.SetPassword(password); }
+    [[nodiscard]] platform::TSecretText Password() const override { return FView.Password(); }
+    void SetPassword(std::string_view password) override { FView.SetPassword(password); }
     [[nodiscard]] int AlgorithmIndex() const override { return FView.AlgorithmIndex(); }
     void SetAlgorithmIndex(int index) override { FView.SetAlgorithmIndex(index); }
     [[nodiscard]] int HashIndex() const override { return FView.HashIndex(); }

@@ -5,6 +5,7 @@
 #include "datafile/Algorithms.h"
 #include "platform/Association.h"
 #include "platform/Registry.h"
+#include "platform/Wipe.h"
 #include "session/Preferences.h"
 #include "session/Session.h"
 #include "ui/Dialogs.h"
@@ -1158,12 +1159,15 @@ std::string TForm1::DataFileName() const {
     return ToPath(FName->text());
 }
 
-std::string TForm1::Password() const {
-    return ToCp1252(MaskEdit1->text());
+platform::TSecretText TForm1::Password() const {
+    std::string bytes = ToCp1252(MaskEdit1->text());
+    platform::TSecretText password(bytes);
+    platform::SecureClear(bytes);
+    return password;
 }
 
-void TForm1::SetPassword(const std::string& password) {
-    MaskEdit1->setText(FromCp1252(password));
+void TForm1::SetPassword(std::string_view password) {
+    MaskEdit1->setText(FromCp1252(std::string(password)));
 }
 
 int TForm1::AlgorithmIndex() const {

@@ -89,8 +89,8 @@ public:
     void Progress(std::uint64_t done, std::uint64_t total) override;
     [[nodiscard]] std::string EditorHint() const override;
     [[nodiscard]] std::string DataFileName() const override;
-    [[nodiscard]] std::string Password() const override;
-    void SetPassword(const std::string& password) override;
+    [[nodiscard]] platform::TSecretText Password() const override;
+    void SetPassword(std::string_view password) override;
     [[nodiscard]] int AlgorithmIndex() const override;
     void SetAlgorithmIndex(int index) override;
     [[nodiscard]] int HashIndex() const override;

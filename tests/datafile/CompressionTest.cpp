@@ -474,10 +474,10 @@ TEST_P(CompressionRoomTest, DecodingStopsBeforeTheDiskFillsAndSaysHowFarItGot) {
     fs::remove(Intermediate());
     CompressFile(Working(), Intermediate());
     fs::remove(Working());
-    // A 2 GiB file system: the margin is 64 MiB; 16 MiB more leave room for
-    // 16 MiB of content, not for 40.
+    // 60 MiB free: the margin is half of it, which leaves room for 30 MiB of
+    // content, not for 40.
     FakeSize = 2048 * MiB;
-    FakeFree = 80 * MiB;
+    FakeFree = 60 * MiB;
     try {
         fs::remove(Working());
         DecompressFile(Host, Intermediate(), Working());
@@ -491,29 +491,29 @@ TEST_P(CompressionRoomTest, DecodingStopsBeforeTheDiskFillsAndSaysHowFarItGot) {
     ASSERT_EQ(Host.Dialogs.size(), 1u);
     const std::string& text = Host.Dialogs[0].Text;
     EXPECT_EQ(Host.Dialogs[0].Kind, TMsgDlgType::mtError);
-    // The decoded size is a whole number of writes short of 16 MiB, and the
+    // The decoded size is a whole number of writes short of 30 MiB, and the
     // free space the one left by it.
     const std::string prefix = "The content of the data file does not fit on the disk once decompressed: ";
     ASSERT_EQ(text.rfind(prefix, 0), 0u) << text;
     const std::uint64_t decoded = std::stoull(text.substr(prefix.size()));
-    EXPECT_LE(decoded, 16 * MiB);
-    EXPECT_GT(decoded, 15 * MiB);
+    EXPECT_LE(decoded, 30 * MiB);
+    EXPECT_GT(decoded, 29 * MiB);
     EXPECT_NE(text.find(" bytes decoded so far from a sealed file of 5000 bytes, with " +
-                        std::to_string(80 * MiB - decoded) + " bytes free."),
+                        std::to_string(60 * MiB - decoded) + " bytes free."),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("Nothing has been written."), std::string::npos);
     EXPECT_GE(FakeQueries, 4) << "asked again every few MiB";
 }
 
-TEST_P(CompressionRoomTest, TheMarginIsOnePercentOfALargeFileSystem) {
+TEST_P(CompressionRoomTest, TheMarginIs64MiBOrHalfTheFreeSpace) {
     const Bytes plain = SampleContent(24 * MiB, 8);
     WriteBytes(Working(), plain);
     fs::remove(Intermediate());
     CompressFile(Working(), Intermediate());
     fs::remove(Working());
-    FakeSize = 20480 * MiB; // 1 % is 204.8 MiB, above 64 MiB
-    FakeFree = 220 * MiB;   // room for 15.2 MiB of the 24
+    FakeSize = 20480 * MiB;
+    FakeFree = 40 * MiB; // the margin is 20 MiB: room for 20 MiB of the 24
     fs::remove(Working());
     EXPECT_THROW(DecompressFile(Host, Intermediate(), Working()), TProgramExit);
     EXPECT_FALSE(fs::exists(Working()));
@@ -526,10 +526,34 @@ TEST_P(CompressionRoomTest, TheMarginIsOnePercentOfALargeFileSystem) {
     fs::remove(Intermediate());
     CompressFile(Working(), Intermediate());
     fs::remove(Working());
-    FakeFree = 240 * MiB;
+    FakeFree = 50 * MiB; // the margin is 25 MiB: the 24 fit
     fs::remove(Working());
     DecompressFile(Host, Intermediate(), Working());
     EXPECT_EQ(ReadBytes(Working()), plain);
+    EXPECT_TRUE(Host.Dialogs.empty());
+
+    // A large disk keeps 64 MiB free, not half of its room: 80 MiB of
+    // content open with 150 MiB free.
+    const Bytes large(80 * MiB, 'z');
+    WriteBytes(Working(), large);
+    fs::remove(Intermediate());
+    CompressFile(Working(), Intermediate());
+    fs::remove(Working());
+    FakeFree = 150 * MiB;
+    DecompressFile(Host, Intermediate(), Working());
+    EXPECT_EQ(fs::file_size(Working()), large.size());
+    EXPECT_TRUE(Host.Dialogs.empty());
+    fs::remove(Working());
+
+    // A nearly full disk still opens a small file.
+    const Bytes small = SampleContent(100000, 9);
+    WriteBytes(Working(), small);
+    fs::remove(Intermediate());
+    CompressFile(Working(), Intermediate());
+    fs::remove(Working());
+    FakeFree = 1 * MiB;
+    DecompressFile(Host, Intermediate(), Working());
+    EXPECT_EQ(ReadBytes(Working()), small);
     EXPECT_TRUE(Host.Dialogs.empty());
 }
 

@@ -45,8 +45,8 @@ public:
     int PumpCount = 0;
 
     [[nodiscard]] std::string DataFileName() const override { return FName; }
-    [[nodiscard]] std::string Password() const override { return FPassword; }
-    void SetPassword(const std::string& password) override { FPassword = password; }
+    [[nodiscard]] platform::TSecretText Password() const override { return platform::TSecretText(FPassword); }
+    void SetPassword(std::string_view password) override { FPassword = password; }
     [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
     void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
     [[nodiscard]] int HashIndex() const override { return FHash; }

@@ -89,7 +89,7 @@ TSessionTest::TOutcome TSessionTest::RunSession(const QString& dataFile, const Q
     outcome.Ended = static_cast<int>(ended.size());
     outcome.PanelText = Find<QLabel>(form.get(), "Panel1")->text();
     outcome.WindowWasLocked = !form->isEnabled() && !Find<QWidget>(form.get(), "Panel1")->isHidden();
-    outcome.PasswordAfter = form->Password();
+    outcome.PasswordAfter = std::string(form->Password().View());
     form.reset(); // the settings are saved on the way out
     return outcome;
 }

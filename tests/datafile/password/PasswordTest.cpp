@@ -31,7 +31,7 @@ TEST(Password, FirstLineOfAFileWithoutItsLineEnding) {
         const std::string file = TempFile(content);
         TPasswordSource source;
         source.File = file;
-        EXPECT_EQ(ReadPassword(source, "unused"), "secret");
+        EXPECT_EQ(ReadPassword(source, "unused").View(), "secret");
         std::filesystem::remove(file);
     }
 }
@@ -40,7 +40,7 @@ TEST(Password, Utf8IsConvertedToWindows1252AndUnmappableCharactersAreRefused) {
     const std::string file = TempFile("Gr\xC3\xBCn 3\xE2\x82\xAC\n"); // "Grün 3€"
     TPasswordSource source;
     source.File = file;
-    EXPECT_EQ(ReadPassword(source, ""), "Gr\xFCn 3\x80");
+    EXPECT_EQ(ReadPassword(source, "").View(), "Gr\xFCn 3\x80");
     std::filesystem::remove(file);
 
     const std::string omega = TempFile("\xCE\xA9mega\n"); // Greek capital omega
@@ -57,8 +57,8 @@ TEST(Password, FromADescriptorOnlyTheFirstLineIsConsumed) {
     ::close(fds[1]);
     TPasswordSource source;
     source.Fd = fds[0];
-    EXPECT_EQ(ReadPassword(source, ""), "one");
-    EXPECT_EQ(ReadPassword(source, ""), "two");
+    EXPECT_EQ(ReadPassword(source, "").View(), "one");
+    EXPECT_EQ(ReadPassword(source, "").View(), "two");
     ::close(fds[0]);
 }
 
