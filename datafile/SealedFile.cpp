@@ -153,8 +153,7 @@ void CheckDestination(const std::string& destination, std::optional<struct stat>
         existing.reset();
         return;
     }
-    if (!S_ISREG(info.st_mode) || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-        ::access(destination.c_str(), W_OK) != 0) {
+    if (!S_ISREG(info.st_mode) || platform::IsReadOnly(destination)) {
         throw platform::EFCreateError(destination);
     }
     existing = info;

@@ -108,6 +108,33 @@ TEST_F(DiskFullTest, WhileDecipheringIntoTheIntermediateFile) {
     EXPECT_EQ(Unseal(Data).Content, Content);
 }
 
+TEST_F(DiskFullTest, WhileDecompressingIntoTheWorkingCopy) {
+    // A compressed content, so that decompressing writes the working copy
+    // beside the whole unsealed stream.
+    SealContent(Data, Content, true);
+    LeaveFree(std::filesystem::file_size(Data) + Content.size() / 2);
+    EXPECT_EQ(View.Run(), 1);
+    // Before the editor ran the data file holds everything: no plain copy,
+    // partial or whole, is left.
+    EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", "filler"}));
+    std::filesystem::remove(Disk / "filler");
+    EXPECT_EQ(Unseal(Data).Content, Content);
+}
+
+TEST_F(DiskFullTest, WhileCopyingAPlainFileToImport) {
+    const std::string plain = (Disk / "diary.qlt").string();
+    std::filesystem::remove(Data);
+    WriteText(plain, Content);
+    View.FName = plain;
+    View.YesNoAnswers = {TModalResult::mrYes};
+    LeaveFree(Content.size() / 2);
+    EXPECT_EQ(View.Run(), 1);
+    // The plain file carries the new name, owner-only; no partial copy.
+    EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", "filler"}));
+    EXPECT_EQ(ReadText(Data), Content);
+    EXPECT_EQ(Mode(Data), 0600u);
+}
+
 TEST_F(DiskFullTest, WhileCopyingTheBackup) {
     WriteText(Data + ".bak", "the backup there was");
     FullAfterEditing(SealedSize() / 2);
