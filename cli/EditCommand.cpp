@@ -6,6 +6,7 @@
 #include "datafile/FileChecks.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
+#include "platform/Text.h"
 #include "platform/Wipe.h"
 #include "session/Preferences.h"
 #include "session/Session.h"
@@ -311,7 +312,7 @@ int RunEdit(int argc, char** argv) {
     const session::TPreferences stored = session::LoadPreferences(registry, &loadError);
     if (!loadError.empty()) {
         // As the window does: reported, and the rest keeps its defaults.
-        std::cerr << "Error: " << TerminalText(loadError) << '\n';
+        std::cerr << "Error: " << platform::MessageToUtf8(loadError) << '\n';
     }
 
     TTerminalView view(registry);

@@ -32,16 +32,6 @@ std::optional<bool> AskYesNo(const std::string& question) {
 
 } // namespace
 
-std::string DialogTextForTerminal(const std::string& text) {
-    std::string lines;
-    for (const char c : text) {
-        if (c != '\r') {
-            lines.push_back(c);
-        }
-    }
-    return platform::Cp1252ToUtf8(lines);
-}
-
 TTerminalDataFileHost::~TTerminalDataFileHost() {
     FLine.Close();
 }
@@ -53,7 +43,7 @@ void TTerminalDataFileHost::SetPassword(std::string_view password) {
 datafile::TModalResult TTerminalDataFileHost::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                                       datafile::TMsgDlgButtons buttons) {
     FLine.Close();
-    std::cerr << datafile::DialogTitle(kind) << ": " << DialogTextForTerminal(text) << std::endl;
+    std::cerr << datafile::DialogTitle(kind) << ": " << platform::MessageToUtf8(text) << std::endl;
     if (buttons == datafile::TMsgDlgButtons::mbOK) {
         return datafile::TModalResult::mrOk;
     }
@@ -68,7 +58,7 @@ std::string TTerminalDataFileHost::InputBox(const std::string& title, const std:
                                             const std::string& value) {
     FLine.Close();
     try {
-        return std::string(AskTerminalPassword(DialogTextForTerminal(title + ": " + prompt + " ")).View());
+        return std::string(AskTerminalPassword(platform::MessageToUtf8(title + ": " + prompt + " ")).View());
     } catch (const EPasswordError& e) {
         std::cerr << e.what() << std::endl;
         return value;
@@ -77,7 +67,7 @@ std::string TTerminalDataFileHost::InputBox(const std::string& title, const std:
 
 bool TTerminalDataFileHost::QuestionBox(const std::string& text) {
     FLine.Close();
-    std::cerr << DialogTextForTerminal(text) << std::endl;
+    std::cerr << platform::MessageToUtf8(text) << std::endl;
     return AskYesNo(FCaption).value_or(false);
 }
 

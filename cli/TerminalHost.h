@@ -53,7 +53,4 @@ private:
     TStatusLine FLine;
 };
 
-// A dialog text (Windows-1252, CR LF line breaks) as UTF-8 lines for a terminal.
-[[nodiscard]] std::string DialogTextForTerminal(const std::string& text);
-
 } // namespace quillock::cli

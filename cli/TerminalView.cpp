@@ -21,46 +21,6 @@ constexpr const char* ProgramVersion = "3.0";
 constexpr std::size_t ClearedPasswordLength = 69;
 constexpr std::size_t MaxAnswer = 1024;
 
-bool IsValidUtf8(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        std::uint32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            code = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            code = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            code = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            code = (code << 6) | (next & 0x3F);
-        }
-        constexpr std::uint32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < Smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') {
@@ -82,16 +42,6 @@ std::string TerminalWords(std::string text) {
 }
 
 } // namespace
-
-std::string TerminalText(const std::string& text) {
-    std::string lines;
-    for (const char c : text) {
-        if (c != '\r') {
-            lines.push_back(c);
-        }
-    }
-    return IsValidUtf8(lines) ? lines : platform::Cp1252ToUtf8(lines);
-}
 
 TTerminalView::~TTerminalView() {}
 
@@ -135,7 +85,7 @@ std::optional<std::string> TTerminalView::ReadAnswer(const std::string& prompt) 
 
 datafile::TModalResult TTerminalView::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                               datafile::TMsgDlgButtons buttons) {
-    FLine.Err() << datafile::DialogTitle(kind) << ": " << TerminalText(text) << std::endl;
+    FLine.Err() << datafile::DialogTitle(kind) << ": " << platform::MessageToUtf8(text) << std::endl;
     if (buttons == datafile::TMsgDlgButtons::mbOK) {
         return datafile::TModalResult::mrOk;
     }
@@ -164,7 +114,7 @@ datafile::TModalResult TTerminalView::ReadYesNo(bool defaultYes) {
 }
 
 datafile::TModalResult TTerminalView::AskLeftOver(const std::string& text) {
-    FLine.Err() << "Warning: " << TerminalText(text) << std::endl;
+    FLine.Err() << "Warning: " << platform::MessageToUtf8(text) << std::endl;
     if (FYes) {
         // One option must not overwrite what may be the only copy of unsaved edits.
         FLine.Err() << "(--yes does not answer this question)" << std::endl;
@@ -183,7 +133,7 @@ bool TTerminalView::ConfirmEditingFinished(const std::string& text) {
         FLine.Err() << "The editor came back at once; going on (standard input is not a terminal)." << std::endl;
         return true;
     }
-    FLine.Err() << "Confirm: " << TerminalWords(TerminalText(text)) << std::endl;
+    FLine.Err() << "Confirm: " << TerminalWords(platform::MessageToUtf8(text)) << std::endl;
     return ReadYesNo(false) == datafile::TModalResult::mrYes;
 }
 
@@ -195,7 +145,7 @@ std::string TTerminalView::InputBox(const std::string& title, const std::string&
     }
     FLine.Close();
     try {
-        return std::string(AskTerminalPassword(TerminalText(title + ": " + prompt + " ")).View());
+        return std::string(AskTerminalPassword(platform::MessageToUtf8(title + ": " + prompt + " ")).View());
     } catch (const EPasswordError& e) {
         FLine.Err() << e.what() << std::endl;
         return value;
@@ -205,7 +155,7 @@ std::string TTerminalView::InputBox(const std::string& title, const std::string&
 bool TTerminalView::QuestionBox(const std::string& text) {
     const unsigned prompt = FPendingPrompt;
     FPendingPrompt = 0;
-    FLine.Err() << TerminalText(Caption()) << ": " << TerminalText(text) << std::endl;
+    FLine.Err() << platform::MessageToUtf8(Caption()) << ": " << platform::MessageToUtf8(text) << std::endl;
     const bool cipher = prompt == datafile::WM_ALGORITHMPROMPT;
     const bool digest = prompt == datafile::WM_HASHPROMPT;
     if (cipher && FNewAlgorithm) {
@@ -247,13 +197,13 @@ void TTerminalView::LockWindow() {
 
 void TTerminalView::SetStatus(const std::string& text) {
     if (!FQuiet) {
-        FLine.Show(TerminalText(text));
+        FLine.Show(platform::MessageToUtf8(text));
     }
 }
 
 void TTerminalView::SetPanelText(const std::string& text) {
     if (!FQuiet) {
-        FLine.Show(TerminalText(text));
+        FLine.Show(platform::MessageToUtf8(text));
     }
 }
 
@@ -269,7 +219,7 @@ void TTerminalView::HideMainWindow() {
 }
 
 void TTerminalView::Notice(const std::string& text) {
-    FLine.Err() << "Warning: " << TerminalText(text) << std::endl;
+    FLine.Err() << "Warning: " << platform::MessageToUtf8(text) << std::endl;
 }
 
 std::string TTerminalView::EditorHint() const {
@@ -277,7 +227,7 @@ std::string TTerminalView::EditorHint() const {
 }
 
 void TTerminalView::WarnBox(const std::string& text) {
-    FLine.Err() << "Warning: " << TerminalText(text) << std::endl;
+    FLine.Err() << "Warning: " << platform::MessageToUtf8(text) << std::endl;
 }
 
 void TTerminalView::ClearPassword() {
@@ -294,7 +244,7 @@ void TTerminalView::SavePreferences() {
     try {
         session::SavePreferences(FRegistry, preferences);
     } catch (const platform::ERegistryException& e) {
-        FLine.Err() << "Error: " << TerminalText(e.what()) << std::endl;
+        FLine.Err() << "Error: " << platform::MessageToUtf8(e.what()) << std::endl;
     }
 }
 

@@ -119,9 +119,4 @@ private:
     TStatusLine FLine;
 };
 
-// A message for the terminal: line breaks without CR, Windows-1252 converted
-// to UTF-8. A text that is valid UTF-8 already (a path from the command line
-// inside a message) is kept as it is.
-[[nodiscard]] std::string TerminalText(const std::string& text);
-
 } // namespace quillock::cli

@@ -44,6 +44,44 @@ std::optional<unsigned char> ByteOf(char32_t c) {
     return std::nullopt;
 }
 
+// The code point of the UTF-8 form at text[i], moving i past it; nothing when
+// the form is not valid UTF-8 (truncated, overlong, a surrogate, past U+10FFFF).
+std::optional<char32_t> NextCodePoint(std::string_view text, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    char32_t c = 0;
+    std::size_t extra = 0;
+    if (lead < 0x80) {
+        c = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        c = lead & 0x1F;
+        extra = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+        c = lead & 0x0F;
+        extra = 2;
+    } else if ((lead & 0xF8) == 0xF0) {
+        c = lead & 0x07;
+        extra = 3;
+    } else {
+        return std::nullopt;
+    }
+    if (i + extra >= text.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    static constexpr std::array<char32_t, 4> Minimum = {0, 0x80, 0x800, 0x10000};
+    if (c < Minimum[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+        return std::nullopt;
+    }
+    i += extra + 1;
+    return c;
+}
+
 } // namespace
 
 std::string Cp1252ToUtf8(std::string_view text) {
@@ -60,46 +98,38 @@ std::optional<std::string> Utf8ToCp1252(std::string_view text) {
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        char32_t c = 0;
-        std::size_t extra = 0;
-        if (lead < 0x80) {
-            c = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            c = lead & 0x1F;
-            extra = 1;
-        } else if ((lead & 0xF0) == 0xE0) {
-            c = lead & 0x0F;
-            extra = 2;
-        } else if ((lead & 0xF8) == 0xF0) {
-            c = lead & 0x07;
-            extra = 3;
-        } else {
+        const auto c = NextCodePoint(text, i);
+        if (!c) {
             return std::nullopt;
         }
-        if (i + extra >= text.size()) {
-            return std::nullopt;
-        }
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return std::nullopt;
-            }
-            c = (c << 6) | (next & 0x3F);
-        }
-        // Overlong forms and surrogates are not valid UTF-8.
-        static constexpr std::array<char32_t, 4> Minimum = {0, 0x80, 0x800, 0x10000};
-        if (c < Minimum[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            return std::nullopt;
-        }
-        const auto byte = ByteOf(c);
+        const auto byte = ByteOf(*c);
         if (!byte) {
             return std::nullopt;
         }
         out.push_back(static_cast<char>(*byte));
-        i += extra + 1;
     }
     return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (!NextCodePoint(text, i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string MessageToUtf8(std::string_view text) {
+    std::string lines;
+    lines.reserve(text.size());
+    for (const char c : text) {
+        if (c != '\r') {
+            lines.push_back(c);
+        }
+    }
+    return IsValidUtf8(lines) ? lines : Cp1252ToUtf8(lines);
 }
 
 } // namespace quillock::platform

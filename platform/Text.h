@@ -16,4 +16,16 @@ namespace quillock::platform {
 // UTF-8 or holds a character that Windows-1252 cannot represent.
 [[nodiscard]] std::optional<std::string> Utf8ToCp1252(std::string_view text);
 
+// Whether text is valid UTF-8: no truncated or overlong forms, no surrogates,
+// nothing past U+10FFFF.
+[[nodiscard]] bool IsValidUtf8(std::string_view text);
+
+// A message as UTF-8 display text, for the terminal and the window alike.
+// Messages are Windows-1252 texts that may quote paths, which are the file
+// system's UTF-8 bytes: a text that is valid UTF-8 is shown as UTF-8 (the
+// program's own Windows-1252 texts are ASCII or carry bytes that are not valid
+// UTF-8, such as the lone 0xAE of "®"), any other as Windows-1252. Carriage
+// returns are dropped, so "\r\n" line ends become "\n".
+[[nodiscard]] std::string MessageToUtf8(std::string_view text);
+
 } // namespace quillock::platform

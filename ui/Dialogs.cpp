@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QStringDecoder>
 #include <QToolTip>
 
 namespace quillock::ui {
@@ -28,13 +27,7 @@ QString FromCp1252(const std::string& text) {
 }
 
 QString FromMessageText(const std::string& text) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString result = utf8.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
-    if (utf8.hasError()) {
-        return FromCp1252(text);
-    }
-    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return result;
+    return QString::fromUtf8(platform::MessageToUtf8(text));
 }
 
 std::string ToCp1252(const QString& text) {

@@ -18,11 +18,7 @@ namespace quillock::ui {
 
 // A Windows-1252 text as a Qt string; "\r\n" line ends become "\n".
 [[nodiscard]] QString FromCp1252(const std::string& text);
-// A message for display. Messages are Windows-1252 texts that may quote paths,
-// which are the file system's UTF-8 bytes: a text that is valid UTF-8 is read
-// as UTF-8 (the program's own Windows-1252 texts are ASCII or carry bytes that
-// are not valid UTF-8, such as the lone 0xAE of "®"), any other as
-// Windows-1252. "\r\n" line ends become "\n".
+// A message for display, by the rule of platform::MessageToUtf8.
 [[nodiscard]] QString FromMessageText(const std::string& text);
 // The Windows-1252 bytes of a Qt string; a character without one becomes "?"
 // (the boxes that feed the core refuse such characters, see TCp1252Validator).

@@ -78,7 +78,26 @@ TEST(TextTest, InvalidUtf8IsRefused) {
              "\xFF",
          }) {
         EXPECT_FALSE(Utf8ToCp1252(invalid).has_value()) << ::testing::PrintToString(std::string(invalid));
+        EXPECT_FALSE(IsValidUtf8(invalid)) << ::testing::PrintToString(std::string(invalid));
+        EXPECT_FALSE(IsValidUtf8(std::string("ok ") + invalid + " ok"))
+            << ::testing::PrintToString(std::string(invalid));
     }
+    for (const char* valid : {"", "plain", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF"}) {
+        EXPECT_TRUE(IsValidUtf8(valid)) << ::testing::PrintToString(std::string(valid));
+    }
+}
+
+// Messages are shown as UTF-8 when they are UTF-8 (a quoted path), otherwise
+// read as Windows-1252; both front ends show them with "\n" line ends.
+TEST(TextTest, MessagesBecomeUtf8DisplayText) {
+    EXPECT_EQ(MessageToUtf8("Arbolix\xAE Encrypt"), "Arbolix\xC2\xAE Encrypt");
+    EXPECT_EQ(MessageToUtf8("Unable to open \"/tmp/caf\xC3\xA9.qlx\""), "Unable to open \"/tmp/caf\xC3\xA9.qlx\"");
+    EXPECT_EQ(MessageToUtf8("first\r\nsecond\r\n\r\nthird"), "first\nsecond\n\nthird");
+    EXPECT_EQ(MessageToUtf8("a\rb"), "ab");
+    // One byte that is not UTF-8 makes the whole message Windows-1252.
+    EXPECT_EQ(MessageToUtf8("caf\xC3\xA9 \xAE"), "caf\xC3\x83\xC2\xA9 \xC2\xAE");
+    EXPECT_EQ(MessageToUtf8("\x80"), "\xE2\x82\xAC");
+    EXPECT_EQ(MessageToUtf8(""), "");
 }
 
 TEST(TextTest, UnrepresentableCharactersAreRefused) {
