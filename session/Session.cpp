@@ -239,16 +239,23 @@ private:
         // Nothing is renamed that could not be sealed, or whose names are taken.
         WritableTest();
         RefuseForeignNames(newName);
+        // Plain text under a name of ours: nobody else reads it from the
+        // moment it has that name (the mode goes back if the rename fails).
+        const platform::TFd plain(::open(DataFile().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+        struct stat before {};
+        const bool restrict = plain.Valid() && ::fstat(plain.Get(), &before) == 0 && (before.st_mode & 077) != 0 &&
+                              ::fchmod(plain.Get(), before.st_mode & 07700) == 0;
         // A plain file that already carries the sealed extension (an import
         // cut short after its rename) is imported where it is.
         if (newName != DataFile() && !platform::RenameNoReplace(DataFile(), newName)) {
+            if (restrict) {
+                (void)::fchmod(plain.Get(), before.st_mode & 07777);
+            }
             Fail("Cannot rename file!\r\n\"" + newName + "\" already exists! (or disk is write protected?)" +
                  "\r\n\r\nPlease check your data.");
         }
         FView.SetDataFileName(newName);
         FImported = true;
-        // Plain text under a name of ours: nobody else reads it from now on.
-        platform::MakeOwnerOnly(newName);
     }
 
     // Only one session at a time on a data file: a second copy refuses at

@@ -396,9 +396,11 @@ TEST_F(SessionTest, ImportOntoAnExistingDataFileChangesNothing) {
     const std::string plain = Path("diary.qlt");
     View.FName = plain;
     WriteText(plain, Content);
+    ASSERT_EQ(::chmod(plain.c_str(), 0644), 0);
     WriteText(Data, "an existing data file");
     View.YesNoAnswers = {TModalResult::mrYes};
     EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(Mode(plain), 0644u) << "a file not renamed keeps its mode";
     EXPECT_EQ(View.Messages.back(),
               "Cannot rename file!\r\n\"" + Data +
                   "\" already exists! (or disk is write protected?)\r\n\r\nPlease check your data.");
