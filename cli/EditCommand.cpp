@@ -3,6 +3,7 @@
 #include "cli/Options.h"
 #include "cli/Password.h"
 #include "cli/TerminalView.h"
+#include "datafile/Algorithms.h"
 #include "datafile/FileChecks.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
@@ -48,26 +49,6 @@ struct TEditOptions {
     TPasswordSource Password;
     std::vector<std::string> Files;
 };
-
-std::optional<int> CipherIndex(std::string_view value) {
-    if (value == "rijndael") {
-        return 0;
-    }
-    if (value == "blowfish") {
-        return 1;
-    }
-    return std::nullopt;
-}
-
-std::optional<int> HashIndex(std::string_view value) {
-    if (value == "ripemd160") {
-        return 0;
-    }
-    if (value == "sha1") {
-        return 1;
-    }
-    return std::nullopt;
-}
 
 enum TEditOptionId {
     oEditor,
@@ -134,7 +115,7 @@ std::string TakeOption(int id, std::string_view value, TEditOptions& options) {
     }
     case oCipher:
     case oNewCipher: {
-        const std::optional<int> index = CipherIndex(value);
+        const std::optional<int> index = datafile::CipherIndexOfWord(value);
         if (!index) {
             return bad(id == oCipher ? "cipher" : "new-cipher");
         }
@@ -143,7 +124,7 @@ std::string TakeOption(int id, std::string_view value, TEditOptions& options) {
     }
     case oHash:
     case oNewHash: {
-        const std::optional<int> index = HashIndex(value);
+        const std::optional<int> index = datafile::HashIndexOfWord(value);
         if (!index) {
             return bad(id == oHash ? "hash" : "new-hash");
         }

@@ -69,18 +69,22 @@ std::vector<TOption> OptionsOf(std::string_view command) {
 
 std::string TakeOption(int id, std::string_view value, TSealOptions& options) {
     switch (id) {
-    case oCipher:
-        if (value != "rijndael" && value != "blowfish") {
+    case oCipher: {
+        const std::optional<int> index = datafile::CipherIndexOfWord(value);
+        if (!index) {
             return "unknown value '" + std::string(value) + "' for --cipher";
         }
-        options.Algorithm = value == "rijndael" ? 0 : 1;
+        options.Algorithm = *index;
         return {};
-    case oHash:
-        if (value != "ripemd160" && value != "sha1") {
+    }
+    case oHash: {
+        const std::optional<int> index = datafile::HashIndexOfWord(value);
+        if (!index) {
             return "unknown value '" + std::string(value) + "' for --hash";
         }
-        options.Hash = value == "ripemd160" ? 0 : 1;
+        options.Hash = *index;
         return {};
+    }
     case oCompress:
         options.Compress = true;
         return {};

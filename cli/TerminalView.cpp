@@ -164,9 +164,19 @@ bool TTerminalView::QuestionBox(const std::string& text) {
     if (digest && FNewHash) {
         return *FNewHash == 0;
     }
-    // Yes is the first choice of the two, No the second.
-    const std::string first = cipher ? "rijndael" : digest ? "ripemd160" : "yes";
-    const std::string second = cipher ? "blowfish" : digest ? "sha1" : "no";
+    // Yes is the first choice of the two, No the second: a word of the
+    // algorithm table, its first letter or its name, as typed in any case.
+    const auto choice = [&](std::size_t row) -> std::pair<std::string, std::string> {
+        if (cipher) {
+            return {std::string(datafile::Ciphers()[row].Word), Lower(std::string(datafile::Ciphers()[row].Name))};
+        }
+        if (digest) {
+            return {std::string(datafile::Hashes()[row].Word), Lower(std::string(datafile::Hashes()[row].Name))};
+        }
+        return {row == 0 ? "yes" : "no", row == 0 ? "yes" : "no"};
+    };
+    const auto [first, firstName] = choice(0);
+    const auto [second, secondName] = choice(1);
     const std::string question = cipher   ? "[R]ijndael or [B]lowfish? (Enter = Rijndael) "
                                  : digest ? "[R]IPEMD-160 or [S]HA-1? (Enter = RIPEMD-160) "
                                           : "y or n? [Y/n] (Enter = y) ";
@@ -177,11 +187,11 @@ bool TTerminalView::QuestionBox(const std::string& text) {
             return cipher ? FAlgorithm == 0 : digest ? FHash == 0 : false;
         }
         const std::string word = Lower(*answer);
-        if (word.empty() || word == first || word == first.substr(0, 1) ||
-            (digest && (word == "ripemd-160" || word == "ripemd"))) {
+        if (word.empty() || word == first || word == first.substr(0, 1) || word == firstName ||
+            (digest && word == "ripemd")) {
             return true;
         }
-        if (word == second || word == second.substr(0, 1) || (digest && word == "sha-1")) {
+        if (word == second || word == second.substr(0, 1) || word == secondName) {
             return false;
         }
     }

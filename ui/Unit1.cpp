@@ -414,16 +414,16 @@ void TForm1::CreateControls() {
     Label6 = MakeLabel(GroupBox3, "Label6", "Algorithm", 8, 20, 43, 13);
     AlgorithmCB = Make<QComboBox>(GroupBox3, "AlgorithmCB", 56, 15, 65, 21);
     AlgorithmCB->setFont(plain);
-    for (const char* name : datafile::AlgorithmNames) {
-        AlgorithmCB->addItem(FromCp1252(name));
+    for (const datafile::TCipherEntry& cipher : datafile::Ciphers()) {
+        AlgorithmCB->addItem(FromCp1252(std::string(cipher.Name)));
     }
     AlgorithmCB->setCurrentIndex(0);
     AlgorithmCB->setToolTip(QStringLiteral("Select a specific encryption algorithm"));
     Label7 = MakeLabel(GroupBox3, "Label7", "Hash", 126, 20, 25, 13);
     HashCB = Make<QComboBox>(GroupBox3, "HashCB", 154, 15, 89, 21);
     HashCB->setFont(plain);
-    for (const char* name : datafile::HashNames) {
-        HashCB->addItem(FromCp1252(name));
+    for (const datafile::THashEntry& hash : datafile::Hashes()) {
+        HashCB->addItem(FromCp1252(std::string(hash.Name)));
     }
     HashCB->setCurrentIndex(0);
     HashCB->setToolTip(QStringLiteral("Use a specific hashing algorithm for the password"));
