@@ -153,11 +153,11 @@ std::string TTerminalView::InputBox(const std::string& title, const std::string&
 }
 
 bool TTerminalView::QuestionBox(const std::string& text) {
-    const unsigned prompt = FPendingPrompt;
-    FPendingPrompt = 0;
+    const std::optional<datafile::TPromptKind> prompt = FPendingPrompt;
+    FPendingPrompt.reset();
     FLine.Err() << platform::MessageToUtf8(Caption()) << ": " << platform::MessageToUtf8(text) << std::endl;
-    const bool cipher = prompt == datafile::WM_ALGORITHMPROMPT;
-    const bool digest = prompt == datafile::WM_HASHPROMPT;
+    const bool cipher = prompt == datafile::TPromptKind::Algorithm;
+    const bool digest = prompt == datafile::TPromptKind::Hash;
     if (cipher && FNewAlgorithm) {
         return *FNewAlgorithm == 0;
     }

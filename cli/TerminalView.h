@@ -71,7 +71,7 @@ public:
     // --new-cipher / --new-hash or typed (Enter: the first choice; end of
     // input: the current choice stays).
     bool QuestionBox(const std::string& text) override;
-    void PostPrivateMessage(unsigned message) override { FPendingPrompt = message; }
+    void PostPrivateMessage(datafile::TPromptKind prompt) override { FPendingPrompt = prompt; }
     // Throws datafile::TProgramExit{1}; the command saves and returns it.
     [[noreturn]] void ExitWithError() override;
 
@@ -115,7 +115,7 @@ private:
     datafile::TModalResult ReadYesNo(bool defaultYes);
 
     platform::TRegistry& FRegistry;
-    unsigned FPendingPrompt = 0;
+    std::optional<datafile::TPromptKind> FPendingPrompt;
     TStatusLine FLine;
 };
 

@@ -31,11 +31,13 @@ constexpr const char* DialogTitle(TMsgDlgType kind) noexcept {
     return "";
 }
 
-// Private messages posted to the main window right before a re-keying prompt
-// opens, so that the window can find the prompt and change it.
-inline constexpr unsigned WM_PASSWORDPROMPT = 0x800;
-inline constexpr unsigned WM_ALGORITHMPROMPT = 0x801;
-inline constexpr unsigned WM_HASHPROMPT = 0x802;
+// The re-keying prompts: the host hears of each right before it opens, so
+// that a window can find the prompt and change it.
+enum class TPromptKind {
+    Password,  // "Change Arbolix File Password": the box masks what is typed
+    Algorithm, // the cipher question: its buttons name the two ciphers
+    Hash,      // the digest question: its buttons name the two digests
+};
 
 // Thrown by ExitWithError implementations that end the program by unwinding to
 // its entry point. It deliberately does not derive from std::exception, so the
@@ -76,9 +78,9 @@ public:
     virtual std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) = 0;
     // A Yes/No question with the question icon, titled with Caption(); true for Yes.
     virtual bool QuestionBox(const std::string& text) = 0;
-    // Posts one of the private messages above to the main window; a host
-    // without a window ignores it.
-    virtual void PostPrivateMessage(unsigned message) { (void)message; }
+    // Tells the host which prompt opens next; a host without a window may
+    // ignore it.
+    virtual void PostPrivateMessage(TPromptKind prompt) { (void)prompt; }
     // Bytes done of the total during a long step (deciphering, decompressing,
     // compressing, enciphering, copying a backup, wiping). Called often, from
     // the thread that runs the step; the host decides how often to show it

@@ -110,11 +110,11 @@ platform::TSecretText Typed(std::string text) {
 // asked only when the host's option says so.
 void AskForChanges(TDataFileHost& host) {
     if (host.ChangePass()) {
-        host.PostPrivateMessage(WM_PASSWORDPROMPT);
+        host.PostPrivateMessage(TPromptKind::Password);
         const platform::TSecretText first = Typed(host.InputBox(PasswordTitle, "Enter a new password:", ""));
         platform::TSecretText second;
         if (!first.Empty()) {
-            host.PostPrivateMessage(WM_PASSWORDPROMPT);
+            host.PostPrivateMessage(TPromptKind::Password);
             second = Typed(host.InputBox(PasswordTitle, "Enter the new password again:", ""));
         }
         if (!first.Empty() && first == second) {
@@ -127,11 +127,11 @@ void AskForChanges(TDataFileHost& host) {
         }
     }
     if (host.ChangeAlgorithm()) {
-        host.PostPrivateMessage(WM_ALGORITHMPROMPT);
+        host.PostPrivateMessage(TPromptKind::Algorithm);
         const bool rijndael = host.QuestionBox(
             "Change encryption algorithm to:\r\n(Current is: " + AlgorithmText(host.AlgorithmIndex()) + ")");
         host.SetAlgorithmIndex(rijndael ? 0 : 1);
-        host.PostPrivateMessage(WM_HASHPROMPT);
+        host.PostPrivateMessage(TPromptKind::Hash);
         const bool ripemd =
             host.QuestionBox("Change password hashing to:\r\n(Current is: " + HashText(host.HashIndex()) + ")");
         host.SetHashIndex(ripemd ? 0 : 1);

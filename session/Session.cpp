@@ -80,7 +80,7 @@ public:
         return FView.InputBox(title, prompt, value);
     }
     bool QuestionBox(const std::string& text) override { return FView.QuestionBox(text); }
-    void PostPrivateMessage(unsigned message) override { FView.PostPrivateMessage(message); }
+    void PostPrivateMessage(datafile::TPromptKind prompt) override { FView.PostPrivateMessage(prompt); }
     void Progress(std::uint64_t done, std::uint64_t total) override { FView.Progress(done, total); }
     [[noreturn]] void ExitWithError() override {
         FView.ExitWithError();

@@ -4,6 +4,7 @@
 
 #include "datafile/Algorithms.h"
 #include "platform/Association.h"
+#include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/Wipe.h"
 #include "session/Preferences.h"
@@ -40,7 +41,6 @@
 
 #include <algorithm>
 
-#include <sys/stat.h>
 
 namespace quillock::ui {
 namespace {
@@ -234,14 +234,15 @@ QFrame* MakeLine(QWidget* parent, const char* name, int left, int top, int width
     return line;
 }
 
-// A file whose mode has no write bit counts as read-only, whoever runs the
-// program; so does a file whose mode cannot be read.
+// The read-only rule of the core, for a path from a box.
 bool IsReadOnly(const QString& path) {
-    struct stat status {};
-    if (::stat(ToPath(path).c_str(), &status) != 0) {
-        return true;
-    }
-    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    return platform::IsReadOnly(ToPath(path));
+}
+
+// The private event that tells the window which prompt opens next.
+QEvent::Type PromptEventType(datafile::TPromptKind prompt) {
+    constexpr int First = QEvent::User + 0x800;
+    return static_cast<QEvent::Type>(First + static_cast<int>(prompt));
 }
 
 } // namespace
@@ -1229,8 +1230,8 @@ bool TForm1::QuestionBox(const std::string& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
-void TForm1::PostPrivateMessage(unsigned message) {
-    QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(PrivateEventType(message))));
+void TForm1::PostPrivateMessage(datafile::TPromptKind prompt) {
+    QCoreApplication::postEvent(this, new QEvent(PromptEventType(prompt)));
 }
 
 void TForm1::ExitWithError() {
@@ -1241,11 +1242,11 @@ void TForm1::ExitWithError() {
 
 void TForm1::customEvent(QEvent* event) {
     const int type = event->type();
-    if (type == PrivateEventType(datafile::WM_PASSWORDPROMPT)) {
+    if (type == PromptEventType(datafile::TPromptKind::Password)) {
         MaskPasswordPrompt();
-    } else if (type == PrivateEventType(datafile::WM_ALGORITHMPROMPT)) {
+    } else if (type == PromptEventType(datafile::TPromptKind::Algorithm)) {
         RelabelAlgorithmButtons();
-    } else if (type == PrivateEventType(datafile::WM_HASHPROMPT)) {
+    } else if (type == PromptEventType(datafile::TPromptKind::Hash)) {
         RelabelHashButtons();
     } else {
         QDialog::customEvent(event);

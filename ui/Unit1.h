@@ -29,11 +29,6 @@ class QSystemTrayIcon;
 
 namespace quillock::ui {
 
-// The Qt event type that carries one of the private messages (0x800..0x802).
-[[nodiscard]] constexpr int PrivateEventType(unsigned message) {
-    return 1000 /* QEvent::User */ + static_cast<int>(message);
-}
-
 class TForm1 final : public QDialog, public session::SessionView {
     Q_OBJECT
 
@@ -102,7 +97,7 @@ public:
                                    datafile::TMsgDlgButtons buttons) override;
     std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override;
     bool QuestionBox(const std::string& text) override;
-    void PostPrivateMessage(unsigned message) override;
+    void PostPrivateMessage(datafile::TPromptKind prompt) override;
     [[noreturn]] void ExitWithError() override;
 
 signals:

@@ -176,14 +176,14 @@ TEST_F(SealedFileTest, PromptsComeInOrderBeforeTheKeyIsDerived) {
     const Bytes plain = SampleContent(3000);
     const Bytes sealed = Seal(plain, host);
     const std::vector<std::string> expected = {
-        "Post:2048",
+        "Post:Password",
         "InputBox:Change Arbolix File Password|Enter a new password:|",
-        "Post:2048",
+        "Post:Password",
         "InputBox:Change Arbolix File Password|Enter the new password again:|",
         "AskUser:Password changed!",
-        "Post:2049",
+        "Post:Algorithm",
         "QuestionBox:Change encryption algorithm to:\r\n(Current is: Rijndael)",
-        "Post:2050",
+        "Post:Hash",
         "QuestionBox:Change password hashing to:\r\n(Current is: RIPEMD-160)",
     };
     EXPECT_EQ(host.Events, expected);
@@ -212,7 +212,7 @@ TEST_F(SealedFileTest, AFailedPasswordChangeKeepsTheOldPassword) {
         ASSERT_EQ(host.Dialogs.size(), 1u);
         EXPECT_EQ(host.Dialogs[0].Text, mismatch);
         EXPECT_EQ(host.Dialogs[0].Kind, TMsgDlgType::mtError);
-        EXPECT_EQ(std::count(host.Events.begin(), host.Events.end(), "Post:2048"), cancelFirst ? 1 : 2);
+        EXPECT_EQ(std::count(host.Events.begin(), host.Events.end(), "Post:Password"), cancelFirst ? 1 : 2);
         TTestHost reader;
         EXPECT_EQ(Unseal(sealed, reader), plain) << "sealed under the old password";
     }

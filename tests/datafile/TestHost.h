@@ -80,7 +80,11 @@ public:
         QuestionAnswers.pop_front();
         return answer;
     }
-    void PostPrivateMessage(unsigned message) override { Events.push_back("Post:" + std::to_string(message)); }
+    void PostPrivateMessage(datafile::TPromptKind prompt) override {
+        Events.push_back(prompt == datafile::TPromptKind::Password    ? "Post:Password"
+                         : prompt == datafile::TPromptKind::Algorithm ? "Post:Algorithm"
+                                                                      : "Post:Hash");
+    }
     [[noreturn]] void ExitWithError() override {
         Events.emplace_back("ExitWithError");
         throw TProgramExit{1};

@@ -283,9 +283,9 @@ void TDesktopTest::RelabelledButtonsCarryNoYesNoIcons() {
         answerer.Expect(look);
         answerer.Expect(look);
         (void)form.QuestionBox("Plain question");
-        form.PostPrivateMessage(datafile::WM_ALGORITHMPROMPT);
+        form.PostPrivateMessage(datafile::TPromptKind::Algorithm);
         (void)form.QuestionBox("Change encryption algorithm to:\r\n(Current is: Rijndael)");
-        form.PostPrivateMessage(datafile::WM_HASHPROMPT);
+        form.PostPrivateMessage(datafile::TPromptKind::Hash);
         (void)form.QuestionBox("Change password hashing to:\r\n(Current is: RIPEMD-160)");
         QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
     }

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <optional>
+
 namespace quillock::ui::test {
 
 using datafile::TModalResult;
@@ -40,8 +42,8 @@ private slots:
 private:
     // Opens an input box after posting message (0 for none); the step sees
     // the box's line edit.
-    std::string RunInputBox(TForm1& form, unsigned message, const std::string& title, const std::string& value,
-                            const std::function<void(QInputDialog*, QLineEdit*)>& step);
+    std::string RunInputBox(TForm1& form, std::optional<datafile::TPromptKind> prompt, const std::string& title,
+                            const std::string& value, const std::function<void(QInputDialog*, QLineEdit*)>& step);
     std::unique_ptr<TPrivateHome> FHome;
 };
 
@@ -124,7 +126,8 @@ void TPromptTest::WarnBoxIsTitledWithTheCaption() {
     QCOMPARE(answerer.Seen()[0].Buttons, QStringList{QStringLiteral("OK")});
 }
 
-std::string TPromptTest::RunInputBox(TForm1& form, unsigned message, const std::string& title, const std::string& value,
+std::string TPromptTest::RunInputBox(TForm1& form, std::optional<datafile::TPromptKind> prompt,
+                                     const std::string& title, const std::string& value,
                                      const std::function<void(QInputDialog*, QLineEdit*)>& step) {
     TModalAnswerer answerer;
     answerer.Expect([&step](QWidget* modal) {
@@ -134,8 +137,8 @@ std::string TPromptTest::RunInputBox(TForm1& form, unsigned message, const std::
         QVERIFY(edit != nullptr);
         step(dialog, edit);
     });
-    if (message != 0) {
-        form.PostPrivateMessage(message);
+    if (prompt) {
+        form.PostPrivateMessage(*prompt);
     }
     const std::string result = form.InputBox(title, "Enter a new password:", value);
     if (!answerer.Unexpected().isEmpty()) {
@@ -150,22 +153,24 @@ void TPromptTest::InputBoxReturnsTheTextOrTheDefault() {
     QString label;
     int maxLength = 0;
     QString selected;
-    std::string typed = RunInputBox(form, 0, "Some Title", "pre", [&](QInputDialog* dialog, QLineEdit* edit) {
-        label = dialog->labelText();
-        maxLength = edit->maxLength();
-        selected = edit->selectedText();
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Some Title"));
-        TypeText(edit, QStringLiteral("new \u00E9"));
-        dialog->accept();
-    });
+    std::string typed =
+        RunInputBox(form, std::nullopt, "Some Title", "pre", [&](QInputDialog* dialog, QLineEdit* edit) {
+            label = dialog->labelText();
+            maxLength = edit->maxLength();
+            selected = edit->selectedText();
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Some Title"));
+            TypeText(edit, QStringLiteral("new \u00E9"));
+            dialog->accept();
+        });
     QCOMPARE(typed, std::string("new \xE9"));
     QCOMPARE(label, QStringLiteral("Enter a new password:"));
     QCOMPARE(maxLength, 255);
     QCOMPARE(selected, QStringLiteral("pre")); // pre-filled and selected
-    const std::string cancelled = RunInputBox(form, 0, "Some Title", "keep", [](QInputDialog* dialog, QLineEdit* edit) {
-        TypeText(edit, QStringLiteral("typed"));
-        dialog->reject();
-    });
+    const std::string cancelled =
+        RunInputBox(form, std::nullopt, "Some Title", "keep", [](QInputDialog* dialog, QLineEdit* edit) {
+            TypeText(edit, QStringLiteral("typed"));
+            dialog->reject();
+        });
     QCOMPARE(cancelled, std::string("keep"));
 }
 
@@ -174,7 +179,7 @@ void TPromptTest::MaskedPromptShowsHashesAndReturnsTheText() {
     form.show();
     QString shown;
     QString selected;
-    const std::string typed = RunInputBox(form, datafile::WM_PASSWORDPROMPT, "Change Arbolix File Password", "old",
+    const std::string typed = RunInputBox(form, datafile::TPromptKind::Password, "Change Arbolix File Password", "old",
                                           [&](QInputDialog* dialog, QLineEdit* edit) {
                                               selected = edit->selectedText();
                                               TypeText(edit, QStringLiteral("s3cr\u00E9t"));
@@ -191,7 +196,7 @@ void TPromptTest::BothPasswordPromptsAreMasked() {
     form.show();
     QList<QLineEdit::EchoMode> modes;
     for (int prompt = 0; prompt < 2; ++prompt) {
-        RunInputBox(form, datafile::WM_PASSWORDPROMPT, "Change Arbolix File Password", "",
+        RunInputBox(form, datafile::TPromptKind::Password, "Change Arbolix File Password", "",
                     [&](QInputDialog* dialog, QLineEdit* edit) {
                         modes.append(edit->echoMode());
                         dialog->accept();
@@ -204,13 +209,13 @@ void TPromptTest::OtherPromptsAreNotMasked() {
     TForm1 form;
     form.show();
     QLineEdit::EchoMode withoutMessage = QLineEdit::Password;
-    RunInputBox(form, 0, "Change Arbolix File Password", "", [&](QInputDialog* dialog, QLineEdit* edit) {
+    RunInputBox(form, std::nullopt, "Change Arbolix File Password", "", [&](QInputDialog* dialog, QLineEdit* edit) {
         withoutMessage = edit->echoMode();
         dialog->accept();
     });
     QCOMPARE(withoutMessage, QLineEdit::Normal);
     QLineEdit::EchoMode otherTitle = QLineEdit::Password;
-    RunInputBox(form, datafile::WM_PASSWORDPROMPT, "Change arbolix file password", "",
+    RunInputBox(form, datafile::TPromptKind::Password, "Change arbolix file password", "",
                 [&](QInputDialog* dialog, QLineEdit* edit) {
                     otherTitle = edit->echoMode();
                     dialog->accept();
@@ -245,9 +250,9 @@ void TPromptTest::AlgorithmQuestionNamesTheCiphers() {
     TModalAnswerer answerer;
     answerer.ExpectBox(QStringLiteral("&Blowfish"));
     answerer.ExpectBox(QStringLiteral("&Rijndael"));
-    form.PostPrivateMessage(datafile::WM_ALGORITHMPROMPT);
+    form.PostPrivateMessage(datafile::TPromptKind::Algorithm);
     QVERIFY(!form.QuestionBox("Change encryption algorithm to:\r\n(Current is: Blowfish)")); // the second choice
-    form.PostPrivateMessage(datafile::WM_ALGORITHMPROMPT);
+    form.PostPrivateMessage(datafile::TPromptKind::Algorithm);
     QVERIFY(form.QuestionBox("Change encryption algorithm to:\r\n(Current is: Blowfish)")); // the first choice
     QCOMPARE(answerer.Seen().size(), std::size_t(2));
     QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Arbolix\u00AE Encrypt (Blowfish SHA-1) v3.0"));
@@ -259,7 +264,7 @@ void TPromptTest::HashQuestionNamesTheDigests() {
     form.show();
     TModalAnswerer answerer;
     answerer.ExpectBox(QStringLiteral("&RIPEMD-160"));
-    form.PostPrivateMessage(datafile::WM_HASHPROMPT);
+    form.PostPrivateMessage(datafile::TPromptKind::Hash);
     QVERIFY(form.QuestionBox("Change password hashing to:\r\n(Current is: RIPEMD-160)"));
     QCOMPARE(answerer.Seen().size(), std::size_t(1));
     QCOMPARE(answerer.Seen()[0].Buttons, (QStringList{QStringLiteral("&RIPEMD-160"), QStringLiteral("&SHA-1")}));
@@ -276,7 +281,7 @@ void TPromptTest::AnotherWindowsBoxIsLeftAlone() {
     foreign.show();
     TModalAnswerer answerer;
     answerer.ExpectBox(QStringLiteral("&Blowfish"));
-    form.PostPrivateMessage(datafile::WM_ALGORITHMPROMPT);
+    form.PostPrivateMessage(datafile::TPromptKind::Algorithm);
     QVERIFY(!form.QuestionBox("Change encryption algorithm to:\r\n(Current is: Rijndael)"));
     QCOMPARE(foreign.button(QMessageBox::Yes)->text(), QStringLiteral("&Yes"));
     QCOMPARE(foreign.button(QMessageBox::No)->text(), QStringLiteral("&No"));
