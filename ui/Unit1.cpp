@@ -41,7 +41,6 @@
 
 #include <algorithm>
 
-
 namespace quillock::ui {
 namespace {
 
@@ -339,7 +338,7 @@ void TForm1::FitTexts() {
 }
 
 void TForm1::SetAccessibility() {
-    // Screen readers read the design's captions; a control without a caption
+    // Screen readers read the controls' captions; a control without a caption
     // of its own is named after its label, and each label points at its control.
     const struct {
         QLabel* Label;
@@ -682,7 +681,7 @@ void TForm1::SetOuterHeight(int outerHeight) {
 void TForm1::HideCoveredControls() {
     // A control that the bottom strip covers, wholly or in part, is hidden:
     // neither Tab nor its accelerator reaches it. Tab order is unchanged, so
-    // the shown controls keep the designed order.
+    // the shown controls keep the form's order.
     const int stripTop = height() - Panel2Height;
     for (QWidget* control : std::initializer_list<QWidget*>{
              AlgorithmCB, HashCB, Label6, Label7, UseCompressionBox, DecompressBox, Button3, Button4, DoubleBackupBox,

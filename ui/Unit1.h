@@ -171,9 +171,8 @@ private:
     void RelabelAlgorithmButtons();
     void RelabelHashButtons();
 
-    // Controls (object names are the design names; the option boxes and the
-    // editor path box carry a suffix here because the view's getters bear
-    // their names).
+    // Controls, by their object names (the option boxes and the editor path
+    // box carry a suffix here because the view's getters bear their names).
     QLabel* Label2 = nullptr;
     QLineEdit* FName = nullptr;
     QPushButton* Button1 = nullptr;
