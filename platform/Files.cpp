@@ -298,7 +298,7 @@ std::string UserName(uid_t uid) {
     return "uid " + std::to_string(uid);
 }
 
-TFileLock::TResult TFileLock::Take(const std::string& path, bool wait) {
+TFileLock::TResult TFileLock::Take(const std::string& path, bool wait, bool removeName) {
     Release();
     for (;;) {
         // A lock file of ours left by a killed holder is taken over; anything
@@ -315,7 +315,10 @@ TFileLock::TResult TFileLock::Take(const std::string& path, bool wait) {
                 return TResult::Foreign;
             }
         } else if (errno == ENOENT) {
-            fd = CreateNewFile(path, 0600);
+            // Ours by its exclusive creation. Until it is locked below,
+            // another copy may take, use and remove it: the check after
+            // locking finds that and looks again.
+            fd = OpenNoFollow(path, O_RDWR | O_CREAT | O_EXCL, 0600);
             if (fd < 0 && errno == EEXIST) {
                 continue; // someone else was quicker: look again
             }
@@ -356,6 +359,7 @@ TFileLock::TResult TFileLock::Take(const std::string& path, bool wait) {
         if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && IdOf(held) == IdOf(named)) {
             FFd = fd;
             FPath = path;
+            FRemoveName = removeName;
             return TResult::Taken;
         }
         ::close(fd);
@@ -365,7 +369,9 @@ TFileLock::TResult TFileLock::Take(const std::string& path, bool wait) {
 void TFileLock::Release() noexcept {
     if (FFd >= 0) {
         // The name goes while the lock is still held; see Take.
-        (void)::unlink(FPath.c_str());
+        if (FRemoveName) {
+            (void)::unlink(FPath.c_str());
+        }
         ::close(FFd);
         FFd = -1;
     }

@@ -102,7 +102,8 @@ void MakeOwnerOnly(const std::string& path);
 // An exclusive lock held on a file of its own name for as long as the
 // object lives. The lock file is created new, or taken over when it is a
 // file of ours that a killed holder left; the kernel drops the lock when the
-// process ends in any way. The name is removed while the lock is still held.
+// process ends in any way. The name is removed while the lock is still held,
+// unless asked to stay (a lock file shared by every run, like the settings').
 class TFileLock {
 public:
     enum class TResult { Taken, Busy, Foreign, Failed };
@@ -115,7 +116,7 @@ public:
     // wait: block until the holder lets go, else Busy at once. Foreign: the
     // name is something that is not ours (ForeignWhat says what). Failed:
     // errno says why.
-    [[nodiscard]] TResult Take(const std::string& path, bool wait);
+    [[nodiscard]] TResult Take(const std::string& path, bool wait, bool removeName = true);
     [[nodiscard]] bool Held() const noexcept { return FFd >= 0; }
     [[nodiscard]] const std::string& ForeignWhat() const noexcept { return FForeign; }
     void Release() noexcept;
@@ -123,6 +124,7 @@ public:
 private:
     int FFd = -1;
     std::string FPath;
+    bool FRemoveName = true;
     std::string FForeign;
 };
 

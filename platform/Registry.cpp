@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <pwd.h>
 #include <sys/file.h>
@@ -87,57 +86,6 @@ bool MakeFolders(const fs::path& folder) {
 
 using TNamedPayloads = std::vector<std::pair<std::string, std::string>>;
 
-// The settings as last read or written by this process, per file: the file
-// is read again only when it changed on disk (another copy of the program
-// saved), so a session's repeated loads cost a look at the file, not a read.
-struct TSnapshot {
-    dev_t Device = 0;
-    ino_t Inode = 0;
-    off_t Size = -1;
-    struct timespec Modified {};
-    struct timespec Changed {};
-    TLines Lines;
-};
-
-bool SameFile(const TSnapshot& snapshot, const struct stat& info) {
-    return snapshot.Device == info.st_dev && snapshot.Inode == info.st_ino && snapshot.Size == info.st_size &&
-           snapshot.Modified.tv_sec == info.st_mtim.tv_sec && snapshot.Modified.tv_nsec == info.st_mtim.tv_nsec &&
-           snapshot.Changed.tv_sec == info.st_ctim.tv_sec && snapshot.Changed.tv_nsec == info.st_ctim.tv_nsec;
-}
-
-std::mutex SnapshotsLock;
-std::map<std::string, TSnapshot>& Snapshots() {
-    static std::map<std::string, TSnapshot> snapshots;
-    return snapshots;
-}
-
-// Remembers lines as what the file held when it looked like info.
-void Remember(const fs::path& file, const struct stat& info, const TLines& lines) {
-    const std::lock_guard guard(SnapshotsLock);
-    Snapshots()[file.string()] = TSnapshot{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim, lines};
-}
-
-// ReadLines, from the snapshot when the file has not changed since. The
-// look at the file comes before the read: a change made during the read
-// then shows as a change next time.
-TReadResult ReadLinesOnce(const fs::path& file, TLines& lines) {
-    struct stat info {};
-    const bool seen = ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0444) != 0;
-    if (seen) {
-        const std::lock_guard guard(SnapshotsLock);
-        const auto found = Snapshots().find(file.string());
-        if (found != Snapshots().end() && SameFile(found->second, info)) {
-            lines = found->second.Lines;
-            return TReadResult::Read;
-        }
-    }
-    const TReadResult result = ReadLines(file, lines);
-    if (result == TReadResult::Read && seen) {
-        Remember(file, info, lines);
-    }
-    return result;
-}
-
 // Under the lock: reads the file as it is now, makes sure the key exists, sets
 // the values, and replaces the file by a complete new one. lines receives
 // what was written. False when anything fails; the file is then unchanged.
@@ -161,7 +109,7 @@ bool StoreSettings(const fs::path& file, const std::string& key, const TNamedPay
         return false;
     }
     TFileLock lock;
-    (void)lock.Take(fs::path(file).concat(".lock").string(), true);
+    (void)lock.Take(fs::path(file).concat(".lock").string(), true, false);
     if (!lock.Held()) {
         return false;
     }
@@ -189,15 +137,7 @@ bool StoreSettings(const fs::path& file, const std::string& key, const TNamedPay
         SetLine(lines, key, value);
     }
 
-    if (!ReplaceFileAtomically(target, JoinLines(lines), mode)) {
-        return false;
-    }
-    // Under the lock nobody else replaces the file: what is there now is ours.
-    struct stat written {};
-    if (::stat(target.c_str(), &written) == 0) {
-        Remember(target, written, lines);
-    }
-    return true;
+    return ReplaceFileAtomically(target, JoinLines(lines), mode);
 }
 
 } // namespace
@@ -225,7 +165,7 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
         return false;
     }
     TLines lines;
-    if (ReadLinesOnce(FFile, lines) == TReadResult::Unreadable) {
+    if (ReadLines(FFile, lines) == TReadResult::Unreadable) {
         return false;
     }
     auto values = ValuesOf(lines, key);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quillock::platform {
@@ -186,6 +187,39 @@ TEST(FilesTest, LockIsExclusiveTakesOverAStaleFileAndRefusesAForeignOne) {
     EXPECT_EQ(lock.Take(path, true), TFileLock::TResult::Foreign);
     EXPECT_EQ(lock.ForeignWhat(), "a symbolic link");
     EXPECT_TRUE(std::filesystem::is_symlink(path));
+}
+
+TEST(FilesTest, ThreeProcessesTakingTurnsNeverHoldTheLockAtOnce) {
+    // Each turn reads a counter, adds one and writes it back under the lock;
+    // a turn taken while another holds the lock would lose a count. The
+    // lock file is removed at each release and created anew by the next.
+    const TTempFolder folder;
+    const std::string lock = (folder / "counter.qlk").string();
+    const std::string counter = (folder / "counter").string();
+    Write(counter, "0");
+    constexpr int Turns = 150;
+    pid_t children[3];
+    for (pid_t& child : children) {
+        child = ::fork();
+        if (child == 0) {
+            for (int turn = 0; turn < Turns; ++turn) {
+                TFileLock held;
+                if (held.Take(lock, true) != TFileLock::TResult::Taken) {
+                    ::_exit(2);
+                }
+                const int count = std::stoi(Read(counter));
+                Write(counter, std::to_string(count + 1));
+            }
+            ::_exit(0);
+        }
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a turn could not take the lock";
+    }
+    EXPECT_EQ(Read(counter), std::to_string(3 * Turns));
+    EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
 } // namespace
