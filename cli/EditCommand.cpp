@@ -225,13 +225,13 @@ void SetUpView(TTerminalView& view, const session::TPreferences& stored, const T
     view.FQuiet = options.Quiet;
     view.FNewAlgorithm = options.NewAlgorithm;
     view.FNewHash = options.NewHash;
-    view.FDataFile = options.Files[0];
+    view.FName = options.Files[0];
 }
 
 // True when the data file is a plain editor file, which the session imports.
 bool IsPlainEditorFile(TTerminalView& view) {
     try {
-        return datafile::CheckHeader(view, view.FDataFile);
+        return datafile::CheckHeader(view, view.FName);
     } catch (const datafile::TProgramExit&) {
         return false; // the session reports it again at its first check
     } catch (const std::exception&) {
@@ -301,8 +301,8 @@ int RunEdit(int argc, char** argv) {
     if (!options.Editor) {
         ChooseEditor(view);
     }
-    if (!view.FDataFile.empty()) {
-        if (ReportUnreadable(view.FDataFile)) {
+    if (!view.FName.empty()) {
+        if (ReportUnreadable(view.FName)) {
             // What the session would report at its first check, and why.
             view.SavePreferences();
             return ExitFailure;

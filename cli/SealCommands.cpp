@@ -263,7 +263,7 @@ int Seal(const TSealOptions& options) {
         return ExitFailure;
     }
     TTerminalDataFileHost host;
-    host.FDataFile = sealed;
+    host.FName = sealed;
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
     host.FStep = "Sealing..";
@@ -503,7 +503,7 @@ int Unseal(const TSealOptions& options) {
     TTerminalDataFileHost host;
     // The temporary files are named after the output, as a session names
     // them after the data file, so a decryption error wipes exactly these.
-    host.FDataFile = plain;
+    host.FName = plain;
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
     host.FStep = "Unsealing..";
@@ -562,7 +562,7 @@ int Check(const TSealOptions& options) {
         return ExitFailure;
     }
     TTerminalDataFileHost host;
-    host.FDataFile = options.Files[0];
+    host.FName = options.Files[0];
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
     host.FStep = "Checking..";

@@ -36,10 +36,6 @@ TTerminalDataFileHost::~TTerminalDataFileHost() {
     FLine.Close();
 }
 
-void TTerminalDataFileHost::SetPassword(std::string_view password) {
-    FPassword.Assign(password);
-}
-
 datafile::TModalResult TTerminalDataFileHost::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                                       datafile::TMsgDlgButtons buttons) {
     FLine.Close();

@@ -3,34 +3,19 @@
 #pragma once
 
 #include "cli/StatusLine.h"
-#include "datafile/DataFileHost.h"
+#include "datafile/FieldHost.h"
 
 #include <string>
 
 namespace quillock::cli {
 
-class TTerminalDataFileHost final : public datafile::TDataFileHost {
+class TTerminalDataFileHost final : public datafile::TFieldHost<datafile::TDataFileHost> {
 public:
     ~TTerminalDataFileHost() override;
 
-    std::string FDataFile;
-    platform::TSecretText FPassword; // Windows-1252 bytes
-    int FAlgorithm = 0;
-    int FHash = 0;
-    bool FChangePass = false;
-    bool FChangeAlgorithm = false;
     std::string FCaption = "Quillock";
     std::string FStep; // what the percentage on a terminal is of ("Sealing..")
 
-    [[nodiscard]] std::string DataFileName() const override { return FDataFile; }
-    [[nodiscard]] platform::TSecretText Password() const override { return FPassword.Clone(); }
-    void SetPassword(std::string_view password) override;
-    [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
-    void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
-    [[nodiscard]] int HashIndex() const override { return FHash; }
-    void SetHashIndex(int index) override { FHash = index; }
-    [[nodiscard]] bool ChangePass() const override { return FChangePass; }
-    [[nodiscard]] bool ChangeAlgorithm() const override { return FChangeAlgorithm; }
     [[nodiscard]] std::string Caption() const override { return FCaption; }
 
     // Prints "<title>: <text>" on stderr; Yes/No is answered on the terminal

@@ -45,10 +45,6 @@ std::string TerminalWords(std::string text) {
 
 TTerminalView::~TTerminalView() {}
 
-void TTerminalView::SetPassword(std::string_view password) {
-    FPassword.Assign(password);
-}
-
 std::string TTerminalView::Caption() const {
     return "Arbolix\xAE Encrypt (" + datafile::AlgorithmText(FAlgorithm) + " " + datafile::HashText(FHash) + ") v" +
            ProgramVersion;

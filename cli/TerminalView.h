@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cli/StatusLine.h"
+#include "datafile/FieldHost.h"
 #include "platform/Registry.h"
 #include "session/SessionView.h"
 
@@ -13,7 +14,7 @@
 
 namespace quillock::cli {
 
-class TTerminalView final : public session::SessionView {
+class TTerminalView final : public datafile::TFieldHost<session::SessionView> {
 public:
     explicit TTerminalView(platform::TRegistry& registry) : FRegistry(registry) {}
     ~TTerminalView() override;
@@ -21,18 +22,12 @@ public:
     TTerminalView& operator=(const TTerminalView&) = delete;
 
     // The window's controls.
-    std::string FDataFile;
-    platform::TSecretText FPassword; // Windows-1252 bytes
-    int FAlgorithm = 0;
-    int FHash = 0;
     int FEdition = 0;
     std::array<std::string, 3> FEditionPaths;
     std::string FExeName;
     bool FUseCompression = false;
     bool FDecompress = false;
     bool FDoubleBackup = true;
-    bool FChangePass = false;
-    bool FChangeAlgorithm = false;
 
     // Scripted answers.
     bool FYes = false;                                 // Yes to the import question
@@ -50,15 +45,6 @@ public:
     bool FEnded = false;
 
     // datafile::TDataFileHost
-    [[nodiscard]] std::string DataFileName() const override { return FDataFile; }
-    [[nodiscard]] platform::TSecretText Password() const override { return FPassword.Clone(); }
-    void SetPassword(std::string_view password) override;
-    [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
-    void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
-    [[nodiscard]] int HashIndex() const override { return FHash; }
-    void SetHashIndex(int index) override { FHash = index; }
-    [[nodiscard]] bool ChangePass() const override { return FChangePass; }
-    [[nodiscard]] bool ChangeAlgorithm() const override { return FChangeAlgorithm; }
     [[nodiscard]] std::string Caption() const override;
     // Prints "<title>: <text>"; Yes/No is answered by --yes or typed: Enter is
     // Yes, the default button; the end of input is No, as Escape.
@@ -102,7 +88,7 @@ public:
     void HideTrayIcon() override {}
     // Lines printed on a terminal stay; nothing to keep on screen.
     void Sleep(std::uint32_t milliseconds) override { (void)milliseconds; }
-    void SetDataFileName(const std::string& path) override { FDataFile = path; }
+    void SetDataFileName(const std::string& path) override { FName = path; }
     [[nodiscard]] bool UseCompression() const override { return FUseCompression; }
     [[nodiscard]] bool Decompress() const override { return FDecompress; }
     [[nodiscard]] bool DoubleBackup() const override { return FDoubleBackup; }

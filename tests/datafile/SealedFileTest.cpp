@@ -131,7 +131,7 @@ TEST_F(SealedFileTest, MatchesSealedFilesComputedIndependently) {
     const fs::path data = fs::path(QUILLOCK_TEST_DATA) / "datafile";
     for (const TFixture& fixture : fixtures) {
         TTestHost host;
-        host.FPassword = password;
+        host.SetPassword(password);
         host.FAlgorithm = fixture.Cipher;
         host.FHash = fixture.Hash;
         const Bytes plain = ReadBytes(data / fixture.Plain);
@@ -153,7 +153,7 @@ TEST_F(SealedFileTest, AWrongPasswordOrCipherGoesUnnoticedHere) {
     const Bytes sealed = Seal(plain, host);
 
     TTestHost wrongPassword;
-    wrongPassword.FPassword = "Secret";
+    wrongPassword.SetPassword("Secret");
     const Bytes garbage = Unseal(sealed, wrongPassword);
     EXPECT_EQ(garbage.size(), plain.size());
     EXPECT_NE(garbage, plain);
@@ -187,13 +187,13 @@ TEST_F(SealedFileTest, PromptsComeInOrderBeforeTheKeyIsDerived) {
         "QuestionBox:Change password hashing to:\r\n(Current is: RIPEMD-160)",
     };
     EXPECT_EQ(host.Events, expected);
-    EXPECT_EQ(host.FPassword, "new one");
+    EXPECT_EQ(host.FPassword.View(), "new one");
     EXPECT_EQ(host.FAlgorithm, 1);
     EXPECT_EQ(host.FHash, 0);
     EXPECT_EQ(host.Dialogs[0].Kind, TMsgDlgType::mtInformation);
 
     TTestHost reader; // the new choices apply to this very sealing
-    reader.FPassword = "new one";
+    reader.SetPassword("new one");
     reader.FAlgorithm = 1;
     reader.FHash = 0;
     EXPECT_EQ(Unseal(sealed, reader), plain);
@@ -208,7 +208,7 @@ TEST_F(SealedFileTest, AFailedPasswordChangeKeepsTheOldPassword) {
         host.FChangePass = true;
         host.InputAnswers = cancelFirst ? std::deque<std::string>{""} : std::deque<std::string>{"abc", "abd"};
         const Bytes sealed = Seal(plain, host);
-        EXPECT_EQ(host.FPassword, "secret");
+        EXPECT_EQ(host.FPassword.View(), "secret");
         ASSERT_EQ(host.Dialogs.size(), 1u);
         EXPECT_EQ(host.Dialogs[0].Text, mismatch);
         EXPECT_EQ(host.Dialogs[0].Kind, TMsgDlgType::mtError);

@@ -2,7 +2,7 @@
 // answered from queues and recorded, and an ExitWithError that unwinds.
 #pragma once
 
-#include "datafile/DataFileHost.h"
+#include "datafile/FieldHost.h"
 
 #include <gtest/gtest.h>
 
@@ -26,14 +26,10 @@ struct TDialog {
     TMsgDlgType Kind;
 };
 
-class TTestHost final : public TDataFileHost {
+class TTestHost final : public TFieldHost<TDataFileHost> {
 public:
-    std::string FName;
-    std::string FPassword = "secret";
-    int FAlgorithm = 0;
-    int FHash = 0;
-    bool FChangePass = false;
-    bool FChangeAlgorithm = false;
+    TTestHost() { FPassword.Assign("secret"); }
+
     std::string FCaption = "Quillock";
 
     // Answers for the prompts, taken in order.
@@ -44,15 +40,6 @@ public:
     std::vector<TDialog> Dialogs;
     std::vector<std::string> Events;
 
-    [[nodiscard]] std::string DataFileName() const override { return FName; }
-    [[nodiscard]] platform::TSecretText Password() const override { return platform::TSecretText(FPassword); }
-    void SetPassword(std::string_view password) override { FPassword = password; }
-    [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
-    void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
-    [[nodiscard]] int HashIndex() const override { return FHash; }
-    void SetHashIndex(int index) override { FHash = index; }
-    [[nodiscard]] bool ChangePass() const override { return FChangePass; }
-    [[nodiscard]] bool ChangeAlgorithm() const override { return FChangeAlgorithm; }
     [[nodiscard]] std::string Caption() const override { return FCaption; }
 
     TModalResult AskUser(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) override {

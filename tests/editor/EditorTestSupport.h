@@ -89,7 +89,7 @@ inline void SealContent(const std::filesystem::path& path, const std::string& co
                         const TChoice& choice = {}) {
     datafile::testing::TTestHost host;
     host.FName = path.string();
-    host.FPassword = choice.Password;
+    host.SetPassword(choice.Password);
     host.FAlgorithm = choice.Algorithm;
     host.FHash = choice.Hash;
     const std::filesystem::path source = path.string() + ".test-source";
@@ -112,7 +112,7 @@ struct TUnsealed {
 inline TUnsealed Unseal(const std::filesystem::path& path, const TChoice& choice = {}) {
     datafile::testing::TTestHost host;
     host.FName = path.string() + ".test-unseal";
-    host.FPassword = choice.Password;
+    host.SetPassword(choice.Password);
     host.FAlgorithm = choice.Algorithm;
     host.FHash = choice.Hash;
     const std::filesystem::path raw = path.string() + ".test-raw";

@@ -64,7 +64,7 @@ TEST_F(ProgramFaultTest, EditorKilledAfterSavingIsSealedBeforeSavingIsAsked) {
     // Killed after a save: what it saved is sealed.
     TScriptedView saved;
     saved.FName = Data;
-    saved.FPassword = Password;
+    saved.SetPassword(Password);
     saved.FExeName = Script("saves-then-dies", "printf more >> \"$1\"\nkill -9 $$\n");
     EXPECT_EQ(saved.Run(), 0);
     EXPECT_EQ(Unseal(Data, {Password, 0, 0}).Content, Content + "more");
@@ -75,7 +75,7 @@ TEST_F(ProgramFaultTest, EditorKilledAfterSavingIsSealedBeforeSavingIsAsked) {
     const Bytes sealed = ReadBytes(Data);
     TScriptedView died;
     died.FName = Data;
-    died.FPassword = Password;
+    died.SetPassword(Password);
     died.FExeName = Script("dies", "kill -9 $$\n");
     died.FinishedAnswers = {false};
     EXPECT_EQ(died.Run(), 1);
@@ -89,7 +89,7 @@ TEST_F(ProgramFaultTest, SideFilesOfTheEditorDoNotDisturbTheSession) {
     // A backup copy and a swap file beside the working copy, made mode 0644.
     TScriptedView view;
     view.FName = Data;
-    view.FPassword = Password;
+    view.SetPassword(Password);
     view.FExeName = Script("leaves-side-files", "cp \"$1\" \"$1~\"\nprintf swap > \"$1.swp\"\nchmod 644 \"$1~\"\n"
                                                 "printf x >> \"$1\"\n");
     EXPECT_EQ(view.Run(), 0);

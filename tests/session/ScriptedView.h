@@ -2,6 +2,7 @@
 // recorded, dialogs answered from queues, ExitWithError unwinding.
 #pragma once
 
+#include "datafile/FieldHost.h"
 #include "session/Session.h"
 #include "session/SessionView.h"
 
@@ -18,17 +19,13 @@ using datafile::TModalResult;
 using datafile::TMsgDlgButtons;
 using datafile::TMsgDlgType;
 
-class TScriptedView final : public session::SessionView {
+class TScriptedView final : public datafile::TFieldHost<session::SessionView> {
 public:
-    std::string FName;
-    std::string FPassword = "secret";
-    int FAlgorithm = 0;
-    int FHash = 0;
+    TScriptedView() { FPassword.Assign("secret"); }
+
     bool FUseCompression = false;
     bool FDecompress = false;
     bool FDoubleBackup = false;
-    bool FChangePass = false;
-    bool FChangeAlgorithm = false;
     std::string FExeName = FakeEditor;
 
     std::deque<TModalResult> YesNoAnswers;
@@ -44,15 +41,6 @@ public:
     std::vector<std::string> Messages; // texts of AskUser and WarnBox, in order
     int PumpCount = 0;
 
-    [[nodiscard]] std::string DataFileName() const override { return FName; }
-    [[nodiscard]] platform::TSecretText Password() const override { return platform::TSecretText(FPassword); }
-    void SetPassword(std::string_view password) override { FPassword = password; }
-    [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
-    void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
-    [[nodiscard]] int HashIndex() const override { return FHash; }
-    void SetHashIndex(int index) override { FHash = index; }
-    [[nodiscard]] bool ChangePass() const override { return FChangePass; }
-    [[nodiscard]] bool ChangeAlgorithm() const override { return FChangeAlgorithm; }
     [[nodiscard]] std::string Caption() const override { return "Quillock test"; }
 
     void Note(const std::string& event) {
@@ -139,7 +127,7 @@ public:
     }
     void ClearPassword() override {
         Note("ClearPassword");
-        FPassword = std::string(69, '0');
+        FPassword.Assign(std::string(69, '0'));
     }
     void SavePreferences() override { Note("SavePreferences"); }
     void EndProgram() override { Note("EndProgram"); }

@@ -74,7 +74,7 @@ TEST_F(SessionTest, OpenedAndClosedWithoutEditsChangesNothing) {
     const timespec after = ModifiedAt(Data);
     EXPECT_TRUE(before.tv_sec == after.tv_sec && before.tv_nsec == after.tv_nsec);
     EXPECT_EQ(Files(), (Strings{"diary.qlx", "mode", "seen"}));
-    EXPECT_EQ(View.FPassword, std::string(69, '0'));
+    EXPECT_EQ(View.FPassword.View(), std::string(69, '0'));
     EXPECT_TRUE(View.Messages.empty());
 
     // The window is locked first; the editor runs hidden, between the icon's
@@ -145,7 +145,7 @@ TEST_F(SessionTest, AlgorithmChangeResealsUnderTheNewChoices) {
 TEST_F(SessionTest, WrongPasswordWipesTheTemporaryFilesAndLeavesTheDataFile) {
     SealContent(Data, std::string(5000, 'x'), true);
     const Bytes sealed = ReadBytes(Data);
-    View.FPassword = "wrong";
+    View.SetPassword("wrong");
     Editor("keep");
     EXPECT_EQ(View.Run(), 1);
     EXPECT_EQ(View.Messages,
@@ -206,7 +206,7 @@ TEST_F(SessionTest, ReadOnlyDataFileIsRefusedBeforeAnythingIsDone) {
         const Bytes before = ReadBytes(chosen);
         TScriptedView view;
         view.FName = chosen;
-        view.FPassword = View.FPassword;
+        view.FPassword = View.FPassword.Clone();
         view.FExeName = FakeEditor + " append=lost";
         EXPECT_EQ(view.Run(), 1);
         EXPECT_EQ(view.Messages, Strings{refusal});
@@ -234,7 +234,7 @@ TEST_F(SessionTest, DataFileThatIsNotARegularFileChangesNothing) {
         SCOPED_TRACE(name);
         TScriptedView view;
         view.FName = Path(name);
-        view.FPassword = View.FPassword;
+        view.FPassword = View.FPassword.Clone();
         view.FExeName = FakeEditor + " append=lost";
         EXPECT_EQ(view.Run(), 1);
         ASSERT_EQ(view.Messages.size(), 1u);
