@@ -3,6 +3,7 @@
 #pragma once
 
 #include "datafile/FieldHost.h"
+#include "tests/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -96,22 +98,20 @@ inline void WriteText(const std::filesystem::path& path, const std::string& text
     WriteBytes(path, Bytes(text.begin(), text.end()));
 }
 
-// A fresh folder per test, removed afterwards.
+// A fresh folder per test (a tests::TTempFolder), removed afterwards.
 class TTempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillock-datafile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        Dir = pattern;
+        FFolder.emplace();
+        Dir = FFolder->Path();
     }
-    void TearDown() override {
-        std::error_code error;
-        std::filesystem::permissions(Dir, std::filesystem::perms::owner_all, error);
-        std::filesystem::remove_all(Dir, error);
-    }
+    void TearDown() override { FFolder.reset(); }
     [[nodiscard]] std::string Path(const std::string& name) const { return (Dir / name).string(); }
 
     std::filesystem::path Dir;
+
+private:
+    std::optional<quillock::tests::TTempFolder> FFolder;
 };
 
 // Text-like content of exactly size bytes.

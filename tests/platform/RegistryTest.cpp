@@ -2,7 +2,7 @@
 // two programs saving at once.
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "tests/platform/TempFolder.h"
+#include "tests/TempFolder.h"
 
 #include <gtest/gtest.h>
 

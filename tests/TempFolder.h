@@ -1,4 +1,5 @@
-// A temporary folder for a test, removed with everything in it at the end.
+// A temporary folder for a test (every test folder uses this one), removed
+// with everything in it at the end; and small file and environment helpers.
 #pragma once
 
 #include <cstdlib>
