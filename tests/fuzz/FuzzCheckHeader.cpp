@@ -2,6 +2,7 @@
 // direct reading of the rule (the editor's name, in any case, somewhere in the
 // part of the first line before any zero byte).
 #include "FuzzFile.h"
+#include "datafile/FieldHost.h"
 #include "datafile/FileChecks.h"
 
 #include <cstdint>
@@ -12,17 +13,9 @@ namespace {
 
 using namespace quillock::datafile;
 
-class TFuzzHost final : public TDataFileHost {
+// Any dialog would be a failure of CheckHeader on a readable file.
+class TFuzzHost final : public TFieldHost<TDataFileHost> {
 public:
-    [[nodiscard]] std::string DataFileName() const override { return {}; }
-    [[nodiscard]] std::string Password() const override { return {}; }
-    void SetPassword(const std::string&) override {}
-    [[nodiscard]] int AlgorithmIndex() const override { return 0; }
-    void SetAlgorithmIndex(int) override {}
-    [[nodiscard]] int HashIndex() const override { return 0; }
-    void SetHashIndex(int) override {}
-    [[nodiscard]] bool ChangePass() const override { return false; }
-    [[nodiscard]] bool ChangeAlgorithm() const override { return false; }
     [[nodiscard]] std::string Caption() const override { return {}; }
     TModalResult AskUser(const std::string&, TMsgDlgType, TMsgDlgButtons) override { std::abort(); }
     std::string InputBox(const std::string&, const std::string&, const std::string&) override { std::abort(); }
