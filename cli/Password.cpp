@@ -177,6 +177,15 @@ bool TakePasswordOption(std::span<char* const> args, std::size_t& index, TPasswo
     return taken;
 }
 
+std::string TakePasswordOptionAt(std::size_t index, std::string_view value, TPasswordSource& source) {
+    try {
+        (void)TakePasswordOption("--" + std::string(PasswordOptionNames[index]), value, source);
+    } catch (const EPasswordError& e) {
+        return e.what();
+    }
+    return {};
+}
+
 bool TakePasswordOption(std::string_view option, std::string_view value, TPasswordSource& source) {
     if (option != "--password-file" && option != "--password-fd" && option != "--password-command") {
         return false;

@@ -39,6 +39,11 @@ inline constexpr const char* PasswordOptionNames[] = {"password-file", "password
 // given.
 bool TakePasswordOption(std::string_view option, std::string_view value, TPasswordSource& source);
 
+// For a command's option handler: takes the password option named
+// PasswordOptionNames[index] and its value into source; returns what is
+// wrong with them, empty when they were taken.
+[[nodiscard]] std::string TakePasswordOptionAt(std::size_t index, std::string_view value, TPasswordSource& source);
+
 // When args[index] is "--password-file" or "--password-fd", takes it and its
 // value into source, moves index to the value and returns true; false for any
 // other argument. Raises EPasswordError on a missing or bad value or when a

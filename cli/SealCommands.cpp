@@ -100,15 +100,8 @@ std::string TakeOption(int id, std::string_view value, TSealOptions& options) {
     default:
         break;
     }
-    const char* name = id == oPasswordFile ? "--password-file"
-                       : id == oPasswordFd ? "--password-fd"
-                                           : "--password-command";
-    try {
-        (void)TakePasswordOption(name, value, options.Password);
-    } catch (const EPasswordError& e) {
-        return e.what();
-    }
-    return {};
+    // The three password options, in the order of PasswordOptionNames.
+    return TakePasswordOptionAt(static_cast<std::size_t>(id - oPasswordFile), value, options.Password);
 }
 
 // Wipes a temporary file on a path that is already failing; its own failure
