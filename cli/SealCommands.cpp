@@ -4,23 +4,20 @@
 #include "cli/Options.h"
 #include "cli/Password.h"
 #include "cli/TerminalHost.h"
-#include "crypto/Cipher.h"
 #include "datafile/Algorithms.h"
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
+#include "datafile/Unseal.h"
 #include "platform/FileHandle.h"
 #include "platform/Stream.h"
 #include "platform/Wipe.h"
-#include "zstream/ZLib.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
-#include <memory>
 #include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -28,12 +25,8 @@
 namespace quillock::cli {
 namespace {
 
-constexpr const char* DecryptionErrorText =
-    "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)";
 // Standard input and output in place of a file name.
 constexpr std::string_view StandardStream = "-";
-// Plain bytes are moved in pieces of this size, so memory stays bounded.
-constexpr std::size_t PieceSize = 64 * 1024;
 
 struct TSealOptions {
     int Algorithm = 0; // Rijndael
@@ -194,7 +187,7 @@ int SalvageInto(TTerminalDataFileHost& host, const std::string& intermediate, co
     }
     if (result.Recovered == 0) {
         datafile::WipeFile(host, working);
-        host.AskUser(DecryptionErrorText, datafile::TMsgDlgType::mtError, datafile::TMsgDlgButtons::mbOK);
+        host.AskUser(datafile::DecryptionErrorText, datafile::TMsgDlgType::mtError, datafile::TMsgDlgButtons::mbOK);
         std::cerr << "quillock-cli unseal: nothing could be recovered (" << result.Damage << ")\n";
         return ExitFailure;
     }
@@ -204,15 +197,6 @@ int SalvageInto(TTerminalDataFileHost& host, const std::string& intermediate, co
               << ": the rest of the content is missing and what was recovered is unchecked\n";
     return ExitOk;
 }
-
-// A buffer for plain bytes, wiped when it goes.
-struct TPlainBuffer {
-    std::vector<std::uint8_t> Bytes;
-    explicit TPlainBuffer(std::size_t size) : Bytes(size) {}
-    TPlainBuffer(const TPlainBuffer&) = delete;
-    TPlainBuffer& operator=(const TPlainBuffer&) = delete;
-    ~TPlainBuffer() { platform::SecureZero(Bytes.data(), Bytes.size()); }
-};
 
 // The host's progress line, for the steps that report to a function.
 platform::TProgressFn ProgressTo(datafile::TDataFileHost& host) {
@@ -225,7 +209,7 @@ void CopyStandardInput(const std::string& destination) {
     if (!out.Valid()) {
         throw platform::EFCreateError(destination);
     }
-    TPlainBuffer piece(PieceSize);
+    datafile::TPlainBuffer piece(datafile::PlainPieceSize);
     for (;;) {
         const ssize_t got = ::read(STDIN_FILENO, piece.Bytes.data(), piece.Bytes.size());
         if (got < 0 && errno == EINTR) {
@@ -325,158 +309,19 @@ int Seal(const TSealOptions& options) {
     return ExitOk;
 }
 
-// A stream of the deciphered bytes of a data file, read in order: the first
-// piece (already deciphered to look at it) comes again, then the rest is
-// deciphered as it is read. Reports progress to the host.
-class TDecipheringStream final : public platform::TStream {
+// Where the unsealed bytes go: a descriptor, or nowhere.
+class TPlainSink final : public datafile::TContentSink {
 public:
-    TDecipheringStream(platform::TStream& source, crypto::TDCP_cipher& cipher, std::int64_t size,
-                       datafile::TDataFileHost& host)
-        : FSource(source), FCipher(cipher), FSize(size), FHost(host), FFirst(PieceSize) {
-        FFirstSize = ReadDeciphered(FFirst.Bytes.data(), static_cast<std::int64_t>(FFirst.Bytes.size()));
-    }
-
-    // The first piece, for the content check.
-    [[nodiscard]] const std::uint8_t* First() const { return FFirst.Bytes.data(); }
-    [[nodiscard]] std::int64_t FirstSize() const { return FFirstSize; }
-
-    std::int64_t Read(void* buffer, std::int64_t count) override {
-        if (FGivenBack || count <= 0) {
-            return 0;
+    explicit TPlainSink(int fd = -1) : FFd(fd) {}
+    void Put(const std::uint8_t* data, std::size_t size) override {
+        if (FFd >= 0 && !platform::WriteAll(FFd, data, size)) {
+            throw platform::EInOutError(std::string("Cannot write standard output: ") + std::strerror(errno));
         }
-        if (FPosition < FFirstSize) {
-            const std::int64_t n = std::min(count, FFirstSize - FPosition);
-            std::memcpy(buffer, FFirst.Bytes.data() + FPosition, static_cast<std::size_t>(n));
-            FPosition += n;
-            return n;
-        }
-        const std::int64_t got = ReadDeciphered(buffer, count);
-        FPosition += got;
-        return got;
-    }
-    std::int64_t Write(const void* buffer, std::int64_t count) override {
-        (void)buffer;
-        (void)count;
-        throw platform::EWriteError();
-    }
-    // Only the position is asked for, and input read past the end of the
-    // zlib stream is given back; nothing is read after that.
-    std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
-        if (origin == platform::TSeekOrigin::soCurrent && offset == 0) {
-            return FPosition;
-        }
-        if (origin == platform::TSeekOrigin::soBeginning && offset <= FPosition) {
-            FGivenBack = FGivenBack || offset < FPosition;
-            FPosition = offset;
-            return FPosition;
-        }
-        throw platform::EInOutError("Cannot seek in deciphered data");
     }
 
 private:
-    std::int64_t ReadDeciphered(void* buffer, std::int64_t count) {
-        const std::int64_t got = FSource.Read(buffer, std::min(count, FSize - FRead));
-        if (got > 0) {
-            FCipher.DecryptData(buffer, buffer, static_cast<std::uint32_t>(got));
-            FRead += got;
-            FHost.Progress(static_cast<std::uint64_t>(FRead), static_cast<std::uint64_t>(FSize));
-        }
-        return got;
-    }
-
-    platform::TStream& FSource;
-    crypto::TDCP_cipher& FCipher;
-    std::int64_t FSize;
-    datafile::TDataFileHost& FHost;
-    TPlainBuffer FFirst;
-    std::int64_t FFirstSize = 0;
-    std::int64_t FRead = 0;
-    std::int64_t FPosition = 0;
-    bool FGivenBack = false;
+    int FFd;
 };
-
-// Where the unsealed bytes go: a descriptor, or nowhere (only counted).
-struct TPlainSink {
-    int Fd = -1;
-    std::uint64_t Written = 0;
-    void Put(const void* data, std::size_t size) {
-        if (Fd >= 0 && !platform::WriteAll(Fd, data, size)) {
-            throw platform::EInOutError(std::string("Cannot write standard output: ") + std::strerror(errno));
-        }
-        Written += size;
-    }
-};
-
-// The same test a session makes: the first line names the editor. It is run
-// on a copy of the first piece in memory (a memfd), so nothing plain reaches
-// the disk.
-bool FirstPieceIsPlain(datafile::TDataFileHost& host, const TDecipheringStream& content) {
-    if (content.FirstSize() == 0) {
-        return true; // an empty content seals to an empty file
-    }
-    platform::TFd memory(::memfd_create("quillock-header", MFD_CLOEXEC));
-    if (!memory.Valid() ||
-        !platform::WriteAll(memory.Get(), content.First(), static_cast<std::size_t>(content.FirstSize()))) {
-        throw platform::EInOutError(std::string("Cannot hold the first piece in memory: ") + std::strerror(errno));
-    }
-    const bool plain = datafile::CheckHeader(host, "/proc/self/fd/" + std::to_string(memory.Get()));
-    // The copy holds plain text: zeros before it goes.
-    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(content.FirstSize()));
-    (void)!::pwrite(memory.Get(), zeros.data(), zeros.size(), 0);
-    return plain;
-}
-
-// What the content of a data file turned out to be.
-struct TUnsealed {
-    bool Compressed = false;
-    std::uint64_t Bytes = 0; // plain bytes, decompressed when compressed
-};
-
-// Unseals sealed into sink without any file on disk: plain content as it is,
-// compressed content decompressed (raw: as it is). A wrong password or
-// damaged content reports the decryption error and terminates through the
-// host; other failures raise.
-TUnsealed UnsealInto(TTerminalDataFileHost& host, const std::string& sealed, bool raw, TPlainSink& sink) {
-    platform::TFileStream in(sealed, platform::fmOpenRead);
-    const std::int64_t size = in.Size();
-    if (size > datafile::MaxSealedSize) {
-        throw platform::EInOutError("The sealed file is 4 GiB or larger and cannot be unsealed.");
-    }
-    const crypto::TDCP_cipherclass* cipherClass = datafile::CipherClassByIndex(host.AlgorithmIndex());
-    const crypto::TDCP_hashclass* hashClass = datafile::HashClassByIndex(host.HashIndex());
-    const std::unique_ptr<crypto::TDCP_cipher> cipher = cipherClass->Create(nullptr);
-    cipher->InitFromPassphrase(host.FPassword.View(), *hashClass);
-    TUnsealed result;
-    try {
-        TDecipheringStream content(in, *cipher, size, host);
-        TPlainBuffer piece(PieceSize);
-        if (raw || FirstPieceIsPlain(host, content)) {
-            for (std::int64_t got = 0; (got = content.Read(piece.Bytes.data(), PieceSize)) > 0;) {
-                sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
-            }
-        } else {
-            result.Compressed = true;
-            try {
-                zstream::TZDecompressionStream inflated(content);
-                for (std::int64_t got = 0; (got = inflated.Read(piece.Bytes.data(), PieceSize)) > 0;) {
-                    sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
-                }
-            } catch (const zstream::EZLibError&) {
-                host.EndProgress();
-                host.AskUser(DecryptionErrorText, datafile::TMsgDlgType::mtError, datafile::TMsgDlgButtons::mbOK);
-                cipher->Scrub();
-                host.ExitWithError();
-            }
-        }
-    } catch (...) {
-        cipher->Scrub();
-        throw;
-    }
-    cipher->Scrub();
-    host.EndProgress();
-    result.Bytes = sink.Written;
-    return result;
-}
 
 int Unseal(const TSealOptions& options) {
     const std::string& sealed = options.Files[0];
@@ -514,8 +359,9 @@ int Unseal(const TSealOptions& options) {
         if (toOutput) {
             // Nothing plain is written to disk: deciphered and decompressed
             // piece by piece straight to standard output.
-            TPlainSink sink{STDOUT_FILENO};
-            (void)UnsealInto(host, sealed, options.Raw, sink);
+            TPlainSink sink(STDOUT_FILENO);
+            (void)datafile::UnsealInto(host, sealed, options.Raw, sink);
+            host.EndProgress();
             return ExitOk;
         }
         const std::string intermediate = plain + ".qlz";
@@ -566,7 +412,8 @@ int Check(const TSealOptions& options) {
     }
     try {
         TPlainSink nowhere;
-        const TUnsealed content = UnsealInto(host, options.Files[0], false, nowhere);
+        const datafile::TUnsealed content = datafile::UnsealInto(host, options.Files[0], false, nowhere);
+        host.EndProgress();
         if (content.Compressed) {
             std::cout << "opens: compressed content, " << content.Bytes << " bytes\n";
         } else {

@@ -5,6 +5,7 @@
 #include "datafile/CompressionIsal.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
+#include "datafile/Unseal.h"
 #include "platform/AlignedBuffer.h"
 #include "platform/Stream.h"
 #include "zstream/ZLib.h"
@@ -265,7 +266,7 @@ void DecompressFile(TDataFileHost& host, const std::string& source, const std::s
         WipeFile(host, destination);
     }
     if (outcome == TDecodeOutcome::Damaged) {
-        Refuse(host, "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
+        Refuse(host, DecryptionErrorText);
     } else if (outcome == TDecodeOutcome::TooLarge) {
         Refuse(host, "The content of the data file is 4 GiB or larger once decompressed and cannot be sealed again."
                      "\r\n\r\nNothing has been written.");

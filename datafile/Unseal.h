@@ -1,0 +1,50 @@
+// Unsealing a data file piece by piece, with nothing plain written to disk.
+#pragma once
+
+#include "datafile/DataFileHost.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillock::datafile {
+
+// What a content that does not decode (a wrong password or choices, most
+// likely) is reported with.
+inline constexpr const char* DecryptionErrorText =
+    "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)";
+
+// Plain bytes are moved in pieces of this size, so memory stays bounded.
+inline constexpr std::size_t PlainPieceSize = 64 * 1024;
+
+// A buffer for plain bytes, wiped when it goes.
+struct TPlainBuffer {
+    std::vector<std::uint8_t> Bytes;
+    explicit TPlainBuffer(std::size_t size) : Bytes(size) {}
+    TPlainBuffer(const TPlainBuffer&) = delete;
+    TPlainBuffer& operator=(const TPlainBuffer&) = delete;
+    ~TPlainBuffer();
+};
+
+// Where unsealed bytes go, in order.
+class TContentSink {
+public:
+    virtual ~TContentSink() = default;
+    virtual void Put(const std::uint8_t* data, std::size_t size) = 0;
+};
+
+// What the content of a data file turned out to be.
+struct TUnsealed {
+    bool Compressed = false;
+    std::uint64_t Bytes = 0; // plain bytes, decompressed when compressed
+};
+
+// Unseals sealed under the host's password and choices into sink: a plain
+// content as it is, a compressed content decompressed (raw: as it is). A
+// wrong password or damaged content reports DecryptionErrorText and
+// terminates through the host; other failures (reading, the sink) raise.
+// The deciphering reports progress to the host.
+TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, TContentSink& sink);
+
+} // namespace quillock::datafile
