@@ -18,7 +18,10 @@ using TCommandHandler = int (*)(int argc, char** argv);
 struct TCommand {
     std::string_view Name;
     std::string_view Summary; // one line for the command list
-    std::string_view Usage;   // shown by "quillock-cli <command> --help"; arguments after the name
+    // Shown by "quillock-cli <command> --help"; arguments after the name.
+    // In Usage and Options, CIPHERS and HASHES stand for the words of the
+    // algorithm tables ("rijndael|blowfish").
+    std::string_view Usage;
     TCommandHandler Run;
     std::string_view Options = {}; // what each option does, shown by --help only
 };
@@ -48,5 +51,8 @@ int RunUnseal(int argc, char** argv);
 
 // One whole editing session of a data file (cli/EditCommand.cpp).
 int RunEdit(int argc, char** argv);
+
+// Seals what a session cut short left beside a data file (cli/EditCommand.cpp).
+int RunRecover(int argc, char** argv);
 
 } // namespace quillock::cli

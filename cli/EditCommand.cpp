@@ -1,10 +1,12 @@
-// "quillock-cli edit": one whole editing session of a data file in a terminal.
+// "quillock-cli edit" and "recover": one whole editing session of a data file
+// in a terminal, and the sealing of what a session cut short left behind.
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Password.h"
 #include "cli/TerminalView.h"
 #include "datafile/Algorithms.h"
 #include "datafile/FileChecks.h"
+#include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -28,7 +30,8 @@
 namespace quillock::cli {
 namespace {
 
-constexpr std::string_view Command = "edit";
+constexpr std::string_view EditCommand = "edit";
+constexpr std::string_view RecoverCommand = "recover";
 
 struct TEditOptions {
     std::optional<std::string> Editor;
@@ -86,6 +89,19 @@ const std::vector<TOption> EditOptions = {
     {"new-hash", true, oNewHash},
     {"yes", false, oYes},
     {"editor-returns-at-once", false, oEditorReturnsAtOnce},
+    {"quiet", false, oQuiet},
+    {"password-file", true, oPasswordFile},
+    {"password-fd", true, oPasswordFd},
+    {"password-command", true, oPasswordCommand},
+};
+
+// The options of recover: the choices a reseal takes, and the password.
+const std::vector<TOption> RecoverOptions = {
+    {"cipher", true, oCipher},
+    {"hash", true, oHash},
+    {"compress", false, oCompress},
+    {"decompress", false, oDecompress},
+    {"no-double-backup", false, oNoDoubleBackup},
     {"quiet", false, oQuiet},
     {"password-file", true, oPasswordFile},
     {"password-fd", true, oPasswordFd},
@@ -169,9 +185,10 @@ std::string TakeOption(int id, std::string_view value, TEditOptions& options) {
 }
 
 // Parses the arguments after the command name.
-TParseResult ParseOptions(int argc, char** argv, TEditOptions& options, std::string& error) {
+TParseResult ParseOptions(int argc, char** argv, const std::vector<TOption>& known, TEditOptions& options,
+                          std::string& error) {
     const TParseResult result = ParseCommandLine(
-        argc, argv, EditOptions, [&](int id, std::string_view value) { return TakeOption(id, value, options); },
+        argc, argv, known, [&](int id, std::string_view value) { return TakeOption(id, value, options); },
         options.Files, error);
     if (result != TParseResult::prOk) {
         return result;
@@ -184,8 +201,8 @@ TParseResult ParseOptions(int argc, char** argv, TEditOptions& options, std::str
     return error.empty() ? TParseResult::prOk : TParseResult::prError;
 }
 
-int Fail(const std::string& message) {
-    std::cerr << "quillock-cli " << Command << ": " << message << '\n';
+int Fail(std::string_view command, const std::string& message) {
+    std::cerr << "quillock-cli " << command << ": " << message << '\n';
     return ExitFailure;
 }
 
@@ -273,12 +290,12 @@ void ChooseEditor(TTerminalView& view) {
 int RunEdit(int argc, char** argv) {
     TEditOptions options;
     std::string error;
-    const TParseResult parsed = ParseOptions(argc, argv, options, error);
+    const TParseResult parsed = ParseOptions(argc, argv, EditOptions, options, error);
     if (parsed == TParseResult::prHelp) {
-        return ShowHelp(Command);
+        return ShowHelp(EditCommand);
     }
     if (parsed == TParseResult::prError) {
-        return UsageError(Command, error);
+        return UsageError(EditCommand, error);
     }
 
     platform::TRegistry registry;
@@ -313,11 +330,11 @@ int RunEdit(int argc, char** argv) {
             view.FPassword = import ? ReadNewPassword(options.Password) : ReadPassword(options.Password, "Password: ");
         } catch (const EPasswordError& e) {
             view.SavePreferences();
-            return Fail(e.what());
+            return Fail(EditCommand, e.what());
         }
         if (view.FPassword.Empty()) {
             // The window keeps OK disabled while the password box is empty.
-            return Fail("the password is empty");
+            return Fail(EditCommand, "the password is empty");
         }
     }
 
@@ -333,6 +350,51 @@ int RunEdit(int argc, char** argv) {
     // The window saves its settings when it goes, at every end of the program.
     view.SavePreferences();
     return exitCode;
+}
+
+int RunRecover(int argc, char** argv) {
+    TEditOptions options;
+    std::string error;
+    const TParseResult parsed = ParseOptions(argc, argv, RecoverOptions, options, error);
+    if (parsed == TParseResult::prHelp) {
+        return ShowHelp(RecoverCommand);
+    }
+    if (parsed == TParseResult::prError) {
+        return UsageError(RecoverCommand, error);
+    }
+    if (ReportUnreadable(options.Files[0])) {
+        return ExitFailure;
+    }
+    platform::TRegistry registry;
+    std::string loadError;
+    const session::TPreferences stored = session::LoadPreferences(registry, &loadError);
+    if (!loadError.empty()) {
+        std::cerr << "Error: " << platform::MessageToUtf8(loadError) << '\n';
+    }
+    TTerminalView view(registry);
+    SetUpView(view, stored, options);
+    // Nothing left over and nothing plain: no password is needed to say so.
+    const bool plain = IsPlainEditorFile(view);
+    const bool leftOvers = platform::FileExists(view.FName + ".qlt") || platform::FileExists(view.FName + ".qlz");
+    if (plain || leftOvers) {
+        try {
+            // The plain file of an import cut short is sealed for the first
+            // time: its password is typed twice, as for an import.
+            view.FPassword = plain && options.Password.FromTerminal() ? ReadNewPassword(options.Password)
+                                                                      : ReadPassword(options.Password, "Password: ");
+        } catch (const EPasswordError& e) {
+            return Fail(RecoverCommand, e.what());
+        }
+        if (view.FPassword.Empty()) {
+            return Fail(RecoverCommand, "the password is empty");
+        }
+    }
+    try {
+        session::RecoverLeftOver(view);
+    } catch (const datafile::TProgramExit& exit) {
+        return exit.ExitCode;
+    }
+    return view.FEnded ? ExitOk : ExitFailure;
 }
 
 } // namespace quillock::cli

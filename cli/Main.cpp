@@ -1,6 +1,7 @@
 // Entry point of quillock-cli: dispatches to the subcommand named by the first argument.
 #include "cli/Commands.h"
 #include "crypto/Rijndael.h"
+#include "datafile/Algorithms.h"
 #include "datafile/CRC.h"
 #include "datafile/Compression.h"
 #include "platform/Hardening.h"
@@ -13,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 
 namespace quillock::cli {
 namespace {
@@ -24,7 +26,7 @@ int RunHelp(int argc, char** argv);
 // The subcommands, in the order the help lists them.
 constexpr TCommand Commands[] = {
     {"check", "say whether the password and choices open a data file (writes nothing)",
-     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] "
+     "[--cipher CIPHERS] [--hash HASHES] "
      "[--password-file FILE | --password-fd N | --password-command CMD] SEALED",
      &RunCheck,
      "  --cipher, --hash       how SEALED was sealed (default: rijndael, ripemd160)\n"
@@ -34,9 +36,9 @@ constexpr TCommand Commands[] = {
      "Prints \"opens: compressed content, N bytes\" or \"opens: plain editor content\" and exits 0;\n"
      "for a wrong password or choice, the decryption error and exit code 1. Nothing is written to disk."},
     {"edit", "open a data file in the editor and seal it again (imports a plain editor file)",
-     "[--editor CMD] [--edition 0|1|2] [--cipher rijndael|blowfish] [--hash ripemd160|sha1] "
+     "[--editor CMD] [--edition 0|1|2] [--cipher CIPHERS] [--hash HASHES] "
      "[--compress | --decompress] [--no-double-backup] [--change-password] [--change-algorithm] "
-     "[--new-password-file FILE] [--new-cipher rijndael|blowfish] [--new-hash ripemd160|sha1] [--yes] "
+     "[--new-password-file FILE] [--new-cipher CIPHERS] [--new-hash HASHES] [--yes] "
      "[--editor-returns-at-once] [--quiet] [--password-file FILE | --password-fd N | --password-command CMD] FILE",
      &RunEdit,
      "FILE is a data file (.qlx) or a plain editor file to import (it is renamed to .qlx and sealed).\n"
@@ -64,12 +66,32 @@ constexpr TCommand Commands[] = {
      "Exit code 0 when the session ended normally, 1 on any failure (the editor could not be started\n"
      "included), 2 for a usage error."},
     {"help", "show the commands, or the help of one command", "[COMMAND]", &RunHelp},
+    {"recover", "seal the newest text a session cut short left beside a data file",
+     "[--cipher CIPHERS] [--hash HASHES] [--compress | --decompress] [--no-double-backup] [--quiet] "
+     "[--password-file FILE | --password-fd N | --password-command CMD] FILE",
+     &RunRecover,
+     "After a session was cut short (a crash, a kill, a power cut), FILE.qlt (the working copy) or\n"
+     "FILE.qlz (the intermediate file) may hold the newest text. recover first checks that the password\n"
+     "opens FILE, then compares both with FILE's content and seals the newest text into FILE the way a\n"
+     "session does: FILE.bak and FILE.old rotated, FILE replaced only once the new one is complete, the\n"
+     "temporary files wiped. A copy cut short, or one that holds what FILE holds, is wiped, not sealed.\n"
+     "When FILE is still the plain file of an import cut short, it is sealed itself (or the newer\n"
+     "working copy), under a new password typed twice.\n"
+     "  --cipher, --hash       how FILE is sealed (default: the saved choice, else rijndael, ripemd160)\n"
+     "  --compress             seal compressed; --decompress: seal uncompressed (default: as FILE was)\n"
+     "  --no-double-backup     keep FILE.bak only, without the older copy FILE.old\n"
+     "  --quiet                show messages only, not the progress lines\n"
+     "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
+     "                         descriptor N; --password-command CMD: from the first line CMD prints);\n"
+     "                         otherwise it is typed on the terminal without echo\n"
+     "Exit code 0 when the newest text is sealed in FILE (or was already), 1 on failure (a file that is\n"
+     "neither a plain editor file nor compressed data stops it, with nothing changed), 2 for a usage error."},
     {"seal", "seal a plain file into a data file",
-     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--compress] [--force] "
+     "[--cipher CIPHERS] [--hash HASHES] [--compress] [--force] "
      "[--password-file FILE | --password-fd N | --password-command CMD] PLAIN SEALED",
      &RunSeal,
      "PLAIN '-' is standard input.\n"
-     "  --cipher, --hash       rijndael|blowfish and ripemd160|sha1 (default: rijndael, ripemd160)\n"
+     "  --cipher, --hash       CIPHERS and HASHES (default: rijndael, ripemd160)\n"
      "  --compress             compress the content with zlib before sealing it\n"
      "  --force                replace an existing SEALED (only a regular file, never a device or FIFO)\n"
      "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
@@ -78,7 +100,7 @@ constexpr TCommand Commands[] = {
      "SEALED is replaced only once the new one is complete. Exit code 0, 1 on failure, 2 for a usage error."},
     {"selfcheck", "run the known-answer tests of the ciphers and digests", "", &RunSelfCheck},
     {"unseal", "unseal a data file into a plain file",
-     "[--cipher rijndael|blowfish] [--hash ripemd160|sha1] [--raw | --salvage] [--force] "
+     "[--cipher CIPHERS] [--hash HASHES] [--raw | --salvage] [--force] "
      "[--password-file FILE | --password-fd N | --password-command CMD] SEALED PLAIN",
      &RunUnseal,
      "PLAIN '-' is standard output: nothing plain is written to disk then.\n"
@@ -105,10 +127,32 @@ bool IsHelp(std::string_view arg) {
     return arg == "--help" || arg == "-h";
 }
 
+// The words of an algorithm table, as one choice: "rijndael|blowfish".
+template <class TEntry> std::string Choices(std::span<const TEntry> entries) {
+    std::string words;
+    for (const TEntry& entry : entries) {
+        words += (words.empty() ? "" : "|") + std::string(entry.Word);
+    }
+    return words;
+}
+
+// A help text with CIPHERS and HASHES spelt out from the tables.
+std::string WithChoices(std::string_view text) {
+    std::string result(text);
+    for (const auto& [name, words] :
+         {std::pair<std::string_view, std::string>{"CIPHERS", Choices(datafile::Ciphers())},
+          std::pair<std::string_view, std::string>{"HASHES", Choices(datafile::Hashes())}}) {
+        for (std::size_t at = 0; (at = result.find(name, at)) != std::string::npos; at += words.size()) {
+            result.replace(at, name.size(), words);
+        }
+    }
+    return result;
+}
+
 void PrintCommandUsage(std::ostream& out, const TCommand& command) {
     out << "usage: " << ProgramName << ' ' << command.Name;
     if (!command.Usage.empty()) {
-        out << ' ' << command.Usage;
+        out << ' ' << WithChoices(command.Usage);
     }
     out << "\n  " << command.Summary << '\n';
 }
@@ -116,7 +160,7 @@ void PrintCommandUsage(std::ostream& out, const TCommand& command) {
 void PrintCommandHelp(std::ostream& out, const TCommand& command) {
     PrintCommandUsage(out, command);
     if (!command.Options.empty()) {
-        out << '\n' << command.Options << '\n';
+        out << '\n' << WithChoices(command.Options) << '\n';
     }
 }
 

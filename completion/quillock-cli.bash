@@ -11,7 +11,11 @@ _quillock_cli() {
         words=("${COMP_WORDS[@]}")
         cword=$COMP_CWORD
     fi
-    local commands="check edit help seal selfcheck unseal"
+    # The commands as the program lists them; the list of this version if it
+    # cannot be run.
+    local commands
+    commands=$("${words[0]}" --help 2>/dev/null | sed -n 's/^  \([a-z][a-z]*\) .*/\1/p')
+    [ -n "$commands" ] || commands="check edit help recover seal selfcheck unseal"
     if [ "$cword" -eq 1 ]; then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return

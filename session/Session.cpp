@@ -8,6 +8,7 @@
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
 #include "session/EditorLaunch.h"
+#include "session/LeftOver.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,6 +47,20 @@ constexpr std::uint16_t FinalDelay = 1000; // milliseconds
 constexpr std::chrono::seconds QuickReturn{3};
 
 using platform::TNameState;
+
+// A path as one word for a POSIX shell, for commands shown to the user.
+std::string ShellWord(const std::string& path) {
+    if (!path.empty() &&
+        path.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./+,:@%=-") ==
+            std::string::npos) {
+        return path;
+    }
+    std::string word = "'";
+    for (const char c : path) {
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return word + "'";
+}
 
 // Names that editors write beside the file they edit and that hold its text
 // (backups, swap and undo files, autosaves), for a working copy called name.
@@ -154,6 +169,72 @@ public:
             // Nothing was edited because nothing could be: that is no success.
             FView.ExitWithError();
             return;
+        }
+        FView.EndProgram();
+    }
+
+    // Seals the newest text that a session cut short left beside the data
+    // file, the way a session reseals, once the password is known to open
+    // the data file. Copies cut short and copies of what the data file holds
+    // already are wiped; a file that is neither stops everything.
+    void Recover() {
+        FView.LockWindow();
+        try {
+            SharedFolderNotice();
+            WritableTest();
+            OwnershipTest();
+            const platform::TFileLock::TResult lock = FLock.Take(LockFile(), false);
+            RefuseLock(lock, errno);
+            // The plain file of an import cut short already carries the
+            // sealed extension; any other plain file has nothing to recover.
+            FImported = datafile::CheckHeader(FHost, DataFile());
+            if (FImported && platform::ChangeFileExt(DataFile(), ".qlx") != DataFile()) {
+                Fail("\"" + DataFile() +
+                     "\" is a plain Arbolix file, not a sealed one: there is nothing to recover. A session "
+                     "imports it.");
+            }
+            if (!FImported && !LeftOversPresent()) {
+                FView.SetPanelText("Nothing to recover: there is no working copy or intermediate file beside \"" +
+                                   DataFile() + "\".");
+                FView.ClearPassword();
+                FView.EndProgram();
+                return;
+            }
+            Status("Comparing the left-over files..");
+            const TLeftOvers found = MeasureLeftOvers(FHost, DataFile(), FImported, WorkingCopy(), Intermediate());
+            for (const TLeftOver* file : {&found.WorkingCopy, &found.Intermediate}) {
+                if (file->Kind == TLeftOverKind::lkUnusable &&
+                    !(file == &found.Intermediate && found.WorkingCopy.Kind == TLeftOverKind::lkNewer)) {
+                    Fail("\"" + file->Path +
+                         "\" is neither a plain Arbolix file nor complete compressed data, so what it holds cannot "
+                         "be told. Nothing has been changed.\r\n\r\nLook at it and move it away, then recover "
+                         "again.");
+                }
+            }
+            if ((found.DataCompressed || found.Intermediate.Compressed) && !FView.Decompress()) {
+                FView.TickCompress(); // kept as compressed as it was
+            }
+            if (!PlaceNewestText(found)) {
+                Status("Wiping data..");
+                WipeOwn(Intermediate());
+                WipeOwn(WorkingCopy());
+                FView.SetPanelText("Nothing to recover: \"" + DataFile() +
+                                   "\" already holds the text of the left-over files (copies cut short or "
+                                   "unchanged); they are wiped.");
+                FView.ClearPassword();
+                FView.EndProgram();
+                return;
+            }
+            FDataCompressed = FView.UseCompression();
+            Reseal();
+            Status("Wiping data..");
+            WipeOwn(Intermediate());
+            WipeOwn(WorkingCopy());
+            FView.SetPanelText("Recovered: the newest text is sealed in \"" + DataFile() + "\"" +
+                               (FImported ? std::string(".") : "; the file it replaced is \"" + FirstBackup() + "\"."));
+            FView.ClearPassword();
+        } catch (const std::exception& e) {
+            Fail(std::string(WriteFailureText) + "\r\n\r\n(" + e.what() + ")");
         }
         FView.EndProgram();
     }
@@ -308,7 +389,10 @@ private:
         DescribeFile(text, DataFile(), "data file, encrypted");
         DescribeFile(text, FirstBackup(), "backup, encrypted");
         DescribeFile(text, SecondBackup(), "older backup, encrypted");
-        text += "\r\n\r\n[Yes] overwrites the working copy and the intermediate file: copy the one you need first.";
+        text += "\r\n\r\n[Yes] overwrites the working copy and the intermediate file: copy the one you need first."
+                "\r\n[No], then the command  quillock-cli recover " +
+                std::string(DataFile().starts_with("-") ? "-- " : "") + ShellWord(DataFile()) +
+                "  seals the newest of these texts into the data file, with the backups kept.";
         if (FView.AskLeftOver(text) != TModalResult::mrYes) {
             FView.ExitWithError();
         }
@@ -498,6 +582,41 @@ private:
                FCompressionChanged;
     }
 
+    // Puts the text to seal at the working copy's name: the newest left-over
+    // text, or, after an import cut short, the plain data file itself. False
+    // when the data file already holds the newest text.
+    bool PlaceNewestText(const TLeftOvers& found) {
+        const platform::TProgressFn progress = [this](std::uint64_t done, std::uint64_t total) {
+            FView.Progress(done, total);
+        };
+        if (found.WorkingCopy.Kind == TLeftOverKind::lkNewer) {
+            // What is in the intermediate file was made from it.
+            WipeOwn(Intermediate());
+        } else if (found.Intermediate.Kind == TLeftOverKind::lkNewer) {
+            WipeOwn(WorkingCopy());
+            if (found.Intermediate.Compressed) {
+                Status("Decompressing..");
+                datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), progress);
+                WipeOwn(Intermediate());
+            } else if (!platform::RenameNoReplace(Intermediate(), WorkingCopy())) {
+                Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename \"") + Intermediate() + "\" to \"" +
+                     WorkingCopy() + "\": " + std::strerror(errno) + ")");
+            }
+        } else if (FImported) {
+            WipeOwn(Intermediate());
+            WipeOwn(WorkingCopy());
+            Status("Importing..");
+            if (!platform::CopyFile(DataFile(), WorkingCopy(), 0600, false, progress)) {
+                WipeQuietly(WorkingCopy());
+                Fail(WriteFailureText);
+            }
+        } else {
+            return false;
+        }
+        NoteNewestText(WorkingCopy(), "the working copy, plain text");
+        return true;
+    }
+
     // The first backup becomes the second one. Every name was checked to be
     // ours or absent; a rotation that fails stops here rather than losing the
     // older backup silently.
@@ -630,6 +749,11 @@ void BitBtn1Click(SessionView& view) {
     }
     TSession session(view);
     session.Run();
+}
+
+void RecoverLeftOver(SessionView& view) {
+    TSession session(view);
+    session.Recover();
 }
 
 } // namespace quillock::session

@@ -14,4 +14,12 @@ inline constexpr const char* ReadOnlyRefusal = "Unable to open the file!\r\nFile
 // through the view's ExitWithError.
 void BitBtn1Click(SessionView& view);
 
+// After a session was cut short: seals the newest text it left beside the
+// data file (the working copy, else the intermediate file; after an import
+// cut short, the plain data file itself) into the data file as a session
+// reseals it, with the backups rotated, once the password opens the data
+// file. Copies cut short and unchanged copies are wiped, not sealed. Ends
+// through EndProgram, or through ExitWithError on any failure.
+void RecoverLeftOver(SessionView& view);
+
 } // namespace quillock::session

@@ -33,6 +33,12 @@ expect blowfish seal --cipher ""
 expect sha1 edit --new-hash ""
 expect 2 edit --edition ""
 expect seal help s
+expect recover rec
+expect --no-double-backup recover --no
+if complete_words recover --e | grep -qx -- --editor; then
+    echo "completion_test: recover offers edit's --editor" >&2
+    failures=$((failures + 1))
+fi
 if complete_words seal --co | grep -qx -- --raw; then
     echo "completion_test: seal offers unseal's --raw" >&2
     failures=$((failures + 1))

@@ -452,7 +452,8 @@ void ExpectLeftOverWarning(const std::string& text, const std::string& data, con
             << suffix << " in " << text;
     }
     EXPECT_TRUE(text.ends_with("\r\n\r\n[Yes] overwrites the working copy and the intermediate file: copy the one "
-                               "you need first."))
+                               "you need first.\r\n[No], then the command  quillock-cli recover " +
+                               data + "  seals the newest of these texts into the data file, with the backups kept."))
         << text;
 }
 
