@@ -21,12 +21,24 @@ private:
 
 const char* const EditionValueNames[3] = {"ExeName0", "ExeName1", "ExeName2"};
 
-// Reads an index value; one outside 0..last leaves target as it was.
-void ReadIndex(const platform::TRegistry& registry, const char* name, int last, int& target) {
+// Reads an index value; one outside 0..last counts as absent.
+std::optional<int> ReadIndex(const platform::TRegistry& registry, const char* name, int last) {
     const std::int32_t value = registry.ReadInteger(name);
     if (value >= 0 && value <= last) {
-        target = value;
+        return value;
     }
+    return std::nullopt;
+}
+
+// The stored values in load order; the first that cannot be read stops the load.
+void ReadStored(const platform::TRegistry& registry, TStoredPreferences& stored) {
+    stored.ExeNamePos = ReadIndex(registry, "ExeNamePos", 2);
+    stored.Algorithm = ReadIndex(registry, "Algorithm", 1);
+    stored.Hash = ReadIndex(registry, "Hash", 1);
+    for (std::size_t i = 0; i < 3; ++i) {
+        stored.EditionPaths[i] = registry.ReadString(EditionValueNames[i]);
+    }
+    stored.ExeName = registry.ReadString("ExeName");
 }
 
 } // namespace
@@ -53,23 +65,30 @@ TPreferences LoadPreferences(platform::TRegistry& registry, std::string* error) 
     }
     TPreferences preferences;
     preferences.EditionPaths = DefaultEditionPaths;
-    const TKeyGuard guard(registry);
-    if (!registry.OpenKey(PreferencesKey, true) || !registry.ValueExists("ExeName")) {
-        return preferences;
+    {
+        const TKeyGuard guard(registry);
+        if (!registry.OpenKey(PreferencesKey, true) || !registry.ValueExists("ExeName")) {
+            return preferences;
+        }
+        preferences.Stored.Found = true;
+        try {
+            ReadStored(registry, preferences.Stored);
+        } catch (const platform::ERegistryException& failure) {
+            if (error != nullptr) {
+                *error = failure.what();
+            }
+        }
     }
-    try {
-        ReadIndex(registry, "ExeNamePos", 2, preferences.ExeNamePos);
-        ReadIndex(registry, "Algorithm", 1, preferences.Algorithm);
-        ReadIndex(registry, "Hash", 1, preferences.Hash);
-        for (std::size_t i = 0; i < 3; ++i) {
-            preferences.EditionPaths[i] = registry.ReadString(EditionValueNames[i]);
-        }
-        preferences.ExeName = registry.ReadString("ExeName");
+    const TStoredPreferences& stored = preferences.Stored;
+    preferences.ExeNamePos = stored.ExeNamePos.value_or(preferences.ExeNamePos);
+    preferences.Algorithm = stored.Algorithm.value_or(preferences.Algorithm);
+    preferences.Hash = stored.Hash.value_or(preferences.Hash);
+    for (std::size_t i = 0; i < 3; ++i) {
+        preferences.EditionPaths[i] = stored.EditionPaths[i].value_or(preferences.EditionPaths[i]);
+    }
+    if (stored.ExeName) {
+        preferences.ExeName = *stored.ExeName;
         preferences.EditionPaths[static_cast<std::size_t>(preferences.ExeNamePos)] = preferences.ExeName;
-    } catch (const platform::ERegistryException& failure) {
-        if (error != nullptr) {
-            *error = failure.what();
-        }
     }
     return preferences;
 }

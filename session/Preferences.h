@@ -5,6 +5,7 @@
 #include "platform/Registry.h"
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace quillock::session {
@@ -19,12 +20,27 @@ inline const std::array<std::string, 3> DefaultEditionPaths = {
     "..\\Arbolix OFC\\ArbolixOFC.exe",
 };
 
+// The values a load took from the store, as stored, for a caller that applies
+// only those and keeps its own state for the rest (the window, shown again
+// after a session). A value is empty when loading stopped before it or, for an
+// index, when it lies outside its range.
+struct TStoredPreferences {
+    bool Found = false; // the key holds "ExeName", so the other values were read
+    std::optional<int> ExeNamePos;
+    std::optional<int> Algorithm;
+    std::optional<int> Hash;
+    std::array<std::optional<std::string>, 3> EditionPaths;
+    std::optional<std::string> ExeName;
+};
+
 struct TPreferences {
     int ExeNamePos = 0; // editor edition, 0..2
     int Algorithm = 0;  // 0 Rijndael, 1 Blowfish
     int Hash = 0;       // 0 RIPEMD-160, 1 SHA-1
     std::array<std::string, 3> EditionPaths;
     std::string ExeName = "Arbolix.exe"; // the editor path in use
+    // Filled by LoadPreferences; SavePreferences does not read it.
+    TStoredPreferences Stored;
 };
 
 // Writes ExeNamePos, Algorithm, Hash, ExeName0, ExeName1, ExeName2 and ExeName,
@@ -44,6 +60,8 @@ void SavePreferences(platform::TRegistry& registry, const TPreferences& preferen
 //   read are DefaultEditionPaths, so a later save does not empty them).
 // - A stored index out of its range (0..2, 0..1, 0..1) counts as absent: that
 //   choice keeps its default and loading goes on.
+// Stored receives the values read, before the defaults fill the gaps and before
+// "ExeName" replaces the loaded edition's path.
 // error is emptied when loading succeeds; it may be null.
 [[nodiscard]] TPreferences LoadPreferences(platform::TRegistry& registry, std::string* error);
 

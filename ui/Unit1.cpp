@@ -612,34 +612,38 @@ void TForm1::FormShow() {
         FEditionPathsLoaded = true;
     }
     platform::TRegistry registry;
-    try {
-        if (!registry.OpenKey(session::PreferencesKey, true) || !registry.ValueExists("ExeName")) {
-            FEditionPaths = session::DefaultEditionPaths;
-            return;
-        }
-        // A stored index outside its list counts as absent: the control keeps
-        // its selection, so no session can start without a cipher.
-        const std::int32_t edition = registry.ReadInteger("ExeNamePos");
-        if (edition >= 0 && edition <= 2) {
-            SelectEdition(edition); // runs the edition rule when the selection changes
-        }
-        const std::int32_t algorithm = registry.ReadInteger("Algorithm");
-        if (algorithm >= 0 && algorithm < AlgorithmCB->count()) {
-            AlgorithmCB->setCurrentIndex(algorithm);
-        }
-        const std::int32_t hash = registry.ReadInteger("Hash");
-        if (hash >= 0 && hash < HashCB->count()) {
-            HashCB->setCurrentIndex(hash);
-        }
-        for (int index = 0; index < 3; ++index) {
-            FEditionPaths[static_cast<std::size_t>(index)] = registry.ReadString("ExeName" + std::to_string(index));
-        }
-        ExeNameEdit->setText(FromPath(registry.ReadString("ExeName")));
-        UpdateCaptions();
-    } catch (const platform::ERegistryException& error) {
-        ShowApplicationError(this, FromCp1252(error.what()));
+    std::string error;
+    const session::TPreferences preferences = session::LoadPreferences(registry, &error);
+    const session::TStoredPreferences& stored = preferences.Stored;
+    if (!stored.Found) {
+        FEditionPaths = preferences.EditionPaths; // the defaults
+        return;
     }
-    registry.CloseKey();
+    // Only what was read is applied, in the order it was read. A stored index
+    // outside its list counts as absent: the control keeps its selection, so no
+    // session can start without a cipher.
+    if (stored.ExeNamePos) {
+        SelectEdition(*stored.ExeNamePos); // runs the edition rule when the selection changes
+    }
+    if (stored.Algorithm) {
+        AlgorithmCB->setCurrentIndex(*stored.Algorithm);
+    }
+    if (stored.Hash) {
+        HashCB->setCurrentIndex(*stored.Hash);
+    }
+    for (std::size_t index = 0; index < FEditionPaths.size(); ++index) {
+        if (stored.EditionPaths[index]) {
+            FEditionPaths[index] = *stored.EditionPaths[index];
+        }
+    }
+    if (stored.ExeName) {
+        ExeNameEdit->setText(FromPath(*stored.ExeName));
+    }
+    if (error.empty()) {
+        UpdateCaptions();
+    } else {
+        ShowApplicationError(this, FromCp1252(error));
+    }
 }
 
 void TForm1::SavePreferences() {
