@@ -1,5 +1,7 @@
 // The main window: choosing the data file, the password, the options area, and
-// the window operations the editing session runs through.
+// the window operations the editing session runs through. Its members live in
+// Unit1.cpp (creation, settings, handlers), Layout.cpp (controls, geometry),
+// ViewOperations.cpp (the session's view) and Prompts.cpp (questions, prompts).
 #pragma once
 
 #include "session/SessionView.h"
