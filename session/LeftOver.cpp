@@ -44,11 +44,16 @@ public:
             return;
         }
         std::uint8_t head[2] = {};
-        if (FStream->Read(head, 2) != 2 || head[0] != 0x78 || head[1] != 0x01) {
+        const bool compressed = FStream->Read(head, 2) == 2 && head[0] == 0x78 && head[1] == 0x01;
+        FStream->Seek(0, platform::TSeekOrigin::soBeginning);
+        if (!compressed) {
+            // Only a beginning of the content (a copy cut short inside the
+            // first line) can be told apart; it is never sealed.
             FFound.Kind = TLeftOverKind::lkUnusable;
+            FUnknown = true;
+            FText = FStream.get();
             return;
         }
-        FStream->Seek(0, platform::TSeekOrigin::soBeginning);
         FFound.Kind = TLeftOverKind::lkNewer;
         FFound.Compressed = true;
         FInflated = std::make_unique<zstream::TZDecompressionStream>(*FStream, zstream::TDamagePolicy::dpSalvage);
@@ -87,7 +92,7 @@ public:
             FFound.Complete = FInflated->Complete();
         }
         if (FDiffers || longer) {
-            FFound.Kind = FFound.Complete ? TLeftOverKind::lkNewer : TLeftOverKind::lkUnusable;
+            FFound.Kind = FFound.Complete && !FUnknown ? TLeftOverKind::lkNewer : TLeftOverKind::lkUnusable;
         } else if (FEnded || !FFound.Complete) {
             FFound.Kind = TLeftOverKind::lkPartial;
         } else {
@@ -116,6 +121,7 @@ private:
     TPlainBuffer FBuffer{datafile::PlainPieceSize};
     bool FDiffers = false;
     bool FEnded = false;
+    bool FUnknown = false; // neither a plain editor file nor compressed data
 };
 
 class TComparingSink final : public datafile::TContentSink {

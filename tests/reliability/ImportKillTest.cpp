@@ -1,7 +1,7 @@
 // An import killed (SIGKILL) at every step it shows: the plain text is never
 // lost (some file holds the newest saved text, or before the editor saved the
 // text imported), the renamed plain file is owner-only, and running the
-// session again seals the newest text.
+// session again, or recover, seals the newest text.
 #include "tests/reliability/ReliabilitySupport.h"
 
 namespace quillock::testing {
@@ -75,6 +75,8 @@ TEST_P(ImportKillTest, NeverLosesThePlainTextAndSealsItWhenRunAgain) {
             return view.Run();
         });
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        const std::filesystem::path killed = Dir.string() + "-killed";
+        CopyFolder(Dir, killed);
 
         const bool editorSaved = static_cast<std::ptrdiff_t>(step) > saved;
         const std::string newest = editorSaved ? Edited : Content;
@@ -106,6 +108,30 @@ TEST_P(ImportKillTest, NeverLosesThePlainTextAndSealsItWhenRunAgain) {
         EXPECT_EQ(Unseal(Data).Content, newest);
         for (const std::string& name : Listing(Dir)) {
             EXPECT_TRUE(name == "diary.qlx" || name == "diary.qlx.bak") << name;
+        }
+
+        // The same state brought back by recover. Before the rename the
+        // plain file has its own name and a session imports it: recover
+        // refuses it and changes nothing.
+        std::filesystem::remove_all(Dir);
+        CopyFolder(killed, Dir);
+        std::filesystem::remove_all(killed);
+        const Strings before = Listing(Dir);
+        TScriptedView recovering;
+        SetUpView(recovering, renamed ? Data : Plain);
+        recovering.YesNoAnswers.clear();
+        if (!renamed) {
+            EXPECT_EQ(recovering.Recover(), 1);
+            EXPECT_EQ(Listing(Dir), before);
+            EXPECT_EQ(ReadText(Plain), Content);
+            continue;
+        }
+        // Killed as the editor's window went, the edits are saved too.
+        EXPECT_EQ(recovering.Recover(), 0);
+        EXPECT_EQ(Unseal(Data).Content, static_cast<std::ptrdiff_t>(step) >= saved ? Edited : Content);
+        EXPECT_EQ(Mode(Data), 0600u);
+        for (const std::string& name : Listing(Dir)) {
+            EXPECT_EQ(name, "diary.qlx") << "an import has no backup, and nothing plain stays";
         }
     }
 }

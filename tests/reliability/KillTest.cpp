@@ -1,7 +1,8 @@
 // A session killed (SIGKILL) at every step it shows: some file still holds the
 // newest saved text or the one before (the newest once the editor has saved),
 // the next run warns about the left-over files and names them, and the text
-// can be brought back into the data file.
+// can be brought back into the data file: by hand through a session, or by
+// recover, which seals the newest text itself.
 #include "tests/reliability/ReliabilitySupport.h"
 
 namespace quillock::testing {
@@ -77,6 +78,8 @@ TEST_P(KillAtEveryStep, LeavesTheTextRecoverable) {
             return view.Run();
         });
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        const std::filesystem::path killed = Dir.string() + "-killed";
+        CopyFolder(Dir, killed);
 
         // The invariant: the newest saved text, or before the editor saved the one before.
         const bool editorSaved = static_cast<std::ptrdiff_t>(step) > saved;
@@ -140,6 +143,29 @@ TEST_P(KillAtEveryStep, LeavesTheTextRecoverable) {
         }
         EXPECT_EQ(recover.Run(), 0);
         EXPECT_EQ(Unseal(Data).Content, newestText);
+        for (const std::string& name : Listing(Dir)) {
+            EXPECT_TRUE(name == "diary.qlx" || name == "diary.qlx.bak" || name == "diary.qlx.old") << name;
+        }
+
+        // The same state brought back by recover: the newest text sealed
+        // without an editor, the data file it replaced in the backup, and
+        // nothing plain left.
+        std::filesystem::remove_all(Dir);
+        CopyFolder(killed, Dir);
+        std::filesystem::remove_all(killed);
+        // Killed as the editor's window went, the edits are saved too.
+        const std::string recovered = static_cast<std::ptrdiff_t>(step) >= saved ? Edited : Content;
+        TScriptedView recovering;
+        SetUpView(recovering);
+        recovering.FChangePass = false;
+        recovering.InputAnswers.clear();
+        EXPECT_EQ(recovering.Recover(), 0);
+        EXPECT_FALSE(recovering.Saw("ShowTrayIcon")) << "no editor runs";
+        EXPECT_EQ(Unseal(Data).Content, recovered);
+        EXPECT_EQ(Mode(Data), 0640u);
+        if (inDataFile != recovered) {
+            EXPECT_EQ(TextIn(Data, ".bak"), inDataFile) << "the replaced data file is the backup";
+        }
         for (const std::string& name : Listing(Dir)) {
             EXPECT_TRUE(name == "diary.qlx" || name == "diary.qlx.bak" || name == "diary.qlx.old") << name;
         }

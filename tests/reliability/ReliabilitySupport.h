@@ -60,6 +60,13 @@ inline void ExpectWarningNamesTheFiles(const std::string& warning, const std::st
     }
 }
 
+// The files of a folder as a killed run left them, to run two recoveries on
+// the same state: copied away (bytes and modes) and put back.
+inline void CopyFolder(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::filesystem::remove_all(to);
+    std::filesystem::copy(from, to, std::filesystem::copy_options::recursive);
+}
+
 // Runs fn in a child process and returns its wait status.
 template <typename F> int InChild(F fn) {
     std::fflush(nullptr);

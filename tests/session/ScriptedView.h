@@ -154,6 +154,16 @@ public:
         return !Events.empty() && Events.back() == "EndProgram" ? 0 : -1;
     }
 
+    // Runs the recovery of left-over files, with the same results as Run.
+    int Recover() {
+        try {
+            session::RecoverLeftOver(*this);
+        } catch (const datafile::TProgramExit& exit) {
+            return exit.ExitCode;
+        }
+        return !Events.empty() && Events.back() == "EndProgram" ? 0 : -1;
+    }
+
     // The status lines and panel texts, in order.
     [[nodiscard]] std::vector<std::string> Captions() const {
         std::vector<std::string> captions;

@@ -1,0 +1,277 @@
+// Recovering what a session cut short left beside a data file: which text is
+// sealed, which copies are wiped, and what stops the recovery untouched.
+#include "tests/editor/EditorTestSupport.h"
+#include "tests/session/ScriptedView.h"
+
+#include "platform/Files.h"
+
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillock::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const std::string Content = "Arbolix data file\r\nfirst entry\r\nsecond entry\r\n";
+const std::string Edited = Content + "third entry, written before the crash\r\n";
+
+// Every file of a folder with its bytes, to tell that nothing changed.
+std::map<std::string, Bytes> Snapshot(const std::filesystem::path& folder) {
+    std::map<std::string, Bytes> files;
+    for (const std::string& name : Listing(folder)) {
+        files[name] = datafile::testing::ReadBytes(folder / name);
+    }
+    return files;
+}
+
+class RecoverTest : public datafile::testing::TTempDirTest {
+protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        Data = Path("diary.qlx");
+        View.FName = Data;
+        View.FDoubleBackup = true;
+    }
+
+    // A left-over file as a session leaves it: owner-only.
+    static void LeaveText(const std::string& path, const std::string& text) {
+        WriteText(path, text);
+        ::chmod(path.c_str(), 0600);
+    }
+    static void LeaveBytes(const std::string& path, const Bytes& bytes) {
+        WriteBytes(path, bytes);
+        ::chmod(path.c_str(), 0600);
+    }
+
+    [[nodiscard]] bool SawPanel(const std::string& start) const {
+        for (const std::string& event : View.Events) {
+            if (event.starts_with("Panel:" + start)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string Data;
+    TScriptedView View;
+};
+
+TEST_F(RecoverTest, ANewerWorkingCopyIsSealedAndTheBackupsRotate) {
+    SealContent(Data, Content, false);
+    SealContent(Data + ".bak", "Arbolix the text before", false);
+    const Bytes sealed = ReadBytes(Data);
+    const Bytes firstBackup = ReadBytes(Data + ".bak");
+    LeaveText(Data + ".qlt", Edited);
+    // Compressing it for the reseal was cut short: made from it, wiped.
+    Bytes cut = ZlibCompress(Edited);
+    cut.resize(cut.size() / 2);
+    LeaveBytes(Data + ".qlz", cut);
+
+    EXPECT_EQ(View.Recover(), 0);
+    EXPECT_FALSE(View.Saw("ShowTrayIcon")) << "no editor runs";
+    const TUnsealed now = Unseal(Data);
+    EXPECT_EQ(now.Content, Edited);
+    EXPECT_TRUE(now.Compressed) << "the session cut short was compressing";
+    EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
+    EXPECT_EQ(ReadBytes(Data + ".old"), firstBackup);
+    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.old"}));
+    EXPECT_TRUE(SawPanel("Recovered: the newest text is sealed in \"" + Data + "\"; the file it replaced is \"" + Data +
+                         ".bak\"."));
+}
+
+TEST_F(RecoverTest, ANewerIntermediateFileIsSealedInTheFormItHas) {
+    // Plain: a reseal without compression cut short after the working copy
+    // became the intermediate file.
+    SealContent(Data, Content, false);
+    LeaveText(Data + ".qlz", Edited);
+    EXPECT_EQ(View.Recover(), 0);
+    EXPECT_EQ(Unseal(Data).Content, Edited);
+    EXPECT_FALSE(Unseal(Data).Compressed);
+    EXPECT_EQ(Unseal(Data + ".bak").Content, Content);
+    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
+
+    // Compressed: the data file was compressed, and stays so.
+    std::filesystem::remove(Data + ".bak");
+    SealContent(Data, Content, true);
+    LeaveBytes(Data + ".qlz", ZlibCompress(Edited));
+    TScriptedView again;
+    again.FName = Data;
+    EXPECT_EQ(again.Recover(), 0);
+    EXPECT_TRUE(again.Saw("TickCompress"));
+    EXPECT_EQ(Unseal(Data).Content, Edited);
+    EXPECT_TRUE(Unseal(Data).Compressed);
+    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
+
+    // --decompress: sealed plain whatever the data file was.
+    std::filesystem::remove(Data + ".bak");
+    SealContent(Data, Content, true);
+    LeaveText(Data + ".qlt", Edited);
+    TScriptedView plain;
+    plain.FName = Data;
+    plain.FDecompress = true;
+    EXPECT_EQ(plain.Recover(), 0);
+    EXPECT_EQ(Unseal(Data).Content, Edited);
+    EXPECT_FALSE(Unseal(Data).Compressed);
+}
+
+TEST_F(RecoverTest, CopiesCutShortOrUnchangedAreWipedAndTheDataFileKept) {
+    const Bytes compressed = ZlibCompress(Content);
+    struct TCase {
+        const char* Name;
+        bool DataCompressed;
+        const char* Suffix;
+        Bytes Left;
+    };
+    const std::vector<TCase> cases = {
+        {"working copy cut short while decompressing", true, ".qlt", Bytes(Content.begin(), Content.begin() + 20)},
+        {"working copy cut short while importing", false, ".qlt", Bytes(Content.begin(), Content.begin() + 1)},
+        {"empty working copy", false, ".qlt", Bytes{}},
+        {"unchanged working copy", false, ".qlt", Bytes(Content.begin(), Content.end())},
+        {"intermediate file cut short while deciphering", false, ".qlz", Bytes(Content.begin(), Content.begin() + 30)},
+        {"compressed intermediate file cut short while deciphering", true, ".qlz",
+         Bytes(compressed.begin(), compressed.begin() + static_cast<std::ptrdiff_t>(compressed.size() / 2))},
+        {"whole compressed intermediate file", true, ".qlz", compressed},
+    };
+    for (const TCase& left : cases) {
+        SCOPED_TRACE(left.Name);
+        std::filesystem::remove_all(Dir);
+        std::filesystem::create_directories(Dir);
+        SealContent(Data, Content, left.DataCompressed);
+        const Bytes sealed = ReadBytes(Data);
+        LeaveBytes(Data + left.Suffix, left.Left);
+        TScriptedView view;
+        view.FName = Data;
+        EXPECT_EQ(view.Recover(), 0);
+        EXPECT_EQ(ReadBytes(Data), sealed) << "the data file already holds the text";
+        EXPECT_EQ(Listing(Dir), Strings{"diary.qlx"});
+        EXPECT_FALSE(view.Saw("Status:Creating backup.."));
+        bool said = false;
+        for (const std::string& event : view.Events) {
+            said = said || event.starts_with("Panel:Nothing to recover: \"" + Data + "\" already holds");
+        }
+        EXPECT_TRUE(said);
+    }
+}
+
+TEST_F(RecoverTest, AFileOfUnknownContentStopsItWithNothingChanged) {
+    // Long enough that half of its stream decodes to something.
+    std::string other = "Arbolix another text\r\n";
+    for (int line = 0; other.size() < 6000; ++line) {
+        other += "line " + std::to_string(line * 7919 % 1000) + " of something else\r\n";
+    }
+    const Bytes otherStream = ZlibCompress(other);
+    const std::vector<std::pair<const char*, Bytes>> lefts = {
+        {".qlt", Bytes{'g', 'a', 'r', 'b', 'a', 'g', 'e'}},
+        {".qlz", Bytes{'n', 'o', 't', ' ', 'o', 'u', 'r', 's'}},
+        {".qlz", Bytes(otherStream.begin(), otherStream.begin() + static_cast<std::ptrdiff_t>(otherStream.size() / 2))},
+    };
+    for (const auto& [suffix, bytes] : lefts) {
+        SCOPED_TRACE(std::string(suffix) + " of " + std::to_string(bytes.size()) + " bytes");
+        std::filesystem::remove_all(Dir);
+        std::filesystem::create_directories(Dir);
+        SealContent(Data, Content, false);
+        LeaveBytes(Data + suffix, bytes);
+        const auto before = Snapshot(Dir);
+        TScriptedView view;
+        view.FName = Data;
+        EXPECT_EQ(view.Recover(), 1);
+        ASSERT_FALSE(view.Messages.empty());
+        EXPECT_NE(view.Messages.back().find("\"" + Data + suffix +
+                                            "\" is neither a plain Arbolix file nor complete compressed data"),
+                  std::string::npos)
+            << view.Messages.back();
+        EXPECT_EQ(Snapshot(Dir), before);
+    }
+}
+
+TEST_F(RecoverTest, AWrongPasswordChangesNothing) {
+    SealContent(Data, Content, true);
+    LeaveText(Data + ".qlt", Edited);
+    const auto before = Snapshot(Dir);
+    View.FPassword.Assign("not the password");
+    EXPECT_EQ(View.Recover(), 1);
+    ASSERT_FALSE(View.Messages.empty());
+    EXPECT_TRUE(View.Messages.back().starts_with("Decryption Error!")) << View.Messages.back();
+    EXPECT_EQ(Snapshot(Dir), before);
+}
+
+TEST_F(RecoverTest, AnImportCutShortIsSealedUnderTheNewPassword) {
+    struct TCase {
+        const char* Name;
+        std::optional<std::string> WorkingCopy;
+        std::string Sealed;
+    };
+    const std::vector<TCase> cases = {
+        {"renamed, nothing copied yet", std::nullopt, Content},
+        {"copy cut short", Content.substr(0, 12), Content},
+        {"edited", Edited, Edited},
+    };
+    for (const TCase& left : cases) {
+        SCOPED_TRACE(left.Name);
+        std::filesystem::remove_all(Dir);
+        std::filesystem::create_directories(Dir);
+        LeaveText(Data, Content);
+        if (left.WorkingCopy) {
+            LeaveText(Data + ".qlt", *left.WorkingCopy);
+        }
+        TScriptedView view;
+        view.FName = Data;
+        view.FPassword.Assign("new one");
+        EXPECT_EQ(view.Recover(), 0);
+        EXPECT_EQ(Unseal(Data, {.Password = "new one"}).Content, left.Sealed);
+        EXPECT_EQ(Mode(Data), 0600u);
+        EXPECT_EQ(Listing(Dir), Strings{"diary.qlx"}) << "an import has no backup";
+    }
+}
+
+TEST_F(RecoverTest, APlainFileUnderItsOwnNameIsNotRecovered) {
+    const std::string plain = Path("notes.txt");
+    LeaveText(plain, Content);
+    LeaveText(plain + ".qlt", Edited);
+    const auto before = Snapshot(Dir);
+    View.FName = plain;
+    EXPECT_EQ(View.Recover(), 1);
+    ASSERT_FALSE(View.Messages.empty());
+    EXPECT_NE(View.Messages.back().find("is a plain Arbolix file, not a sealed one"), std::string::npos);
+    EXPECT_EQ(Snapshot(Dir), before);
+}
+
+TEST_F(RecoverTest, NothingLeftOverNeedsNoPasswordAndChangesNothing) {
+    SealContent(Data, Content, false);
+    const auto before = Snapshot(Dir);
+    View.FPassword.Assign("not the password");
+    EXPECT_EQ(View.Recover(), 0);
+    EXPECT_TRUE(SawPanel("Nothing to recover: there is no working copy or intermediate file beside"));
+    EXPECT_EQ(Snapshot(Dir), before);
+}
+
+TEST_F(RecoverTest, ASessionStillRunningIsNotDisturbed) {
+    SealContent(Data, Content, false);
+    LeaveText(Data + ".qlt", Edited);
+    platform::TFileLock running;
+    ASSERT_EQ(running.Take(Data + ".qlk", false), platform::TFileLock::TResult::Taken);
+    const auto before = Snapshot(Dir);
+    EXPECT_EQ(View.Recover(), 1);
+    ASSERT_FALSE(View.Messages.empty());
+    EXPECT_NE(View.Messages.back().find("is being edited by another copy of this program"), std::string::npos);
+    EXPECT_EQ(Snapshot(Dir), before);
+}
+
+TEST_F(RecoverTest, AnotherUsersFileAtATemporaryNameIsRefused) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a file to another user";
+    }
+    SealContent(Data, Content, false);
+    LeaveText(Data + ".qlt", Edited);
+    ASSERT_EQ(::chown((Data + ".qlt").c_str(), 65534, 65534), 0);
+    const auto before = Snapshot(Dir);
+    EXPECT_EQ(View.Recover(), 1);
+    ASSERT_FALSE(View.Messages.empty());
+    EXPECT_NE(View.Messages.back().find("not a file of yours"), std::string::npos) << View.Messages.back();
+    EXPECT_EQ(Snapshot(Dir), before);
+}
+
+} // namespace
+} // namespace quillock::testing
