@@ -27,7 +27,9 @@ class TCandidate {
 public:
     // Read through the descriptor that was checked to be ours, whatever the
     // name refers to meanwhile.
-    TCandidate(datafile::TDataFileHost& host, TLeftOver& found)
+    // The working copy is plain text always; only the intermediate file may
+    // hold compressed data (mayBeCompressed).
+    TCandidate(datafile::TDataFileHost& host, TLeftOver& found, bool mayBeCompressed)
         : FFound(found), FFile(platform::OpenOwnFile(found.Path, O_RDONLY)) {
         if (!FFile.Valid() && errno == ENOENT) {
             return; // absent
@@ -44,11 +46,12 @@ public:
             return;
         }
         std::uint8_t head[2] = {};
-        const bool compressed = FStream->Read(head, 2) == 2 && head[0] == 0x78 && head[1] == 0x01;
+        const bool compressed = mayBeCompressed && FStream->Read(head, 2) == 2 && head[0] == 0x78 && head[1] == 0x01;
         FStream->Seek(0, platform::TSeekOrigin::soBeginning);
         if (!compressed) {
             // Only a beginning of the content (a copy cut short inside the
-            // first line) can be told apart; it is never sealed.
+            // first line) or the content itself can be told; anything else
+            // is never sealed.
             FFound.Kind = TLeftOverKind::lkUnusable;
             FUnknown = true;
             FText = FStream.get();
@@ -144,8 +147,8 @@ TLeftOvers MeasureLeftOvers(datafile::TDataFileHost& host, const std::string& da
     TLeftOvers found;
     found.WorkingCopy.Path = workingCopy;
     found.Intermediate.Path = intermediate;
-    TCandidate working(host, found.WorkingCopy);
-    TCandidate temporary(host, found.Intermediate);
+    TCandidate working(host, found.WorkingCopy, false);
+    TCandidate temporary(host, found.Intermediate, true);
     TComparingSink sink(working, temporary);
     if (plainDataFile) {
         platform::TFileStream content(dataFile, platform::fmOpenRead);

@@ -9,11 +9,13 @@
 namespace quillock::session {
 
 enum class TLeftOverKind {
-    lkAbsent,   // no file at the name
-    lkUnusable, // neither a plain editor file nor compressed data of ours, nor a beginning of the content
-    lkPartial,  // a strict beginning of the data file's content: a copy cut short
-    lkSame,     // exactly the data file's content
-    lkNewer,    // a text the data file does not hold: the one to seal
+    lkAbsent, // no file at the name
+    // Neither a plain editor file nor (the intermediate file only) compressed
+    // data, nor a beginning of the content.
+    lkUnusable,
+    lkPartial, // a strict beginning of the data file's content: a copy cut short
+    lkSame,    // exactly the data file's content
+    lkNewer,   // a text the data file does not hold: the one to seal
 };
 
 struct TLeftOver {

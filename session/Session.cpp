@@ -205,10 +205,11 @@ public:
             for (const TLeftOver* file : {&found.WorkingCopy, &found.Intermediate}) {
                 if (file->Kind == TLeftOverKind::lkUnusable &&
                     !(file == &found.Intermediate && found.WorkingCopy.Kind == TLeftOverKind::lkNewer)) {
-                    Fail("\"" + file->Path +
-                         "\" is neither a plain Arbolix file nor complete compressed data, so what it holds cannot "
-                         "be told. Nothing has been changed.\r\n\r\nLook at it and move it away, then recover "
-                         "again.");
+                    Fail("\"" + file->Path + "\" is " +
+                         (file == &found.WorkingCopy ? "not a plain Arbolix file"
+                                                     : "neither a plain Arbolix file nor complete compressed data") +
+                         ", so what it holds cannot be told. Nothing has been changed.\r\n\r\nLook at it and "
+                         "move it away, then recover again.");
                 }
             }
             if ((found.DataCompressed || found.Intermediate.Compressed) && !FView.Decompress()) {
