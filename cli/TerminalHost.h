@@ -2,7 +2,7 @@
 // window's state, dialogs as UTF-8 text on stderr, answers from the terminal.
 #pragma once
 
-#include "cli/StatusLine.h"
+#include "cli/TerminalDialogs.h"
 #include "datafile/FieldHost.h"
 
 #include <string>
@@ -19,23 +19,24 @@ public:
     [[nodiscard]] std::string Caption() const override { return FCaption; }
 
     // Prints "<title>: <text>" on stderr; Yes/No is answered on the terminal
-    // (no terminal: neither).
+    // (Enter: No; no terminal or the end of input: neither).
     datafile::TModalResult AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                    datafile::TMsgDlgButtons buttons) override;
     // The only input box asks for a password: read from the terminal without
     // echo; without a terminal the answer is value, as Cancel would give.
     std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override;
-    // Answered on the terminal with y or n; without a terminal: No.
+    // Answered on the terminal with y or n (Enter: n); without a terminal: No.
     bool QuestionBox(const std::string& text) override;
     // Throws datafile::TProgramExit{1}; the command returns its code.
     [[noreturn]] void ExitWithError() override;
     // On a terminal: FStep and the percentage, updated in place.
     void Progress(std::uint64_t done, std::uint64_t total) override;
     // Ends the percentage's line; also done before every message.
-    void EndProgress() { FLine.Close(); }
+    void EndProgress() { FDialogs.Line().Close(); }
 
 private:
-    TStatusLine FLine;
+    // Answers come from the terminal itself: standard input may be the data.
+    TTerminalDialogs FDialogs{TTerminalDialogs::ControllingTerminal};
 };
 
 } // namespace quillock::cli

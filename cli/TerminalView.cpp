@@ -1,16 +1,13 @@
 // The editing session's view for quillock-cli.
 #include "cli/TerminalView.h"
 
-#include "cli/Password.h"
 #include "datafile/Algorithms.h"
 #include "platform/Text.h"
 #include "platform/Wipe.h"
 #include "session/Preferences.h"
 
-#include <cerrno>
 #include <iostream>
 #include <string_view>
-#include <unistd.h>
 #include <utility>
 
 namespace quillock::cli {
@@ -19,16 +16,6 @@ namespace {
 constexpr const char* ProgramVersion = "3.0";
 // The password box's text after a session: 69 zero digits.
 constexpr std::size_t ClearedPasswordLength = 69;
-constexpr std::size_t MaxAnswer = 1024;
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 // The session's own questions name the window's buttons; here they are answers.
 std::string TerminalWords(std::string text) {
@@ -50,38 +37,9 @@ std::string TTerminalView::Caption() const {
            ProgramVersion;
 }
 
-std::optional<std::string> TTerminalView::ReadAnswer(const std::string& prompt) {
-    FLine.Err() << prompt << std::flush;
-    std::string line;
-    for (;;) {
-        char c = 0;
-        const ssize_t got = ::read(FAnswerFd, &c, 1);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            FLine.Err() << '\n';
-            return std::nullopt; // the end of input, or nothing to read from
-        }
-        if (c == '\n') {
-            break;
-        }
-        if (line.size() < MaxAnswer) {
-            line.push_back(c);
-        }
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    // Blanks around the answer do not count.
-    const std::size_t first = line.find_first_not_of(" \t");
-    const std::size_t last = line.find_last_not_of(" \t");
-    return first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
-}
-
 datafile::TModalResult TTerminalView::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                               datafile::TMsgDlgButtons buttons) {
-    FLine.Err() << datafile::DialogTitle(kind) << ": " << platform::MessageToUtf8(text) << std::endl;
+    FDialogs.Show(datafile::DialogTitle(kind), text);
     if (buttons == datafile::TMsgDlgButtons::mbOK) {
         return datafile::TModalResult::mrOk;
     }
@@ -93,24 +51,12 @@ datafile::TModalResult TTerminalView::AskUser(const std::string& text, datafile:
 }
 
 datafile::TModalResult TTerminalView::ReadYesNo(bool defaultYes) {
-    for (;;) {
-        const std::optional<std::string> answer =
-            ReadAnswer(defaultYes ? "y or n? [Y/n] (Enter = y) " : "y or n? [y/N] (Enter = n) ");
-        if (!answer) {
-            return datafile::TModalResult::mrNo;
-        }
-        const std::string word = Lower(*answer);
-        if (word == "y" || word == "yes" || (word.empty() && defaultYes)) {
-            return datafile::TModalResult::mrYes;
-        }
-        if (word == "n" || word == "no" || word.empty()) {
-            return datafile::TModalResult::mrNo;
-        }
-    }
+    return FDialogs.ReadYesNo(defaultYes).value_or(false) ? datafile::TModalResult::mrYes
+                                                          : datafile::TModalResult::mrNo;
 }
 
 datafile::TModalResult TTerminalView::AskLeftOver(const std::string& text) {
-    FLine.Err() << "Warning: " << platform::MessageToUtf8(text) << std::endl;
+    FDialogs.Show("Warning", text);
     if (FYes) {
         // One option must not overwrite what may be the only copy of unsaved edits.
         FLine.Err() << "(--yes does not answer this question)" << std::endl;
@@ -124,7 +70,7 @@ bool TTerminalView::ConfirmEditingFinished(const std::string& text) {
                     << (FEditorReturnsAtOnce ? "--editor-returns-at-once" : "--yes") << ")." << std::endl;
         return true;
     }
-    if (::isatty(FAnswerFd) != 1) {
+    if (!FDialogs.AnswersFromTerminal()) {
         // Nobody could answer: a script's editor (true, cat, sed) is done when it returns.
         FLine.Err() << "The editor came back at once; going on (standard input is not a terminal)." << std::endl;
         return true;
@@ -139,19 +85,13 @@ std::string TTerminalView::InputBox(const std::string& title, const std::string&
     if (FNewPassword) {
         return std::string(FNewPassword->View());
     }
-    FLine.Close();
-    try {
-        return std::string(AskTerminalPassword(platform::MessageToUtf8(title + ": " + prompt + " ")).View());
-    } catch (const EPasswordError& e) {
-        FLine.Err() << e.what() << std::endl;
-        return value;
-    }
+    return FDialogs.ReadPassword(title, prompt, value);
 }
 
 bool TTerminalView::QuestionBox(const std::string& text) {
     const std::optional<datafile::TPromptKind> prompt = FPendingPrompt;
     FPendingPrompt.reset();
-    FLine.Err() << platform::MessageToUtf8(Caption()) << ": " << platform::MessageToUtf8(text) << std::endl;
+    FDialogs.Show(platform::MessageToUtf8(Caption()), text);
     const bool cipher = prompt == datafile::TPromptKind::Algorithm;
     const bool digest = prompt == datafile::TPromptKind::Hash;
     if (cipher && FNewAlgorithm) {
@@ -164,10 +104,10 @@ bool TTerminalView::QuestionBox(const std::string& text) {
     // algorithm table, its first letter or its name, as typed in any case.
     const auto choice = [&](std::size_t row) -> std::pair<std::string, std::string> {
         if (cipher) {
-            return {std::string(datafile::Ciphers()[row].Word), Lower(std::string(datafile::Ciphers()[row].Name))};
+            return {std::string(datafile::Ciphers()[row].Word), AsciiLower(std::string(datafile::Ciphers()[row].Name))};
         }
         if (digest) {
-            return {std::string(datafile::Hashes()[row].Word), Lower(std::string(datafile::Hashes()[row].Name))};
+            return {std::string(datafile::Hashes()[row].Word), AsciiLower(std::string(datafile::Hashes()[row].Name))};
         }
         return {row == 0 ? "yes" : "no", row == 0 ? "yes" : "no"};
     };
@@ -177,12 +117,12 @@ bool TTerminalView::QuestionBox(const std::string& text) {
                                  : digest ? "[R]IPEMD-160 or [S]HA-1? (Enter = RIPEMD-160) "
                                           : "y or n? [Y/n] (Enter = y) ";
     for (;;) {
-        const std::optional<std::string> answer = ReadAnswer(question);
+        const std::optional<std::string> answer = FDialogs.ReadAnswer(question);
         if (!answer) {
             // No choice made: the current one stays (for a plain question: No).
             return cipher ? FAlgorithm == 0 : digest ? FHash == 0 : false;
         }
-        const std::string word = Lower(*answer);
+        const std::string word = AsciiLower(*answer);
         if (word.empty() || word == first || word == first.substr(0, 1) || word == firstName ||
             (digest && word == "ripemd")) {
             return true;
@@ -225,7 +165,7 @@ void TTerminalView::HideMainWindow() {
 }
 
 void TTerminalView::Notice(const std::string& text) {
-    FLine.Err() << "Warning: " << platform::MessageToUtf8(text) << std::endl;
+    FDialogs.Show("Warning", text);
 }
 
 std::string TTerminalView::EditorHint() const {
@@ -233,7 +173,7 @@ std::string TTerminalView::EditorHint() const {
 }
 
 void TTerminalView::WarnBox(const std::string& text) {
-    FLine.Err() << "Warning: " << platform::MessageToUtf8(text) << std::endl;
+    FDialogs.Show("Warning", text);
 }
 
 void TTerminalView::ClearPassword() {

@@ -3,7 +3,7 @@
 // terminal or by options.
 #pragma once
 
-#include "cli/StatusLine.h"
+#include "cli/TerminalDialogs.h"
 #include "datafile/FieldHost.h"
 #include "platform/Registry.h"
 #include "session/SessionView.h"
@@ -11,6 +11,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace quillock::cli {
 
@@ -36,7 +37,6 @@ public:
     std::optional<int> FNewAlgorithm;                  // the cipher question
     std::optional<int> FNewHash;                       // the digest question
     bool FQuiet = false;                               // no status lines, messages only
-    int FAnswerFd = 0;                                 // where typed answers are read from
     // The editor actually run when it is not the one stored (from $VISUAL,
     // $EDITOR, ...); the stored one stays in FExeName and is saved.
     std::optional<std::string> FEditorCommand;
@@ -95,14 +95,13 @@ public:
     [[nodiscard]] std::string ExeName() const override { return FEditorCommand.value_or(FExeName); }
 
 private:
-    // One typed line; nothing at the end of input.
-    std::optional<std::string> ReadAnswer(const std::string& prompt);
     // A typed Yes or No; Enter gives the default, the end of input No.
     datafile::TModalResult ReadYesNo(bool defaultYes);
 
     platform::TRegistry& FRegistry;
     std::optional<datafile::TPromptKind> FPendingPrompt;
-    TStatusLine FLine;
+    TTerminalDialogs FDialogs{STDIN_FILENO}; // answers are typed on standard input
+    TStatusLine& FLine = FDialogs.Line();
 };
 
 } // namespace quillock::cli
