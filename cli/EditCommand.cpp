@@ -373,15 +373,18 @@ int RunRecover(int argc, char** argv) {
     }
     TTerminalView view(registry);
     SetUpView(view, stored, options);
-    // Nothing left over and nothing plain: no password is needed to say so.
-    const bool plain = IsPlainEditorFile(view);
+    // No password is needed to say there is nothing to recover, or to
+    // refuse a plain file under a name of its own.
+    const bool plainFile = IsPlainEditorFile(view);
+    const bool importCutShort = plainFile && platform::ChangeFileExt(view.FName, ".qlx") == view.FName;
     const bool leftOvers = platform::FileExists(view.FName + ".qlt") || platform::FileExists(view.FName + ".qlz");
-    if (plain || leftOvers) {
+    if (importCutShort || (!plainFile && leftOvers)) {
         try {
             // The plain file of an import cut short is sealed for the first
             // time: its password is typed twice, as for an import.
-            view.FPassword = plain && options.Password.FromTerminal() ? ReadNewPassword(options.Password)
-                                                                      : ReadPassword(options.Password, "Password: ");
+            view.FPassword = importCutShort && options.Password.FromTerminal()
+                                 ? ReadNewPassword(options.Password)
+                                 : ReadPassword(options.Password, "Password: ");
         } catch (const EPasswordError& e) {
             return Fail(RecoverCommand, e.what());
         }

@@ -203,8 +203,11 @@ public:
             Status("Comparing the left-over files..");
             const TLeftOvers found = MeasureLeftOvers(FHost, DataFile(), FImported, WorkingCopy(), Intermediate());
             for (const TLeftOver* file : {&found.WorkingCopy, &found.Intermediate}) {
-                if (file->Kind == TLeftOverKind::lkUnusable &&
-                    !(file == &found.Intermediate && found.WorkingCopy.Kind == TLeftOverKind::lkNewer)) {
+                // A damaged stream beside a newer working copy is its compression
+                // cut short; bytes of no known form stop everything.
+                const bool madeFromWorkingCopy =
+                    file == &found.Intermediate && file->Compressed && found.WorkingCopy.Kind == TLeftOverKind::lkNewer;
+                if (file->Kind == TLeftOverKind::lkUnusable && !madeFromWorkingCopy) {
                     Fail("\"" + file->Path + "\" is " +
                          (file == &found.WorkingCopy ? "not a plain Arbolix file"
                                                      : "neither a plain Arbolix file nor complete compressed data") +

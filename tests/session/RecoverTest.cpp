@@ -190,6 +190,17 @@ TEST_F(RecoverTest, AFileOfUnknownContentStopsItWithNothingChanged) {
     }
 }
 
+TEST_F(RecoverTest, BytesOfNoKnownFormBesideANewerWorkingCopyStopItToo) {
+    SealContent(Data, Content, false);
+    LeaveText(Data + ".qlt", Edited);
+    LeaveBytes(Data + ".qlz", Bytes{'n', 'o', 't', ' ', 'o', 'u', 'r', 's'});
+    const auto before = Snapshot(Dir);
+    EXPECT_EQ(View.Recover(), 1);
+    ASSERT_FALSE(View.Messages.empty());
+    EXPECT_NE(View.Messages.back().find("\"" + Data + ".qlz\" is neither a plain Arbolix file"), std::string::npos);
+    EXPECT_EQ(Snapshot(Dir), before);
+}
+
 TEST_F(RecoverTest, AWrongPasswordChangesNothing) {
     SealContent(Data, Content, true);
     LeaveText(Data + ".qlt", Edited);
