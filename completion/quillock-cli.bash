@@ -22,12 +22,13 @@ _quillock_cli() {
     fi
     local command=${words[1]}
     case $prev in
-    --cipher | --new-cipher)
-        COMPREPLY=($(compgen -W "rijndael blowfish" -- "$cur"))
-        return
-        ;;
-    --hash | --new-hash)
-        COMPREPLY=($(compgen -W "ripemd160 sha1" -- "$cur"))
+    --cipher | --new-cipher | --hash | --new-hash)
+        # The words as the usage lines spell them: --cipher rijndael|blowfish.
+        local option=${prev#--}
+        option=${option#new-}
+        local choices
+        choices=$("${words[0]}" edit --help 2>/dev/null | sed -n "s/.*--$option \([a-z0-9|]*\).*/\1/p" | head -n 1)
+        COMPREPLY=($(compgen -W "${choices//|/ }" -- "$cur"))
         return
         ;;
     --edition)
