@@ -1,6 +1,8 @@
 // Saving and loading the program's remembered choices.
 #include "session/Preferences.h"
 
+#include "datafile/Algorithms.h"
+
 #include <optional>
 #include <vector>
 
@@ -33,8 +35,9 @@ std::optional<int> ReadIndex(const platform::TRegistry& registry, const char* na
 // The stored values in load order; the first that cannot be read stops the load.
 void ReadStored(const platform::TRegistry& registry, TStoredPreferences& stored) {
     stored.ExeNamePos = ReadIndex(registry, "ExeNamePos", 2);
-    stored.Algorithm = ReadIndex(registry, "Algorithm", 1);
-    stored.Hash = ReadIndex(registry, "Hash", 1);
+    // The lists the window shows are the algorithm tables.
+    stored.Algorithm = ReadIndex(registry, "Algorithm", static_cast<int>(datafile::Ciphers().size()) - 1);
+    stored.Hash = ReadIndex(registry, "Hash", static_cast<int>(datafile::Hashes().size()) - 1);
     for (std::size_t i = 0; i < 3; ++i) {
         stored.EditionPaths[i] = registry.ReadString(EditionValueNames[i]);
     }
