@@ -131,7 +131,10 @@ bool IsHelp(std::string_view arg) {
 template <class TEntry> std::string Choices(std::span<const TEntry> entries) {
     std::string words;
     for (const TEntry& entry : entries) {
-        words += (words.empty() ? "" : "|") + std::string(entry.Word);
+        if (!words.empty()) {
+            words += '|';
+        }
+        words += entry.Word;
     }
     return words;
 }
