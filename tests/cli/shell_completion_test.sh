@@ -31,30 +31,26 @@ zsh_complete() { # zsh_complete WORD... (the last one is being completed)
 fish_complete() { # fish_complete LINE
     fish --no-config -c "source '$folder/quillock-cli.fish'; complete -C '$1'" | cut -f 1
 }
-expect() { # expect SHELL WANT WORD...
+candidates() { # candidates SHELL WORD...
     shell=$1
-    want=$2
-    shift 2
+    shift
     if [ "$shell" = zsh ]; then
-        got=$(zsh_complete "$@")
+        zsh_complete "$@"
     else
-        got=$(fish_complete "quillock-cli $*")
+        fish_complete "quillock-cli $*"
     fi
-    printf '%s\n' "$got" | grep -qx -- "$want" ||
-        fail "$shell: 'quillock-cli $*' does not offer $want (got: $(printf '%s' "$got" | tr '\n' ' '))"
+}
+offers() { # offers SHELL CANDIDATE WORD...: whether the candidates include CANDIDATE
+    shell=$1
+    candidate=$2
+    shift 2
+    candidates "$shell" "$@" | grep -qx -- "$candidate"
+}
+expect() { # expect SHELL WANT WORD...
+    offers "$@" || fail "$1: 'quillock-cli $(shift 2; echo "$*")' does not offer $2"
 }
 refuse() { # refuse SHELL UNWANTED WORD...
-    shell=$1
-    unwanted=$2
-    shift 2
-    if [ "$shell" = zsh ]; then
-        got=$(zsh_complete "$@")
-    else
-        got=$(fish_complete "quillock-cli $*")
-    fi
-    if printf '%s\n' "$got" | grep -qx -- "$unwanted"; then
-        fail "$shell: 'quillock-cli $*' offers $unwanted"
-    fi
+    ! offers "$@" || fail "$1: 'quillock-cli $(shift 2; echo "$*")' offers $2"
 }
 for shell in zsh fish; do
     if ! command -v "$shell" >/dev/null 2>&1; then
