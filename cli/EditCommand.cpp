@@ -6,7 +6,6 @@
 #include "cli/TerminalView.h"
 #include "datafile/Algorithms.h"
 #include "datafile/FileChecks.h"
-#include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -206,6 +205,17 @@ int Fail(std::string_view command, const std::string& message) {
     return ExitFailure;
 }
 
+// The choices the last session saved; a settings file that cannot be read is
+// reported, as the window does, and the rest keeps its defaults.
+session::TPreferences LoadStoredChoices(platform::TRegistry& registry) {
+    std::string error;
+    session::TPreferences stored = session::LoadPreferences(registry, &error);
+    if (!error.empty()) {
+        std::cerr << "Error: " << platform::MessageToUtf8(error) << '\n';
+    }
+    return stored;
+}
+
 // The window's state as the stored choices and the options leave it.
 void SetUpView(TTerminalView& view, const session::TPreferences& stored, const TEditOptions& options) {
     view.FEdition = stored.ExeNamePos;
@@ -299,12 +309,7 @@ int RunEdit(int argc, char** argv) {
     }
 
     platform::TRegistry registry;
-    std::string loadError;
-    const session::TPreferences stored = session::LoadPreferences(registry, &loadError);
-    if (!loadError.empty()) {
-        // As the window does: reported, and the rest keeps its defaults.
-        std::cerr << "Error: " << platform::MessageToUtf8(loadError) << '\n';
-    }
+    const session::TPreferences stored = LoadStoredChoices(registry);
 
     TTerminalView view(registry);
     SetUpView(view, stored, options);
@@ -366,19 +371,19 @@ int RunRecover(int argc, char** argv) {
         return ExitFailure;
     }
     platform::TRegistry registry;
-    std::string loadError;
-    const session::TPreferences stored = session::LoadPreferences(registry, &loadError);
-    if (!loadError.empty()) {
-        std::cerr << "Error: " << platform::MessageToUtf8(loadError) << '\n';
-    }
+    const session::TPreferences stored = LoadStoredChoices(registry);
     TTerminalView view(registry);
     SetUpView(view, stored, options);
     // No password is needed to say there is nothing to recover, or to
     // refuse a plain file under a name of its own.
-    const bool plainFile = IsPlainEditorFile(view);
-    const bool importCutShort = plainFile && platform::ChangeFileExt(view.FName, ".qlx") == view.FName;
-    const bool leftOvers = platform::FileExists(view.FName + ".qlt") || platform::FileExists(view.FName + ".qlz");
-    if (importCutShort || (!plainFile && leftOvers)) {
+    session::TRecoveryState state = session::TRecoveryState::rsNothingLeftOver;
+    try {
+        state = session::RecoveryState(view, view.FName);
+    } catch (const datafile::TProgramExit& exit) {
+        return exit.ExitCode; // reported: the file cannot be opened
+    }
+    const bool importCutShort = state == session::TRecoveryState::rsImportCutShort;
+    if (importCutShort || state == session::TRecoveryState::rsLeftOvers) {
         try {
             // The plain file of an import cut short is sealed for the first
             // time: its password is typed twice, as for an import.

@@ -185,62 +185,44 @@ public:
             OwnershipTest();
             const platform::TFileLock::TResult lock = FLock.Take(LockFile(), false);
             RefuseLock(lock, errno);
-            // The plain file of an import cut short already carries the
-            // sealed extension; any other plain file has nothing to recover.
-            FImported = datafile::CheckHeader(FHost, DataFile());
-            if (FImported && platform::ChangeFileExt(DataFile(), ".qlx") != DataFile()) {
+            switch (RecoveryState(FHost, DataFile())) {
+            case TRecoveryState::rsPlainFile:
                 Fail("\"" + DataFile() +
                      "\" is a plain Arbolix file, not a sealed one: there is nothing to recover. A session "
                      "imports it.");
-            }
-            if (!FImported && !LeftOversPresent()) {
-                FView.SetPanelText("Nothing to recover: there is no working copy or intermediate file beside \"" +
-                                   DataFile() + "\".");
-                FView.ClearPassword();
-                FView.EndProgram();
+            case TRecoveryState::rsNothingLeftOver:
+                EndRecovery("Nothing to recover: there is no working copy or intermediate file beside \"" + DataFile() +
+                            "\".");
                 return;
+            case TRecoveryState::rsImportCutShort:
+                FImported = true;
+                break;
+            case TRecoveryState::rsLeftOvers:
+                break;
             }
             Status("Comparing the left-over files..");
             const TLeftOvers found = MeasureLeftOvers(FHost, DataFile(), FImported, WorkingCopy(), Intermediate());
-            for (const TLeftOver* file : {&found.WorkingCopy, &found.Intermediate}) {
-                // A damaged stream beside a newer working copy is its compression
-                // cut short; bytes of no known form stop everything.
-                const bool madeFromWorkingCopy =
-                    file == &found.Intermediate && file->Compressed && found.WorkingCopy.Kind == TLeftOverKind::lkNewer;
-                if (file->Kind == TLeftOverKind::lkUnusable && !madeFromWorkingCopy) {
-                    Fail("\"" + file->Path + "\" is " +
-                         (file == &found.WorkingCopy ? "not a plain Arbolix file"
-                                                     : "neither a plain Arbolix file nor complete compressed data") +
-                         ", so what it holds cannot be told. Nothing has been changed.\r\n\r\nLook at it and "
-                         "move it away, then recover again.");
-                }
-            }
+            RefuseUnknownLeftOvers(found);
             if ((found.DataCompressed || found.Intermediate.Compressed) && !FView.Decompress()) {
                 FView.TickCompress(); // kept as compressed as it was
             }
-            if (!PlaceNewestText(found)) {
-                Status("Wiping data..");
-                WipeOwn(Intermediate());
-                WipeOwn(WorkingCopy());
-                FView.SetPanelText("Nothing to recover: \"" + DataFile() +
-                                   "\" already holds the text of the left-over files (copies cut short or "
-                                   "unchanged); they are wiped.");
-                FView.ClearPassword();
-                FView.EndProgram();
-                return;
+            const bool sealing = PlaceNewestText(found);
+            if (sealing) {
+                FDataCompressed = FView.UseCompression();
+                Reseal();
             }
-            FDataCompressed = FView.UseCompression();
-            Reseal();
             Status("Wiping data..");
             WipeOwn(Intermediate());
             WipeOwn(WorkingCopy());
-            FView.SetPanelText("Recovered: the newest text is sealed in \"" + DataFile() + "\"" +
-                               (FImported ? std::string(".") : "; the file it replaced is \"" + FirstBackup() + "\"."));
-            FView.ClearPassword();
+            EndRecovery(!sealing ? "Nothing to recover: \"" + DataFile() +
+                                       "\" already holds the text of the left-over files (copies cut short or "
+                                       "unchanged); they are wiped."
+                        : FImported ? "Recovered: the newest text is sealed in \"" + DataFile() + "\"."
+                                    : "Recovered: the newest text is sealed in \"" + DataFile() +
+                                          "\"; the file it replaced is \"" + FirstBackup() + "\".");
         } catch (const std::exception& e) {
             Fail(std::string(WriteFailureText) + "\r\n\r\n(" + e.what() + ")");
         }
-        FView.EndProgram();
     }
 
 private:
@@ -437,14 +419,8 @@ private:
     }
 
     void MakeWorkingCopy() {
-        const platform::TProgressFn progress = [this](std::uint64_t done, std::uint64_t total) {
-            FView.Progress(done, total);
-        };
         if (FImported) {
-            Status("Importing..");
-            if (!platform::CopyFile(DataFile(), WorkingCopy(), 0600, false, progress)) {
-                Fail(WriteFailureText);
-            }
+            CopyImportedFile();
             FDataCompressed = FView.UseCompression();
             return;
         }
@@ -472,7 +448,7 @@ private:
         }
         Status("Decompressing..");
         try {
-            datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), progress);
+            datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), FProgress);
         } catch (const std::exception&) {
             // Before the editor ran the data file holds everything: no
             // partial plain copy stays.
@@ -487,6 +463,15 @@ private:
             FView.TickCompress();
         }
         FDataCompressed = !FView.Decompress();
+    }
+
+    // The plain file being imported, copied to the working copy (a copy cut
+    // short is removed).
+    void CopyImportedFile() {
+        Status("Importing..");
+        if (!platform::CopyFile(DataFile(), WorkingCopy(), 0600, false, FProgress)) {
+            Fail(WriteFailureText);
+        }
     }
 
     void PlainFileCheck() {
@@ -586,13 +571,33 @@ private:
                FCompressionChanged;
     }
 
+    void EndRecovery(const std::string& text) {
+        FView.SetPanelText(text);
+        FView.ClearPassword();
+        FView.EndProgram();
+    }
+
+    // A left-over file of no form a session writes may be the user's own:
+    // nothing is touched. A damaged stream beside a newer working copy is its
+    // compression cut short.
+    void RefuseUnknownLeftOvers(const TLeftOvers& found) {
+        for (const TLeftOver* file : {&found.WorkingCopy, &found.Intermediate}) {
+            const bool madeFromWorkingCopy =
+                file == &found.Intermediate && file->Compressed && found.WorkingCopy.Kind == TLeftOverKind::lkNewer;
+            if (file->Kind == TLeftOverKind::lkUnusable && !madeFromWorkingCopy) {
+                Fail("\"" + file->Path + "\" is " +
+                     (file == &found.WorkingCopy ? "not a plain Arbolix file"
+                                                 : "neither a plain Arbolix file nor complete compressed data") +
+                     ", so what it holds cannot be told. Nothing has been changed.\r\n\r\nLook at it and "
+                     "move it away, then recover again.");
+            }
+        }
+    }
+
     // Puts the text to seal at the working copy's name: the newest left-over
     // text, or, after an import cut short, the plain data file itself. False
     // when the data file already holds the newest text.
     bool PlaceNewestText(const TLeftOvers& found) {
-        const platform::TProgressFn progress = [this](std::uint64_t done, std::uint64_t total) {
-            FView.Progress(done, total);
-        };
         if (found.WorkingCopy.Kind == TLeftOverKind::lkNewer) {
             // What is in the intermediate file was made from it.
             WipeOwn(Intermediate());
@@ -600,7 +605,7 @@ private:
             WipeOwn(WorkingCopy());
             if (found.Intermediate.Compressed) {
                 Status("Decompressing..");
-                datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), progress);
+                datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), FProgress);
                 WipeOwn(Intermediate());
             } else if (!platform::RenameNoReplace(Intermediate(), WorkingCopy())) {
                 Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename \"") + Intermediate() + "\" to \"" +
@@ -609,11 +614,7 @@ private:
         } else if (FImported) {
             WipeOwn(Intermediate());
             WipeOwn(WorkingCopy());
-            Status("Importing..");
-            if (!platform::CopyFile(DataFile(), WorkingCopy(), 0600, false, progress)) {
-                WipeQuietly(WorkingCopy());
-                Fail(WriteFailureText);
-            }
+            CopyImportedFile();
         } else {
             return false;
         }
@@ -642,9 +643,6 @@ private:
     void Reseal() {
         Status("Creating backup..");
         RotateBackups();
-        const platform::TProgressFn progress = [this](std::uint64_t done, std::uint64_t total) {
-            FView.Progress(done, total);
-        };
         if (!FImported) {
             // Copied beside it and renamed: a copy cut short (a full disk)
             // never replaces the backup there is.
@@ -652,7 +650,7 @@ private:
             if (platform::CheckOwnName(partial).State == TNameState::Ours) {
                 (void)::unlink(partial.c_str()); // left by a run that was cut short
             }
-            if (!platform::CopyFile(DataFile(), partial, 0, true, progress) ||
+            if (!platform::CopyFile(DataFile(), partial, 0, true, FProgress) ||
                 !platform::MoveFile(partial, FirstBackup()) || !platform::SyncFolderOf(FirstBackup())) {
                 (void)::unlink(partial.c_str());
                 Fail(WriteFailureText);
@@ -672,7 +670,8 @@ private:
             }
             const std::string source = "/proc/self/fd/" + std::to_string(working.Get());
             try {
-                datafile::CompressFile(platform::FileExists(source) ? source : WorkingCopy(), Intermediate(), progress);
+                datafile::CompressFile(platform::FileExists(source) ? source : WorkingCopy(), Intermediate(),
+                                       FProgress);
             } catch (const std::exception& e) {
                 // The edits stay in the working copy; a partial stream is of no use.
                 WipeQuietly(Intermediate());
@@ -730,6 +729,10 @@ private:
     }
 
     SessionView& FView;
+    // The long steps' progress, to the view.
+    const platform::TProgressFn FProgress = [this](std::uint64_t done, std::uint64_t total) {
+        FView.Progress(done, total);
+    };
     std::string FNote; // where the newest text is, once the editor has run
     TNotingHost FHost;
     platform::TFileLock FLock;
@@ -753,6 +756,17 @@ void BitBtn1Click(SessionView& view) {
     }
     TSession session(view);
     session.Run();
+}
+
+TRecoveryState RecoveryState(datafile::TDataFileHost& host, const std::string& dataFile) {
+    if (datafile::CheckHeader(host, dataFile)) {
+        // An import cut short has renamed its plain file already.
+        return platform::ChangeFileExt(dataFile, ".qlx") == dataFile ? TRecoveryState::rsImportCutShort
+                                                                     : TRecoveryState::rsPlainFile;
+    }
+    return platform::FileExists(dataFile + ".qlt") || platform::FileExists(dataFile + ".qlz")
+               ? TRecoveryState::rsLeftOvers
+               : TRecoveryState::rsNothingLeftOver;
 }
 
 void RecoverLeftOver(SessionView& view) {

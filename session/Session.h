@@ -3,6 +3,8 @@
 
 #include "session/SessionView.h"
 
+#include <string>
+
 namespace quillock::session {
 
 // Shown when the chosen data file has no write bit: it could be opened and
@@ -13,6 +15,15 @@ inline constexpr const char* ReadOnlyRefusal = "Unable to open the file!\r\nFile
 // chosen (the window stays usable) or after EndProgram; every failure ends
 // through the view's ExitWithError.
 void BitBtn1Click(SessionView& view);
+
+// What recover finds at a data file, before any password is needed.
+enum class TRecoveryState {
+    rsNothingLeftOver, // sealed, with no working copy or intermediate file beside it
+    rsLeftOvers,       // sealed, with one or both beside it: its password is needed
+    rsImportCutShort,  // a plain editor file named .qlx: it is sealed under a new password
+    rsPlainFile,       // a plain editor file under a name of its own: refused
+};
+[[nodiscard]] TRecoveryState RecoveryState(datafile::TDataFileHost& host, const std::string& dataFile);
 
 // After a session was cut short: seals the newest text it left beside the
 // data file (the working copy, else the intermediate file; after an import
