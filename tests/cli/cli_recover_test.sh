@@ -311,28 +311,20 @@ case_nothing_left_over() {
 # or the newer working copy or intermediate file beside it. A plain file
 # with another name has nothing to recover.
 case_import_cut_short() {
-    begin import-cut-short
-    printf '%s' "$content" >x.qlx
-    run recover --password-file "$pw" x.qlx
-    expect_rc 0
-    opens x.qlx "$content"
-    expect_listing x.qlx
-
-    begin import-cut-short-newer-working-copy
-    printf '%s' "$content" >x.qlx
-    printf '%s' "$newer" >x.qlx.qlt
-    run recover --password-file "$pw" x.qlx
-    expect_rc 0
-    opens x.qlx "$newer"
-    expect_listing x.qlx
-
-    begin import-cut-short-newer-intermediate
-    printf '%s' "$content" >x.qlx
-    printf '%s' "$newer" >x.qlx.qlz
-    run recover --password-file "$pw" x.qlx
-    expect_rc 0
-    opens x.qlx "$newer"
-    expect_listing x.qlx
+    # NAME, the left-over beside the plain x.qlx (none, .qlt or .qlz), the text sealed.
+    for left in "import-cut-short||$content" "import-cut-short-newer-working-copy|.qlt|$newer" \
+        "import-cut-short-newer-intermediate|.qlz|$newer"; do
+        name=${left%%|*}
+        rest=${left#*|}
+        suffix=${rest%%|*}
+        begin "$name"
+        printf '%s' "$content" >x.qlx
+        [ -z "$suffix" ] || printf '%s' "$newer" >"x.qlx$suffix"
+        run recover --password-file "$pw" x.qlx
+        expect_rc 0
+        opens x.qlx "${rest#*|}"
+        expect_listing x.qlx
+    done
 
     begin plain-file-other-name
     printf '%s' "$content" >x.txt
