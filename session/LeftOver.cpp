@@ -26,9 +26,9 @@ using datafile::TPlainBuffer;
 class TCandidate {
 public:
     // Read through the descriptor that was checked to be ours, whatever the
-    // name refers to meanwhile.
-    // The working copy is plain text always; only the intermediate file may
-    // hold compressed data (mayBeCompressed).
+    // name refers to meanwhile. The working copy is plain text always; only
+    // the intermediate file may hold compressed data (mayBeCompressed). What
+    // the file is comes out of Finish.
     TCandidate(datafile::TDataFileHost& host, TLeftOver& found, bool mayBeCompressed)
         : FFound(found), FFile(platform::OpenOwnFile(found.Path, O_RDONLY)) {
         if (!FFile.Valid() && errno == ENOENT) {
@@ -41,7 +41,6 @@ public:
         const std::string name = "/proc/self/fd/" + std::to_string(FFile.Get());
         FStream = std::make_unique<platform::TFileStream>(name, platform::fmOpenRead);
         if (info.st_size == 0 || datafile::CheckHeader(host, name)) {
-            FFound.Kind = TLeftOverKind::lkNewer; // until measured
             FText = FStream.get();
             return;
         }
@@ -52,12 +51,10 @@ public:
             // Only a beginning of the content (a copy cut short inside the
             // first line) or the content itself can be told; anything else
             // is never sealed.
-            FFound.Kind = TLeftOverKind::lkUnusable;
             FUnknown = true;
             FText = FStream.get();
             return;
         }
-        FFound.Kind = TLeftOverKind::lkNewer;
         FFound.Compressed = true;
         FInflated = std::make_unique<zstream::TZDecompressionStream>(*FStream, zstream::TDamagePolicy::dpSalvage);
         FText = FInflated.get();
