@@ -8,7 +8,7 @@
 #include "crypto/Blowfish.h"
 #include "crypto/Rijndael.h"
 #include "datafile/CRC.h"
-#include "datafile/CompressionIsal.h"
+#include "zstream/Isal.h"
 #include "zstream/ZLib.h"
 
 #include <benchmark/benchmark.h>
@@ -121,7 +121,7 @@ std::vector<std::uint8_t> Deflate(bool isal) {
     platform::TMemoryStream source(Text());
     platform::TMemoryStream dest;
     if (isal) {
-        datafile::IsalDeflateInPieces(source, TextSize, dest);
+        zstream::IsalDeflateInPieces(source, TextSize, dest);
     } else {
         zstream::DeflateInPieces(source, TextSize, dest, zstream::TCompressionLevel::clFastest);
     }
@@ -150,7 +150,7 @@ void BM_Inflate(benchmark::State& state, bool isal) {
         platform::TMemoryStream source(stream);
         std::int64_t total = 0;
         if (isal) {
-            datafile::TIsalInflater decoder(source);
+            zstream::TIsalInflater decoder(source);
             while (const std::int64_t got = decoder.Read(buffer.data(), static_cast<std::int64_t>(buffer.size()))) {
                 total += got;
             }
@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("CRC32/ByteWise", BM_Crc, TCrcKind::ByteWise);
     benchmark::RegisterBenchmark("CRC32/Zlib", BM_Crc, TCrcKind::Zlib);
     for (const bool isal : {false, true}) {
-        if (isal && !datafile::IsalBuiltIn()) {
+        if (isal && !zstream::IsalBuiltIn()) {
             continue;
         }
         const std::string path = isal ? "Isal" : "ZLib";

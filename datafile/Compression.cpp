@@ -2,12 +2,12 @@
 // the zlib path or the igzip one.
 #include "datafile/Compression.h"
 
-#include "datafile/CompressionIsal.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
 #include "datafile/Unseal.h"
 #include "platform/AlignedBuffer.h"
 #include "platform/Stream.h"
+#include "zstream/Isal.h"
 #include "zstream/ZLib.h"
 
 #include <algorithm>
@@ -180,7 +180,7 @@ private:
 };
 
 TCompressionPath FirstPath() noexcept {
-    if (!IsalBuiltIn() || std::getenv("QUILLOCK_PORTABLE_CRYPTO") != nullptr ||
+    if (!zstream::IsalBuiltIn() || std::getenv("QUILLOCK_PORTABLE_CRYPTO") != nullptr ||
         std::getenv("QUILLOCK_PORTABLE_COMPRESSION") != nullptr) {
         return TCompressionPath::cpZLib;
     }
@@ -203,7 +203,7 @@ const char* CompressionPathName() noexcept {
 }
 
 bool CompressionPathAvailable(TCompressionPath path) noexcept {
-    return path == TCompressionPath::cpZLib || IsalBuiltIn();
+    return path == TCompressionPath::cpZLib || zstream::IsalBuiltIn();
 }
 
 bool SetCompressionPath(TCompressionPath path) noexcept {
@@ -228,7 +228,7 @@ void CompressFile(const std::string& source, const std::string& destination, con
     TReportingSource reporting(in, size, progress);
     platform::TStream& from = progress ? static_cast<platform::TStream&>(reporting) : in;
     if (ActiveCompressionPath() == TCompressionPath::cpIsal) {
-        IsalDeflateInPieces(from, size, out);
+        zstream::IsalDeflateInPieces(from, size, out);
     } else {
         zstream::DeflateInPieces(from, size, out, zstream::TCompressionLevel::clFastest);
     }
@@ -241,7 +241,7 @@ void DecompressFile(TDataFileHost& host, const std::string& source, const std::s
     try {
         platform::TFileStream in(source, platform::fmOpenRead);
         if (ActiveCompressionPath() == TCompressionPath::cpIsal) {
-            TIsalInflater decoder(in);
+            zstream::TIsalInflater decoder(in);
             outcome = DecodeInto(decoder, in, destination, decoding, progress);
         } else {
             zstream::TZDecompressionStream decoder(in);

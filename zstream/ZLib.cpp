@@ -4,14 +4,12 @@
 
 #include "platform/AlignedBuffer.h"
 #include "platform/Wipe.h"
+#include "zstream/PiecePairs.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <future>
-#include <system_error>
-#include <thread>
 
 namespace quillock::zstream {
 namespace {
@@ -273,55 +271,9 @@ void DeflateInPieces(platform::TStream& source, std::int64_t count, platform::TS
     const int zlevel = ZLevel(level);
     const std::uint16_t header = ZLibHeader(zlevel);
     const std::uint8_t head[2] = {static_cast<std::uint8_t>(header >> 8), static_cast<std::uint8_t>(header & 0xFF)};
-    dest.WriteBuffer(head, sizeof head);
-
-    // An empty content is one empty last piece.
-    const std::int64_t pieces = count == 0 ? 1 : (count + DeflatePieceSize - 1) / DeflatePieceSize;
-    const bool twoCores = std::thread::hardware_concurrency() >= 2;
     TDeflatePiece first(zlevel);
     TDeflatePiece second(zlevel);
-    uLong adler = adler32_z(0, Z_NULL, 0);
-    std::int64_t left = count;
-    const TDeflatePiece* previous = nullptr;
-    for (std::int64_t index = 0; index < pieces; index += 2) {
-        const std::int64_t firstLength = std::min(left, DeflatePieceSize);
-        first.Load(source, firstLength, previous, index + 1 == pieces);
-        left -= firstLength;
-        const bool pair = index + 1 < pieces;
-        if (pair) {
-            const std::int64_t secondLength = std::min(left, DeflatePieceSize);
-            second.Load(source, secondLength, &first, index + 2 == pieces);
-            left -= secondLength;
-        }
-        // The first piece of the pair on a helper thread, the second here.
-        // The future is declared after the pieces: leaving the scope early
-        // waits for the helper before they go.
-        std::future<void> helper;
-        if (pair && twoCores) {
-            try {
-                helper = std::async(std::launch::async, [&first] { first.Deflate(); });
-            } catch (const std::system_error&) {
-                // No thread to be had: both pieces are deflated here.
-            }
-        }
-        if (!helper.valid()) {
-            first.Deflate();
-        }
-        if (pair) {
-            second.Deflate();
-        }
-        if (helper.valid()) {
-            helper.get();
-        }
-        first.Store(dest, adler);
-        if (pair) {
-            second.Store(dest, adler);
-        }
-        previous = pair ? &second : &first;
-    }
-    const std::uint8_t trailer[4] = {static_cast<std::uint8_t>(adler >> 24), static_cast<std::uint8_t>(adler >> 16),
-                                     static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
-    dest.WriteBuffer(trailer, sizeof trailer);
+    DeflatePiecePairs(source, count, dest, head, first, second);
 }
 
 std::int64_t TZCompressionStream::Read(void* /*buffer*/, std::int64_t /*count*/) {

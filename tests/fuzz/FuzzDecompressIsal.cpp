@@ -1,7 +1,7 @@
 // Fuzz target: the igzip decoder against zlib's on arbitrary bytes. Nothing
 // may crash or loop; whatever zlib decodes whole, igzip decodes whole to the
 // same bytes, and igzip never takes for whole a stream zlib refuses.
-#include "datafile/CompressionIsal.h"
+#include "zstream/Isal.h"
 #include "zstream/ZLib.h"
 
 #include <algorithm>
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TMemoryStream zlibSource(input);
     quillock::zstream::TZDecompressionStream zlib(zlibSource);
     TMemoryStream isalSource(input);
-    quillock::datafile::TIsalInflater isal(isalSource);
+    quillock::zstream::TIsalInflater isal(isalSource);
     bool zlibWhole = false;
     bool isalWhole = false;
     const std::vector<std::uint8_t> byZlib = Decode(zlib, zlibWhole);

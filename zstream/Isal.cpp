@@ -1,15 +1,13 @@
 // The accelerated deflate and inflate of compressed contents over igzip: the
 // two-core piece scheme of the zlib path, and a decoder with zlib's rules.
-#include "datafile/CompressionIsal.h"
+#include "zstream/Isal.h"
 
 #include "platform/AlignedBuffer.h"
+#include "zstream/PiecePairs.h"
 #include "zstream/ZLib.h"
 
 #include <algorithm>
-#include <future>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 
 #include <zlib.h>
 
@@ -17,15 +15,11 @@
 #include <isa-l/igzip_lib.h>
 #endif
 
-namespace quillock::datafile {
+namespace quillock::zstream {
 
 #ifdef QUILLOCK_HAVE_ISAL
 
 namespace {
-
-using zstream::DeflatePieceSize;
-using zstream::EZCompressionError;
-using zstream::EZDecompressionError;
 
 // The longest dictionary igzip uses: its window, as zlib's.
 constexpr std::int64_t DictionarySize = ISAL_DEF_HIST_SIZE;
@@ -76,7 +70,7 @@ public:
         stream->flush = FLast ? NO_FLUSH : SYNC_FLUSH;
         if (FDictionary > 0 &&
             isal_deflate_set_dict(stream, FIn.Data(), static_cast<std::uint32_t>(FDictionary)) != COMP_OK) {
-            throw EZCompressionError(zstream::ZLibErrorText(Z_STREAM_ERROR));
+            throw EZCompressionError(ZLibErrorText(Z_STREAM_ERROR));
         }
         stream->next_in = FIn.Data() + FDictionary;
         stream->avail_in = static_cast<std::uint32_t>(FLength);
@@ -85,7 +79,7 @@ public:
             stream->next_out = FOut.Data() + produced;
             stream->avail_out = static_cast<std::uint32_t>(static_cast<std::int64_t>(FOut.Size()) - produced);
             if (isal_deflate(stream) != COMP_OK) {
-                throw EZCompressionError(zstream::ZLibErrorText(Z_STREAM_ERROR));
+                throw EZCompressionError(ZLibErrorText(Z_STREAM_ERROR));
             }
             produced = static_cast<std::int64_t>(FOut.Size()) - stream->avail_out;
             // Done once the last piece reached its end, or another took all
@@ -96,7 +90,7 @@ public:
                 break;
             }
             if (stream->avail_out > 0) {
-                throw EZCompressionError(zstream::ZLibErrorText(Z_BUF_ERROR));
+                throw EZCompressionError(ZLibErrorText(Z_BUF_ERROR));
             }
             platform::TAlignedBuffer bigger(FOut.Size() * 2);
             std::copy_n(FOut.Data(), produced, bigger.Data());
@@ -125,7 +119,7 @@ private:
 };
 
 [[noreturn]] void DataError() {
-    throw EZDecompressionError(zstream::ZLibErrorText(Z_DATA_ERROR));
+    throw EZDecompressionError(ZLibErrorText(Z_DATA_ERROR));
 }
 
 } // namespace
@@ -140,53 +134,9 @@ void IsalDeflateInPieces(platform::TStream& source, std::int64_t count, platform
         return;
     }
     const std::uint8_t head[2] = {0x78, 0x01}; // deflate, 32 KiB window, the fastest level
-    dest.WriteBuffer(head, sizeof head);
-
-    const std::int64_t pieces = (count + DeflatePieceSize - 1) / DeflatePieceSize;
-    const bool twoCores = std::thread::hardware_concurrency() >= 2;
     TIsalPiece first;
     TIsalPiece second;
-    uLong adler = adler32_z(0, Z_NULL, 0);
-    std::int64_t left = count;
-    const TIsalPiece* previous = nullptr;
-    for (std::int64_t index = 0; index < pieces; index += 2) {
-        const std::int64_t firstLength = std::min(left, DeflatePieceSize);
-        first.Load(source, firstLength, previous, index + 1 == pieces);
-        left -= firstLength;
-        const bool pair = index + 1 < pieces;
-        if (pair) {
-            const std::int64_t secondLength = std::min(left, DeflatePieceSize);
-            second.Load(source, secondLength, &first, index + 2 == pieces);
-            left -= secondLength;
-        }
-        // The first piece of the pair on a helper thread, the second here;
-        // the future is declared after the pieces, so leaving early waits.
-        std::future<void> helper;
-        if (pair && twoCores) {
-            try {
-                helper = std::async(std::launch::async, [&first] { first.Deflate(); });
-            } catch (const std::system_error&) {
-                // No thread to be had: both pieces are deflated here.
-            }
-        }
-        if (!helper.valid()) {
-            first.Deflate();
-        }
-        if (pair) {
-            second.Deflate();
-        }
-        if (helper.valid()) {
-            helper.get();
-        }
-        first.Store(dest, adler);
-        if (pair) {
-            second.Store(dest, adler);
-        }
-        previous = pair ? &second : &first;
-    }
-    const std::uint8_t trailer[4] = {static_cast<std::uint8_t>(adler >> 24), static_cast<std::uint8_t>(adler >> 16),
-                                     static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
-    dest.WriteBuffer(trailer, sizeof trailer);
+    DeflatePiecePairs(source, count, dest, head, first, second);
 }
 
 struct TIsalInflater::TState {
@@ -218,7 +168,7 @@ struct TIsalInflater::TState {
         auto* state = Record<inflate_state>(Inflate);
         while (HeaderBytes < 2) {
             if (state->avail_in == 0 && !Refill()) {
-                throw EZDecompressionError(zstream::CutShortText);
+                throw EZDecompressionError(CutShortText);
             }
             Header[HeaderBytes++] = *state->next_in++;
             --state->avail_in;
@@ -277,10 +227,10 @@ std::int64_t TIsalInflater::Read(void* buffer, std::int64_t count) {
             if (ended) {
                 // The input ended inside the stream: its tail is missing and
                 // its Adler-32 was never compared.
-                throw EZDecompressionError(zstream::CutShortText);
+                throw EZDecompressionError(CutShortText);
             }
             if (inBefore > 0) {
-                throw EZDecompressionError(zstream::ZLibErrorText(Z_BUF_ERROR));
+                throw EZDecompressionError(ZLibErrorText(Z_BUF_ERROR));
             }
         }
     }
@@ -315,4 +265,4 @@ std::int64_t TIsalInflater::Read(void* /*buffer*/, std::int64_t /*count*/) {
 
 #endif
 
-} // namespace quillock::datafile
+} // namespace quillock::zstream

@@ -7,14 +7,14 @@
 #include <cstdint>
 #include <memory>
 
-namespace quillock::datafile {
+namespace quillock::zstream {
 
 // Whether this build carries the igzip path at all.
 [[nodiscard]] bool IsalBuiltIn() noexcept;
 
-// As zstream::DeflateInPieces at the fastest level, over igzip: ONE ordinary
+// As DeflateInPieces at the fastest level, over igzip: ONE ordinary
 // zlib stream (header 78 01, exact Adler-32) made of pieces of
-// zstream::DeflatePieceSize plain bytes, each deflated on its own (two at a
+// DeflatePieceSize plain bytes, each deflated on its own (two at a
 // time on two cores) with the previous piece's last 32 KiB as its dictionary
 // and ended in a sync flush, the last one in the end of the stream. The output
 // depends on the input only; every buffer is wiped. An empty content gives the
@@ -24,10 +24,10 @@ namespace quillock::datafile {
 void IsalDeflateInPieces(platform::TStream& source, std::int64_t count, platform::TStream& dest);
 
 // A read-only decoder of one zlib stream over igzip, with the reading rules
-// of zstream::TZDecompressionStream under TDamagePolicy::dpRaise: the header
+// of TZDecompressionStream under TDamagePolicy::dpRaise: the header
 // is judged as zlib judges it, a preset dictionary, damaged data or a wrong
-// Adler-32 raise zstream::EZDecompressionError ("data error"), and input that
-// ends before the end of the stream raises it with zstream::CutShortText.
+// Adler-32 raise EZDecompressionError ("data error"), and input that
+// ends before the end of the stream raises it with CutShortText.
 // Bytes after the end of the stream are ignored. The source is not owned.
 class TIsalInflater {
 public:
@@ -45,4 +45,4 @@ private:
     std::unique_ptr<TState> FState;
 };
 
-} // namespace quillock::datafile
+} // namespace quillock::zstream
