@@ -345,7 +345,7 @@ int RunEdit(int argc, char** argv) {
 
     int exitCode = ExitOk;
     try {
-        session::BitBtn1Click(view);
+        session::RunEditingSession(view);
         if (!view.FEnded) {
             exitCode = ExitFailure; // no file chosen: nothing was done
         }

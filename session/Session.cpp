@@ -749,7 +749,7 @@ private:
 
 } // namespace
 
-void BitBtn1Click(SessionView& view) {
+void RunEditingSession(SessionView& view) {
     if (view.DataFileName().empty()) {
         view.WarnBox(SelectFileText);
         return;

@@ -11,10 +11,11 @@ namespace quillock::session {
 // edited, but never sealed again.
 inline constexpr const char* ReadOnlyRefusal = "Unable to open the file!\r\nFile attribute is set to Read-Only!";
 
-// Runs the session that the OK button starts. Returns only when no file was
+// Runs one editing session of the chosen data file: what the window's OK
+// button (BitBtn1Click) and `quillock-cli edit` start. Returns only when no file was
 // chosen (the window stays usable) or after EndProgram; every failure ends
 // through the view's ExitWithError.
-void BitBtn1Click(SessionView& view);
+void RunEditingSession(SessionView& view);
 
 // What recover finds at a data file, before any password is needed.
 enum class TRecoveryState {

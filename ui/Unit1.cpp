@@ -212,7 +212,7 @@ void TForm1::BitBtn1Click() {
     // Nothing may unwind into the toolkit's event loop: the program's exits
     // come back here as TProgramExit.
     try {
-        session::BitBtn1Click(*this);
+        session::RunEditingSession(*this);
         if (FEndRequested) {
             exitCode = 0;
         }

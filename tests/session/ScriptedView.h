@@ -147,7 +147,7 @@ public:
     // returned without ending the program.
     int Run() {
         try {
-            session::BitBtn1Click(*this);
+            session::RunEditingSession(*this);
         } catch (const datafile::TProgramExit& exit) {
             return exit.ExitCode;
         }
