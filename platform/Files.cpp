@@ -5,6 +5,7 @@
 #include "platform/AlignedBuffer.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileHandle.h"
+#include "platform/PrivateFolder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -122,6 +123,12 @@ int CreateNewFile(const std::string& path, mode_t mode) {
         ::close(fd);
         errno = error == 0 ? EPERM : error;
         return -1;
+    }
+    // Before its first byte: on btrfs only a file made so can have its plain
+    // blocks overwritten by a wipe. Where the attribute cannot be set, plain
+    // temporaries are kept out of that folder (see BesideUnsafeReason).
+    if (fd >= 0) {
+        (void)MakeOverwritable(fd);
     }
     return fd;
 }

@@ -58,7 +58,8 @@ struct TNameCheck {
 [[nodiscard]] std::string DescribeForeign(const std::string& path, const TNameCheck& check);
 
 // Creates path new (O_CREAT|O_EXCL|O_NOFOLLOW) with mode, for reading and
-// writing; -1 with errno set when the name exists or cannot be created.
+// writing; -1 with errno set when the name exists or cannot be created. On
+// btrfs the new file is made to overwrite in place (see MakeOverwritable).
 [[nodiscard]] int CreateNewFile(const std::string& path, mode_t mode = 0600);
 
 // Opens an existing file of ours (see IsOurs) without following a link;
