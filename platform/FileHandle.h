@@ -1,9 +1,10 @@
-// An open file descriptor that is closed on every path, and writing all of a
-// buffer to one.
+// An open file descriptor that is closed on every path, and moving all of a
+// buffer through one.
 #pragma once
 
 #include <cerrno>
 #include <cstddef>
+#include <type_traits>
 #include <unistd.h>
 
 namespace quillock::platform {
@@ -32,22 +33,30 @@ private:
     int FFd;
 };
 
-// Writes all size bytes, carrying on after short writes and interruptions;
-// false when a write fails (errno tells why).
-inline bool WriteAll(int fd, const void* data, std::size_t size) noexcept {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t put = ::write(fd, bytes, size);
-        if (put < 0 && errno == EINTR) {
+// Moves up to size bytes through op (::read or ::write) on fd, carrying on
+// after short transfers and interruptions; returns how many moved, fewer when
+// the file ended or op failed (errno tells why).
+template <typename TVoid>
+std::size_t TransferAll(ssize_t (*op)(int, TVoid*, std::size_t), int fd, TVoid* data, std::size_t size) noexcept {
+    using TByte = std::conditional_t<std::is_const_v<TVoid>, const char, char>;
+    auto* bytes = static_cast<TByte*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t moved = op(fd, bytes + done, size - done);
+        if (moved < 0 && errno == EINTR) {
             continue;
         }
-        if (put <= 0) {
-            return false;
+        if (moved <= 0) {
+            break;
         }
-        bytes += put;
-        size -= static_cast<std::size_t>(put);
+        done += static_cast<std::size_t>(moved);
     }
-    return true;
+    return done;
+}
+
+// Writes all size bytes; false when a write fails (errno tells why).
+inline bool WriteAll(int fd, const void* data, std::size_t size) noexcept {
+    return TransferAll(::write, fd, data, size) == size;
 }
 
 } // namespace quillock::platform

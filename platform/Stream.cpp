@@ -2,6 +2,7 @@
 // memory streams.
 #include "platform/Stream.h"
 
+#include "platform/FileHandle.h"
 #include "platform/Files.h"
 
 #include <algorithm>
@@ -80,35 +81,15 @@ TFileStream::~TFileStream() {
 }
 
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
-    auto* bytes = static_cast<std::uint8_t*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(FHandle, bytes + done, static_cast<std::size_t>(count - done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += n;
-    }
-    return done;
+    return count <= 0
+               ? 0
+               : static_cast<std::int64_t>(TransferAll(::read, FHandle, buffer, static_cast<std::size_t>(count)));
 }
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(FHandle, bytes + done, static_cast<std::size_t>(count - done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += n;
-    }
-    return done;
+    return count <= 0
+               ? 0
+               : static_cast<std::int64_t>(TransferAll(::write, FHandle, buffer, static_cast<std::size_t>(count)));
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
