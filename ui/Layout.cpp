@@ -6,12 +6,14 @@
 #include "ui/FormSupport.h"
 #include "ui/Texts.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -19,12 +21,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTimer>
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
+#include <utility>
 
 namespace quillock::ui {
 
@@ -55,7 +61,93 @@ protected:
             deselect();
         }
     }
+    // An Alt+letter that no control takes is no character of the password.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->modifiers().testFlag(Qt::AltModifier)) {
+            event->ignore();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
+    }
 };
+
+// A link of the bottom strip: reached by Tab and by its letter, pressed with
+// Enter or Space, drawn with its letter underlined and a focus frame.
+class TLinkLabel final : public QLabel {
+public:
+    TLinkLabel(QWidget* parent, std::function<void()> press) : QLabel(parent), FPress(std::move(press)) {
+        setFocusPolicy(Qt::TabFocus); // a click presses it without moving the focus
+    }
+
+    // The letter of the text that presses the link with Alt.
+    void SetMnemonic(QChar letter) {
+        FMnemonic = letter;
+        auto* shortcut = new QShortcut(QKeySequence(QStringLiteral("Alt+") + letter), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            if (isVisible() && isEnabled()) {
+                setFocus(Qt::ShortcutFocusReason);
+                FPress();
+            }
+        });
+        update();
+    }
+    void Press() const { FPress(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QString shown = text();
+        const qsizetype at = shown.indexOf(FMnemonic, 0, Qt::CaseInsensitive);
+        if (!FMnemonic.isNull() && at >= 0) {
+            shown.insert(at, QLatin1Char('&'));
+        }
+        style()->drawItemText(&painter, contentsRect(), static_cast<int>(alignment()) | Qt::TextShowMnemonic, palette(),
+                              isEnabled(), shown, foregroundRole());
+        if (hasFocus()) {
+            QStyleOptionFocusRect option;
+            option.initFrom(this);
+            option.backgroundColor = palette().color(QPalette::Window);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        }
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space) {
+            FPress();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+
+private:
+    std::function<void()> FPress;
+    QChar FMnemonic;
+};
+
+// Screen readers know the strip's labels for links they can press.
+class TLinkAccessible final : public QAccessibleWidget {
+public:
+    explicit TLinkAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Link) {}
+    [[nodiscard]] QString text(QAccessible::Text kind) const override {
+        const QString own = QAccessibleWidget::text(kind);
+        return kind == QAccessible::Name && own.isEmpty() ? static_cast<QLabel*>(widget())->text() : own;
+    }
+    [[nodiscard]] QStringList actionNames() const override { return {pressAction(), setFocusAction()}; }
+    void doAction(const QString& action) override {
+        if (action == pressAction()) {
+            static_cast<const TLinkLabel*>(widget())->Press();
+        } else {
+            QAccessibleWidget::doAction(action);
+        }
+    }
+};
+
+QAccessibleInterface* LinkAccessibleFactory(const QString&, QObject* object) {
+    if (auto* link = dynamic_cast<TLinkLabel*>(object)) {
+        return new TLinkAccessible(link);
+    }
+    return nullptr;
+}
 
 QFont Styled(bool bold, bool italic = false, bool underline = false) {
     QFont font = WindowFont();
@@ -193,7 +285,9 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const std::string& ca
                         int height) {
     auto* button = Make<QPushButton>(parent, name, left, top, width, height);
     button->setText(FromCp1252(caption));
-    button->setAutoDefault(false);
+    // Enter presses the focused button; OK is the default only while an edit
+    // box has the focus (see FollowFocus).
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -212,7 +306,7 @@ void TForm1::CreateControls() {
     const QFont plain = WindowFont();
     const QFont bold = Styled(true);
 
-    Label2 = MakeLabel(this, "Label2", "Data File", 10, 14, 52, 13);
+    Label2 = MakeLabel(this, "Label2", "Data &File", 10, 14, 52, 13);
     Label2->setFont(bold);
 
     FName = Make<QLineEdit>(this, "FName", 72, 8, 177, 21);
@@ -221,7 +315,7 @@ void TForm1::CreateControls() {
     Button1 = MakeButton(this, "Button1", "...", 256, 10, 25, 17);
     Button1->setToolTip(QStringLiteral("Browse for files to open or import"));
 
-    Label1 = MakeLabel(this, "Label1", "Password", 8, 48, 55, 13);
+    Label1 = MakeLabel(this, "Label1", "Pass&word", 8, 48, 55, 13);
     Label1->setFont(bold);
 
     MaskEdit1 = new TMaskEdit(this);
@@ -248,7 +342,7 @@ void TForm1::CreateControls() {
     GroupBox3 = Make<QGroupBox>(this, "GroupBox3", 16, 118, 249, 42);
     GroupBox3->setTitle(QStringLiteral("Encryption"));
     GroupBox3->setFont(bold);
-    Label6 = MakeLabel(GroupBox3, "Label6", "Algorithm", 8, 20, 43, 13);
+    Label6 = MakeLabel(GroupBox3, "Label6", "&Algorithm", 8, 20, 43, 13);
     AlgorithmCB = Make<QComboBox>(GroupBox3, "AlgorithmCB", 56, 15, 65, 21);
     AlgorithmCB->setFont(plain);
     for (const datafile::TCipherEntry& cipher : datafile::Ciphers()) {
@@ -256,7 +350,7 @@ void TForm1::CreateControls() {
     }
     AlgorithmCB->setCurrentIndex(0);
     AlgorithmCB->setToolTip(QStringLiteral("Select a specific encryption algorithm"));
-    Label7 = MakeLabel(GroupBox3, "Label7", "Hash", 126, 20, 25, 13);
+    Label7 = MakeLabel(GroupBox3, "Label7", "Ha&sh", 126, 20, 25, 13);
     HashCB = Make<QComboBox>(GroupBox3, "HashCB", 154, 15, 89, 21);
     HashCB->setFont(plain);
     for (const datafile::THashEntry& hash : datafile::Hashes()) {
@@ -272,7 +366,7 @@ void TForm1::CreateControls() {
     RadioGroup1Items->setExclusive(true);
     {
         // Three rows share the space under the caption evenly.
-        constexpr const char* Items[] = {"&Basic", "&Extra", "&Office Edition"};
+        constexpr const char* Items[] = {"&Basic", "&Extra", "Office Ed&ition"};
         const int fontHeight = 13;
         const int space = RadioGroup1->height() - fontHeight - 5;
         const int rowHeight = space / 3;
@@ -304,7 +398,7 @@ void TForm1::CreateControls() {
     Button4->setCursor(Qt::PointingHandCursor);
     Button4->setToolTip(compressionHint);
 
-    DoubleBackupBox = MakeCheckBox(this, "DoubleBackup", "&Double-Backup\xAE", 144, 223, 103, 16);
+    DoubleBackupBox = MakeCheckBox(this, "DoubleBackup", "Do&uble-Backup\xAE", 144, 223, 103, 16);
     DoubleBackupBox->setChecked(true);
     DoubleBackupBox->setToolTip(
         QStringLiteral("This toggle the creation of an addictional backup file (extension: .old)"));
@@ -314,11 +408,11 @@ void TForm1::CreateControls() {
     GroupBox2->setFont(bold);
     ChangePassBox = MakeCheckBox(GroupBox2, "ChangePass", "C&hange password", 8, 13, 105, 17);
     ChangePassBox->setToolTip(QStringLiteral("You will be prompted to enter a new password when closing the file"));
-    ChangeAlgorithmBox = MakeCheckBox(GroupBox2, "ChangeAlgorithm", "C&hange algorithm", 128, 13, 105, 17);
+    ChangeAlgorithmBox = MakeCheckBox(GroupBox2, "ChangeAlgorithm", "Change al&gorithm", 128, 13, 105, 17);
     ChangeAlgorithmBox->setToolTip(
         QStringLiteral("You will be prompted to change encryption algorithm when closing the file"));
 
-    Label5 = MakeLabel(this, "Label5", "Path", 16, 286, 33, 13);
+    Label5 = MakeLabel(this, "Label5", "&Path", 16, 286, 33, 13);
     Label5->setFont(Styled(true, true));
     ExeNameEdit = Make<QLineEdit>(this, "ExeName", 48, 280, 193, 21);
     ExeNameEdit->setText(QStringLiteral("Arbolix.exe"));
@@ -351,23 +445,41 @@ void TForm1::CreateControls() {
     Panel2 = Make<QWidget>(this, "Panel2", 0, height() - Panel2Height, ClientWidth, Panel2Height);
     Panel2->setAutoFillBackground(true);
     Bevel1 = MakeLine(Panel2, "Bevel1", 0, 2, ClientWidth);
-    ProgVerBottom = MakeLabel(Panel2, "ProgVerBottom", "", 0, 4);
+    const auto makeLink = [this](const char* name, const std::string& caption, int left, void (TForm1::*press)()) {
+        auto* link = new TLinkLabel(Panel2, [this, press] { (this->*press)(); });
+        link->setObjectName(QString::fromLatin1(name));
+        link->setText(FromCp1252(caption));
+        link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        link->setFont(WindowFont());
+        link->move(left, 4);
+        link->adjustSize();
+        return link;
+    };
+    ProgVerBottom = makeLink("ProgVerBottom", "", 0, &TForm1::ProgVerBottomClick);
     ProgVerBottom->setCursor(Qt::PointingHandCursor);
     ProgVerBottom->setToolTip(QStringLiteral("Click here to show information about this program"));
     Label8 = MakeLabel(Panel2, "Label8", "by", 148, 4);
-    Label4 = MakeLabel(Panel2, "Label4", AuthorName, 162, 4);
+    Label4 = makeLink("Label4", AuthorName, 162, &TForm1::Label4Click);
     Label4->setFont(Styled(true, false, true));
     Label4->setCursor(Qt::PointingHandCursor);
     Label4->setToolTip(QStringLiteral("Click here to e-mail me!"));
     Label4->adjustSize();
-    Label3 = MakeLabel(Panel2, "Label3", "License", 243, 4);
+    Label3 = makeLink("Label3", "License", 243, &TForm1::Label3Click);
     Label3->setFont(Styled(false, true));
     Label3->setCursor(Qt::PointingHandCursor);
     Label3->setToolTip(QStringLiteral("Click here to show info about the license"));
     Label3->adjustSize();
-    for (QLabel* link : {ProgVerBottom, Label4, Label3}) {
+    // Letters of their own: Ver, Quillock, License.
+    const std::pair<QLabel*, char> letters[] = {{ProgVerBottom, 'V'}, {Label4, 'Q'}, {Label3, 'L'}};
+    for (const auto& [link, letter] : letters) {
         link->installEventFilter(this);
+        static_cast<TLinkLabel*>(link)->SetMnemonic(QLatin1Char(letter));
     }
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(LinkAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
 
     VersionsHistory = new QPlainTextEdit(Panel2);
     VersionsHistory->setObjectName(QStringLiteral("VersionsHistory"));
@@ -408,18 +520,32 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::SetTabOrder() {
-    // Direct controls in the window's order; a group box or panel stands for
-    // the controls inside it.
-    QList<QWidget*> order = {MaskEdit1, BitBtn1, FName, Button1, BitBtn2};
+    // The visual order, top to bottom and left to right, a group box as one
+    // block; controls hidden while the options are collapsed are passed over.
+    QList<QWidget*> order = {FName, Button1, MaskEdit1, BitBtn2, BitBtn1, OptionsButton, AlgorithmCB, HashCB};
     for (QAbstractButton* item : RadioGroup1Items->buttons()) {
         order.append(item);
     }
-    order.append({ExeNameEdit, UseCompressionBox, DecompressBox, Button2, DoubleBackupBox, OptionsButton, ChangePassBox,
-                  ChangeAlgorithmBox, AlgorithmCB, HashCB, Button4, Button3});
+    order.append({UseCompressionBox, Button3, DecompressBox, Button4, DoubleBackupBox, ChangePassBox,
+                  ChangeAlgorithmBox, ExeNameEdit, Button2, ProgVerBottom, Label4, Label3});
     for (qsizetype index = 1; index < order.size(); ++index) {
         QWidget::setTabOrder(order[index - 1], order[index]);
     }
     MaskEdit1->setFocus(Qt::OtherFocusReason);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FollowFocus(now); });
+}
+
+void TForm1::FollowFocus(QWidget* focused) {
+    if (focused == nullptr || focused->window() != this) {
+        return;
+    }
+    // A focused button is the default itself; Enter on any other control but
+    // an edit box presses nothing.
+    if (qobject_cast<QLineEdit*>(focused) != nullptr) {
+        BitBtn1->setDefault(true);
+    } else if (qobject_cast<QPushButton*>(focused) == nullptr) {
+        BitBtn1->setDefault(false);
+    }
 }
 
 void TForm1::ApplyPalette() {
@@ -505,7 +631,7 @@ void TForm1::SetAccessibility() {
         {Label2, FName}, {Label1, MaskEdit1}, {Label6, AlgorithmCB}, {Label7, HashCB}, {Label5, ExeNameEdit}};
     for (const auto& pair : buddies) {
         pair.Label->setBuddy(pair.Control);
-        pair.Control->setAccessibleName(pair.Label->text());
+        pair.Control->setAccessibleName(QString(pair.Label->text()).remove(QLatin1Char('&')));
     }
     const auto named = [](QWidget* control, const QString& name) { control->setAccessibleName(name); };
     for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
@@ -579,10 +705,63 @@ void TForm1::CentreOnScreen() {
 
 void TForm1::moveEvent(QMoveEvent* event) {
     QDialog::moveEvent(event);
-    // A window manager that frames the window after it was placed: centre it
-    // again with the frame it has now.
-    if (FCentring && isVisible() && frameGeometry().size() - size() != FCentredMargins) {
+    CentreWhenFramed();
+}
+
+void TForm1::CentreWhenFramed() {
+    // A window manager that frames the window just after it was placed:
+    // centre it again with the frame it has now. Only in the first moments
+    // after the first showing, and once with a real frame, so that no later
+    // move (a drag by the user) is ever undone. Framing moves the frame, not
+    // always the window, so the frame is also looked at a few times a second.
+    constexpr qint64 FramingTimeMs = 1000;
+    if (!FCentring || !isVisible()) {
+        return;
+    }
+    if (!FShownClock.isValid() || FShownClock.elapsed() > FramingTimeMs) {
+        FCentring = false;
+        return;
+    }
+    const QSize margins = frameGeometry().size() - size();
+    if (margins != FCentredMargins) {
         CentreOnScreen();
+        if (!margins.isEmpty()) {
+            FCentring = false;
+        }
+    }
+}
+
+void TForm1::WatchFraming() {
+    constexpr int LookEveryMs = 50;
+    FShownClock.start();
+    auto* look = new QTimer(this);
+    look->setInterval(LookEveryMs);
+    connect(look, &QTimer::timeout, this, [this, look] {
+        CentreWhenFramed();
+        if (!FCentring) {
+            look->deleteLater();
+        }
+    });
+    look->start();
+}
+
+void TForm1::KeepOnScreen() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        return;
+    }
+    // The whole frame within the work area; the title bar wins where both
+    // edges cannot fit.
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    int top = frame.top();
+    if (frame.bottom() > area.bottom()) {
+        top -= frame.bottom() - area.bottom();
+    }
+    top = std::max(top, area.top());
+    int left = std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width() + 1));
+    if (top != frame.top() || left != frame.left()) {
+        move(left, top);
     }
 }
 

@@ -56,7 +56,9 @@ bool IsReadOnly(const QString& path) {
 // ---------------------------------------------------------------- creation
 
 TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QDialog(parent) {
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // A normal top-level window, with a taskbar entry, also while the editor runs.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quillock"));
     setFont(WindowFont());
@@ -97,12 +99,16 @@ void TForm1::showEvent(QShowEvent* event) {
     if (event->spontaneous()) {
         return;
     }
+    // The settings are loaded at the first showing only: the showing after
+    // the editor must not replace the choices the session was started with,
+    // which it seals with and saves at its end.
     if (!FShownBefore) {
         FShownBefore = true;
         FCentring = true;
+        WatchFraming();
         CentreOnScreen();
+        FormShow();
     }
-    FormShow();
 }
 
 // ---------------------------------------------------------------- settings
@@ -369,6 +375,7 @@ void TForm1::OptionsButtonClick() {
         SetOuterHeight(OuterHeight() + grow);
     }
     FOptionsShown = !FOptionsShown;
+    KeepOnScreen();
     FocusPassword();
 }
 

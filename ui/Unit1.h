@@ -133,6 +133,8 @@ protected:
 private:
     void CreateControls();
     void SetTabOrder();
+    // The default button for the control that has the focus now.
+    void FollowFocus(QWidget* focused);
     // Colours from the desktop's scheme, at creation and when it changes.
     void ApplyPalette();
     // Fonts narrowed where a text would not fit its control.
@@ -140,6 +142,11 @@ private:
     void SetAccessibility();
     void HideCoveredControls();
     void CentreOnScreen();
+    // Centres the window again once a window manager has framed it.
+    void WatchFraming();
+    void CentreWhenFramed();
+    // Moves the window back into the screen's work area where it leaves it.
+    void KeepOnScreen();
     // The progress line's text without a percentage.
     void SetNotify(const QString& text);
     // Shows the status text with suffix (a percentage, or nothing) after it.
@@ -227,6 +234,7 @@ private:
     // window afterwards, until the user works with it.
     bool FCentring = false;
     QSize FCentredMargins;
+    QElapsedTimer FShownClock;
     QString FStatusText;
     qint64 FSchemeKey = 0;
     QElapsedTimer FProgressClock;

@@ -84,14 +84,19 @@ void TForm1::PumpMessages() {
 }
 
 void TForm1::HideMainWindow() {
-    hide();
-    // The editor is waited for without handling messages: let the window
-    // system see the window go now, not after the editor has ended.
+    // With a tray the icon shows that the program waits; without one the
+    // window stays in the taskbar, minimised.
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        hide();
+    } else {
+        showMinimized();
+    }
     QCoreApplication::processEvents();
 }
 
 void TForm1::ShowMainWindow() {
-    show(); // runs FormShow again
+    showNormal();
+    raise();
 }
 
 void TForm1::TickCompress() {

@@ -322,7 +322,8 @@ void TDesktopTest::CollapsedWindowKeepsHiddenControlsOutOfReach() {
     };
     TModalAnswerer answerer; // a warning would mean Double-Backup was cleared
     const QStringList collapsed = tabRound();
-    QCOMPARE(collapsed.join(' '), QStringLiteral("BitBtn1 FName Button1 BitBtn2 OptionsButton"));
+    QCOMPARE(collapsed.join(' '),
+             QStringLiteral("BitBtn2 BitBtn1 OptionsButton ProgVerBottom Label4 Label3 FName Button1"));
     for (const char* name : OptionControls) {
         QVERIFY2(!Find<QWidget>(&form, name)->isVisible(), name);
     }
@@ -332,7 +333,7 @@ void TDesktopTest::CollapsedWindowKeepsHiddenControlsOutOfReach() {
     const struct {
         Qt::Key Key;
         const char* Control;
-    } accelerators[] = {{Qt::Key_D, "DoubleBackup"}, {Qt::Key_M, "UseCompression"}, {Qt::Key_E, "RadioGroup1Item1"}};
+    } accelerators[] = {{Qt::Key_U, "DoubleBackup"}, {Qt::Key_M, "UseCompression"}, {Qt::Key_E, "RadioGroup1Item1"}};
     for (const auto& accelerator : accelerators) {
         QTest::keyClick(QApplication::focusWidget(), accelerator.Key, Qt::AltModifier);
         QCOMPARE(QApplication::focusWidget(), focus);
@@ -344,16 +345,16 @@ void TDesktopTest::CollapsedWindowKeepsHiddenControlsOutOfReach() {
     QVERIFY(Find<QAbstractButton>(&form, "RadioGroup1Item0")->isChecked());
     QVERIFY2(answerer.Seen().empty() && answerer.Unexpected().isEmpty(), "a hidden control was reached");
 
-    // Expanded: every control again, in the form's order from top to bottom.
+    // Expanded: every control again, top to bottom and left to right.
     Find<QPushButton>(&form, "OptionsButton")->click();
     for (const char* name : OptionControls) {
         QVERIFY2(Find<QWidget>(&form, name)->isVisible(), name);
     }
     const QStringList expanded = tabRound();
     const QStringList everyControl = {
-        "BitBtn1",         "FName",       "Button1", "BitBtn2",      "RadioGroup1Item0", "ExeName",
-        "UseCompression",  "Decompress",  "Button2", "DoubleBackup", "OptionsButton",    "ChangePass",
-        "ChangeAlgorithm", "AlgorithmCB", "HashCB",  "Button4",      "Button3"};
+        "BitBtn2", "BitBtn1",       "OptionsButton", "AlgorithmCB",  "HashCB",     "RadioGroup1Item0", "UseCompression",
+        "Button3", "Decompress",    "Button4",       "DoubleBackup", "ChangePass", "ChangeAlgorithm",  "ExeName",
+        "Button2", "ProgVerBottom", "Label4",        "Label3",       "FName",      "Button1"};
     QCOMPARE(expanded.join(' '), everyControl.join(' '));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
     QCOMPARE(QApplication::focusWidget(), Find<QWidget>(&form, "UseCompression"));

@@ -32,7 +32,7 @@ private slots:
     void InitialStatesAndStyles();
     void HintsOnlyOnTheControlsThatHaveOne();
     void TabOrderFollowsTheFormFromTopToBottom();
-    void WindowIsACollapsedFixedToolWindow();
+    void WindowIsACollapsedFixedNormalWindow();
     void CaptionNamesEachCipherAndDigestPair();
     void ProgramSelectionLeavesTheCaption();
     void HintsAppearAtOnce();
@@ -48,18 +48,18 @@ void TLayoutTest::ControlsHaveTheirPlacesAndTexts_data() {
     const auto row = [](const char* name, QRect geometry, const QString& text) {
         QTest::newRow(name) << QString::fromLatin1(name) << geometry << text;
     };
-    row("Label2", {10, 14, 52, 13}, QStringLiteral("Data File"));
+    row("Label2", {10, 14, 52, 13}, QStringLiteral("Data &File"));
     row("FName", {72, 8, 177, 21}, QString());
     row("Button1", {256, 10, 25, 17}, QStringLiteral("..."));
-    row("Label1", {8, 48, 55, 13}, QStringLiteral("Password"));
+    row("Label1", {8, 48, 55, 13}, QStringLiteral("Pass&word"));
     row("MaskEdit1", {72, 40, 201, 21}, QString());
     row("BitBtn2", {48, 72, 73, 25}, QStringLiteral("&Cancel"));
     row("BitBtn1", {152, 72, 97, 25}, QStringLiteral("&Ok"));
     row("OptionsButton", {96, 100, 89, 16}, QStringLiteral("Op&tions"));
     row("GroupBox3", {16, 118, 249, 42}, QStringLiteral("Encryption"));
-    row("Label6", {8, 20, 43, 13}, QStringLiteral("Algorithm"));
+    row("Label6", {8, 20, 43, 13}, QStringLiteral("&Algorithm"));
     row("AlgorithmCB", {56, 15, 65, 21}, QStringLiteral("Rijndael"));
-    row("Label7", {126, 20, 25, 13}, QStringLiteral("Hash"));
+    row("Label7", {126, 20, 25, 13}, QStringLiteral("Ha&sh"));
     row("HashCB", {154, 15, 89, 21}, QStringLiteral("RIPEMD-160"));
     row("RadioGroup1", {16, 163, 113, 73}, QStringLiteral("Arbolix Version"));
     row("GroupBox1", {136, 163, 129, 57}, QStringLiteral("Built-in compression"));
@@ -67,11 +67,11 @@ void TLayoutTest::ControlsHaveTheirPlacesAndTexts_data() {
     row("Decompress", {8, 33, 81, 16}, QStringLiteral("&Decompress"));
     row("Button3", {224, 178, 13, 17}, QStringLiteral("?"));
     row("Button4", {224, 196, 13, 17}, QStringLiteral("?"));
-    row("DoubleBackup", {144, 223, 103, 16}, QStringLiteral("&Double-Backup\u00AE"));
+    row("DoubleBackup", {144, 223, 103, 16}, QStringLiteral("Do&uble-Backup\u00AE"));
     row("GroupBox2", {16, 240, 249, 34}, QStringLiteral("Modify the file"));
     row("ChangePass", {8, 13, 105, 17}, QStringLiteral("C&hange password"));
-    row("ChangeAlgorithm", {128, 13, 105, 17}, QStringLiteral("C&hange algorithm"));
-    row("Label5", {16, 286, 33, 13}, QStringLiteral("Path"));
+    row("ChangeAlgorithm", {128, 13, 105, 17}, QStringLiteral("Change al&gorithm"));
+    row("Label5", {16, 286, 33, 13}, QStringLiteral("&Path"));
     row("ExeName", {48, 280, 193, 21}, QStringLiteral("Arbolix.exe"));
     row("Button2", {248, 283, 17, 17}, QStringLiteral("..."));
     row("Panel1", {8, 40, 268, 57}, QStringLiteral("Please wait.."));
@@ -196,7 +196,7 @@ void TLayoutTest::InitialStatesAndStyles() {
     QCOMPARE(items.size(), 3);
     QCOMPARE(items[0]->text(), QStringLiteral("&Basic"));
     QCOMPARE(items[1]->text(), QStringLiteral("&Extra"));
-    QCOMPARE(items[2]->text(), QStringLiteral("&Office Edition"));
+    QCOMPARE(items[2]->text(), QStringLiteral("Office Ed&ition"));
     QVERIFY(items[0]->isChecked());
     // Rows share the space under the caption evenly.
     QCOMPARE(items[0]->geometry(), QRect(8, 14, 103, 18));
@@ -252,28 +252,48 @@ void TLayoutTest::TabOrderFollowsTheFormFromTopToBottom() {
     TForm1 form;
     form.show();
     QStringList order;
-    QWidget* widget = Find<QWidget>(&form, "MaskEdit1");
+    QWidget* widget = Find<QWidget>(&form, "FName");
     for (int guard = 0; guard < 40 && widget != nullptr; ++guard) {
         if ((widget->focusPolicy() & Qt::TabFocus) && !widget->objectName().isEmpty() && widget->window() == &form) {
             order.append(widget->objectName());
         }
         widget = widget->nextInFocusChain();
-        if (widget == Find<QWidget>(&form, "MaskEdit1")) {
+        if (widget == Find<QWidget>(&form, "FName")) {
             break;
         }
     }
-    const QStringList expected = {
-        "MaskEdit1",        "BitBtn1",          "FName",      "Button1",         "BitBtn2",     "RadioGroup1Item0",
-        "RadioGroup1Item1", "RadioGroup1Item2", "ExeName",    "UseCompression",  "Decompress",  "Button2",
-        "DoubleBackup",     "OptionsButton",    "ChangePass", "ChangeAlgorithm", "AlgorithmCB", "HashCB",
-        "Button4",          "Button3"};
+    // Top to bottom and left to right, a group box as one block, the links last.
+    const QStringList expected = {"FName",
+                                  "Button1",
+                                  "MaskEdit1",
+                                  "BitBtn2",
+                                  "BitBtn1",
+                                  "OptionsButton",
+                                  "AlgorithmCB",
+                                  "HashCB",
+                                  "RadioGroup1Item0",
+                                  "RadioGroup1Item1",
+                                  "RadioGroup1Item2",
+                                  "UseCompression",
+                                  "Button3",
+                                  "Decompress",
+                                  "Button4",
+                                  "DoubleBackup",
+                                  "ChangePass",
+                                  "ChangeAlgorithm",
+                                  "ExeName",
+                                  "Button2",
+                                  "ProgVerBottom",
+                                  "Label4",
+                                  "Label3"};
     QCOMPARE(order.join(' '), expected.join(' '));
     QCOMPARE(form.focusWidget(), Find<QWidget>(&form, "MaskEdit1"));
 }
 
-void TLayoutTest::WindowIsACollapsedFixedToolWindow() {
+void TLayoutTest::WindowIsACollapsedFixedNormalWindow() {
     TForm1 form;
-    QVERIFY(form.windowFlags() & Qt::Tool);
+    // A normal top-level window: it has a taskbar entry.
+    QCOMPARE(form.windowType(), Qt::Window);
     QCOMPARE(form.OuterHeight(), 160);
     QCOMPARE(form.width(), 286);
     QCOMPARE(form.minimumSize(), form.maximumSize());

@@ -31,6 +31,7 @@ private slots:
     void cleanup();
 
     void ImportChangeKeysAndReopen();
+    void ChoicesMadeBeforeOkSealAndAreSaved();
     void WrongPasswordEndsWithCodeOne();
     void DecliningTheImportEndsWithCodeOne();
     void EnterOnTheLeftOverWarningKeepsTheWorkingCopy();
@@ -190,6 +191,37 @@ void TSessionTest::ImportChangeKeysAndReopen() {
     expected += EditorLine;
     QCOMPARE(ReadAll(FCapture), expected);
     QVERIFY(QFile::exists(sealed + QStringLiteral(".old")));
+}
+
+void TSessionTest::ChoicesMadeBeforeOkSealAndAreSaved() {
+#ifndef QUILLOCK_FAKE_EDITOR
+    QSKIP("needs the stand-in editor");
+#endif
+    // Stored choices other than the user's: the showing after the editor must
+    // not bring them back before the file is sealed again.
+    WriteSettings(*FHome, {"ExeNamePos=dword:0", "Algorithm=dword:0", "Hash=dword:0", "ExeName0=sz:\"/opt/a\"",
+                           "ExeName1=sz:\"/opt/b\"", "ExeName2=sz:\"/opt/c\"", "ExeName=sz:\"/opt/a\""});
+    const QString fixtures = QStringLiteral(QUILLOCK_SOURCE_DIR "/tests/data/datafile/");
+    const QString sealed = FHome->Path(QStringLiteral("fixture.qlx"));
+    WriteAll(sealed, ReadAll(fixtures + QStringLiteral("blowfish_sha1_17.qlx")));
+    const QString password = QString::fromUtf8(ReadAll(fixtures + QStringLiteral("password.txt"))).trimmed();
+    qputenv("FAKE_EDITOR_ACTIONS", "replace=" + ReadAll(fixtures + QStringLiteral("plain_8193.txt")));
+    TModalAnswerer answerer;
+    const TOutcome outcome = RunSession(sealed, password, [](TForm1& form) {
+        QTest::keyClick(Find<QComboBox>(&form, "AlgorithmCB"), Qt::Key_Down);
+        QTest::keyClick(Find<QComboBox>(&form, "HashCB"), Qt::Key_Down);
+        Find<QCheckBox>(&form, "DoubleBackup")->setChecked(true);
+    });
+    QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+    QCOMPARE(outcome.ExitCode, std::optional<int>(0));
+    QCOMPARE(ReadAll(sealed), ReadAll(fixtures + QStringLiteral("blowfish_sha1_8193.qlx")));
+    QCOMPARE(ReadAll(sealed + QStringLiteral(".bak")), ReadAll(fixtures + QStringLiteral("blowfish_sha1_17.qlx")));
+    platform::TRegistry registry;
+    QVERIFY(registry.OpenKey("Software\\Quillock", false));
+    QCOMPARE(registry.ReadInteger("Algorithm"), 1);
+    QCOMPARE(registry.ReadInteger("Hash"), 1);
+    QCOMPARE(registry.ReadString("ExeName"), QFile::encodeName(FEditor).toStdString());
+    QCOMPARE(registry.ReadString("ExeName0"), QFile::encodeName(FEditor).toStdString());
 }
 
 void TSessionTest::WrongPasswordEndsWithCodeOne() {

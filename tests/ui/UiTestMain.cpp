@@ -16,6 +16,8 @@ QObject* MakeSettingsTest();
 QObject* MakePromptTest();
 QObject* MakeSessionTest();
 QObject* MakeDesktopTest();
+QObject* MakeKeyboardTest();
+QObject* MakePlacementTest();
 } // namespace quillock::ui::test
 
 int main(int argc, char* argv[]) {
@@ -26,8 +28,9 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const std::vector<std::pair<const char*, std::function<QObject*()>>> classes = {
-        {"layout", MakeLayoutTest},  {"handlers", MakeHandlersTest}, {"settings", MakeSettingsTest},
-        {"prompts", MakePromptTest}, {"session", MakeSessionTest},   {"desktop", MakeDesktopTest},
+        {"layout", MakeLayoutTest},     {"handlers", MakeHandlersTest},   {"settings", MakeSettingsTest},
+        {"prompts", MakePromptTest},    {"session", MakeSessionTest},     {"desktop", MakeDesktopTest},
+        {"keyboard", MakeKeyboardTest}, {"placement", MakePlacementTest},
     };
     const char* only = argc > 1 && argv[1][0] != '-' ? argv[1] : nullptr;
     QStringList arguments = QApplication::arguments();

@@ -1,0 +1,84 @@
+// Where the window stands: centred on the work area, moved by the user only,
+// kept on the screen when the options open, minimised while the editor runs
+// where no tray shows an icon.
+#include "UiTestSupport.h"
+#include "ui/Unit1.h"
+
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+namespace quillock::ui::test {
+
+class TPlacementTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { FHome = std::make_unique<TPrivateHome>(); }
+    void cleanup() { FHome.reset(); }
+
+    void FrameIsCentredAndADragStays();
+    void ExpandingNearAnEdgeKeepsTheWindowOnScreen();
+    void WaitingForTheEditorKeepsATaskbarEntry();
+
+private:
+    std::unique_ptr<TPrivateHome> FHome;
+};
+
+void TPlacementTest::FrameIsCentredAndADragStays() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTest::qWait(200); // a window manager frames the window meanwhile
+    const QRect area = form.screen()->availableGeometry();
+    QRect frame = form.frameGeometry();
+    QVERIFY2(std::abs(frame.center().x() - area.center().x()) <= 1, qPrintable(QString::number(frame.x())));
+    QVERIFY2(std::abs(frame.center().y() - area.center().y()) <= 1, qPrintable(QString::number(frame.y())));
+    // The user's first move stays where it was put.
+    const QPoint dragged = form.pos() + QPoint(-40, 30);
+    form.move(dragged);
+    QTest::qWait(200);
+    QCOMPARE(form.pos(), dragged);
+}
+
+void TPlacementTest::ExpandingNearAnEdgeKeepsTheWindowOnScreen() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QRect area = form.screen()->availableGeometry();
+    auto* options = Find<QPushButton>(&form, "OptionsButton");
+    for (const int top : {area.top(), area.bottom() - form.frameGeometry().height()}) {
+        form.move(form.x(), top);
+        QTest::qWait(50);
+        options->click();
+        QTRY_VERIFY2(area.contains(form.frameGeometry()), qPrintable(QString::number(form.frameGeometry().top())));
+        options->click();
+    }
+}
+
+void TPlacementTest::WaitingForTheEditorKeepsATaskbarEntry() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.LockWindow();
+    form.HideMainWindow();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        QVERIFY(!form.isVisible()); // the tray icon shows the program waits
+    } else {
+        QVERIFY(form.isVisible());
+        QTRY_VERIFY(form.isMinimized());
+    }
+    QCOMPARE(form.windowType(), Qt::Window);
+    form.ShowMainWindow();
+    QVERIFY(form.isVisible());
+    QTRY_VERIFY(!form.isMinimized());
+}
+
+QObject* MakePlacementTest() {
+    return new TPlacementTest;
+}
+
+} // namespace quillock::ui::test
+
+#include "PlacementTest.moc"
