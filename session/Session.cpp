@@ -342,6 +342,14 @@ private:
         case platform::TFileLock::TResult::Failed:
             break;
         }
+        if (error == EACCES || error == EPERM || error == EROFS) {
+            // The session writes beside the data file; say so, and what to do.
+            const std::string folder = std::filesystem::path(DataFile()).parent_path().string();
+            Fail("The folder of \"" + DataFile() + "\" (\"" + (folder.empty() ? "." : folder) + "\") is read-only" +
+                 (error == EROFS ? " (it is on a read-only file system)" : " for you") +
+                 ": the session cannot write the files it needs there.\r\n\r\nMake the folder writable, or copy "
+                 "the data file to a folder you can write and open it there. Nothing has been changed.");
+        }
         Fail("Cannot create the lock file \"" + LockFile() + "\" (" + std::strerror(error) +
              ").\r\n\r\nNothing has been changed.");
     }

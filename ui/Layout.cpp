@@ -28,6 +28,7 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <initializer_list>
 #include <utility>
@@ -43,6 +44,37 @@ QFont WindowFont() {
     font.setItalic(false);
     font.setUnderline(false);
     return font;
+}
+
+namespace {
+
+// Relative luminance of an sRGB colour.
+double Luminance(const QColor& colour) {
+    const auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+double Contrast(const QColor& one, const QColor& other) {
+    const double a = Luminance(one);
+    const double b = Luminance(other);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+} // namespace
+
+QColor ReadableOn(const QColor& wanted, const QColor& background) {
+    constexpr double Needed = 4.5;
+    const QColor towards = Luminance(background) > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
+    QColor colour = wanted;
+    for (int step = 1; step <= 20 && Contrast(colour, background) < Needed; ++step) {
+        const double share = step / 20.0;
+        colour = QColor::fromRgbF(static_cast<float>(wanted.redF() * (1 - share) + towards.redF() * share),
+                                  static_cast<float>(wanted.greenF() * (1 - share) + towards.greenF() * share),
+                                  static_cast<float>(wanted.blueF() * (1 - share) + towards.blueF() * share));
+    }
+    return colour;
 }
 
 namespace {
@@ -567,7 +599,7 @@ void TForm1::ApplyPalette() {
     QPalette panel;
     panel.setColor(QPalette::WindowText, text);
     Panel1->setPalette(panel);
-    const QColor progress = face.lightness() < 128 ? QColor(128, 160, 255) : QColor(0, 0, 128);
+    const QColor progress = ReadableOn(face.lightness() < 128 ? QColor(128, 160, 255) : QColor(0, 0, 128), face);
     QPalette notify;
     notify.setColor(QPalette::WindowText, progress);
     CompressedNotify->setPalette(notify);

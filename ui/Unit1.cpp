@@ -35,9 +35,10 @@ namespace {
 using datafile::TMsgDlgButtons;
 using datafile::TMsgDlgType;
 
+// A link's hover colour, made to read on the window's face in light and dark schemes.
 void SetTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::WindowText, ReadableOn(colour, widget->palette().color(QPalette::Window)));
     widget->setPalette(palette);
 }
 

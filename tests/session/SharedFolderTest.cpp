@@ -223,6 +223,35 @@ TEST_P(SharedFolderTest, TheOtherUserReadsNothingOfANormalSession) {
     EXPECT_EQ(Listing(Shared), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
 
+// A folder that its user cannot write (here the other user's own folder of
+// mode 0500) is reported as read-only, with what to do, before anything is written.
+using ReadOnlyFolderTest = datafile::testing::TTempDirTest;
+
+TEST_F(ReadOnlyFolderTest, IsReportedAsSuchWithWhatToDo) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a folder root cannot write needs another user (setuid to uid 65534); run the tests as root";
+    }
+    ASSERT_EQ(::chmod(Dir.c_str(), 0711), 0);
+    const std::string folder = Path("readonly");
+    const std::string data = folder + "/diary.qlx";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_TRUE(Plant(data, "sealed bytes, no editor's name"));
+    ASSERT_EQ(::chmod(data.c_str(), 0600), 0);
+    ASSERT_EQ(::chown(data.c_str(), OtherUid, SharedGid), 0);
+    ASSERT_EQ(::chown(folder.c_str(), OtherUid, SharedGid), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0500), 0);
+    EXPECT_TRUE(AsOtherUser([&] {
+        TScriptedView view;
+        view.FName = data;
+        return view.Run() == 1 && !view.Messages.empty() &&
+               view.Messages.back() == "The folder of \"" + data + "\" (\"" + folder +
+                                           "\") is read-only for you: the session cannot write the files it needs "
+                                           "there.\r\n\r\nMake the folder writable, or copy the data file to a "
+                                           "folder you can write and open it there. Nothing has been changed.";
+    }));
+    EXPECT_EQ(Listing(folder), Strings{"diary.qlx"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Folders, SharedFolderTest,
                          ::testing::Values(TFolderKind{"Sticky", 01777}, TFolderKind{"Group", 02770}),
                          [](const ::testing::TestParamInfo<TFolderKind>& info) { return info.param.Name; });

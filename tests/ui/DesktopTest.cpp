@@ -24,6 +24,7 @@
 #include <QStyleOption>
 #include <QTest>
 
+#include <cmath>
 #include <thread>
 
 namespace quillock::ui::test {
@@ -72,6 +73,19 @@ QPalette DarkPalette() {
 // Texts read when they stand well apart from their background.
 bool Readable(const QColor& text, const QColor& background) {
     return std::abs(text.lightness() - background.lightness()) >= 100;
+}
+
+// The contrast ratio of two colours (relative luminance, sRGB).
+double ContrastRatio(const QColor& one, const QColor& other) {
+    const auto luminance = [](const QColor& colour) {
+        const auto channel = [](double value) {
+            return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+    };
+    const double a = luminance(one);
+    const double b = luminance(other);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
 }
 
 // Buttons of dialog button boxes carry the stock icons, as on desktops whose
@@ -132,7 +146,8 @@ private slots:
     void cleanup() { FHome.reset(); }
 
     void EveryTextFitsItsControl();
-    void DarkSchemeReadsAndHoverColoursStay();
+    void DarkSchemeReads();
+    void LinkColoursReadInLightAndDarkSchemes();
     void SchemeChangedWhileOpenIsFollowed();
     void RelabelledButtonsCarryNoYesNoIcons();
     void CollapsedWindowKeepsHiddenControlsOutOfReach();
@@ -198,7 +213,7 @@ void TDesktopTest::EveryTextFitsItsControl() {
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join('\n')));
 }
 
-void TDesktopTest::DarkSchemeReadsAndHoverColoursStay() {
+void TDesktopTest::DarkSchemeReads() {
     const QPalette original = QApplication::palette();
     QApplication::setPalette(DarkPalette());
     {
@@ -221,19 +236,32 @@ void TDesktopTest::DarkSchemeReadsAndHoverColoursStay() {
         QVERIFY(Readable(notify.color(QPalette::Disabled, QPalette::WindowText), background));
         QVERIFY(Readable(Find<QLabel>(&form, "Panel1")->palette().color(QPalette::Disabled, QPalette::WindowText),
                          background));
+    }
+    QApplication::setPalette(original);
+}
+
+void TDesktopTest::LinkColoursReadInLightAndDarkSchemes() {
+    const QPalette original = QApplication::palette();
+    for (const QPalette& scheme : {original, DarkPalette()}) {
+        QApplication::setPalette(scheme);
+        TForm1 form;
+        form.show();
+        const QColor background = form.palette().color(QPalette::Window);
+        // The hover colours keep their hue (blue, red, green) at 4.5:1 or more.
         const struct {
             const char* Name;
-            QColor Hover;
-        } links[] = {
-            {"ProgVerBottom", QColor(0, 0, 255)}, {"Label4", QColor(255, 0, 0)}, {"Label3", QColor(0, 128, 0)}};
+            int Hue;
+        } links[] = {{"ProgVerBottom", 240}, {"Label4", 0}, {"Label3", 120}};
         for (const auto& link : links) {
             auto* label = Find<QLabel>(&form, link.Name);
             QEvent enter(QEvent::Enter);
             QApplication::sendEvent(label, &enter);
-            QCOMPARE(label->palette().color(QPalette::WindowText), link.Hover);
+            const QColor hover = label->palette().color(QPalette::WindowText);
+            QVERIFY2(ContrastRatio(hover, background) >= 4.5, link.Name);
+            QCOMPARE(hover.hue(), link.Hue);
             QEvent leave(QEvent::Leave);
             QApplication::sendEvent(label, &leave);
-            QVERIFY2(Readable(label->palette().color(QPalette::WindowText), background), link.Name);
+            QVERIFY2(ContrastRatio(label->palette().color(QPalette::WindowText), background) >= 4.5, link.Name);
         }
     }
     QApplication::setPalette(original);
