@@ -10,8 +10,10 @@
 #include "datafile/SealedFile.h"
 #include "datafile/Unseal.h"
 #include "platform/FileHandle.h"
+#include "platform/Files.h"
 #include "platform/Stream.h"
 #include "platform/Wipe.h"
+#include "session/Session.h"
 
 #include <cerrno>
 #include <cstring>
@@ -158,6 +160,30 @@ std::string LeftOverAt(const std::vector<std::string>& names) {
     return {};
 }
 
+// An existing output may be the data file of a session that is running: its
+// lock is taken and held until the command ends, so that neither the file nor
+// the temporaries named after it change under the session. Returns the
+// refusal; empty when the output is absent or the lock is held.
+std::string TakeSessionLock(platform::TFileLock& lock, const std::string& output) {
+    struct stat info {};
+    if (::lstat(output.c_str(), &info) != 0) {
+        return {};
+    }
+    const std::string lockFile = session::LockFileOf(output);
+    switch (lock.Take(lockFile, false)) {
+    case platform::TFileLock::TResult::Taken:
+        return {};
+    case platform::TFileLock::TResult::Busy:
+        return session::BusyLockText(output) + " Finish that session first; nothing has been changed";
+    case platform::TFileLock::TResult::Foreign:
+        return platform::DescribeForeign(lockFile, {platform::TNameState::Foreign, lock.ForeignWhat()}) +
+               ", not a file of yours; remove it. Nothing has been changed";
+    case platform::TFileLock::TResult::Failed:
+        break;
+    }
+    return "cannot create the lock file " + lockFile + ": " + std::strerror(errno) + "; nothing has been changed";
+}
+
 void RenameOrRaise(const std::string& from, const std::string& to) {
     if (std::rename(from.c_str(), to.c_str()) != 0) {
         throw platform::EInOutError("Cannot rename " + from + " to " + to + ": " + std::strerror(errno));
@@ -234,6 +260,10 @@ int Seal(const TSealOptions& options) {
     const std::string& plain = options.Files[0];
     const std::string& sealed = options.Files[1];
     if (const std::string refused = RefusedTarget(sealed, options.Force); !refused.empty()) {
+        return Fail("seal", refused);
+    }
+    platform::TFileLock lock;
+    if (const std::string refused = TakeSessionLock(lock, sealed); !refused.empty()) {
         return Fail("seal", refused);
     }
     if (plain != StandardStream && ReportUnreadable(plain)) {
@@ -330,8 +360,12 @@ int Unseal(const TSealOptions& options) {
     if (toOutput && options.Salvage) {
         return UsageError("unseal", "--salvage needs a PLAIN file, not standard output");
     }
+    platform::TFileLock lock;
     if (!toOutput) {
         if (const std::string refused = RefusedTarget(plain, options.Force); !refused.empty()) {
+            return Fail("unseal", refused);
+        }
+        if (const std::string refused = TakeSessionLock(lock, plain); !refused.empty()) {
             return Fail("unseal", refused);
         }
     }

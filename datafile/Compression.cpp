@@ -6,13 +6,16 @@
 #include "datafile/SealedFile.h"
 #include "datafile/Unseal.h"
 #include "platform/AlignedBuffer.h"
+#include "platform/FileHandle.h"
 #include "platform/Stream.h"
 #include "zstream/Isal.h"
 #include "zstream/ZLib.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/statvfs.h>
 
@@ -216,6 +219,16 @@ bool SetCompressionPath(TCompressionPath path) noexcept {
 
 void SetFreeSpaceQuery(TFreeSpaceQuery query) noexcept {
     FreeSpaceQuery.store(query != nullptr ? query : &StatFreeSpace);
+}
+
+std::uint64_t FreeSpaceBeside(const std::string& path) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const platform::TFd handle(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    TFreeSpace space;
+    if (!handle.Valid() || !FreeSpaceQuery.load()(handle.Get(), space)) {
+        return UINT64_MAX;
+    }
+    return space.Available;
 }
 
 void CompressFile(const std::string& source, const std::string& destination, const platform::TProgressFn& progress) {

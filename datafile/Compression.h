@@ -45,6 +45,9 @@ struct TFreeSpace {
 using TFreeSpaceQuery = bool (*)(int descriptor, TFreeSpace& space);
 // For tests: replaces DecompressFile's query (fstatvfs); nullptr puts it back.
 void SetFreeSpaceQuery(TFreeSpaceQuery query) noexcept;
+// What may still be written in the folder that holds path, asked through
+// the same query; all of it (nothing is refused) when it cannot be told.
+[[nodiscard]] std::uint64_t FreeSpaceBeside(const std::string& path);
 
 // Compresses source into destination: one zlib stream at the fastest level,
 // deflated in pieces on two cores, on the active path; errors pass to the

@@ -195,7 +195,7 @@ std::string QuoteArgument(std::string_view argument) {
 }
 
 std::optional<std::string> FindExecutable(const std::string& name) {
-    if (name.empty()) {
+    if (name.empty() || name.size() > MaxExecutablePathLength) {
         return std::nullopt;
     }
     if (name.find('/') != std::string::npos) {
@@ -253,13 +253,18 @@ std::optional<TCommandLine> ParseCommandLine(std::string_view commandLine) {
     // "/opt/My" beside "/opt/My Editor") never wins over the one meant.
     const std::size_t quote = line.find('"');
     const std::string_view head = line.substr(0, quote);
-    for (std::size_t end = head.size(); end > 0; --end) {
+    if (head.size() > MaxExecutablePathLength) {
+        return std::nullopt;
+    }
+    std::size_t tried = 0;
+    for (std::size_t end = head.size(); end > 0 && tried < MaxPrefixesTried; --end) {
         if (end < head.size() && !IsBlank(head[end])) {
             continue;
         }
         if (IsBlank(head[end - 1])) {
             continue; // the same prefix without its trailing blanks comes later
         }
+        ++tried;
         std::optional<std::string> executable = FindExecutable(std::string(head.substr(0, end)));
         if (executable) {
             return TCommandLine{std::move(*executable), SplitArguments(line.substr(end))};

@@ -2,12 +2,20 @@
 // is found the way a command line names it, the rest is split into arguments.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillock::platform {
+
+// The longest executable path (with the arguments that an unquoted path
+// carries) that is looked for; a longer one is a damaged setting, not a
+// program.
+inline constexpr std::size_t MaxExecutablePathLength = 4096;
+// How many prefixes of an unquoted path with blanks are tried at most.
+inline constexpr std::size_t MaxPrefixesTried = 128;
 
 // A command line taken apart: the executable that exists and may be run, and
 // the arguments that follow it (without the program name).
@@ -34,7 +42,8 @@ struct TCommandLine {
 // - Otherwise the executable path may contain blanks: the text before the
 //   first double quote, then each shorter prefix that ends before a blank, is
 //   tried, longest first, and the first that is an executable regular file
-//   wins.
+//   wins. At most MaxPrefixesTried prefixes are tried, and none of a text
+//   longer than MaxExecutablePathLength.
 // - A name without '/' is looked up in the folder of the running program, then
 //   in the folders of PATH; a name with '/' is taken as it stands (relative to
 //   the current directory).
@@ -42,7 +51,8 @@ struct TCommandLine {
 [[nodiscard]] std::optional<TCommandLine> ParseCommandLine(std::string_view commandLine);
 
 // The executable file a name given on a command line stands for, searched as
-// ParseCommandLine does; nothing when there is none.
+// ParseCommandLine does; nothing when there is none (or the name is longer
+// than MaxExecutablePathLength).
 [[nodiscard]] std::optional<std::string> FindExecutable(const std::string& name);
 
 // Starts the program of the command line with the caller's standard input,

@@ -1,5 +1,5 @@
 // Measuring left-over temporary files against the data file's content, piece
-// by piece in memory.
+// by piece in memory, and choosing the newest text.
 #include "session/LeftOver.h"
 
 #include "datafile/FileChecks.h"
@@ -22,15 +22,14 @@ namespace {
 
 using datafile::TPlainBuffer;
 
-// The text of one left-over file, read alongside the data file's content.
-class TCandidate {
+// The text of one left-over file, read through the descriptor that was
+// checked to be ours, whatever the name refers to meanwhile: plain, inflated
+// (only the intermediate file may hold compressed data), or, for a file that
+// starts with a zero byte, its bytes as they are.
+class TLeftOverText {
 public:
-    // Read through the descriptor that was checked to be ours, whatever the
-    // name refers to meanwhile. The working copy is plain text always; only
-    // the intermediate file may hold compressed data (mayBeCompressed). What
-    // the file is comes out of Finish.
-    TCandidate(datafile::TDataFileHost& host, TLeftOver& found, bool mayBeCompressed)
-        : FFound(found), FFile(platform::OpenOwnFile(found.Path, O_RDONLY)) {
+    TLeftOverText(datafile::TDataFileHost& host, TLeftOver& found, bool mayBeCompressed)
+        : FFile(platform::OpenOwnFile(found.Path, O_RDONLY)) {
         if (!FFile.Valid() && errno == ENOENT) {
             return; // absent
         }
@@ -45,63 +44,33 @@ public:
             return;
         }
         std::uint8_t head[2] = {};
-        const bool compressed = mayBeCompressed && FStream->Read(head, 2) == 2 && head[0] == 0x78 && head[1] == 0x01;
+        const std::int64_t got = FStream->Read(head, 2);
         FStream->Seek(0, platform::TSeekOrigin::soBeginning);
-        if (!compressed) {
+        FText = FStream.get();
+        if (got > 0 && head[0] == 0) {
+            // Neither editor text nor a stream starts with a zero byte; a
+            // wipe that was cut short does.
+            FZeroed = true;
+        } else if (mayBeCompressed && got == 2 && head[0] == 0x78 && head[1] == 0x01) {
+            found.Compressed = true;
+            FInflated =
+                std::make_unique<zstream::TZDecompressionStream>(*FStream, zstream::TDamagePolicy::dpSalvage);
+            FText = FInflated.get();
+        } else {
             // Only a beginning of the content (a copy cut short inside the
             // first line) or the content itself can be told; anything else
             // is never sealed.
             FUnknown = true;
-            FText = FStream.get();
-            return;
-        }
-        FFound.Compressed = true;
-        FInflated = std::make_unique<zstream::TZDecompressionStream>(*FStream, zstream::TDamagePolicy::dpSalvage);
-        FText = FInflated.get();
-    }
-
-    [[nodiscard]] bool Measuring() const { return FText != nullptr && !FDiffers && !FEnded; }
-
-    // The next piece of the data file's content.
-    void Compare(const std::uint8_t* data, std::size_t size) {
-        while (size > 0 && Measuring()) {
-            const std::size_t step = std::min(size, FBuffer.Bytes.size());
-            const std::size_t got = ReadText(FBuffer.Bytes.data(), step);
-            if (std::memcmp(FBuffer.Bytes.data(), data, got) != 0) {
-                FDiffers = true;
-            } else if (got < step) {
-                FEnded = true; // the candidate stops where the content goes on
-            }
-            data += step;
-            size -= step;
         }
     }
 
-    // After the data file's last piece.
-    void Finish() {
-        if (FText == nullptr) {
-            return;
-        }
-        const bool longer = !FDiffers && !FEnded && ReadText(FBuffer.Bytes.data(), 1) == 1;
-        if (FFound.Compressed) {
-            // Read to its end: whether the whole stream decodes decides what
-            // a stream that differs is. A damaged one that is a beginning of
-            // the content is a copy cut short; any other is unreadable.
-            while (ReadText(FBuffer.Bytes.data(), FBuffer.Bytes.size()) > 0) {
-            }
-            FFound.Complete = FInflated->Complete();
-        }
-        if (FDiffers || longer) {
-            FFound.Kind = FFound.Complete && !FUnknown ? TLeftOverKind::lkNewer : TLeftOverKind::lkUnusable;
-        } else if (FEnded || !FFound.Complete) {
-            FFound.Kind = TLeftOverKind::lkPartial;
-        } else {
-            FFound.Kind = TLeftOverKind::lkSame;
-        }
-    }
+    [[nodiscard]] bool Present() const { return FText != nullptr; }
+    [[nodiscard]] bool Zeroed() const { return FZeroed; }
+    [[nodiscard]] bool Unknown() const { return FUnknown; }
+    [[nodiscard]] bool Complete() const { return FInflated == nullptr || FInflated->Complete(); }
 
-private:
-    std::size_t ReadText(std::uint8_t* buffer, std::size_t size) {
+    // Up to size bytes of the text; fewer only at its end.
+    std::size_t Read(std::uint8_t* buffer, std::size_t size) {
         std::size_t done = 0;
         while (done < size) {
             const std::int64_t got = FText->Read(buffer + done, static_cast<std::int64_t>(size - done));
@@ -113,29 +82,128 @@ private:
         return done;
     }
 
-    TLeftOver& FFound;
+private:
     platform::TFd FFile;
     std::unique_ptr<platform::TFileStream> FStream;
     std::unique_ptr<zstream::TZDecompressionStream> FInflated;
     platform::TStream* FText = nullptr;
+    bool FZeroed = false;
+    bool FUnknown = false; // neither a plain editor file nor compressed data
+};
+
+// One left-over file measured alongside the data file's content.
+class TCandidate {
+public:
+    TCandidate(datafile::TDataFileHost& host, TLeftOver& found, bool mayBeCompressed)
+        : FFound(found), FText(host, found, mayBeCompressed) {}
+
+    [[nodiscard]] bool Measuring() const { return FText.Present() && !FDiffers && !FEnded; }
+    [[nodiscard]] bool Zeroed() const { return FText.Zeroed(); }
+
+    // The next piece of the data file's content. A file that starts with
+    // zeros matches where, after its zeros, it holds the content's bytes at
+    // the same places.
+    void Compare(const std::uint8_t* data, std::size_t size) {
+        while (size > 0 && Measuring()) {
+            const std::size_t step = std::min(size, FBuffer.Bytes.size());
+            const std::size_t got = Read(FBuffer.Bytes.data(), step);
+            if (!FText.Zeroed()) {
+                FDiffers = std::memcmp(FBuffer.Bytes.data(), data, got) != 0;
+            } else {
+                for (std::size_t i = 0; i < got && !FDiffers; ++i) {
+                    FNonZero = FNonZero || FBuffer.Bytes[i] != 0;
+                    FDiffers = FNonZero && FBuffer.Bytes[i] != data[i];
+                }
+            }
+            FEnded = !FDiffers && got < step; // the candidate stops where the content goes on
+            data += step;
+            size -= step;
+        }
+    }
+
+    // After the data file's last piece.
+    void Finish() {
+        if (!FText.Present()) {
+            return;
+        }
+        const bool matched = !FDiffers && !FEnded;
+        // Read to its end: its size, whether the whole stream decodes (which
+        // decides what a stream that differs is), and whether what follows
+        // the content is all zeros.
+        bool longer = false;
+        for (std::size_t got = 0; (got = Read(FBuffer.Bytes.data(), FBuffer.Bytes.size())) > 0;) {
+            longer = true;
+            FNonZero = FNonZero ||
+                       std::any_of(FBuffer.Bytes.begin(), FBuffer.Bytes.begin() + static_cast<std::ptrdiff_t>(got),
+                                   [](std::uint8_t byte) { return byte != 0; });
+        }
+        FFound.Complete = FText.Complete();
+        if (FText.Zeroed()) {
+            FFound.Kind = !FNonZero || (matched && !longer) ? TLeftOverKind::lkWipedPart : TLeftOverKind::lkUnusable;
+        } else if (FDiffers || (matched && longer)) {
+            FFound.Kind = FFound.Complete && !FText.Unknown() ? TLeftOverKind::lkNewer : TLeftOverKind::lkUnusable;
+        } else if (FEnded || !FFound.Complete) {
+            FFound.Kind = TLeftOverKind::lkPartial;
+        } else {
+            FFound.Kind = TLeftOverKind::lkSame;
+        }
+    }
+
+private:
+    std::size_t Read(std::uint8_t* buffer, std::size_t size) {
+        const std::size_t got = FText.Read(buffer, size);
+        FFound.TextSize += got;
+        return got;
+    }
+
+    TLeftOver& FFound;
+    TLeftOverText FText;
     TPlainBuffer FBuffer{datafile::PlainPieceSize};
     bool FDiffers = false;
     bool FEnded = false;
-    bool FUnknown = false; // neither a plain editor file nor compressed data
+    bool FNonZero = false; // a zeroed file: its zeros have ended
 };
 
 class TComparingSink final : public datafile::TContentSink {
 public:
-    TComparingSink(TCandidate& first, TCandidate& second) : FFirst(first), FSecond(second) {}
+    explicit TComparingSink(std::vector<TCandidate*> candidates) : FCandidates(std::move(candidates)) {}
     void Put(const std::uint8_t* data, std::size_t size) override {
-        FFirst.Compare(data, size);
-        FSecond.Compare(data, size);
+        for (TCandidate* candidate : FCandidates) {
+            candidate->Compare(data, size);
+        }
     }
 
 private:
-    TCandidate& FFirst;
-    TCandidate& FSecond;
+    std::vector<TCandidate*> FCandidates;
 };
+
+// Reads both texts side by side.
+TTextOrder CompareTexts(datafile::TDataFileHost& host, TLeftOvers& found) {
+    TLeftOver working = found.WorkingCopy;
+    TLeftOver intermediate = found.Intermediate;
+    TLeftOverText first(host, working, false);
+    TLeftOverText second(host, intermediate, true);
+    TPlainBuffer a(datafile::PlainPieceSize);
+    TPlainBuffer b(datafile::PlainPieceSize);
+    for (;;) {
+        const std::size_t gotA = first.Read(a.Bytes.data(), a.Bytes.size());
+        const std::size_t gotB = second.Read(b.Bytes.data(), b.Bytes.size());
+        const std::size_t common = std::min(gotA, gotB);
+        if (std::memcmp(a.Bytes.data(), b.Bytes.data(), common) != 0) {
+            return TTextOrder::toApart;
+        }
+        if (gotA != gotB) {
+            return gotA < gotB ? TTextOrder::toWorkingCopyBegins : TTextOrder::toIntermediateBegins;
+        }
+        if (gotA == 0) {
+            return TTextOrder::toSame;
+        }
+    }
+}
+
+bool Readable(const TLeftOver& file) {
+    return file.Kind != TLeftOverKind::lkAbsent && file.Kind != TLeftOverKind::lkWipedPart;
+}
 
 } // namespace
 
@@ -144,21 +212,69 @@ TLeftOvers MeasureLeftOvers(datafile::TDataFileHost& host, const std::string& da
     TLeftOvers found;
     found.WorkingCopy.Path = workingCopy;
     found.Intermediate.Path = intermediate;
-    TCandidate working(host, found.WorkingCopy, false);
-    TCandidate temporary(host, found.Intermediate, true);
-    TComparingSink sink(working, temporary);
-    if (plainDataFile) {
-        platform::TFileStream content(dataFile, platform::fmOpenRead);
-        TPlainBuffer piece(datafile::PlainPieceSize);
-        for (std::int64_t got = 0; (got = content.Read(piece.Bytes.data(), datafile::PlainPieceSize)) > 0;) {
-            sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
+    bool zeroedStream = false;
+    {
+        TCandidate working(host, found.WorkingCopy, false);
+        TCandidate temporary(host, found.Intermediate, true);
+        zeroedStream = temporary.Zeroed();
+        TComparingSink sink({&working, &temporary});
+        if (plainDataFile) {
+            platform::TFileStream content(dataFile, platform::fmOpenRead);
+            TPlainBuffer piece(datafile::PlainPieceSize);
+            for (std::int64_t got = 0; (got = content.Read(piece.Bytes.data(), datafile::PlainPieceSize)) > 0;) {
+                sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
+            }
+        } else {
+            found.DataCompressed = datafile::UnsealInto(host, dataFile, false, sink).Compressed;
         }
-    } else {
-        found.DataCompressed = datafile::UnsealInto(host, dataFile, false, sink).Compressed;
+        working.Finish();
+        temporary.Finish();
     }
-    working.Finish();
-    temporary.Finish();
+    if (zeroedStream && found.DataCompressed && found.Intermediate.Kind == TLeftOverKind::lkUnusable) {
+        // The wipe of the compressed stream that the data file seals.
+        found.Intermediate.TextSize = 0;
+        TCandidate temporary(host, found.Intermediate, true);
+        TComparingSink sink({&temporary});
+        (void)datafile::UnsealInto(host, dataFile, true, sink);
+        temporary.Finish();
+    }
+    if (Readable(found.WorkingCopy) && Readable(found.Intermediate)) {
+        found.Order = CompareTexts(host, found);
+    }
     return found;
+}
+
+bool StartsWithZero(const std::string& path) {
+    const platform::TFd file(platform::OpenOwnFile(path, O_RDONLY));
+    std::uint8_t first = 1;
+    return file.Valid() && ::read(file.Get(), &first, 1) == 1 && first == 0;
+}
+
+TNewest NewestText(const TLeftOvers& found) {
+    const TLeftOver& working = found.WorkingCopy;
+    const TLeftOver& intermediate = found.Intermediate;
+    const bool workingNewer = working.Kind == TLeftOverKind::lkNewer;
+    const bool intermediateNewer = intermediate.Kind == TLeftOverKind::lkNewer;
+    const bool intermediateBegins =
+        found.Order == TTextOrder::toSame || found.Order == TTextOrder::toIntermediateBegins;
+    // A damaged stream whose decodable part is no beginning of the content
+    // is a compression of the working copy cut short, or a text of its own.
+    const bool damagedStream = intermediate.Kind == TLeftOverKind::lkUnusable && intermediate.Compressed &&
+                               !intermediate.Complete && workingNewer && intermediateBegins;
+    if (working.Kind == TLeftOverKind::lkUnusable ||
+        (intermediate.Kind == TLeftOverKind::lkUnusable && !damagedStream)) {
+        return TNewest::nwUndecided;
+    }
+    if (workingNewer && intermediateNewer) {
+        if (intermediateBegins) {
+            return TNewest::nwWorkingCopy;
+        }
+        return found.Order == TTextOrder::toWorkingCopyBegins ? TNewest::nwIntermediate : TNewest::nwUndecided;
+    }
+    if (workingNewer) {
+        return TNewest::nwWorkingCopy;
+    }
+    return intermediateNewer ? TNewest::nwIntermediate : TNewest::nwDataFile;
 }
 
 } // namespace quillock::session

@@ -7,6 +7,7 @@
 #include "datafile/SealedFile.h"
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
+#include "platform/Process.h"
 #include "session/EditorLaunch.h"
 #include "session/LeftOver.h"
 
@@ -202,18 +203,18 @@ public:
             }
             Status("Comparing the left-over files..");
             const TLeftOvers found = MeasureLeftOvers(FHost, DataFile(), FImported, WorkingCopy(), Intermediate());
-            RefuseUnknownLeftOvers(found);
+            const TNewest newest = NewestText(found);
+            if (newest == TNewest::nwUndecided) {
+                RefuseUndecided(found);
+            }
             if ((found.DataCompressed || found.Intermediate.Compressed) && !FView.Decompress()) {
                 FView.TickCompress(); // kept as compressed as it was
             }
-            const bool sealing = PlaceNewestText(found);
-            if (sealing) {
-                FDataCompressed = FView.UseCompression();
-                Reseal();
-            }
+            const bool sealing = SealNewestText(found, newest);
             Status("Wiping data..");
             WipeOwn(Intermediate());
             WipeOwn(WorkingCopy());
+            WipeOwn(PartialCopy());
             EndRecovery(!sealing ? "Nothing to recover: \"" + DataFile() +
                                        "\" already holds the text of the left-over files (copies cut short or "
                                        "unchanged); they are wiped."
@@ -232,7 +233,10 @@ private:
     [[nodiscard]] std::string Intermediate() const { return DataFile() + ".qlz"; }
     [[nodiscard]] std::string FirstBackup() const { return DataFile() + ".bak"; }
     [[nodiscard]] std::string SecondBackup() const { return DataFile() + ".old"; }
-    [[nodiscard]] std::string LockFile() const { return DataFile() + ".qlk"; }
+    [[nodiscard]] std::string LockFile() const { return LockFileOf(DataFile()); }
+    // Where recover decodes or copies a text before it becomes the working
+    // copy, so that the working copy's name only ever holds a whole text.
+    [[nodiscard]] std::string PartialCopy() const { return datafile::SealingTempName(WorkingCopy()); }
 
     void Status(const std::string& text) {
         FView.SetStatus(text);
@@ -268,8 +272,10 @@ private:
     // byte of plain text is written.
     void RefuseForeignNames(const std::string& dataFile) {
         const std::string sealing = datafile::SealingTempName(dataFile);
-        for (const std::string& path : {dataFile + ".qlt", dataFile + ".qlz", dataFile + ".bak", dataFile + ".old",
-                                        sealing, datafile::SealingTempName(dataFile + ".bak"), dataFile + ".qlk"}) {
+        for (const std::string& path :
+             {dataFile + ".qlt", dataFile + ".qlz", dataFile + ".bak", dataFile + ".old", sealing,
+              datafile::SealingTempName(dataFile + ".bak"), datafile::SealingTempName(dataFile + ".qlt"),
+              LockFileOf(dataFile)}) {
             const platform::TNameCheck check = platform::CheckOwnName(path);
             if (check.State == TNameState::Foreign) {
                 Fail(platform::DescribeForeign(path, check) +
@@ -297,6 +303,13 @@ private:
     void ImportTest() {
         if (!datafile::CheckHeader(FHost, DataFile())) {
             return;
+        }
+        // What could never be sealed is not renamed, copied or edited.
+        struct stat size {};
+        if (::stat(DataFile().c_str(), &size) == 0 && size.st_size > datafile::MaxSealedSize) {
+            Fail("\"" + DataFile() +
+                 "\" is 4 GiB or larger and cannot be sealed, so it is not imported.\r\n\r\n"
+                 "Nothing has been changed.");
         }
         if (FView.AskUser(ImportQuestion, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) !=
             TModalResult::mrYes) {
@@ -334,8 +347,7 @@ private:
         case platform::TFileLock::TResult::Taken:
             return;
         case platform::TFileLock::TResult::Busy:
-            Fail("\"" + DataFile() + "\" is being edited by another copy of this program (it holds \"" + LockFile() +
-                 "\").\r\n\r\nFinish that session first. Nothing has been changed here.");
+            Fail(BusyLockText(DataFile()) + "\r\n\r\nFinish that session first. Nothing has been changed here.");
         case platform::TFileLock::TResult::Foreign:
             Fail(platform::DescribeForeign(LockFile(), {TNameState::Foreign, FLock.ForeignWhat()}) +
                  ", not a file of yours.\r\n\r\nRemove it. Nothing has been changed.");
@@ -372,6 +384,10 @@ private:
         }
         platform::MakeOwnerOnly(WorkingCopy());
         platform::MakeOwnerOnly(Intermediate());
+        FinishCutWipes();
+        if (!LeftOversPresent()) {
+            return;
+        }
         // The warning's own text, then where the text of the earlier run may be.
         std::string text = "WARNING: \"" + DataFile() + ".qlt/qlz\" ALREADY EXISTS!\r\n" +
                            "(Maybe system crashed while working on this file, or the file is already opened?)\r\n\r\n" +
@@ -393,6 +409,24 @@ private:
         // Replaced as new files: the old ones (checked to be ours) go first.
         WipeOwn(Intermediate());
         WipeOwn(WorkingCopy());
+        WipeOwn(PartialCopy());
+    }
+
+    // A wipe cut short (a kill, a failing flush) leaves zeros where a copy of
+    // the data file's text was. It is finished without asking, with the other
+    // temporary file when that holds nothing the data file does not hold.
+    void FinishCutWipes() {
+        if (!StartsWithZero(WorkingCopy()) && !StartsWithZero(Intermediate())) {
+            return;
+        }
+        Status("Comparing the left-over files..");
+        if (NewestText(MeasureLeftOvers(FHost, DataFile(), FImported, WorkingCopy(), Intermediate())) ==
+            TNewest::nwDataFile) {
+            Status("Wiping data..");
+            WipeOwn(Intermediate());
+            WipeOwn(WorkingCopy());
+            WipeOwn(PartialCopy());
+        }
     }
 
     // Overwrites and deletes a temporary file of ours; one that the editor
@@ -510,12 +544,21 @@ private:
         FView.HideMainWindow();
         FView.ShowTrayIcon();
         const auto started = std::chrono::steady_clock::now();
-        const bool ran = ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal) != -1;
+        // A damaged setting (a path of a megabyte of blanks) is no program:
+        // refused at once rather than searched for.
+        const bool damaged = FView.ExeName().size() > platform::MaxExecutablePathLength;
+        const bool ran =
+            !damaged && ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal) != -1;
         const bool quick = ran && std::chrono::steady_clock::now() - started < QuickReturn;
         NoteNewestText(WorkingCopy(), "the working copy, plain text");
         if (!ran) {
             FEditorFailed = true;
-            std::string text = std::string(StartFailedText) + "\r\n\r\nThe command tried: " + FView.ExeName();
+            std::string text =
+                std::string(StartFailedText) + "\r\n\r\n" +
+                (damaged ? "The editor path (the setting \"ExeName\") is " + std::to_string(FView.ExeName().size()) +
+                               " bytes long; a path of more than " + std::to_string(platform::MaxExecutablePathLength) +
+                               " bytes is never tried."
+                         : "The command tried: " + FView.ExeName());
             if (const std::string hint = FView.EditorHint(); !hint.empty()) {
                 text += "\r\n" + hint;
             }
@@ -585,13 +628,13 @@ private:
         FView.EndProgram();
     }
 
-    // A left-over file of no form a session writes may be the user's own:
-    // nothing is touched. A damaged stream beside a newer working copy is its
-    // compression cut short.
-    void RefuseUnknownLeftOvers(const TLeftOvers& found) {
+    // A left-over file of no form a session writes may be the user's own, and
+    // of two texts that differ neither may be dropped: nothing is touched.
+    void RefuseUndecided(const TLeftOvers& found) {
         for (const TLeftOver* file : {&found.WorkingCopy, &found.Intermediate}) {
-            const bool madeFromWorkingCopy =
-                file == &found.Intermediate && file->Compressed && found.WorkingCopy.Kind == TLeftOverKind::lkNewer;
+            const bool madeFromWorkingCopy = file == &found.Intermediate && file->Compressed &&
+                                             found.WorkingCopy.Kind == TLeftOverKind::lkNewer &&
+                                             found.Order != TTextOrder::toApart;
             if (file->Kind == TLeftOverKind::lkUnusable && !madeFromWorkingCopy) {
                 Fail("\"" + file->Path + "\" is " +
                      (file == &found.WorkingCopy ? "not a plain Arbolix file"
@@ -600,34 +643,118 @@ private:
                      "move it away, then recover again.");
             }
         }
+        Fail("\"" + WorkingCopy() + "\" and \"" + Intermediate() +
+             "\" hold two different texts that \"" + DataFile() +
+             "\" does not hold, and neither begins the other, so which is the newest cannot be told. Nothing has "
+             "been changed.\r\n\r\nLook at both, keep the one you need and move the other away, then recover "
+             "again.");
     }
 
-    // Puts the text to seal at the working copy's name: the newest left-over
-    // text, or, after an import cut short, the plain data file itself. False
-    // when the data file already holds the newest text.
-    bool PlaceNewestText(const TLeftOvers& found) {
-        if (found.WorkingCopy.Kind == TLeftOverKind::lkNewer) {
+    // The bytes recover is about to write beside the data file (its backup,
+    // a decoded or copied text, the bytes to seal and the new data file)
+    // must fit before anything is changed: a full disk part way would leave
+    // the work half done.
+    void RefuseWithoutRoom(std::uint64_t needed, const std::string& holder) {
+        const std::uint64_t available = datafile::FreeSpaceBeside(DataFile());
+        if (available >= needed) {
+            return;
+        }
+        Fail("There is not room enough beside \"" + DataFile() + "\" to recover: about " + std::to_string(needed) +
+             " bytes are needed, " + std::to_string(available) + " are free.\r\n\r\nNothing has been changed: the "
+             "newest text is in \"" + holder + "\". Make room, then recover again.");
+    }
+
+    // Seals the newest text: the working copy, or the intermediate file's
+    // text, or, after an import cut short, the plain data file itself. No
+    // text is ever held only in a file that is being written: what is decoded
+    // or copied becomes the working copy by a rename once it is whole, and
+    // the file it came from is wiped only once the new data file is sealed.
+    // The others are beginnings of the newest and go first. False when the
+    // data file already holds the newest text.
+    bool SealNewestText(const TLeftOvers& found, TNewest newest) {
+        const std::uint64_t backup = FImported ? 0 : FileSize(DataFile());
+        // The sealed file holds the bytes to seal and a header; the bytes to
+        // seal are at most the text itself once compressed.
+        const auto sealed = [](std::uint64_t bytes) { return bytes + bytes / 100 + 65536; };
+        const bool compress = FView.UseCompression();
+        if (newest == TNewest::nwDataFile) {
+            if (!FImported) {
+                return false;
+            }
+            const std::uint64_t size = FileSize(DataFile());
+            RefuseWithoutRoom(size + (compress ? 2 : 1) * sealed(size), DataFile());
+            WipeOwn(Intermediate());
+            WipeOwn(WorkingCopy());
+            MoveIntoPlace(DataFile(), [this] {
+                return platform::CopyFile(DataFile(), PartialCopy(), 0600, false, FProgress);
+            });
+            Reseal();
+        } else if (newest == TNewest::nwWorkingCopy) {
+            RefuseWithoutRoom(backup + (compress ? 2 : 1) * sealed(found.WorkingCopy.TextSize), WorkingCopy());
             // What is in the intermediate file was made from it.
             WipeOwn(Intermediate());
-        } else if (found.Intermediate.Kind == TLeftOverKind::lkNewer) {
+            NoteNewestText(WorkingCopy(), "the working copy, plain text");
+            Reseal();
+        } else if (!found.Intermediate.Compressed) {
+            RefuseWithoutRoom(backup + (compress ? 2 : 1) * sealed(found.Intermediate.TextSize), Intermediate());
             WipeOwn(WorkingCopy());
-            if (found.Intermediate.Compressed) {
-                Status("Decompressing..");
-                datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), FProgress);
-                WipeOwn(Intermediate());
-            } else if (!platform::RenameNoReplace(Intermediate(), WorkingCopy())) {
+            NoteNewestText(Intermediate(), "the bytes to seal, plain text");
+            if (!compress) {
+                Reseal(Intermediate());
+            } else if (platform::RenameNoReplace(Intermediate(), WorkingCopy())) {
+                NoteNewestText(WorkingCopy(), "the working copy, plain text");
+                Reseal();
+            } else {
                 Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename \"") + Intermediate() + "\" to \"" +
                      WorkingCopy() + "\": " + std::strerror(errno) + ")");
             }
-        } else if (FImported) {
-            WipeOwn(Intermediate());
+        } else if (compress) {
+            // The stream is sealed as it is.
+            RefuseWithoutRoom(backup + sealed(FileSize(Intermediate())), Intermediate());
             WipeOwn(WorkingCopy());
-            CopyImportedFile();
+            NoteNewestText(Intermediate(), "the bytes to seal, compressed");
+            FDataCompressed = true;
+            Reseal(Intermediate());
         } else {
-            return false;
+            const std::uint64_t size = found.Intermediate.TextSize;
+            RefuseWithoutRoom(backup + size + sealed(size), Intermediate());
+            WipeOwn(WorkingCopy());
+            NoteNewestText(Intermediate(), "the bytes to seal, compressed");
+            Status("Decompressing..");
+            MoveIntoPlace(Intermediate(), [this, size] {
+                const datafile::TSalvageResult inflated = datafile::SalvageDecompressFile(Intermediate(), PartialCopy());
+                return inflated.Complete && static_cast<std::uint64_t>(inflated.Recovered) == size &&
+                       platform::FlushFile(PartialCopy());
+            });
+            FDataCompressed = false;
+            Reseal(WorkingCopy());
         }
-        NoteNewestText(WorkingCopy(), "the working copy, plain text");
         return true;
+    }
+
+    // Writes a text to PartialCopy (make), then renames it to the working
+    // copy once it is whole and flushed. On any failure the partial text
+    // goes and source, which still holds the text, is named.
+    template <typename TMake> void MoveIntoPlace(const std::string& source, TMake make) {
+        WipeOwn(PartialCopy()); // a copy that an earlier recover did not finish
+        bool made = false;
+        std::string why;
+        try {
+            made = make();
+        } catch (const std::exception& e) {
+            why = e.what();
+        }
+        if (!made || !platform::RenameNoReplace(PartialCopy(), WorkingCopy()) ||
+            !platform::SyncFolderOf(WorkingCopy())) {
+            WipeQuietly(PartialCopy());
+            Fail(WriteFailureText + std::string("\r\n\r\n(") + (why.empty() ? std::strerror(errno) : why) +
+                 ")\r\n\r\nNothing has been changed: the newest text is in \"" + source + "\".");
+        }
+    }
+
+    [[nodiscard]] static std::uint64_t FileSize(const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     }
 
     // The first backup becomes the second one. Every name was checked to be
@@ -648,7 +775,9 @@ private:
         }
     }
 
-    void Reseal() {
+    // Seals the working copy, compressed first or moved to the bytes to
+    // seal; or, when asIs is given, that file's bytes as they are.
+    void Reseal(const std::string& asIs = {}) {
         Status("Creating backup..");
         RotateBackups();
         if (!FImported) {
@@ -667,7 +796,14 @@ private:
         datafile::TSealOptions sealing;
         sealing.OwnSource = true;
         sealing.WipeReplaced = FImported;
-        if (FView.UseCompression()) {
+        if (!asIs.empty()) {
+            const platform::TFd source(platform::OpenOwnFile(asIs, O_RDONLY));
+            struct stat info {};
+            if (!source.Valid() || ::fstat(source.Get(), &info) != 0) {
+                Fail(WriteFailureText);
+            }
+            sealing.Source = platform::IdOf(info);
+        } else if (FView.UseCompression()) {
             Status("Compressing..");
             // Compressed from the file checked to be ours, whatever its name
             // refers to meanwhile: the descriptor's own name in /proc.
@@ -699,7 +835,8 @@ private:
         }
         // The bytes to seal are on the medium before the data file is
         // replaced; sealing flushes the new data file before anything is wiped.
-        if (!platform::FlushFile(Intermediate())) {
+        const std::string toSeal = asIs.empty() ? Intermediate() : asIs;
+        if (!platform::FlushFile(toSeal)) {
             Fail(WriteFailureText);
         }
         if (ReportDue()) {
@@ -713,7 +850,7 @@ private:
         }
         FView.SetStatus(FDataCompressed ? "Encrypting.. [Compressed]" : "Encrypting.. [Uncompressed]");
         FView.PumpMessages();
-        datafile::Encrypt(FHost, Intermediate(), DataFile(), sealing);
+        datafile::Encrypt(FHost, toSeal, DataFile(), sealing);
         FResealed = true;
         FNote = "The edits are sealed in \"" + DataFile() + "\".";
         FView.SetPanelText("Data successfully encrypted.");
@@ -756,6 +893,15 @@ private:
 };
 
 } // namespace
+
+std::string LockFileOf(const std::string& dataFile) {
+    return dataFile + ".qlk";
+}
+
+std::string BusyLockText(const std::string& dataFile) {
+    return "\"" + dataFile + "\" is being edited by another copy of this program (it holds \"" + LockFileOf(dataFile) +
+           "\").";
+}
 
 void RunEditingSession(SessionView& view) {
     if (view.DataFileName().empty()) {

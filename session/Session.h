@@ -11,6 +11,12 @@ namespace quillock::session {
 // edited, but never sealed again.
 inline constexpr const char* ReadOnlyRefusal = "Unable to open the file!\r\nFile attribute is set to Read-Only!";
 
+// The lock file a session holds on dataFile for as long as it runs.
+[[nodiscard]] std::string LockFileOf(const std::string& dataFile);
+// Why dataFile is not touched while another copy of the program holds its
+// lock: one sentence naming both.
+[[nodiscard]] std::string BusyLockText(const std::string& dataFile);
+
 // Runs one editing session of the chosen data file: what the window's OK
 // button (BitBtn1Click) and `quillock-cli edit` start. Returns only when no file was
 // chosen (the window stays usable) or after EndProgram; every failure ends

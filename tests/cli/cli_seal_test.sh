@@ -127,6 +127,17 @@ cmp -s "$work/exists" "$data/rijndael_ripemd160_17.qlx" || fail "seal --force"
 # A wrong password with --force leaves the old file whole.
 expect_code 1 "$cli" unseal --force --password-file "$work/wrong" "$data/rijndael_ripemd160_70000.qlx" "$work/exists"
 cmp -s "$work/exists" "$data/rijndael_ripemd160_17.qlx" || fail "a failed unseal --force damaged the old file"
+# A data file a session holds (its lock) is never replaced, even with --force;
+# the refusal names the lock.
+for command in "seal $data/plain_5.txt" "unseal $data/rijndael_ripemd160_70000.qlx"; do
+    (flock 9 && "$cli" ${command%% *} --force --password-file "$pw" ${command#* } "$work/exists" 2>"$work/err"
+        echo $? >"$work/code") 9>"$work/exists.qlk"
+    [ "$(cat "$work/code")" = 1 ] || fail "${command%% *} --force onto a locked data file: exit $(cat "$work/code")"
+    grep -q "being edited by another copy of this program (it holds \"$work/exists.qlk\")" "$work/err" ||
+        fail "${command%% *} --force onto a locked data file: $(cat "$work/err")"
+    cmp -s "$work/exists" "$data/rijndael_ripemd160_17.qlx" || fail "${command%% *} --force replaced a locked file"
+    rm -f "$work/exists.qlk"
+done
 mkfifo "$work/fifo"
 mkdir "$work/folder"
 for target in "$work/fifo" "$work/folder"; do

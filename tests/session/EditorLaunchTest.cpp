@@ -93,6 +93,23 @@ TEST_F(EditorLaunchTest, UnquotedPathWithBlanksTakesTheLongestExecutablePrefix) 
     EXPECT_EQ(parsed->Arguments, (Strings{"editor/ed", "x y"}));
 }
 
+TEST_F(EditorLaunchTest, APathTooLongOrWithTooManyBlanksIsNeverSearched) {
+    const std::string editor = Script("ed", 0);
+    std::string words;
+    for (std::size_t word = 1; word < platform::MaxPrefixesTried; ++word) {
+        words += " a";
+    }
+    // The executable is found as the last prefix allowed ...
+    std::optional<platform::TCommandLine> parsed = ParseCommandLine(editor + words);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->Executable, editor);
+    // ... and not behind one word more, nor behind a path that is too long.
+    EXPECT_FALSE(ParseCommandLine(editor + words + " a"));
+    const std::string longest = editor + " " + std::string(platform::MaxExecutablePathLength - editor.size() - 1, 'a');
+    EXPECT_TRUE(ParseCommandLine(longest));
+    EXPECT_FALSE(ParseCommandLine(longest + "a"));
+}
+
 TEST_F(EditorLaunchTest, QuotedExecutableIsTakenWhole) {
     Script("my", 0);
     const std::string editor = Script("my editor/ed", 0);

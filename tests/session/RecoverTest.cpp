@@ -3,6 +3,7 @@
 #include "tests/editor/EditorTestSupport.h"
 #include "tests/session/ScriptedView.h"
 
+#include "datafile/Compression.h"
 #include "platform/Files.h"
 
 #include <map>
@@ -153,6 +154,142 @@ TEST_F(RecoverTest, CopiesCutShortOrUnchangedAreWipedAndTheDataFileKept) {
         }
         EXPECT_TRUE(said);
     }
+}
+
+TEST_F(RecoverTest, TheLongestTextThatTheOthersBeginIsSealed) {
+    // A working copy cut short while it was decoded from the intermediate
+    // file (plain or compressed) is longer than the data file's text, but a
+    // beginning of the whole one: the whole one is sealed.
+    const std::string cut = Edited.substr(0, Content.size() + 5);
+    for (const bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "compressed" : "plain");
+        std::filesystem::remove_all(Dir);
+        std::filesystem::create_directories(Dir);
+        SealContent(Data, Content, false);
+        LeaveText(Data + ".qlt", cut);
+        LeaveBytes(Data + ".qlz", compressed ? ZlibCompress(Edited) : Bytes(Edited.begin(), Edited.end()));
+        TScriptedView view;
+        view.FName = Data;
+        EXPECT_EQ(view.Recover(), 0);
+        EXPECT_EQ(Unseal(Data).Content, Edited);
+        EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
+    }
+}
+
+TEST_F(RecoverTest, TwoNewerTextsOfWhichNeitherBeginsTheOtherStopIt) {
+    SealContent(Data, Content, false);
+    LeaveText(Data + ".qlt", Edited);
+    LeaveBytes(Data + ".qlz", ZlibCompress(Content + "another ending\r\n"));
+    const auto before = Snapshot(Dir);
+    EXPECT_EQ(View.Recover(), 1);
+    ASSERT_FALSE(View.Messages.empty());
+    EXPECT_NE(View.Messages.back().find("\"" + Data + ".qlt\" and \"" + Data + ".qlz\" hold two different texts"),
+              std::string::npos)
+        << View.Messages.back();
+    EXPECT_EQ(Snapshot(Dir), before);
+}
+
+TEST_F(RecoverTest, AWipeCutShortIsFinished) {
+    const Bytes compressed = ZlibCompress(Content);
+    // Zeros over the first bytes of what the file held.
+    const auto Zeroed = [](Bytes bytes, std::size_t count) {
+        std::fill(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count), 0);
+        return bytes;
+    };
+    struct TCase {
+        const char* Name;
+        bool DataCompressed;
+        const char* Suffix;
+        Bytes Left;
+    };
+    const std::vector<TCase> cases = {
+        {"a working copy, all zeros", false, ".qlt", Bytes(Content.size(), 0)},
+        {"a working copy, zeros then the rest of the text", true, ".qlt",
+         Zeroed(Bytes(Content.begin(), Content.end()), 20)},
+        {"plain bytes to seal, zeros then the rest", false, ".qlz", Zeroed(Bytes(Content.begin(), Content.end()), 1)},
+        {"the compressed stream sealed, zeros then the rest", true, ".qlz", Zeroed(compressed, compressed.size() / 2)},
+    };
+    for (const TCase& left : cases) {
+        SCOPED_TRACE(left.Name);
+        std::filesystem::remove_all(Dir);
+        std::filesystem::create_directories(Dir);
+        SealContent(Data, Content, left.DataCompressed);
+        const Bytes sealed = ReadBytes(Data);
+        LeaveBytes(Data + left.Suffix, left.Left);
+        TScriptedView view;
+        view.FName = Data;
+        EXPECT_EQ(view.Recover(), 0);
+        EXPECT_EQ(ReadBytes(Data), sealed);
+        EXPECT_EQ(Listing(Dir), Strings{"diary.qlx"});
+
+        // A session finishes it too, without asking.
+        LeaveBytes(Data + left.Suffix, left.Left);
+        LeaveText(Data + (std::string(left.Suffix) == ".qlt" ? ".qlz" : ".qlt"), Content.substr(0, 9));
+        TScriptedView session;
+        session.FName = Data;
+        session.FExeName = FakeEditor + " keep";
+        session.FinishedAnswers = {true};
+        EXPECT_EQ(session.Run(), 0);
+        EXPECT_TRUE(session.Messages.empty()) << session.Messages.front();
+        EXPECT_EQ(Listing(Dir), Strings{"diary.qlx"});
+    }
+
+    // Zeros followed by bytes of no known copy are no wipe of ours.
+    std::filesystem::remove_all(Dir);
+    std::filesystem::create_directories(Dir);
+    SealContent(Data, Content, false);
+    LeaveBytes(Data + ".qlt", Zeroed(Bytes(Edited.begin(), Edited.end()), 3));
+    const auto before = Snapshot(Dir);
+    EXPECT_EQ(View.Recover(), 1);
+    EXPECT_EQ(Snapshot(Dir), before);
+}
+
+// The free space recover sees, for the full-disk cases.
+std::uint64_t FreeBytes = 0;
+
+TEST_F(RecoverTest, WithoutRoomEveryInputStaysAndTheMessageSaysWhatIsNeeded) {
+    SealContent(Data, Content, true);
+    LeaveBytes(Data + ".qlz", ZlibCompress(Edited));
+    const auto before = Snapshot(Dir);
+    datafile::SetFreeSpaceQuery([](int, datafile::TFreeSpace& space) {
+        space.Available = FreeBytes;
+        space.Size = FreeBytes;
+        return true;
+    });
+    FreeBytes = 1000;
+    for (const bool decompress : {false, true}) {
+        SCOPED_TRACE(decompress ? "decompressed first" : "sealed as it is");
+        TScriptedView view;
+        view.FName = Data;
+        view.FDecompress = decompress;
+        EXPECT_EQ(view.Recover(), 1);
+        ASSERT_FALSE(view.Messages.empty());
+        const std::string& message = view.Messages.back();
+        EXPECT_TRUE(message.starts_with("There is not room enough beside \"" + Data + "\" to recover: about "))
+            << message;
+        EXPECT_NE(message.find(" bytes are needed, 1000 are free.\r\n\r\nNothing has been changed: the newest text "
+                               "is in \"" +
+                               Data + ".qlz\"."),
+                  std::string::npos)
+            << message;
+        EXPECT_EQ(Snapshot(Dir), before);
+    }
+    FreeBytes = std::uint64_t{1} << 30;
+    EXPECT_EQ(View.Recover(), 0);
+    datafile::SetFreeSpaceQuery(nullptr);
+    EXPECT_EQ(Unseal(Data).Content, Edited);
+    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
+}
+
+TEST_F(RecoverTest, ACopyThatAnEarlierRecoverDidNotFinishIsWiped) {
+    SealContent(Data, Content, false);
+    LeaveBytes(Data + ".qlz", ZlibCompress(Edited));
+    LeaveText(Data + ".qlt.qln", Edited.substr(0, 40));
+    View.FDecompress = true;
+    EXPECT_EQ(View.Recover(), 0);
+    EXPECT_EQ(Unseal(Data).Content, Edited);
+    EXPECT_FALSE(Unseal(Data).Compressed);
+    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
 
 TEST_F(RecoverTest, AFileOfUnknownContentStopsItWithNothingChanged) {

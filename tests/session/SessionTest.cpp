@@ -409,6 +409,22 @@ TEST_F(SessionTest, ImportOntoAnExistingDataFileChangesNothing) {
     EXPECT_EQ(Files(), (Strings{"diary.qlt", "diary.qlx"}));
 }
 
+TEST_F(SessionTest, ImportOfAPlainFileOf4GiBIsRefusedBeforeAnythingIsDone) {
+    // Sparse: the size counts, not the blocks.
+    const std::string plain = Path("diary.qlt");
+    WriteText(plain, Content);
+    fs::resize_file(plain, std::uintmax_t{1} << 32);
+    View.FName = plain;
+    View.YesNoAnswers = {TModalResult::mrYes};
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages, Strings{"\"" + plain +
+                                     "\" is 4 GiB or larger and cannot be sealed, so it is not imported.\r\n\r\n"
+                                     "Nothing has been changed."});
+    EXPECT_EQ(View.YesNoAnswers.size(), 1u) << "not even asked";
+    EXPECT_EQ(Files(), Strings{"diary.qlt"});
+    EXPECT_EQ(fs::file_size(plain), std::uintmax_t{1} << 32);
+}
+
 TEST_F(SessionTest, ImportDeclinedByNoOrCloseBoxKeepsThePlainFile) {
     for (const TModalResult answer : {TModalResult::mrNo, TModalResult::mrNone}) {
         TScriptedView view;
@@ -515,6 +531,16 @@ TEST_F(SessionTest, EditorThatCannotStartIsReportedWhileHiddenAndChangesNothing)
     EXPECT_LT(error, View.IndexOf("ShowMainWindow"));
     EXPECT_TRUE(View.Saw("Panel:No changes done."));
     EXPECT_EQ(ReadBytes(Data), sealed);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
+TEST_F(SessionTest, ADamagedEditorPathIsRefusedNamingTheSetting) {
+    SealContent(Data, Content, false);
+    View.FExeName = std::string(240000, ' ') + "x";
+    EXPECT_EQ(View.Run(), 1);
+    EXPECT_EQ(View.Messages, Strings{"ERROR: unable to start Arbolix!\r\n\r\nThe editor path (the setting "
+                                     "\"ExeName\") is 240001 bytes long; a path of more than 4096 bytes is never "
+                                     "tried."});
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
 }
 
