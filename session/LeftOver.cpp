@@ -53,8 +53,7 @@ public:
             FZeroed = true;
         } else if (mayBeCompressed && got == 2 && head[0] == 0x78 && head[1] == 0x01) {
             found.Compressed = true;
-            FInflated =
-                std::make_unique<zstream::TZDecompressionStream>(*FStream, zstream::TDamagePolicy::dpSalvage);
+            FInflated = std::make_unique<zstream::TZDecompressionStream>(*FStream, zstream::TDamagePolicy::dpSalvage);
             FText = FInflated.get();
         } else {
             // Only a beginning of the content (a copy cut short inside the
@@ -133,9 +132,9 @@ public:
         bool longer = false;
         for (std::size_t got = 0; (got = Read(FBuffer.Bytes.data(), FBuffer.Bytes.size())) > 0;) {
             longer = true;
-            FNonZero = FNonZero ||
-                       std::any_of(FBuffer.Bytes.begin(), FBuffer.Bytes.begin() + static_cast<std::ptrdiff_t>(got),
-                                   [](std::uint8_t byte) { return byte != 0; });
+            FNonZero =
+                FNonZero || std::any_of(FBuffer.Bytes.begin(), FBuffer.Bytes.begin() + static_cast<std::ptrdiff_t>(got),
+                                        [](std::uint8_t byte) { return byte != 0; });
         }
         FFound.Complete = FText.Complete();
         if (FText.Zeroed()) {

@@ -37,11 +37,11 @@ struct TLeftOver {
 // How the texts of the working copy and the intermediate file stand to each
 // other, when both can be read.
 enum class TTextOrder {
-    toUnknown,             // one of them is absent, unreadable or a wipe cut short
-    toSame,                // the same text
-    toWorkingCopyBegins,   // the working copy is a strict beginning of the other
-    toIntermediateBegins,  // the intermediate file's text is a strict beginning of the other
-    toApart,               // neither is a beginning of the other
+    toUnknown,            // one of them is absent, unreadable or a wipe cut short
+    toSame,               // the same text
+    toWorkingCopyBegins,  // the working copy is a strict beginning of the other
+    toIntermediateBegins, // the intermediate file's text is a strict beginning of the other
+    toApart,              // neither is a beginning of the other
 };
 
 struct TLeftOvers {

@@ -272,10 +272,9 @@ private:
     // byte of plain text is written.
     void RefuseForeignNames(const std::string& dataFile) {
         const std::string sealing = datafile::SealingTempName(dataFile);
-        for (const std::string& path :
-             {dataFile + ".qlt", dataFile + ".qlz", dataFile + ".bak", dataFile + ".old", sealing,
-              datafile::SealingTempName(dataFile + ".bak"), datafile::SealingTempName(dataFile + ".qlt"),
-              LockFileOf(dataFile)}) {
+        for (const std::string& path : {dataFile + ".qlt", dataFile + ".qlz", dataFile + ".bak", dataFile + ".old",
+                                        sealing, datafile::SealingTempName(dataFile + ".bak"),
+                                        datafile::SealingTempName(dataFile + ".qlt"), LockFileOf(dataFile)}) {
             const platform::TNameCheck check = platform::CheckOwnName(path);
             if (check.State == TNameState::Foreign) {
                 Fail(platform::DescribeForeign(path, check) +
@@ -643,8 +642,7 @@ private:
                      "move it away, then recover again.");
             }
         }
-        Fail("\"" + WorkingCopy() + "\" and \"" + Intermediate() +
-             "\" hold two different texts that \"" + DataFile() +
+        Fail("\"" + WorkingCopy() + "\" and \"" + Intermediate() + "\" hold two different texts that \"" + DataFile() +
              "\" does not hold, and neither begins the other, so which is the newest cannot be told. Nothing has "
              "been changed.\r\n\r\nLook at both, keep the one you need and move the other away, then recover "
              "again.");
@@ -660,8 +658,10 @@ private:
             return;
         }
         Fail("There is not room enough beside \"" + DataFile() + "\" to recover: about " + std::to_string(needed) +
-             " bytes are needed, " + std::to_string(available) + " are free.\r\n\r\nNothing has been changed: the "
-             "newest text is in \"" + holder + "\". Make room, then recover again.");
+             " bytes are needed, " + std::to_string(available) +
+             " are free.\r\n\r\nNothing has been changed: the "
+             "newest text is in \"" +
+             holder + "\". Make room, then recover again.");
     }
 
     // Seals the newest text: the working copy, or the intermediate file's
@@ -685,9 +685,8 @@ private:
             RefuseWithoutRoom(size + (compress ? 2 : 1) * sealed(size), DataFile());
             WipeOwn(Intermediate());
             WipeOwn(WorkingCopy());
-            MoveIntoPlace(DataFile(), [this] {
-                return platform::CopyFile(DataFile(), PartialCopy(), 0600, false, FProgress);
-            });
+            MoveIntoPlace(DataFile(),
+                          [this] { return platform::CopyFile(DataFile(), PartialCopy(), 0600, false, FProgress); });
             Reseal();
         } else if (newest == TNewest::nwWorkingCopy) {
             RefuseWithoutRoom(backup + (compress ? 2 : 1) * sealed(found.WorkingCopy.TextSize), WorkingCopy());
@@ -722,7 +721,8 @@ private:
             NoteNewestText(Intermediate(), "the bytes to seal, compressed");
             Status("Decompressing..");
             MoveIntoPlace(Intermediate(), [this, size] {
-                const datafile::TSalvageResult inflated = datafile::SalvageDecompressFile(Intermediate(), PartialCopy());
+                const datafile::TSalvageResult inflated =
+                    datafile::SalvageDecompressFile(Intermediate(), PartialCopy());
                 return inflated.Complete && static_cast<std::uint64_t>(inflated.Recovered) == size &&
                        platform::FlushFile(PartialCopy());
             });
