@@ -70,6 +70,19 @@ std::vector<std::string> EditorLeftoverNames(const std::string& name) {
             "." + name + ".un~", "#" + name + "#",    name + ".orig",      name + ".bak~"};
 }
 
+// Those of the names beside workingCopy that are taken now, by anything.
+std::vector<std::string> EditorLeftoversOf(const std::string& workingCopy) {
+    const std::filesystem::path working(workingCopy);
+    std::vector<std::string> present;
+    for (const std::string& name : EditorLeftoverNames(working.filename().string())) {
+        const std::string path = (working.parent_path() / name).string();
+        if (platform::CheckOwnName(path).State != TNameState::Absent) {
+            present.push_back(path);
+        }
+    }
+    return present;
+}
+
 // Forwards to the view and, once the editor has run, ends every error report
 // with where the newest text is, so that no failure leaves the user guessing.
 class TNotingHost final : public datafile::TDataFileHost {
@@ -153,7 +166,9 @@ public:
             Status("Wiping data..");
             WipeOwn(Intermediate());
             WipeOwn(WorkingCopy());
-            WipeEditorLeftovers();
+            if (const std::string wiped = WipeEditorLeftovers(); !wiped.empty()) {
+                Status("Wiping data.. (and the editor's " + wiped + ")");
+            }
             FView.ClearPassword();
         } catch (const std::exception& e) {
             // A failure the operations raise rather than report (compressing,
@@ -215,12 +230,14 @@ public:
             WipeOwn(Intermediate());
             WipeOwn(WorkingCopy());
             WipeOwn(PartialCopy());
-            EndRecovery(!sealing ? "Nothing to recover: \"" + DataFile() +
-                                       "\" already holds the text of the left-over files (copies cut short or "
-                                       "unchanged); they are wiped."
-                        : FImported ? "Recovered: the newest text is sealed in \"" + DataFile() + "\"."
-                                    : "Recovered: the newest text is sealed in \"" + DataFile() +
-                                          "\"; the file it replaced is \"" + FirstBackup() + "\".");
+            const std::string wiped = WipeEditorLeftovers();
+            EndRecovery((!sealing ? "Nothing to recover: \"" + DataFile() +
+                                        "\" already holds the text of the left-over files (copies cut short or "
+                                        "unchanged); they are wiped."
+                         : FImported ? "Recovered: the newest text is sealed in \"" + DataFile() + "\"."
+                                     : "Recovered: the newest text is sealed in \"" + DataFile() +
+                                           "\"; the file it replaced is \"" + FirstBackup() + "\".") +
+                        (wiped.empty() ? "" : " The editor's copies of the working copy are wiped: " + wiped + "."));
         } catch (const std::exception& e) {
             Fail(std::string(WriteFailureText) + "\r\n\r\n(" + e.what() + ")");
         }
@@ -373,8 +390,11 @@ private:
         }
     }
 
+    // The editor's own copies of the working copy count too: a session cut
+    // short leaves them as it leaves the working copy.
     [[nodiscard]] bool LeftOversPresent() const {
-        return platform::FileExists(WorkingCopy()) || platform::FileExists(Intermediate());
+        return platform::FileExists(WorkingCopy()) || platform::FileExists(Intermediate()) ||
+               !PresentLeftovers().empty();
     }
 
     void LeftOverTest() {
@@ -398,6 +418,9 @@ private:
         DescribeFile(text, DataFile(), "data file, encrypted");
         DescribeFile(text, FirstBackup(), "backup, encrypted");
         DescribeFile(text, SecondBackup(), "older backup, encrypted");
+        for (const std::string& path : PresentLeftovers()) {
+            DescribeFile(text, path, "the editor's copy of the working copy, unencrypted");
+        }
         text += "\r\n\r\n[Yes] overwrites the working copy and the intermediate file: copy the one you need first."
                 "\r\n[No], then the command  quillock-cli recover " +
                 std::string(DataFile().starts_with("-") ? "-- " : "") + ShellWord(DataFile()) +
@@ -409,6 +432,7 @@ private:
         WipeOwn(Intermediate());
         WipeOwn(WorkingCopy());
         WipeOwn(PartialCopy());
+        (void)WipeEditorLeftovers();
     }
 
     // A wipe cut short (a kill, a failing flush) leaves zeros where a copy of
@@ -523,23 +547,11 @@ private:
         }
     }
 
-    // The names in the working copy's folder now.
-    [[nodiscard]] std::vector<std::string> PresentLeftovers() const {
-        const std::filesystem::path working(WorkingCopy());
-        std::vector<std::string> present;
-        for (const std::string& name : EditorLeftoverNames(working.filename().string())) {
-            const std::string path = (working.parent_path() / name).string();
-            if (platform::CheckOwnName(path).State != TNameState::Absent) {
-                present.push_back(path);
-            }
-        }
-        return present;
-    }
+    [[nodiscard]] std::vector<std::string> PresentLeftovers() const { return EditorLeftoversOf(WorkingCopy()); }
 
     // True when the editor ran and was back sooner than QuickReturn.
     bool Edit() {
         Status("Starting Arbolix..");
-        FLeftoversBefore = PresentLeftovers();
         FView.HideMainWindow();
         FView.ShowTrayIcon();
         const auto started = std::chrono::steady_clock::now();
@@ -856,21 +868,19 @@ private:
         FView.SetPanelText("Data successfully encrypted.");
     }
 
-    // Files an editor wrote beside the working copy during the session hold
-    // its text too; the ones that were there before are none of ours.
-    void WipeEditorLeftovers() {
+    // Files an editor wrote beside the working copy hold its text too, in
+    // this session or one cut short: each one of ours is wiped (another
+    // user's file, or a link, is left alone). Returns their names.
+    std::string WipeEditorLeftovers() {
         std::string wiped;
         for (const std::string& path : PresentLeftovers()) {
-            if (std::find(FLeftoversBefore.begin(), FLeftoversBefore.end(), path) != FLeftoversBefore.end() ||
-                platform::CheckOwnName(path).State != TNameState::Ours) {
+            if (platform::CheckOwnName(path).State != TNameState::Ours) {
                 continue;
             }
             WipeOwn(path);
             wiped += (wiped.empty() ? "" : ", ") + std::filesystem::path(path).filename().string();
         }
-        if (!wiped.empty()) {
-            Status("Wiping data.. (and the editor's " + wiped + ")");
-        }
+        return wiped;
     }
 
     SessionView& FView;
@@ -889,7 +899,6 @@ private:
     std::uint32_t FChecksumBefore = 0;
     std::uint32_t FChecksumAfter = 0;
     std::string FReport;
-    std::vector<std::string> FLeftoversBefore;
 };
 
 } // namespace
@@ -918,7 +927,8 @@ TRecoveryState RecoveryState(datafile::TDataFileHost& host, const std::string& d
         return platform::ChangeFileExt(dataFile, ".qlx") == dataFile ? TRecoveryState::rsImportCutShort
                                                                      : TRecoveryState::rsPlainFile;
     }
-    return platform::FileExists(dataFile + ".qlt") || platform::FileExists(dataFile + ".qlz")
+    return platform::FileExists(dataFile + ".qlt") || platform::FileExists(dataFile + ".qlz") ||
+                   !EditorLeftoversOf(dataFile + ".qlt").empty()
                ? TRecoveryState::rsLeftOvers
                : TRecoveryState::rsNothingLeftOver;
 }

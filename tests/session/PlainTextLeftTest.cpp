@@ -69,13 +69,33 @@ TEST_F(PlainTextLeftTest, AWorkingCopyLeftReadOnlyIsStillWiped) {
 
 TEST_F(PlainTextLeftTest, EditorLeftoversOfThisSessionAreWipedAndNamed) {
     SealContent(Data, Content, false);
-    // A file of that kind from before the session is the user's: it stays.
-    datafile::testing::WriteText(Path("diary.qlx.qlt~"), "older");
     Editor("copy=" + Path(".diary.qlx.qlt.swp") + " copy=" + Path("#diary.qlx.qlt#") + " append=x");
     EXPECT_EQ(View.Run(), 0);
-    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.qlt~"}));
-    EXPECT_EQ(ReadText(Path("diary.qlx.qlt~")), "older");
+    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
     EXPECT_TRUE(View.Saw("Status:Wiping data.. (and the editor's .diary.qlx.qlt.swp, #diary.qlx.qlt#)"));
+}
+
+TEST_F(PlainTextLeftTest, EditorLeftoversOfASessionCutShortAreNamedInTheWarning) {
+    // Only a session's editor names its copies so: one from before this
+    // session was left by a session cut short, and holds its text.
+    SealContent(Data, Content, false);
+    datafile::testing::WriteText(Path("diary.qlx.qlt~"), "older");
+    View.YesNoAnswers = {TModalResult::mrNo};
+    EXPECT_EQ(View.Run(), 1);
+    ASSERT_EQ(View.Messages.size(), 1u);
+    EXPECT_NE(View.Messages[0].find("\r\n\"" + Path("diary.qlx.qlt~") +
+                                    "\": the editor's copy of the working copy, unencrypted, changed "),
+              std::string::npos)
+        << View.Messages[0];
+    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.qlt~"}));
+
+    // [Yes] overwrites it as it overwrites the working copy.
+    TScriptedView again;
+    again.FName = Data;
+    again.YesNoAnswers = {TModalResult::mrYes};
+    again.FExeName = FakeEditor + " append=x";
+    EXPECT_EQ(again.Run(), 0);
+    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
 
 TEST_F(PlainTextLeftTest, AFailureBeforeTheEditorRanLeavesNoPlainCopy) {

@@ -292,6 +292,29 @@ TEST_F(RecoverTest, ACopyThatAnEarlierRecoverDidNotFinishIsWiped) {
     EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
 
+TEST_F(RecoverTest, TheEditorsCopiesAreWipedOnceTheNewestTextIsSealed) {
+    SealContent(Data, Content, false);
+    LeaveText(Data + ".qlt", Edited);
+    LeaveText(Path("diary.qlx.qlt~"), Content);
+    LeaveText(Path(".diary.qlx.qlt.swp"), "swap");
+    // Another user's file, or a link, at such a name is never written through.
+    std::filesystem::create_symlink(Data, Path("#diary.qlx.qlt#"));
+    EXPECT_EQ(View.Recover(), 0);
+    EXPECT_EQ(Unseal(Data).Content, Edited);
+    EXPECT_TRUE(SawPanel("Recovered: the newest text is sealed in \"" + Data + "\"; the file it replaced is \"" +
+                         Data + ".bak\". The editor's copies of the working copy are wiped: diary.qlx.qlt~, "
+                                ".diary.qlx.qlt.swp."));
+    EXPECT_EQ(Listing(Dir), (Strings{"#diary.qlx.qlt#", "diary.qlx", "diary.qlx.bak"}));
+
+    // Alone, they are left-overs too.
+    std::filesystem::remove(Path("#diary.qlx.qlt#"));
+    LeaveText(Path("diary.qlx.qlt~"), Content);
+    TScriptedView alone;
+    alone.FName = Data;
+    EXPECT_EQ(alone.Recover(), 0);
+    EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
+}
+
 TEST_F(RecoverTest, AFileOfUnknownContentStopsItWithNothingChanged) {
     // Long enough that half of its stream decodes to something.
     std::string other = "Arbolix another text\r\n";
