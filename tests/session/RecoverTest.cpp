@@ -301,9 +301,9 @@ TEST_F(RecoverTest, TheEditorsCopiesAreWipedOnceTheNewestTextIsSealed) {
     std::filesystem::create_symlink(Data, Path("#diary.qlx.qlt#"));
     EXPECT_EQ(View.Recover(), 0);
     EXPECT_EQ(Unseal(Data).Content, Edited);
-    EXPECT_TRUE(SawPanel("Recovered: the newest text is sealed in \"" + Data + "\"; the file it replaced is \"" +
-                         Data + ".bak\". The editor's copies of the working copy are wiped: diary.qlx.qlt~, "
-                                ".diary.qlx.qlt.swp."));
+    EXPECT_TRUE(SawPanel("Recovered: the newest text is sealed in \"" + Data + "\"; the file it replaced is \"" + Data +
+                         ".bak\". The editor's copies of the working copy are wiped: diary.qlx.qlt~, "
+                         ".diary.qlx.qlt.swp."));
     EXPECT_EQ(Listing(Dir), (Strings{"#diary.qlx.qlt#", "diary.qlx", "diary.qlx.bak"}));
 
     // Alone, they are left-overs too.
