@@ -45,6 +45,7 @@ struct TEditOptions {
     bool Yes = false;
     bool EditorReturnsAtOnce = false;
     bool Quiet = false;
+    bool PrivateTemp = false;
     std::string NewPasswordFile;
     std::optional<int> NewAlgorithm;
     std::optional<int> NewHash;
@@ -68,6 +69,7 @@ enum TEditOptionId {
     oYes,
     oEditorReturnsAtOnce,
     oQuiet,
+    oPrivateTemp,
     oPasswordFile,
     oPasswordFd,
     oPasswordCommand,
@@ -89,6 +91,7 @@ const std::vector<TOption> EditOptions = {
     {"yes", false, oYes},
     {"editor-returns-at-once", false, oEditorReturnsAtOnce},
     {"quiet", false, oQuiet},
+    {"private-temp", false, oPrivateTemp},
     {"password-file", true, oPasswordFile},
     {"password-fd", true, oPasswordFd},
     {"password-command", true, oPasswordCommand},
@@ -102,6 +105,7 @@ const std::vector<TOption> RecoverOptions = {
     {"decompress", false, oDecompress},
     {"no-double-backup", false, oNoDoubleBackup},
     {"quiet", false, oQuiet},
+    {"private-temp", false, oPrivateTemp},
     {"password-file", true, oPasswordFile},
     {"password-fd", true, oPasswordFd},
     {"password-command", true, oPasswordCommand},
@@ -176,6 +180,9 @@ std::string TakeOption(int id, std::string_view value, TEditOptions& options) {
     case oQuiet:
         options.Quiet = true;
         return {};
+    case oPrivateTemp:
+        options.PrivateTemp = true;
+        return {};
     default:
         break;
     }
@@ -243,6 +250,7 @@ void SetUpView(TTerminalView& view, const session::TPreferences& stored, const T
     view.FYes = options.Yes;
     view.FEditorReturnsAtOnce = options.EditorReturnsAtOnce;
     view.FQuiet = options.Quiet;
+    view.FPrivateTemp = options.PrivateTemp ? platform::TPrivateTemp::ptAlways : stored.PrivateTemp;
     view.FNewAlgorithm = options.NewAlgorithm;
     view.FNewHash = options.NewHash;
     view.FName = options.Files[0];

@@ -168,6 +168,14 @@ void TTerminalView::Notice(const std::string& text) {
     FDialogs.Show("Warning", text);
 }
 
+void TTerminalView::WorkingCopyPlace(const std::string& text, bool warn) {
+    if (warn) {
+        Notice(text);
+    } else if (!FQuiet) {
+        FLine.Err() << platform::MessageToUtf8(text) << std::endl;
+    }
+}
+
 std::string TTerminalView::EditorHint() const {
     return "Give the editor with --editor CMD, or set $VISUAL or $EDITOR.";
 }

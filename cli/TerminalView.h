@@ -29,6 +29,8 @@ public:
     bool FUseCompression = false;
     bool FDecompress = false;
     bool FDoubleBackup = true;
+    // The stored setting, or --private-temp.
+    platform::TPrivateTemp FPrivateTemp = platform::TPrivateTemp::ptWhereNeeded;
 
     // Scripted answers.
     bool FYes = false;                                 // Yes to the import question
@@ -71,6 +73,9 @@ public:
     // One warning line.
     void Notice(const std::string& text) override;
     [[nodiscard]] std::string EditorHint() const override;
+    // A warning line when warn, else one line (none with --quiet).
+    void WorkingCopyPlace(const std::string& text, bool warn) override;
+    [[nodiscard]] platform::TPrivateTemp PrivateTemp() const override { return FPrivateTemp; }
     // The percentage after the status line, on a terminal.
     void Progress(std::uint64_t done, std::uint64_t total) override;
     void LockWindow() override;

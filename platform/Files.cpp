@@ -285,6 +285,33 @@ bool FolderWritableByOthers(const std::string& path) {
     return (info.st_mode & S_IWOTH) != 0 || ((info.st_mode & S_IWGRP) != 0) || info.st_uid != ::geteuid();
 }
 
+std::string PathOfDescriptor(int fd) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+    return error ? std::string() : target.string();
+}
+
+TFolderHandle::~TFolderHandle() {
+    if (FFd >= 0) {
+        ::close(FFd);
+    }
+}
+
+bool TFolderHandle::Open(const std::string& path) {
+    if (FFd >= 0) {
+        ::close(FFd);
+    }
+    FPath = FolderOf(path);
+    FFd = ::open(FPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return FFd >= 0;
+}
+
+bool TFolderHandle::StillAtItsPath() const {
+    struct stat held {};
+    struct stat named {};
+    return FFd < 0 || (::fstat(FFd, &held) == 0 && ::stat(FPath.c_str(), &named) == 0 && IdOf(held) == IdOf(named));
+}
+
 std::string ChangedAt(const struct stat& info) {
     struct tm local {};
     const time_t seconds = info.st_mtim.tv_sec;

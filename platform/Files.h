@@ -94,6 +94,33 @@ void MakeOwnerOnly(const std::string& path);
 // folder holding path (a sticky /tmp, a group folder).
 [[nodiscard]] bool FolderWritableByOthers(const std::string& path);
 
+// The path an open descriptor has now (a folder renamed since it was opened
+// has its new name); empty when it has none.
+[[nodiscard]] std::string PathOfDescriptor(int fd);
+
+// The folder holding a file, kept open for a session, so that a folder that
+// took its place at that path (renamed or replaced) is told from it.
+class TFolderHandle {
+public:
+    TFolderHandle() = default;
+    ~TFolderHandle();
+    TFolderHandle(const TFolderHandle&) = delete;
+    TFolderHandle& operator=(const TFolderHandle&) = delete;
+
+    // Opens the folder of path; false with errno set when it cannot.
+    [[nodiscard]] bool Open(const std::string& path);
+    [[nodiscard]] int Fd() const noexcept { return FFd; }
+    // True when the folder of the path given to Open is still the one held
+    // (or none is held).
+    [[nodiscard]] bool StillAtItsPath() const;
+    // Where the held folder is now.
+    [[nodiscard]] std::string CurrentPath() const { return PathOfDescriptor(FFd); }
+
+private:
+    int FFd = -1;
+    std::string FPath;
+};
+
 // "YYYY-MM-DD HH:MM:SS" of a file's last change, local time.
 [[nodiscard]] std::string ChangedAt(const struct stat& info);
 

@@ -2,6 +2,7 @@
 #include "platform/PrivateFolder.h"
 
 #include "platform/FileHandle.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -38,7 +39,16 @@ constexpr TFileSystem NoOverwrite[] = {
 };
 
 constexpr const char* MemoryRootName = "quillock";
-constexpr const char* ShmRoot = "/dev/shm";
+std::string ShmRoot = "/dev/shm"; // NOLINT: a test seam, set before any session
+
+const char* NoOverwriteName(const struct statfs& fs) {
+    for (const TFileSystem& known : NoOverwrite) {
+        if (static_cast<long>(fs.f_type) == known.Magic) {
+            return known.Name;
+        }
+    }
+    return nullptr;
+}
 
 std::string FolderOf(const std::string& path) {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -47,13 +57,6 @@ std::string FolderOf(const std::string& path) {
 
 std::string NameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
-}
-
-// The path an open descriptor has now.
-std::string PathOfFd(int fd) {
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
-    return error ? std::string() : target.string();
 }
 
 // Another user can create, remove or rename names in a folder of these
@@ -87,7 +90,7 @@ std::string UnsafeFolderAbove(int folder, const std::string& name) {
         } else if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) {
             break; // the root
         } else if (WritableByOthers(above) && !Sticky(above)) {
-            found = PathOfFd(parent);
+            found = PathOfDescriptor(parent);
         }
         here = above;
     }
@@ -118,10 +121,8 @@ std::string FileSystemProblem(int folder) {
     if (::fstatfs(folder, &fs) != 0) {
         return std::string("its file system cannot be examined (") + std::strerror(errno) + ")";
     }
-    for (const TFileSystem& known : NoOverwrite) {
-        if (static_cast<long>(fs.f_type) == known.Magic) {
-            return std::string("its file system (") + known.Name + ") cannot overwrite a file's blocks in place";
-        }
+    if (const char* name = NoOverwriteName(fs); name != nullptr) {
+        return std::string("its file system (") + name + ") cannot overwrite a file's blocks in place";
     }
     if (static_cast<long>(fs.f_type) == BtrfsMagic) {
         // A file without a name, gone when closed, tries the attribute.
@@ -209,17 +210,17 @@ int OpenMemoryRoot(bool create, std::string& path, std::string& why) {
     } else {
         why = "$XDG_RUNTIME_DIR is not set";
     }
-    const TFd shm(::open(ShmRoot, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const TFd shm(::open(ShmRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::string problem;
     if (!shm.Valid()) {
-        problem = std::string("cannot open ") + ShmRoot + " (" + std::strerror(errno) + ")";
+        problem = "cannot open " + ShmRoot + " (" + std::strerror(errno) + ")";
     } else if (!OnMemory(shm.Get())) {
-        problem = std::string(ShmRoot) + " is not in memory";
+        problem = ShmRoot + " is not in memory";
     } else {
         const std::string name = std::string(MemoryRootName) + "-" + std::to_string(::geteuid());
         const int fd = OpenOwnFolder(shm.Get(), ShmRoot, name, create, problem);
         if (fd >= 0) {
-            path = std::string(ShmRoot) + "/" + name;
+            path = ShmRoot + "/" + name;
             return fd;
         }
     }
@@ -324,6 +325,23 @@ void RemovePrivateFolder(const TTempLocation& folder) {
     if (folder.Place == TTempPlace::tpPrivate) {
         (void)::rmdir(folder.Folder.c_str());
     }
+}
+
+std::string KeepsOldBlocks(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) {
+        return {};
+    }
+    if (const char* name = NoOverwriteName(fs); name != nullptr) {
+        return name;
+    }
+    int flags = 0;
+    const bool noCow = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_NOCOW_FL) != 0;
+    return static_cast<long>(fs.f_type) == BtrfsMagic && !noCow ? "btrfs" : "";
+}
+
+void SetSharedMemoryRoot(const std::string& path) {
+    ShmRoot = path;
 }
 
 bool MakeOverwritable(int fd) {

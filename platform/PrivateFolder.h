@@ -72,6 +72,15 @@ struct TTempLocation {
 // folder that still holds files (a session cut short) stays.
 void RemovePrivateFolder(const TTempLocation& folder);
 
+// The name of the file system an open file is on when its old blocks stay
+// on the medium after being overwritten ("btrfs" for a file there without
+// no-copy-on-write, "ZFS", "NFS", ...); empty where zeros overwrite in place.
+[[nodiscard]] std::string KeepsOldBlocks(int fd);
+
+// For tests: the folder that stands in for /dev/shm when $XDG_RUNTIME_DIR is
+// of no use (a folder not in memory gives a session with no private folder).
+void SetSharedMemoryRoot(const std::string& path);
+
 // Gives a file just created empty the no-copy-on-write attribute on btrfs, so
 // that zeros written later overwrite its blocks. True when it has it or the
 // file system overwrites in place anyway.

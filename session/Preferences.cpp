@@ -70,7 +70,13 @@ TPreferences LoadPreferences(platform::TRegistry& registry, std::string* error) 
     preferences.EditionPaths = DefaultEditionPaths;
     {
         const TKeyGuard guard(registry);
-        if (!registry.OpenKey(PreferencesKey, true) || !registry.ValueExists("ExeName")) {
+        if (!registry.OpenKey(PreferencesKey, true)) {
+            return preferences;
+        }
+        if (registry.GetDataType(platform::PrivateTempValue) == platform::TRegDataType::rdInteger) {
+            preferences.PrivateTemp = platform::PrivateTempOf(registry.ReadInteger(platform::PrivateTempValue));
+        }
+        if (!registry.ValueExists("ExeName")) {
             return preferences;
         }
         preferences.Stored.Found = true;

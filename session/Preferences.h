@@ -2,6 +2,7 @@
 // and how they are saved to and loaded from the settings store.
 #pragma once
 
+#include "platform/PrivateFolder.h"
 #include "platform/Registry.h"
 
 #include <array>
@@ -39,6 +40,9 @@ struct TPreferences {
     int Hash = 0;       // 0 RIPEMD-160, 1 SHA-1
     std::array<std::string, 3> EditionPaths;
     std::string ExeName = "Arbolix.exe"; // the editor path in use
+    // Where plain temporaries go ("PrivateTemp", a DWORD). Only read: it has no
+    // control, so a save keeps what the user stored in the file.
+    platform::TPrivateTemp PrivateTemp = platform::TPrivateTemp::ptWhereNeeded;
     // Filled by LoadPreferences; SavePreferences does not read it.
     TStoredPreferences Stored;
 };
@@ -60,6 +64,8 @@ void SavePreferences(platform::TRegistry& registry, const TPreferences& preferen
 //   read are DefaultEditionPaths, so a later save does not empty them).
 // - A stored index out of its range (0..2, 0..1, 0..1) counts as absent: that
 //   choice keeps its default and loading goes on.
+// - "PrivateTemp" is read on its own, whatever else is stored: missing, of
+//   another type or an unknown number, it is "where needed".
 // Stored receives the values read, before the defaults fill the gaps and before
 // "ExeName" replaces the loaded edition's path.
 // error is emptied when loading succeeds; it may be null.

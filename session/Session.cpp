@@ -7,6 +7,7 @@
 #include "datafile/SealedFile.h"
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
+#include "platform/PrivateFolder.h"
 #include "platform/Process.h"
 #include "session/EditorLaunch.h"
 #include "session/LeftOver.h"
@@ -21,6 +22,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -130,7 +132,7 @@ public:
         FView.LockWindow();
         FView.PumpMessages();
         try {
-            SharedFolderNotice();
+            PlaceTemporaries();
             // Left-over files are reported before any refusal (below), so
             // that the report still names them when the folder turned
             // read-only; without them a read-only file is refused at once.
@@ -169,6 +171,7 @@ public:
             if (const std::string wiped = WipeEditorLeftovers(); !wiped.empty()) {
                 Status("Wiping data.. (and the editor's " + wiped + ")");
             }
+            platform::RemovePrivateFolder(FTemp);
             FView.ClearPassword();
         } catch (const std::exception& e) {
             // A failure the operations raise rather than report (compressing,
@@ -246,8 +249,9 @@ public:
 private:
     // Every name derives from the data-file box as it reads now.
     [[nodiscard]] std::string DataFile() const { return FView.DataFileName(); }
-    [[nodiscard]] std::string WorkingCopy() const { return DataFile() + ".qlt"; }
-    [[nodiscard]] std::string Intermediate() const { return DataFile() + ".qlz"; }
+    // The plain temporaries, where PlaceTemporaries put them.
+    [[nodiscard]] std::string WorkingCopy() const { return FTemp.PathOf(DataFile(), ".qlt"); }
+    [[nodiscard]] std::string Intermediate() const { return FTemp.PathOf(DataFile(), ".qlz"); }
     [[nodiscard]] std::string FirstBackup() const { return DataFile() + ".bak"; }
     [[nodiscard]] std::string SecondBackup() const { return DataFile() + ".old"; }
     [[nodiscard]] std::string LockFile() const { return LockFileOf(DataFile()); }
@@ -275,12 +279,47 @@ private:
                 ", readable by you only). Keep that file: the backups are older than these edits.";
     }
 
-    void SharedFolderNotice() {
-        if (platform::FolderWritableByOthers(DataFile())) {
-            FView.Notice("The folder of \"" + DataFile() +
-                         "\" can be written by other users. The session refuses any file of theirs at its names, "
-                         "but they can delete or rename yours there; a folder of your own is safer.");
+    [[nodiscard]] std::string SharedFolderText() const {
+        if (!platform::FolderWritableByOthers(DataFile())) {
+            return {};
         }
+        return "The folder of \"" + DataFile() +
+               "\" can be written by other users. The session refuses any file of theirs at its names, "
+               "but they can delete or rename yours there; a folder of your own is safer.";
+    }
+
+    void SharedFolderNotice() {
+        if (const std::string text = SharedFolderText(); !text.empty()) {
+            FView.Notice(text);
+        }
+    }
+
+    // Decides once where the plain temporaries go, under the name the data
+    // file has from the import on, and says where and why. The data file's
+    // folder is held from here on, to tell it from another one at its path.
+    void PlaceTemporaries() {
+        (void)FFolder.Open(DataFile());
+        const bool plain = platform::FileExists(DataFile()) && datafile::CheckHeader(FHost, DataFile());
+        const std::string name = plain ? platform::ChangeFileExt(DataFile(), ".qlx") : DataFile();
+        FTemp = platform::ChooseTempFolder(name, FView.PrivateTemp());
+        const std::string working = FTemp.PathOf(name, ".qlt");
+        std::string text;
+        switch (FTemp.Place) {
+        case platform::TTempPlace::tpBeside:
+            text = "Working copy: \"" + working + "\", beside the data file (" + FTemp.Reason + ").";
+            break;
+        case platform::TTempPlace::tpPrivate:
+            text = "Working copy: \"" + working + "\", in a private folder in memory, because " + FTemp.Reason +
+                   ". A power cut loses edits saved in the editor but not yet sealed; the data file keeps the text "
+                   "of before.";
+            break;
+        case platform::TTempPlace::tpFallback:
+            text = "Working copy: \"" + working + "\", beside the data file although " + FTemp.Reason + ".";
+            break;
+        }
+        const std::string shared = SharedFolderText();
+        FView.WorkingCopyPlace(shared.empty() ? text : shared + " " + text,
+                               !shared.empty() || FTemp.Place != platform::TTempPlace::tpBeside);
     }
 
     // Every name the session works with is absent or a regular file of ours
@@ -352,6 +391,11 @@ private:
         }
         FView.SetDataFileName(newName);
         FImported = true;
+        if (const std::string fileSystem = platform::KeepsOldBlocks(plain.Get()); !fileSystem.empty()) {
+            FView.Notice("\"" + newName + "\" was written in plain text before this import, on " + fileSystem +
+                         ", which does not overwrite a file's blocks in place: parts of that text may stay on the "
+                         "disk until the file system reuses them.");
+        }
     }
 
     // Only one session at a time on a data file: a second copy refuses at
@@ -390,10 +434,29 @@ private:
         }
     }
 
+    // Where an earlier session may have left its temporaries: beside the data
+    // file, and in its private folder when there is one. Working copies come
+    // first in each place, then intermediate files.
+    struct TLeftOverName {
+        std::string Path;
+        bool Working;
+    };
+    [[nodiscard]] std::vector<TLeftOverName> LeftOverNames() const {
+        std::vector<TLeftOverName> names{{DataFile() + ".qlt", true}, {DataFile() + ".qlz", false}};
+        if (const std::optional<std::string> folder = platform::FindPrivateFolder(DataFile())) {
+            const platform::TTempLocation own{platform::TTempPlace::tpPrivate, *folder, ""};
+            names.push_back({own.PathOf(DataFile(), ".qlt"), true});
+            names.push_back({own.PathOf(DataFile(), ".qlz"), false});
+        }
+        return names;
+    }
+
     // The editor's own copies of the working copy count too: a session cut
     // short leaves them as it leaves the working copy.
     [[nodiscard]] bool LeftOversPresent() const {
-        return platform::FileExists(WorkingCopy()) || platform::FileExists(Intermediate()) ||
+        const std::vector<TLeftOverName> names = LeftOverNames();
+        return std::any_of(names.begin(), names.end(),
+                           [](const TLeftOverName& name) { return platform::FileExists(name.Path); }) ||
                !PresentLeftovers().empty();
     }
 
@@ -401,8 +464,10 @@ private:
         if (!LeftOversPresent()) {
             return;
         }
-        platform::MakeOwnerOnly(WorkingCopy());
-        platform::MakeOwnerOnly(Intermediate());
+        const std::vector<TLeftOverName> names = LeftOverNames();
+        for (const TLeftOverName& name : names) {
+            platform::MakeOwnerOnly(name.Path);
+        }
         FinishCutWipes();
         if (!LeftOversPresent()) {
             return;
@@ -413,8 +478,11 @@ private:
                            "Click [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\n" +
                            "Click [No] to EXIT and view this file with Arbolix (it should be unencrypted)\r\n\r\n" +
                            "Recommended choice: [No]\r\n\r\nThe text of the earlier run is in one of these files:";
-        DescribeFile(text, WorkingCopy(), "working copy, unencrypted");
-        DescribeFile(text, Intermediate(), "intermediate file, unencrypted (compressed if compression was on)");
+        for (const TLeftOverName& name : names) {
+            DescribeFile(text, name.Path,
+                         name.Working ? "working copy, unencrypted"
+                                      : "intermediate file, unencrypted (compressed if compression was on)");
+        }
         DescribeFile(text, DataFile(), "data file, encrypted");
         DescribeFile(text, FirstBackup(), "backup, encrypted");
         DescribeFile(text, SecondBackup(), "older backup, encrypted");
@@ -428,9 +496,11 @@ private:
         if (FView.AskLeftOver(text) != TModalResult::mrYes) {
             FView.ExitWithError();
         }
-        // Replaced as new files: the old ones (checked to be ours) go first.
-        WipeOwn(Intermediate());
-        WipeOwn(WorkingCopy());
+        // Replaced as new files: the old ones (checked to be ours) go first,
+        // in both places.
+        for (auto name = names.rbegin(); name != names.rend(); ++name) {
+            WipeOwn(name->Path);
+        }
         WipeOwn(PartialCopy());
         (void)WipeEditorLeftovers();
     }
@@ -578,8 +648,43 @@ private:
         FView.HideTrayIcon();
         FView.ShowMainWindow();
         FView.PumpMessages();
+        RefuseMovedFolder();
         AcceptWorkingCopy();
         return quick;
+    }
+
+    // The data file's folder was renamed or replaced while the editor ran (by
+    // the user, or by another user who can write to a folder above it): what
+    // is at the data file's path now is not what this session opened, so
+    // nothing is sealed there and nothing is wiped.
+    void RefuseMovedFolder() {
+        if (FFolder.StillAtItsPath()) {
+            return;
+        }
+        const std::string now = FFolder.CurrentPath();
+        const std::string name = std::filesystem::path(DataFile()).filename().string();
+        const std::string moved = now.empty() ? std::string("is gone") : "is now \"" + now + "\"";
+        std::string where;
+        if (FTemp.Place == platform::TTempPlace::tpPrivate) {
+            where = "The working copy is \"" + WorkingCopy() +
+                    "\" (plain text, readable by you only); it holds "
+                    "whatever the editor saved.";
+        } else {
+            where = "The working copy this session made " +
+                    (now.empty() ? std::string("went with that folder")
+                                 : "is now \"" + (std::filesystem::path(now) / (name + ".qlt")).string() + "\"") +
+                    "; what the editor saved under the name \"" + WorkingCopy() +
+                    "\" after the change went into the folder that now has that name.";
+        }
+        FNote.clear();
+        Fail("The folder of \"" + DataFile() +
+             "\" was renamed or replaced while the editor ran: the folder this "
+             "session opened " +
+             moved + ". Nothing has been sealed or wiped.\r\n\r\n" + where +
+             (now.empty() ? std::string()
+                          : "\r\n\r\nThe command  quillock-cli recover " +
+                                ShellWord((std::filesystem::path(now) / name).string()) +
+                                "  seals the edits into the data file there."));
     }
 
     // The editor may have saved by rename: what now carries the working
@@ -891,6 +996,8 @@ private:
     std::string FNote; // where the newest text is, once the editor has run
     TNotingHost FHost;
     platform::TFileLock FLock;
+    platform::TTempLocation FTemp;   // beside the data file until PlaceTemporaries decides
+    platform::TFolderHandle FFolder; // the data file's folder, held from PlaceTemporaries on
     bool FImported = false;
     bool FCompressionChanged = false;
     bool FDataCompressed = false;

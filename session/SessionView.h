@@ -3,6 +3,7 @@
 #pragma once
 
 #include "datafile/DataFileHost.h"
+#include "platform/PrivateFolder.h"
 
 #include <chrono>
 #include <cstdint>
@@ -59,6 +60,18 @@ public:
     // writable by other users): a warning box in the window, one line in a
     // terminal.
     virtual void Notice(const std::string& text) { WarnBox(text); }
+    // Where the session keeps the working copy and why, said once at its
+    // start. warn: a notice is due (the data file's folder can be written by
+    // others, or the working copy is not beside the data file); the window
+    // says it only then, in its notice box, a terminal always, on one line.
+    virtual void WorkingCopyPlace(const std::string& text, bool warn) {
+        if (warn) {
+            Notice(text);
+        }
+    }
+    // Where plain temporaries may go: the stored setting, or the terminal's
+    // --private-temp for one run.
+    [[nodiscard]] virtual platform::TPrivateTemp PrivateTemp() const { return platform::TPrivateTemp::ptWhereNeeded; }
     // What the user can do when the editor could not be started, in this
     // front end's words (the window's Path box, the terminal's option);
     // appended to the report that names the command tried.

@@ -125,6 +125,7 @@ void TForm1::FormShow() {
     std::string error;
     const session::TPreferences preferences = session::LoadPreferences(registry, &error);
     const session::TStoredPreferences& stored = preferences.Stored;
+    FPrivateTemp = preferences.PrivateTemp;
     if (!stored.Found) {
         FEditionPaths = preferences.EditionPaths; // the defaults
         return;

@@ -85,6 +85,8 @@ public:
     // second, and handles the window's pending messages there.
     void Progress(std::uint64_t done, std::uint64_t total) override;
     [[nodiscard]] std::string EditorHint() const override;
+    // The stored setting (the window has no control for it).
+    [[nodiscard]] platform::TPrivateTemp PrivateTemp() const override { return FPrivateTemp; }
     [[nodiscard]] std::string DataFileName() const override;
     [[nodiscard]] platform::TSecretText Password() const override;
     void SetPassword(std::string_view password) override;
@@ -228,6 +230,7 @@ private:
     // The editor path remembered for each edition, kept in step with ExeName.
     std::array<std::string, 3> FEditionPaths;
     bool FEditionPathsLoaded = false;
+    platform::TPrivateTemp FPrivateTemp = platform::TPrivateTemp::ptWhereNeeded;
     bool FOptionsShown = false;
     bool FShownBefore = false;
     // Centred at the first showing, and again if a window manager frames the

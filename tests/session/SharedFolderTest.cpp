@@ -6,6 +6,8 @@
 #include "tests/session/ScriptedView.h"
 
 #include "platform/Files.h"
+#include "platform/PrivateFolder.h"
+#include "tests/TempFolder.h"
 
 #include <chrono>
 #include <fcntl.h>
@@ -84,7 +86,11 @@ protected:
         View.FName = Data;
         SealContent(Data, Content, false);
         Sealed = datafile::testing::ReadBytes(Data);
+        // No private folder in memory to be had: the working copy stays beside
+        // the data file, as on a system without one.
+        platform::SetSharedMemoryRoot(Dir.string());
     }
+    void TearDown() override { platform::SetSharedMemoryRoot("/dev/shm"); }
 
     void Editor(const std::string& actions) { View.FExeName = FakeEditor + " " + actions; }
 
@@ -102,6 +108,7 @@ protected:
     std::string Data;
     datafile::testing::Bytes Sealed;
     TScriptedView View;
+    quillock::tests::TEnvironmentVariable NoRuntime{"XDG_RUNTIME_DIR", ""};
 };
 
 TEST_P(SharedFolderTest, AForeignFileAtAnyOfOurNamesIsRefusedByNameBeforeAnyPlainText) {
@@ -251,6 +258,118 @@ TEST_F(ReadOnlyFolderTest, IsReportedAsSuchWithWhatToDo) {
     }));
     EXPECT_EQ(Listing(folder), Strings{"diary.qlx"});
 }
+
+// The same folders with a private folder in memory to be had: the working
+// copy goes there, out of the other user's reach.
+class PrivateTempTest : public SharedFolderTest {
+protected:
+    void SetUp() override {
+        SharedFolderTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        std::string pattern = "/dev/shm/quillock-runtime-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        Runtime = pattern;
+        ::setenv("XDG_RUNTIME_DIR", Runtime.c_str(), 1);
+        platform::SetSharedMemoryRoot("/dev/shm");
+    }
+    void TearDown() override {
+        std::error_code error;
+        fs::remove_all(Runtime, error);
+    }
+    std::string Runtime;
+};
+
+TEST_P(PrivateTempTest, TheWorkingCopyIsInMemoryAndTheOtherUserFindsNothingBeside) {
+    // The other user watches every temporary name beside the data file while
+    // the editor runs, and would replace the working copy if it showed up.
+    Editor("sleep=600 append=more record=" + (Dir / "args").string());
+    const pid_t watcher = ::fork();
+    if (watcher == 0) {
+        ::_exit(AsOtherUser([&] {
+            for (int i = 0; i < 50; ++i) {
+                for (const char* suffix : {".qlt", ".qlz"}) {
+                    if (::access((Data + suffix).c_str(), F_OK) == 0) {
+                        return false;
+                    }
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            return true;
+        })
+                    ? 0
+                    : 1);
+    }
+    EXPECT_EQ(View.Run(), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(watcher, &status, 0), watcher);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a temporary file showed up beside the data file";
+    // The editor got the known name, in the private folder the notice named.
+    std::string working = ReadText(Dir / "args"); // the arguments, one a line: the file is the last
+    working.erase(working.find_last_not_of('\n') + 1);
+    working = working.substr(working.rfind('\n') + 1);
+    EXPECT_TRUE(working.starts_with(Runtime + "/quillock/diary.qlx.")) << working;
+    EXPECT_NE(working.find("/diary.qlx.qlt"), std::string::npos) << working;
+    ASSERT_FALSE(View.Messages.empty());
+    EXPECT_NE(
+        View.Messages.front().find("in a private folder in memory, because its folder can be written by other users"),
+        std::string::npos)
+        << View.Messages.front();
+    EXPECT_EQ(Unseal(Data).Content, Content + "more");
+    EXPECT_EQ(Listing(Shared), (Strings{"diary.qlx", "diary.qlx.bak"}));
+    EXPECT_EQ(Listing(Runtime + "/quillock"), Strings{}) << "the emptied private folder stays";
+}
+
+TEST_P(PrivateTempTest, AFolderRenamedAndReplacedDuringTheEditIsNeverSealedInto) {
+    if (GetParam().Mode & S_ISVTX) {
+        GTEST_SKIP() << "in a sticky folder the other user cannot rename our folder";
+    }
+    // The data file sits in a folder of ours inside the group folder; a group
+    // member renames that folder while the editor runs and puts his own one
+    // at its name, with a file of his at the data file's name.
+    const std::string own = Shared + "/mine";
+    ASSERT_EQ(::mkdir(own.c_str(), 0700), 0);
+    const std::string data = own + "/diary.qlx";
+    ASSERT_EQ(::rename(Data.c_str(), data.c_str()), 0);
+    View.FName = data;
+    Editor("sleep=600 append=new-secret");
+    const pid_t attacker = ::fork();
+    if (attacker == 0) {
+        ::_exit(AsOtherUser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            return ::rename(own.c_str(), (Shared + "/moved").c_str()) == 0 && ::mkdir(own.c_str(), 0777) == 0 &&
+                   Plant(data, "the other user's file");
+        })
+                    ? 0
+                    : 1);
+    }
+    EXPECT_EQ(View.Run(), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(attacker, &status, 0), attacker);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not swap the folder";
+    EXPECT_FALSE(View.Saw("Panel:No changes done."));
+    ASSERT_FALSE(View.Messages.empty());
+    const std::string& report = View.Messages.back();
+    EXPECT_NE(report.find("was renamed or replaced while the editor ran: the folder this session opened is now \"" +
+                          Shared + "/moved\""),
+              std::string::npos)
+        << report;
+    // The edits are where the report says, in memory, and nothing was sealed
+    // into or wiped from either folder.
+    const std::size_t start = report.find("The working copy is \"") + 21;
+    const std::string working = report.substr(start, report.find('"', start) - start);
+    EXPECT_TRUE(working.starts_with(Runtime + "/")) << working;
+    EXPECT_EQ(ReadText(working), Content + "new-secret");
+    EXPECT_EQ(ReadText(data), "the other user's file");
+    EXPECT_EQ(Listing(own), Strings{"diary.qlx"});
+    EXPECT_EQ(datafile::testing::ReadBytes(Shared + "/moved/diary.qlx"), Sealed);
+    EXPECT_NE(report.find("quillock-cli recover " + Shared + "/moved/diary.qlx"), std::string::npos) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, PrivateTempTest,
+                         ::testing::Values(TFolderKind{"Sticky", 01777}, TFolderKind{"Group", 02770}),
+                         [](const ::testing::TestParamInfo<TFolderKind>& info) { return info.param.Name; });
 
 INSTANTIATE_TEST_SUITE_P(Folders, SharedFolderTest,
                          ::testing::Values(TFolderKind{"Sticky", 01777}, TFolderKind{"Group", 02770}),
