@@ -5,6 +5,7 @@
 #include "datafile/CRC.h"
 #include "datafile/Compression.h"
 #include "platform/Hardening.h"
+#include "platform/Signals.h"
 
 #include <cerrno>
 #include <cstring>
@@ -254,6 +255,7 @@ int main(int argc, char** argv) {
     using namespace quillock::cli;
     // Before any password or plain data is in memory.
     quillock::platform::DisableCoreDumps();
+    quillock::platform::InstallSignalHandling();
     const std::span<char*> args(argv, static_cast<std::size_t>(argc));
     if (args.size() < 2) {
         PrintUsage(std::cerr);
@@ -279,7 +281,16 @@ int main(int argc, char** argv) {
         return ExitOk;
     }
     try {
-        return command->Run(argc - 1, argv + 1);
+        const int code = command->Run(argc - 1, argv + 1);
+        // A signal that came while the work had to be finished first (the
+        // editor running, sealing) ends the program now.
+        const int signalled = quillock::platform::SignalExitCode();
+        return signalled != 0 ? signalled : code;
+    } catch (const quillock::platform::EInterrupted& interrupted) {
+        // Whatever the command had made is wiped on the way here.
+        std::cerr << ProgramName << ' ' << name << ": stopped by " << quillock::platform::SignalName(interrupted.Signal)
+                  << "; nothing was changed, and no temporary file is left" << std::endl;
+        return 128 + interrupted.Signal;
     } catch (const std::exception& e) {
         std::cerr << ProgramName << ' ' << name << ": " << e.what() << '\n';
         return ExitFailure;

@@ -3,6 +3,7 @@
 #include "cli/Password.h"
 
 #include "platform/FileHandle.h"
+#include "platform/Signals.h"
 #include "platform/Text.h"
 #include "platform/Wipe.h"
 
@@ -42,6 +43,7 @@ void ReadLine(int fd, std::string& line, const std::string& from) {
         char c = 0;
         const ssize_t got = ::read(fd, &c, 1);
         if (got < 0 && errno == EINTR) {
+            platform::CheckInterrupted();
             continue;
         }
         if (got < 0) {
@@ -105,6 +107,7 @@ void ReadFromCommand(const std::string& command, std::string& line) {
         throw EPasswordError(std::string("cannot run the password command: ") + std::strerror(errno));
     }
     if (child == 0) {
+        platform::RestoreDefaultSignals();
         ::dup2(writeEnd.Get(), STDOUT_FILENO);
         ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);

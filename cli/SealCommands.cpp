@@ -11,7 +11,9 @@
 #include "datafile/Unseal.h"
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
+#include "platform/Signals.h"
 #include "platform/Stream.h"
+#include "platform/Text.h"
 #include "platform/Wipe.h"
 #include "session/Session.h"
 
@@ -101,9 +103,12 @@ std::string TakeOption(int id, std::string_view value, TSealOptions& options) {
 
 // Wipes a temporary file on a path that is already failing; its own failure
 // must not hide the first one.
+// must not hide the first one. A file there that is not ours is named.
 void WipeQuietly(datafile::TDataFileHost& host, const std::string& path) noexcept {
     try {
-        datafile::WipeFile(host, path);
+        if (const std::string left = datafile::WipeFileQuietly(host, path); !left.empty()) {
+            std::cerr << "quillock-cli: " << platform::MessageToUtf8(left) << '\n';
+        }
     } catch (...) {
     }
 }
@@ -229,30 +234,33 @@ platform::TProgressFn ProgressTo(datafile::TDataFileHost& host) {
     return [&host](std::uint64_t done, std::uint64_t total) { host.Progress(done, total); };
 }
 
-// Copies standard input into a new owner-only file, in pieces; raises on failure.
-void CopyStandardInput(const std::string& destination) {
-    platform::TFd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!out.Valid()) {
-        throw platform::EFCreateError(destination);
-    }
-    datafile::TPlainBuffer piece(datafile::PlainPieceSize);
-    for (;;) {
-        const ssize_t got = ::read(STDIN_FILENO, piece.Bytes.data(), piece.Bytes.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            throw platform::EInOutError(std::string("Cannot read standard input: ") + std::strerror(errno));
-        }
-        if (got == 0) {
-            break;
-        }
-        if (!platform::WriteAll(out.Get(), piece.Bytes.data(), static_cast<std::size_t>(got))) {
-            throw platform::EWriteError();
+// Standard input as a stream read in order; a signal while it waits for
+// input ends the wait.
+class TInputStream final : public platform::TStream {
+public:
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        for (;;) {
+            const ssize_t got = ::read(STDIN_FILENO, buffer, static_cast<std::size_t>(count));
+            if (got >= 0) {
+                return got;
+            }
+            if (errno != EINTR) {
+                throw platform::EInOutError(std::string("Cannot read standard input: ") + std::strerror(errno));
+            }
+            platform::CheckInterrupted();
         }
     }
-    if (!out.Close()) {
-        throw platform::EWriteError();
+    std::int64_t Write(const void* /*buffer*/, std::int64_t /*count*/) override { throw platform::EWriteError(); }
+    std::int64_t Seek(std::int64_t /*offset*/, platform::TSeekOrigin /*origin*/) override {
+        throw platform::EInOutError("Cannot seek in standard input");
+    }
+};
+
+// What seal says about a content that is not an editor file (one that is
+// stored plain, without --compress): the rule, in one place.
+void EditorContentRule(const std::string& plain, bool editorFile) {
+    if (!editorFile) {
+        std::cerr << "quillock-cli seal: warning: " << plain << " is not an Arbolix file; unseal it with --raw\n";
     }
 }
 
@@ -274,20 +282,13 @@ int Seal(const TSealOptions& options) {
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
     host.FStep = "Sealing..";
-    // Standard input is taken into an owner-only copy beside the data file
-    // (its size must be known before sealing), wiped on every path.
+    // Standard input is sealed as it streams: nothing plain reaches the disk.
     const bool fromInput = plain == StandardStream;
-    const std::string source = fromInput ? sealed + ".qlt" : plain;
     const std::string intermediate = sealed + ".qlz";
-    std::vector<std::string> temporaries;
-    if (fromInput) {
-        temporaries.push_back(source);
-    }
-    if (options.Compress) {
-        temporaries.push_back(intermediate);
-    }
-    if (const std::string leftOver = LeftOverAt(temporaries); !leftOver.empty()) {
-        return Fail("seal", leftOver);
+    if (!fromInput && options.Compress) {
+        if (const std::string leftOver = LeftOverAt({intermediate}); !leftOver.empty()) {
+            return Fail("seal", leftOver);
+        }
     }
     // Asked once nothing else stands in the way.
     try {
@@ -299,39 +300,37 @@ int Seal(const TSealOptions& options) {
         return Fail("seal", "the password is empty");
     }
     try {
-        try {
-            if (fromInput) {
-                CopyStandardInput(source);
-            }
-            if (!options.Compress) {
-                if (!datafile::CheckHeader(host, source)) {
-                    std::cerr << "quillock-cli seal: warning: " << plain
-                              << " is not an Arbolix file; unseal it with --raw\n";
-                }
-                datafile::Encrypt(host, source, sealed);
-            } else {
+        if (fromInput) {
+            TInputStream input;
+            datafile::THeaderScan scan;
+            bool decided = false;
+            (void)datafile::EncryptStream(host, input, sealed, options.Compress,
+                                          [&](const std::uint8_t* data, std::size_t size) {
+                                              if (!options.Compress && !decided && scan.Feed(data, size)) {
+                                                  decided = true;
+                                                  EditorContentRule(plain, scan.NamesEditor());
+                                              }
+                                          });
+            host.EndProgress();
+        } else if (!options.Compress) {
+            EditorContentRule(plain, datafile::CheckHeader(host, plain));
+            datafile::Encrypt(host, plain, sealed);
+        } else {
+            try {
                 // The compressed content is plain data too: it lives in an
                 // owner-only temporary file beside the data file.
                 host.FStep = "Compressing..";
-                datafile::CompressFile(source, intermediate, ProgressTo(host));
+                datafile::CompressFile(plain, intermediate, ProgressTo(host));
                 host.EndProgress();
                 host.FStep = "Sealing..";
                 datafile::Encrypt(host, intermediate, sealed);
                 host.EndProgress();
-                host.FStep = "Wiping..";
-                datafile::WipeFile(host, intermediate);
-            }
-        } catch (...) {
-            if (options.Compress) {
+            } catch (...) {
                 WipeQuietly(host, intermediate);
+                throw;
             }
-            if (fromInput) {
-                WipeQuietly(host, source);
-            }
-            throw;
-        }
-        if (fromInput) {
-            datafile::WipeFile(host, source);
+            host.FStep = "Wiping..";
+            datafile::WipeFile(host, intermediate);
         }
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode;

@@ -3,6 +3,7 @@
 
 #include "cli/Password.h"
 #include "platform/FileHandle.h"
+#include "platform/Signals.h"
 #include "platform/Text.h"
 
 #include <cerrno>
@@ -48,6 +49,7 @@ std::optional<std::string> TTerminalDialogs::ReadAnswer(const std::string& promp
         char c = 0;
         const ssize_t got = ::read(from, &c, 1);
         if (got < 0 && errno == EINTR) {
+            platform::CheckInterrupted();
             continue;
         }
         if (got <= 0) {

@@ -1,6 +1,8 @@
 // The data-file operations' host for quillock-cli.
 #include "cli/TerminalHost.h"
 
+#include "platform/Signals.h"
+
 #include <optional>
 
 namespace quillock::cli {
@@ -33,6 +35,7 @@ bool TTerminalDataFileHost::QuestionBox(const std::string& text) {
 }
 
 void TTerminalDataFileHost::Progress(std::uint64_t done, std::uint64_t total) {
+    platform::CheckInterrupted();
     FDialogs.Line().Progress(done, total, FStep);
 }
 

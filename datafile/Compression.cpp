@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace quillock::datafile {
@@ -97,6 +98,7 @@ enum class TDecodeOutcome { Done, Damaged, TooLarge, NoRoom };
 // How far a decoding got.
 struct TDecodeState {
     bool Created = false;
+    platform::TFileId Destination; // once Created
     std::int64_t Decoded = 0;
     std::uint64_t Available = 0; // the free space last seen, once NoRoom
 };
@@ -116,6 +118,11 @@ TDecodeOutcome DecodeInto(TDecoder& decoder, platform::TStream& in, const std::s
     try {
         std::int64_t got = decoder.Read(buffer.Data(), DecodeBufferSize);
         platform::TFileStream out(destination, platform::fmCreate);
+        struct stat created {};
+        if (::fstat(out.Handle(), &created) != 0) {
+            throw platform::EFCreateError(destination);
+        }
+        decoding.Destination = platform::IdOf(created);
         decoding.Created = true;
         TSpaceGuard space(out.Handle());
         while (got > 0) {
@@ -143,10 +150,15 @@ TDecodeOutcome DecodeInto(TDecoder& decoder, platform::TStream& in, const std::s
 
 // Wipes both temporary files of the host's data file, reports text and ends
 // the program.
-void Refuse(TDataFileHost& host, const std::string& text) {
+void Refuse(TDataFileHost& host, std::string text) {
     const std::string dataFile = host.DataFileName();
-    WipeFile(host, dataFile + ".qlt");
-    WipeFile(host, dataFile + ".qlz");
+    // A file at these names that is not ours (a link planted after a
+    // mistyped password) is left alone and named.
+    for (const std::string& path : {dataFile + ".qlt", dataFile + ".qlz"}) {
+        if (const std::string left = WipeFileQuietly(host, path); !left.empty()) {
+            text += "\r\n\r\n" + left;
+        }
+    }
     host.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     host.ExitWithError();
 }
@@ -260,12 +272,15 @@ void DecompressFile(TDataFileHost& host, const std::string& source, const std::s
             zstream::TZDecompressionStream decoder(in);
             outcome = DecodeInto(decoder, in, destination, decoding, progress);
         }
-    } catch (const std::exception&) {
-        // A write failure (a full disk): a partial working copy must not
-        // pass for the text later. The first failure is the one reported.
+    } catch (...) {
+        // A write failure (a full disk) or a signal: a partial working copy
+        // must not pass for the text later. The first failure is the one
+        // reported.
         if (decoding.Created) {
             try {
-                WipeFile(host, destination);
+                if (const std::string left = WipeFileQuietly(host, destination, decoding.Destination); !left.empty()) {
+                    host.AskUser(left, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+                }
             } catch (const std::exception&) {
             }
         }
@@ -276,7 +291,7 @@ void DecompressFile(TDataFileHost& host, const std::string& source, const std::s
     }
     // The working copy holds part of the content at most: it goes first.
     if (decoding.Created) {
-        WipeFile(host, destination);
+        WipeFile(host, destination, decoding.Destination);
     }
     if (outcome == TDecodeOutcome::Damaged) {
         Refuse(host, DecryptionErrorText);

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +53,34 @@ std::string AbsolutePath(const std::string& path) {
 
 } // namespace
 
+bool THeaderScan::Feed(const std::uint8_t* data, std::size_t size) {
+    if (FDone || size == 0) {
+        FDone = true;
+        return true;
+    }
+    // Only the number of letters of the name matched so far is kept, however
+    // long the line is. The name has no repeated prefix, so on a mismatch the
+    // match starts again at this byte.
+    for (std::size_t i = 0; i < size; ++i) {
+        char c = static_cast<char>(data[i]);
+        if (c == '\0' || c == '\r' || c == '\n') {
+            // The end of the line, or of the part before a zero byte.
+            FDone = true;
+            return true;
+        }
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        FMatched = c == EditorName[FMatched] ? FMatched + 1 : (c == EditorName[0] ? 1 : 0);
+        if (FMatched == EditorNameLength) {
+            FFound = true;
+            FDone = true;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CheckHeader(TDataFileHost& host, const std::string& path) {
     TFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
@@ -60,11 +89,8 @@ bool CheckHeader(TDataFileHost& host, const std::string& path) {
                      TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         host.ExitWithError();
     }
-    // The first line is scanned piece by piece, however long it is: only the
-    // number of letters of the name matched so far is kept. The name has no
-    // repeated prefix, so on a mismatch the match starts again at this byte.
     char buffer[HeaderPiece];
-    std::size_t matched = 0;
+    THeaderScan scan;
     for (;;) {
         const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
@@ -73,34 +99,14 @@ bool CheckHeader(TDataFileHost& host, const std::string& path) {
         if (got < 0) {
             RaiseIo("Cannot read", path);
         }
-        if (got == 0) {
+        if (scan.Feed(reinterpret_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(got))) {
             break;
-        }
-        for (ssize_t i = 0; i < got; ++i) {
-            char c = buffer[i];
-            if (c == '\0' || c == '\r' || c == '\n') {
-                // The end of the line, or of the part before a zero byte.
-                if (!file.Close()) {
-                    RaiseIo("Cannot close", path);
-                }
-                return false;
-            }
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-            matched = c == EditorName[matched] ? matched + 1 : (c == EditorName[0] ? 1 : 0);
-            if (matched == EditorNameLength) {
-                if (!file.Close()) {
-                    RaiseIo("Cannot close", path);
-                }
-                return true;
-            }
         }
     }
     if (!file.Close()) {
         RaiseIo("Cannot close", path);
     }
-    return false;
+    return scan.NamesEditor();
 }
 
 std::uint64_t FileSizeKb(TDataFileHost& host, const std::string& path) {
@@ -121,10 +127,11 @@ std::uint64_t FileSizeKb(TDataFileHost& host, const std::string& path) {
     return static_cast<std::uint64_t>(info.st_size) / 1024 + 1;
 }
 
-void WipeFile(TDataFileHost& host, const std::string& path) {
+std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
+                            const std::optional<platform::TFileId>& expected) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
-        return; // no file of that name: nothing to wipe
+        return {}; // no file of that name: nothing to wipe
     }
     if (!S_ISREG(info.st_mode)) {
         // A link, FIFO, socket or device node at a temporary name is none of
@@ -133,27 +140,35 @@ void WipeFile(TDataFileHost& host, const std::string& path) {
         if (::unlink(path.c_str()) != 0) {
             RaiseIo("Cannot delete", path);
         }
+        return {};
+    }
+    const platform::TWipeResult wiped = platform::WipeOwnFile(
+        path, expected, [&host](std::uint64_t done, std::uint64_t total) { host.Progress(done, total); });
+    switch (wiped.State) {
+    case platform::TWipeState::Absent:
+    case platform::TWipeState::Wiped:
+        return {};
+    case platform::TWipeState::Failed:
+        errno = wiped.Error;
+        RaiseIo("Cannot " + wiped.What, path);
+    case platform::TWipeState::Foreign:
+        break;
+    }
+    return platform::DescribeForeign(path, {platform::TNameState::Foreign, wiped.What}) +
+           (wiped.What == platform::ReadOnlyFileWords ? "" : ", not a file of yours") + "; it was left as it is.";
+}
+
+void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<platform::TFileId>& expected) {
+    const std::string left = WipeFileQuietly(host, path, expected);
+    if (left.empty()) {
         return;
     }
-    TFd file(OpenReadWrite(path));
-    if (!file.Valid()) {
-        host.AskUser("ERROR! Can't delete: \"\r\n" + AbsolutePath(path) + "\"\r\n\r\nPlease check your data.",
-                     TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
-    }
-    if (::fstat(file.Get(), &info) != 0) {
-        RaiseIo("Cannot take the size of", path);
-    }
-    if (!platform::ZeroFile(file.Get(), static_cast<std::uint64_t>(info.st_size),
-                            [&host](std::uint64_t done, std::uint64_t total) { host.Progress(done, total); })) {
-        RaiseIo("Cannot overwrite", path);
-    }
-    if (!file.Close()) {
-        RaiseIo("Cannot close", path);
-    }
-    if (::unlink(path.c_str()) != 0) {
-        RaiseIo("Cannot delete", path);
-    }
+    // A read-only file of ours is the one the user may simply make writable.
+    const bool readOnly = left.find(platform::ReadOnlyFileWords) != std::string::npos;
+    host.AskUser("ERROR! Can't delete: \"\r\n" + AbsolutePath(path) + "\"\r\n\r\n" +
+                     (readOnly ? std::string() : left + "\r\n\r\n") + "Please check your data.",
+                 TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    host.ExitWithError();
 }
 
 } // namespace quillock::datafile

@@ -2,11 +2,28 @@
 #pragma once
 
 #include "datafile/DataFileHost.h"
+#include "platform/Files.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quillock::datafile {
+
+// The first-line test of CheckHeader, fed the content piece by piece.
+class THeaderScan {
+public:
+    // Takes the next bytes; true once the verdict is known (the name found,
+    // or the first line over). An empty piece is the end of the content.
+    bool Feed(const std::uint8_t* data, std::size_t size);
+    // True when the first line names the editor: false until it is found.
+    [[nodiscard]] bool NamesEditor() const noexcept { return FFound; }
+
+private:
+    std::size_t FMatched = 0;
+    bool FDone = false;
+    bool FFound = false;
+};
 
 // True when the first line of the file names the editor ("arbolix", any case).
 // Reports and terminates when the file cannot be opened.
@@ -18,8 +35,15 @@ namespace quillock::datafile {
 
 // Overwrites the file with zero bytes, flushes them to the medium and deletes
 // it; nothing when no such file exists. Anything at the name that is not a
-// regular file (a link, a FIFO) is removed without being written to. Reports and terminates when the file
-// cannot be opened.
-void WipeFile(TDataFileHost& host, const std::string& path);
+// regular file (a link, a FIFO) is removed without being written to. Zeros
+// go only into a writable regular file of ours with one name (and, when
+// expected is given, that very file; see platform::WipeOwnFile): anything
+// else is left as it is, reported with what it is, and terminates.
+void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<platform::TFileId>& expected = {});
+// The same on a way out that reports a failure already: a file it may not
+// overwrite is left as it is and described in the sentence returned (empty
+// when there was none) instead of being reported on its own.
+[[nodiscard]] std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
+                                          const std::optional<platform::TFileId>& expected = {});
 
 } // namespace quillock::datafile

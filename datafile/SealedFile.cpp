@@ -4,12 +4,16 @@
 
 #include "crypto/Cipher.h"
 #include "datafile/Algorithms.h"
+#include "datafile/Unseal.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
+#include "platform/Signals.h"
 #include "platform/Stream.h"
 #include "platform/Wipe.h"
+#include "zstream/ZLib.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -215,6 +219,47 @@ void CommitTemporary(platform::TFileStream& temporary, const std::string& destin
     SyncDirectoryOf(destination);
 }
 
+// Enciphers what is written to it and hands it on to the target in order;
+// its position is the count of bytes written. The plain bytes are never
+// copied anywhere but into the wiped piece that is enciphered in place.
+class TEncipheringStream final : public platform::TStream {
+public:
+    TEncipheringStream(platform::TStream& target, crypto::TDCP_cipher& cipher)
+        : FTarget(target), FCipher(cipher), FPiece(PlainPieceSize) {}
+
+    std::int64_t Read(void* /*buffer*/, std::int64_t /*count*/) override { throw platform::EReadError(); }
+    std::int64_t Write(const void* buffer, std::int64_t count) override {
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+        if (FWritten + count > MaxSealedSize) {
+            FTooLarge = true;
+            throw platform::EWriteError();
+        }
+        for (std::int64_t done = 0; done < count;) {
+            const auto size = static_cast<std::size_t>(std::min<std::int64_t>(count - done, PlainPieceSize));
+            std::copy_n(bytes + done, size, FPiece.Bytes.data());
+            FCipher.EncryptData(FPiece.Bytes.data(), FPiece.Bytes.data(), static_cast<std::uint32_t>(size));
+            FTarget.WriteBuffer(FPiece.Bytes.data(), static_cast<std::int64_t>(size));
+            done += static_cast<std::int64_t>(size);
+        }
+        FWritten += count;
+        return count;
+    }
+    std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
+        if (origin == platform::TSeekOrigin::soCurrent && offset == 0) {
+            return FWritten;
+        }
+        throw platform::EInOutError("Cannot seek in enciphered data");
+    }
+    [[nodiscard]] bool TooLarge() const noexcept { return FTooLarge; }
+
+private:
+    platform::TStream& FTarget;
+    crypto::TDCP_cipher& FCipher;
+    TPlainBuffer FPiece;
+    std::int64_t FWritten = 0;
+    bool FTooLarge = false;
+};
+
 } // namespace
 
 std::string SealingTempName(const std::string& destination) {
@@ -288,11 +333,89 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
         }
         host.AskUser(EncryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         host.ExitWithError();
+    } catch (const platform::EInterrupted&) {
+        if (created) {
+            ::unlink(temporary.c_str());
+        }
+        throw;
     }
     if (tooLarge) {
         host.AskUser(EncryptTooLargeText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         host.ExitWithError();
     }
+}
+
+std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, const std::string& destination,
+                            bool compress, const TPlainPieceFn& inspect) {
+    const std::string temporary = SealingTempName(destination);
+    bool tooLarge = false;
+    bool created = false;
+    std::uint64_t plain = 0;
+    try {
+        std::optional<struct stat> existing;
+        CheckDestination(destination, existing);
+        RemoveStale(temporary);
+        platform::TFileStream out(temporary, platform::fmCreate);
+        created = true;
+        const std::unique_ptr<crypto::TDCP_cipher> cipher = KeyedCipher(host);
+        const TScrubGuard scrub(*cipher);
+        TEncipheringStream sealed(out, *cipher);
+        std::optional<zstream::TZCompressionStream> deflating;
+        if (compress) {
+            deflating.emplace(sealed, zstream::TCompressionLevel::clFastest);
+        }
+        platform::TStream& into = deflating ? static_cast<platform::TStream&>(*deflating) : sealed;
+        TPlainBuffer piece(PlainPieceSize);
+        try {
+            for (std::int64_t got = 0; (got = source.Read(piece.Bytes.data(), PlainPieceSize)) > 0;) {
+                plain += static_cast<std::uint64_t>(got);
+                if (plain > static_cast<std::uint64_t>(MaxSealedSize)) {
+                    throw platform::EWriteError();
+                }
+                if (inspect) {
+                    inspect(piece.Bytes.data(), static_cast<std::size_t>(got));
+                }
+                into.WriteBuffer(piece.Bytes.data(), got);
+                host.Progress(plain, 0);
+            }
+            if (inspect) {
+                inspect(nullptr, 0);
+            }
+            if (deflating) {
+                deflating->Finish();
+            }
+        } catch (const platform::EWriteError&) {
+            tooLarge = sealed.TooLarge() || plain > static_cast<std::uint64_t>(MaxSealedSize);
+            if (!tooLarge) {
+                throw;
+            }
+        }
+        if (!tooLarge) {
+            CommitTemporary(out, destination, existing);
+            created = false;
+        }
+    } catch (const std::exception&) {
+        if (created) {
+            // Only partial ciphertext is there; the old destination is whole.
+            ::unlink(temporary.c_str());
+        }
+        host.AskUser(EncryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.ExitWithError();
+    } catch (...) {
+        // A signal, or the caller's inspection: nothing is changed.
+        if (created) {
+            ::unlink(temporary.c_str());
+        }
+        throw;
+    }
+    if (tooLarge) {
+        if (created) {
+            ::unlink(temporary.c_str());
+        }
+        host.AskUser(EncryptTooLargeText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.ExitWithError();
+    }
+    return plain;
 }
 
 } // namespace quillock::datafile

@@ -3,8 +3,11 @@
 
 #include "datafile/DataFileHost.h"
 #include "platform/Files.h"
+#include "platform/Stream.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -41,5 +44,20 @@ struct TSealOptions {
 };
 void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination,
              const TSealOptions& options = {});
+
+// Sees each plain piece in order, before it is sealed, then an empty piece
+// (nullptr, 0) at the end of the content.
+using TPlainPieceFn = std::function<void(const std::uint8_t* data, std::size_t size)>;
+
+// Seals what source delivers until its end (standard input: the size is not
+// known before), piece by piece, into destination as Encrypt does (a
+// temporary beside it, flushed, then renamed over it): with compress, as one
+// zlib stream deflated on the way. Nothing plain is written anywhere. Asks
+// for no changes. inspect, when given, sees the plain pieces first; what it
+// raises stops the sealing with nothing changed. Reports progress to the
+// host with a total of 0 (not known); reports and terminates on a failure or
+// a content of 4 GiB or more. Returns the count of plain bytes sealed.
+std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, const std::string& destination,
+                            bool compress, const TPlainPieceFn& inspect = {});
 
 } // namespace quillock::datafile

@@ -6,18 +6,13 @@
 #include "datafile/Algorithms.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
-#include "platform/FileHandle.h"
-#include "platform/Files.h"
 #include "platform/Stream.h"
 #include "platform/Wipe.h"
 #include "zstream/ZLib.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace quillock::datafile {
 namespace {
@@ -92,22 +87,14 @@ private:
 };
 
 // The same test a session makes: the first line names the editor. It is run
-// on a copy of the first piece in memory (a memfd), so nothing plain reaches
-// the disk.
-bool FirstPieceIsPlain(TDataFileHost& host, const TDecipheringStream& content) {
+// on the first piece in memory, so nothing plain reaches the disk.
+bool FirstPieceIsPlain(const TDecipheringStream& content) {
     if (content.FirstSize() == 0) {
         return true; // an empty content seals to an empty file
     }
-    platform::TFd memory(::memfd_create("quillock-header", MFD_CLOEXEC));
-    if (!memory.Valid() ||
-        !platform::WriteAll(memory.Get(), content.First(), static_cast<std::size_t>(content.FirstSize()))) {
-        throw platform::EInOutError(std::string("Cannot hold the first piece in memory: ") + std::strerror(errno));
-    }
-    const bool plain = CheckHeader(host, "/proc/self/fd/" + std::to_string(memory.Get()));
-    // The copy holds plain text: zeros before it goes.
-    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(content.FirstSize()));
-    (void)!::pwrite(memory.Get(), zeros.data(), zeros.size(), 0);
-    return plain;
+    THeaderScan scan;
+    (void)scan.Feed(content.First(), static_cast<std::size_t>(content.FirstSize()));
+    return scan.NamesEditor();
 }
 
 } // namespace
@@ -133,7 +120,7 @@ TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, T
     try {
         TDecipheringStream content(in, *cipher, size, host);
         TPlainBuffer piece(PlainPieceSize);
-        if (raw || FirstPieceIsPlain(host, content)) {
+        if (raw || FirstPieceIsPlain(content)) {
             for (std::int64_t got = 0; (got = content.Read(piece.Bytes.data(), PlainPieceSize)) > 0;) {
                 sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
                 result.Bytes += static_cast<std::uint64_t>(got);

@@ -6,6 +6,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileHandle.h"
 #include "platform/PrivateFolder.h"
+#include "platform/Signals.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -258,6 +259,58 @@ bool ZeroFile(int fd, std::uint64_t size, const TProgressFn& progress) {
     // The zeros must reach the medium: pages of a deleted file that were
     // never written back are simply dropped.
     return ::fsync(fd) == 0;
+}
+
+TWipeResult WipeOwnFile(const std::string& path, const std::optional<TFileId>& expected, const TProgressFn& progress) {
+    const TSignalDeferral unbroken;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return {};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {TWipeState::Foreign, S_ISLNK(info.st_mode) ? "a symbolic link" : "not a regular file"};
+    }
+    const TFd file(OpenNoFollow(path, O_RDWR));
+    if (!file.Valid()) {
+        if (errno == ENOENT) {
+            return {};
+        }
+        const TNameCheck check = CheckOwnName(path);
+        if (check.State == TNameState::Absent) {
+            return {};
+        }
+        if (check.State == TNameState::Foreign) {
+            return {TWipeState::Foreign, check.What};
+        }
+        return {TWipeState::Foreign, IsReadOnly(info) ? ReadOnlyFileWords : "a file that cannot be opened"};
+    }
+    if (::fstat(file.Get(), &info) != 0) {
+        return {TWipeState::Failed, "examine", errno};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {TWipeState::Foreign, "not a regular file"};
+    }
+    if (info.st_uid != ::geteuid()) {
+        return {TWipeState::Foreign, "owned by " + UserName(info.st_uid)};
+    }
+    if (info.st_nlink != 1) {
+        return {TWipeState::Foreign, "a file with " + std::to_string(info.st_nlink) + " names (hard links)"};
+    }
+    if (IsReadOnly(info)) {
+        return {TWipeState::Foreign, ReadOnlyFileWords};
+    }
+    if (expected && IdOf(info) != *expected) {
+        return {TWipeState::Foreign, "another file than the one this program made there"};
+    }
+    if (!ZeroFile(file.Get(), static_cast<std::uint64_t>(info.st_size), progress)) {
+        return {TWipeState::Failed, "overwrite", errno};
+    }
+    // Only the name of the file wiped goes: one swapped in meanwhile stays.
+    struct stat named {};
+    if (::lstat(path.c_str(), &named) == 0 && IdOf(named) == IdOf(info) && ::unlink(path.c_str()) != 0) {
+        return {TWipeState::Failed, "delete", errno};
+    }
+    return {TWipeState::Wiped, ""};
 }
 
 bool SyncFolderOf(const std::string& path) {

@@ -7,6 +7,7 @@
 #include "platform/Progress.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -80,6 +81,32 @@ struct TNameCheck {
 // Overwrites the first size bytes of an open file with zeros and flushes
 // them to the medium; false with errno set on failure.
 [[nodiscard]] bool ZeroFile(int fd, std::uint64_t size, const TProgressFn& progress = {});
+
+// What a wipe found at a name.
+enum class TWipeState {
+    Absent,  // nothing of that name (a folder counts as nothing)
+    Wiped,   // overwritten with zeros, flushed and removed
+    Foreign, // left alone: What says what it is
+    Failed,  // a step failed: What names it ("overwrite", "delete"), Error says why
+};
+// What a read-only file of ours is called in a TWipeResult.
+inline constexpr const char* ReadOnlyFileWords = "a read-only file";
+struct TWipeResult {
+    TWipeState State = TWipeState::Absent;
+    std::string What;
+    int Error = 0;
+};
+
+// The one way a file that may hold plain text is wiped: the name is opened
+// without following a link, and zeros are written only through that
+// descriptor, only once it shows a writable regular file of ours with one
+// name (see IsOurs) and, when expected is given, that very file (device and
+// inode). Anything else (a link, a FIFO, another user's file, a hard link to
+// anyone's file, a read-only file) is left alone, neither written to nor
+// removed. The name is removed only while it still leads to the file wiped.
+// Never cut short by a signal.
+[[nodiscard]] TWipeResult WipeOwnFile(const std::string& path, const std::optional<TFileId>& expected = {},
+                                      const TProgressFn& progress = {});
 
 // Flushes the names of the folder holding path (a rename, a new file).
 [[nodiscard]] bool SyncFolderOf(const std::string& path);

@@ -90,7 +90,8 @@ public:
     TSpawnSetup(const TSpawnSetup&) = delete;
     TSpawnSetup& operator=(const TSpawnSetup&) = delete;
 
-    // The child gets the default handling of the signals ignored here, an
+    // The child gets the default handling of the signals ignored here
+    // (SIGPIPE by the whole program, see InstallSignalHandling), an
     // empty signal mask and only the three standard descriptors.
     [[nodiscard]] bool Prepare() {
         if (!FAttributesReady || !FActionsReady) {
@@ -100,6 +101,7 @@ public:
         sigemptyset(&defaults);
         sigaddset(&defaults, SIGINT);
         sigaddset(&defaults, SIGQUIT);
+        sigaddset(&defaults, SIGPIPE);
         sigset_t mask;
         sigemptyset(&mask);
         return ::posix_spawnattr_setsigdefault(&Attributes, &defaults) == 0 &&

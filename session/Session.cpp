@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Process.h"
+#include "platform/Signals.h"
 #include "session/EditorLaunch.h"
 #include "session/LeftOver.h"
 
@@ -112,7 +113,11 @@ public:
     }
     bool QuestionBox(const std::string& text) override { return FView.QuestionBox(text); }
     void PostPrivateMessage(datafile::TPromptKind prompt) override { FView.PostPrivateMessage(prompt); }
-    void Progress(std::uint64_t done, std::uint64_t total) override { FView.Progress(done, total); }
+    // The long steps' loops are where a signal cuts them short.
+    void Progress(std::uint64_t done, std::uint64_t total) override {
+        platform::CheckInterrupted();
+        FView.Progress(done, total);
+    }
     [[noreturn]] void ExitWithError() override {
         FView.ExitWithError();
         std::terminate(); // a view whose ExitWithError returns breaks its contract
@@ -149,6 +154,7 @@ public:
             LeftOverTest();
             WritableTest();
             RefuseLock(lock, lockError);
+            FMadeTemporaries = true;
             Status("Decrypting..");
             MakeWorkingCopy();
             PlainFileCheck();
@@ -173,6 +179,9 @@ public:
             }
             platform::RemovePrivateFolder(FTemp);
             FView.ClearPassword();
+        } catch (const platform::EInterrupted&) {
+            EndInterrupted();
+            throw;
         } catch (const std::exception& e) {
             // A failure the operations raise rather than report (compressing,
             // or writing zeros during a wipe): the files stay as they are, and
@@ -197,6 +206,9 @@ public:
     // the data file. Copies cut short and copies of what the data file holds
     // already are wiped; a file that is neither stops everything.
     void Recover() {
+        // The left-over files may hold the only copy of the newest text: a
+        // signal lets the recovery finish, and only then ends the program.
+        const platform::TSignalDeferral unbroken;
         FView.LockWindow();
         try {
             SharedFolderNotice();
@@ -259,9 +271,26 @@ private:
     // copy, so that the working copy's name only ever holds a whole text.
     [[nodiscard]] std::string PartialCopy() const { return datafile::SealingTempName(WorkingCopy()); }
 
+    // The session's steps, where a signal before the editor ran ends it.
     void Status(const std::string& text) {
+        platform::CheckInterrupted();
         FView.SetStatus(text);
         FView.PumpMessages();
+    }
+
+    // A signal before the editor ran: the data file still holds everything,
+    // so what this run made goes, an import's rename is undone, and the
+    // signal passes on to end the program.
+    void EndInterrupted() {
+        const platform::TSignalDeferral unbroken;
+        if (FMadeTemporaries) {
+            WipeQuietly(Intermediate());
+            WipeQuietly(WorkingCopy());
+        }
+        if (!FImportedFrom.empty() && platform::RenameNoReplace(DataFile(), FImportedFrom)) {
+            FView.SetDataFileName(FImportedFrom);
+        }
+        FView.ClearPassword();
     }
 
     // Reports through the host, so that a failure after the editor ran says
@@ -388,6 +417,9 @@ private:
             }
             Fail("Cannot rename file!\r\n\"" + newName + "\" already exists! (or disk is write protected?)" +
                  "\r\n\r\nPlease check your data.");
+        }
+        if (newName != DataFile()) {
+            FImportedFrom = DataFile();
         }
         FView.SetDataFileName(newName);
         FImported = true;
@@ -523,16 +555,9 @@ private:
     }
 
     // Overwrites and deletes a temporary file of ours; one that the editor
-    // left read-only is made writable first. Absent: nothing to do.
+    // left read-only is made writable first. Absent: nothing to do; anything
+    // that is not ours is left as it is and reported.
     void WipeOwn(const std::string& path) {
-        const platform::TNameCheck check = platform::CheckOwnName(path);
-        if (check.State == TNameState::Absent) {
-            return;
-        }
-        if (check.State == TNameState::Foreign) {
-            Fail("ERROR! Can't delete: \"\r\n" + path + "\"\r\n\r\n" + platform::DescribeForeign(path, check) +
-                 ", not a file of yours; it was left as it is.\r\n\r\nPlease check your data.");
-        }
         const platform::TFd file(platform::OpenOwnFile(path, O_RDONLY));
         struct stat info {};
         if (file.Valid() && ::fstat(file.Get(), &info) == 0 && (info.st_mode & S_IWUSR) == 0) {
@@ -622,6 +647,9 @@ private:
     // True when the editor ran and was back sooner than QuickReturn.
     bool Edit() {
         Status("Starting Arbolix..");
+        // From here on a signal ends the session as usual: what the editor
+        // saves is sealed, the rest wiped, and only then the program ends.
+        FEditorStarted.emplace();
         FView.HideMainWindow();
         FView.ShowTrayIcon();
         const auto started = std::chrono::steady_clock::now();
@@ -991,7 +1019,7 @@ private:
     SessionView& FView;
     // The long steps' progress, to the view.
     const platform::TProgressFn FProgress = [this](std::uint64_t done, std::uint64_t total) {
-        FView.Progress(done, total);
+        FHost.Progress(done, total);
     };
     std::string FNote; // where the newest text is, once the editor has run
     TNotingHost FHost;
@@ -1003,6 +1031,9 @@ private:
     bool FDataCompressed = false;
     bool FEditorFailed = false;
     bool FResealed = false;
+    bool FMadeTemporaries = false; // the temporary names are this run's
+    std::string FImportedFrom;     // the plain file's name before the import renamed it
+    std::optional<platform::TSignalDeferral> FEditorStarted;
     std::uint32_t FChecksumBefore = 0;
     std::uint32_t FChecksumAfter = 0;
     std::string FReport;

@@ -4,6 +4,7 @@
 #include "platform/Association.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "platform/Signals.h"
 #include "session/Preferences.h"
 #include "session/Session.h"
 #include "ui/Dialogs.h"
@@ -26,6 +27,7 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 
+#include <cstdio>
 #include <exception>
 #include <optional>
 
@@ -226,6 +228,10 @@ void TForm1::BitBtn1Click() {
         }
     } catch (const datafile::TProgramExit& exit) {
         exitCode = exit.ExitCode;
+    } catch (const platform::EInterrupted& interrupted) {
+        // Whatever the session had made is wiped on the way here.
+        ReportSignalEnd(interrupted.Signal);
+        exitCode = 128 + interrupted.Signal;
     } catch (const std::exception& error) {
         ShowApplicationError(this, FromMessageText(error.what()));
         exitCode = 1;
@@ -233,9 +239,28 @@ void TForm1::BitBtn1Click() {
         exitCode = 1;
     }
     FSessionRunning = false;
+    // A signal while the editor ran or the session sealed: the session ended
+    // as usual, and the program ends now.
+    if (platform::SignalExitCode() != 0) {
+        exitCode = platform::SignalExitCode();
+    }
     if (exitCode) {
         EndWith(*exitCode);
     }
+}
+
+void TForm1::SignalArrived() {
+    platform::DrainSignalPipe();
+    if (FSessionRunning || FExitCode || platform::PendingSignal() == 0) {
+        return;
+    }
+    ReportSignalEnd(platform::PendingSignal());
+    EndWith(platform::SignalExitCode());
+}
+
+void TForm1::ReportSignalEnd(int signal) {
+    std::fprintf(stderr, "quillock: stopped by %s; nothing was changed, and no temporary file is left\n",
+                 platform::SignalName(signal).c_str());
 }
 
 void TForm1::BitBtn2Click() {

@@ -110,6 +110,11 @@ signals:
     void ProgramEnded(int exitCode);
 
 public slots:
+    // A signal came (SIGINT, SIGTERM, SIGHUP, SIGQUIT): with no session
+    // running the program ends at once with 128 + its number; a session
+    // acts on it itself (see session::BitBtn1Click) and the program ends with
+    // that code once it is over.
+    void SignalArrived();
     void BitBtn1Click();
     void BitBtn2Click();
     void Button1Click();
@@ -133,6 +138,9 @@ protected:
     void reject() override;
 
 private:
+    // The one line on standard error that says why the program ends.
+    static void ReportSignalEnd(int signal);
+
     void CreateControls();
     void SetTabOrder();
     // The default button for the control that has the focus now.
