@@ -159,10 +159,40 @@ fs::path TRegistry::DefaultFile() {
 
 TRegistry::TRegistry(std::filesystem::path file) : FFile(std::move(file)) {}
 
+std::string TRegistry::Distrust() const {
+    // The file (what a link leads to), its folder and the folder above it
+    // ($XDG_CONFIG_HOME): whatever of them exists.
+    const fs::path folder = FFile.parent_path().empty() ? fs::path(".") : FFile.parent_path();
+    for (const fs::path& path : {FFile, folder, folder.parent_path()}) {
+        struct stat info {};
+        if (path.empty() || ::stat(path.c_str(), &info) != 0) {
+            continue;
+        }
+        const bool othersWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+        // Only a sticky folder above ours may be shared: nobody else can
+        // rename or remove our folder in it.
+        const bool sharedAbove = path == folder.parent_path() && (info.st_mode & S_ISVTX) != 0;
+        if (info.st_uid != ::geteuid() || (othersWrite && !sharedAbove)) {
+            const std::string what = path == FFile ? "the settings file" : "its folder \"" + path.string() + "\"";
+            char mode[8] = "";
+            (void)std::snprintf(mode, sizeof mode, "%03o", static_cast<unsigned>(info.st_mode & 0777));
+            return "The settings file \"" + FFile.string() + "\" is not used: " + what + " is owned by " +
+                   UserName(info.st_uid) +
+                   (othersWrite ? " and can be changed by other users (mode " + std::string(mode) + ")" : "") +
+                   ". The defaults are used instead, and the file is left as it is.";
+        }
+    }
+    return {};
+}
+
 bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
     CloseKey();
     if (!ValidKey(key)) {
         return false;
+    }
+    if (!Distrust().empty()) {
+        FCurrentKey = key; // open, and empty: the defaults
+        return true;
     }
     TLines lines;
     if (ReadLines(FFile, lines) == TReadResult::Unreadable) {
@@ -249,6 +279,9 @@ void TRegistry::WriteValues(const std::vector<TNamedValue>& values) {
 }
 
 void TRegistry::Write(const std::vector<std::pair<std::string, std::string>>& payloads) {
+    if (!Distrust().empty()) {
+        return; // never replaced: the reason was told when the settings were read
+    }
     TLines lines;
     Store(FFile, FCurrentKey, payloads, lines);
     // What other copies of the program stored meanwhile is seen from now on.

@@ -29,6 +29,14 @@ public:
 
     explicit TRegistry(std::filesystem::path file = DefaultFile());
 
+    // The settings name the program that is run on the plain text, so they
+    // are used only from a file of the user's in folders of the user's that
+    // nobody else can write to. Empty when that holds (or nothing exists
+    // yet); otherwise why not, naming the file or folder and its owner. While
+    // it is not empty every key opens empty (the defaults) and nothing is
+    // ever stored: the file stays as it is.
+    [[nodiscard]] std::string Distrust() const;
+
     // Opens a key ("Software\Quillock") and reads its values from the file. With
     // canCreate a missing key is created (and stored) empty. False when the key
     // does not exist and may not be created (or cannot be stored), or the file

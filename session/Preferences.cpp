@@ -68,6 +68,12 @@ TPreferences LoadPreferences(platform::TRegistry& registry, std::string* error) 
     }
     TPreferences preferences;
     preferences.EditionPaths = DefaultEditionPaths;
+    if (std::string distrust = registry.Distrust(); !distrust.empty()) {
+        if (error != nullptr) {
+            *error = std::move(distrust);
+        }
+        return preferences;
+    }
     {
         const TKeyGuard guard(registry);
         if (!registry.OpenKey(PreferencesKey, true)) {

@@ -68,6 +68,8 @@ void SavePreferences(platform::TRegistry& registry, const TPreferences& preferen
 //   another type or an unknown number, it is "where needed".
 // Stored receives the values read, before the defaults fill the gaps and before
 // "ExeName" replaces the loaded edition's path.
+// - A settings file the registry does not trust (see TRegistry::Distrust) is
+//   not read: everything keeps its default and error says why.
 // error is emptied when loading succeeds; it may be null.
 [[nodiscard]] TPreferences LoadPreferences(platform::TRegistry& registry, std::string* error);
 

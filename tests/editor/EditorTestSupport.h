@@ -13,9 +13,12 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <grp.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -164,6 +167,23 @@ inline pid_t StartProgram(std::vector<std::string> arguments, const std::string&
         ::_exit(127);
     }
     return child;
+}
+
+// Another local user: body runs in a forked child that drops to uid 65534,
+// a member of group 65534 only (needs root). True when body returned true.
+inline constexpr uid_t OtherUid = 65534;
+inline constexpr gid_t OtherGid = 65534;
+inline bool AsOtherUser(const std::function<bool()>& body) {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const gid_t groups[] = {OtherGid};
+        const bool dropped =
+            ::setgroups(1, groups) == 0 && ::setgid(OtherGid) == 0 && ::setuid(OtherUid) == 0 && ::getuid() != 0;
+        ::_exit(dropped && body() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace quillock::testing

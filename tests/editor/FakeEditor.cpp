@@ -17,10 +17,12 @@
 //   copy=PATH       copy the file as it is now to PATH
 //   mode=PATH       write the file's permission bits in octal to PATH
 //   sleep=MS        wait MS milliseconds
+//   signal=N        send signal number N to the program that started it
 //   fork            the rest runs in a child; this process ends at once
 //   exit=CODE       end with CODE once the actions are done
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +115,8 @@ int main(int argc, char** argv) {
             ok = ::stat(file.c_str(), &info) == 0 &&
                  std::snprintf(octal, sizeof octal, "%o\n", static_cast<unsigned>(info.st_mode & 07777)) > 0 &&
                  WriteFile(value, octal, O_CREAT | O_TRUNC);
+        } else if (name == "signal") {
+            ok = ::kill(::getppid(), std::atoi(value.c_str())) == 0;
         } else if (name == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value.c_str())));
         } else if (name == "fork") {

@@ -222,5 +222,45 @@ TEST(FilesTest, ThreeProcessesTakingTurnsNeverHoldTheLockAtOnce) {
     EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
+// Zeros go only into a writable regular file of ours with one name, and the
+// very one expected when that is known; anything else stays as it is.
+TEST(FilesTest, AWipeWritesOnlyIntoAFileOfOursWithOneName) {
+    const TTempFolder folder;
+    const std::string file = (folder / "diary.qlx.qlt").string();
+    Write(file, "plain text");
+    const int witness = ::open(file.c_str(), O_RDONLY);
+    ASSERT_GE(witness, 0);
+    struct stat info {};
+    ASSERT_EQ(::fstat(witness, &info), 0);
+    EXPECT_EQ(WipeOwnFile(file, TFileId{info.st_dev, info.st_ino + 1}).State, TWipeState::Foreign)
+        << "another file than the one expected";
+    std::uint64_t reported = 0;
+    EXPECT_EQ(WipeOwnFile(file, IdOf(info), [&](std::uint64_t done, std::uint64_t) { reported = done; }).State,
+              TWipeState::Wiped);
+    EXPECT_EQ(reported, 10u);
+    char left[16] = {};
+    EXPECT_EQ(::pread(witness, left, sizeof left, 0), 10);
+    EXPECT_EQ(std::string(left, 10), std::string(10, '\0'));
+    ::close(witness);
+    EXPECT_EQ(WipeOwnFile(file).State, TWipeState::Absent);
+
+    // A second name, a link and a read-only file: left alone, and said why.
+    const std::string precious = (folder / "precious").string();
+    Write(precious, "precious");
+    ASSERT_EQ(::link(precious.c_str(), file.c_str()), 0);
+    TWipeResult result = WipeOwnFile(file);
+    EXPECT_EQ(result.State, TWipeState::Foreign);
+    EXPECT_EQ(result.What, "a file with 2 names (hard links)");
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    ASSERT_EQ(::symlink(precious.c_str(), file.c_str()), 0);
+    EXPECT_EQ(WipeOwnFile(file).What, "a symbolic link");
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    Write(file, "read only");
+    ASSERT_EQ(::chmod(file.c_str(), 0400), 0);
+    EXPECT_EQ(WipeOwnFile(file).What, ReadOnlyFileWords);
+    EXPECT_EQ(Read(file), "read only");
+    EXPECT_EQ(Read(precious), "precious");
+}
+
 } // namespace
 } // namespace quillock::platform

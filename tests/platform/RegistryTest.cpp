@@ -1,7 +1,9 @@
 // The settings store: first run, typed values, wrong types, permissions, and
 // two programs saving at once.
 #include "platform/Registry.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
+#include "session/Preferences.h"
 #include "tests/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -408,6 +410,48 @@ TEST_F(RegistryTest, TwoProcessesSavingAtOnceLoseNothing) {
         const std::string name = entry.path().filename().string();
         EXPECT_TRUE(name == "settings.ini" || name == "settings.ini.lock") << name;
     }
+}
+
+// The settings name the program run on the plain text: a file or folder
+// that someone else owns or may change is not used, and never replaced.
+TEST_F(RegistryTest, SettingsOthersCanChangeAreNotUsedAndNeverReplaced) {
+    {
+        TRegistry registry;
+        ASSERT_TRUE(registry.OpenKey(Key, true));
+        registry.WriteString("ExeName", "/usr/bin/own-editor");
+    }
+    const std::string saved = ReadWholeFile(FFile);
+    const auto expectDistrusted = [&](const std::string& what) {
+        TRegistry registry;
+        const std::string distrust = registry.Distrust();
+        EXPECT_NE(distrust.find("\"" + FFile.string() + "\" is not used: " + what), std::string::npos) << distrust;
+        std::string error;
+        const session::TPreferences loaded = session::LoadPreferences(registry, &error);
+        EXPECT_EQ(error, distrust);
+        EXPECT_EQ(loaded.ExeName, session::TPreferences().ExeName) << "the defaults";
+        ASSERT_TRUE(registry.OpenKey(Key, true));
+        EXPECT_FALSE(registry.ValueExists("ExeName"));
+        session::SavePreferences(registry, loaded);
+        EXPECT_EQ(ReadWholeFile(FFile), saved) << "never replaced";
+    };
+    ASSERT_EQ(::chmod(FFile.c_str(), 0666), 0);
+    expectDistrusted("the settings file is owned by " + UserName(::geteuid()) +
+                     " and can be changed by other users (mode 666)");
+    ASSERT_EQ(::chmod(FFile.c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(FFile.parent_path().c_str(), 0770), 0);
+    expectDistrusted("its folder \"" + FFile.parent_path().string() + "\" is owned by");
+    ASSERT_EQ(::chmod(FFile.parent_path().c_str(), 0700), 0);
+    // $XDG_CONFIG_HOME itself: shared but sticky is fine, shared without is not.
+    ASSERT_EQ(::chmod(FFolder.Path().c_str(), 01777), 0);
+    EXPECT_EQ(TRegistry().Distrust(), "");
+    ASSERT_EQ(::chmod(FFolder.Path().c_str(), 0777), 0);
+    expectDistrusted("its folder \"" + FFolder.Path().string() + "\"");
+    ASSERT_EQ(::chmod(FFolder.Path().c_str(), 0700), 0);
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a settings file of another user needs root to make (chown); run the tests as root";
+    }
+    ASSERT_EQ(::chown(FFile.c_str(), 65534, 65534), 0);
+    expectDistrusted("the settings file is owned by " + UserName(65534));
 }
 
 } // namespace

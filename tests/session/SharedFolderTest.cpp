@@ -25,22 +25,7 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 const std::string Content = "Arbolix data file\r\nsecret entry\r\n";
-constexpr uid_t OtherUid = 65534;
-constexpr gid_t SharedGid = 65534;
-
-// Runs body in a child process as the other user (uid 65534, member of the
-// shared folder's group); true when body returned true.
-bool AsOtherUser(const std::function<bool()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const gid_t groups[] = {SharedGid};
-        const bool dropped =
-            ::setgroups(1, groups) == 0 && ::setgid(SharedGid) == 0 && ::setuid(OtherUid) == 0 && ::getuid() != 0;
-        ::_exit(dropped && body() ? 0 : 1);
-    }
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+constexpr gid_t SharedGid = OtherGid;
 
 // A file the other user writes at path, world-readable and writable, as a
 // trap for anything that would open it instead of creating its own.

@@ -1,0 +1,228 @@
+// Signals at every stage: before the editor a session wipes what it made and
+// changes nothing; once the editor started it ends as usual (the edits
+// sealed) and only then the program ends; seal and unseal leave nothing; a
+// closed output is a write error, not a crash.
+#include "tests/reliability/ReliabilitySupport.h"
+
+#include "platform/Signals.h"
+
+#include <fcntl.h>
+
+namespace quillock::testing {
+namespace {
+
+const std::string Content = "Arbolix data file\r\nfirst entry\r\n";
+const std::string Edited = Content + "edit";
+constexpr int EndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// What the child of a step reports: stopped by the signal, or the session
+// over with the signal still to act on.
+constexpr int StoppedCode = 40;
+constexpr int FinishedCode = 50;
+
+struct TSignalCase {
+    const char* Name;
+    bool Compress;
+    bool Import;
+};
+
+void PrintTo(const TSignalCase& signalCase, std::ostream* out) {
+    *out << signalCase.Name;
+}
+
+class SignalAtEveryStep : public datafile::testing::TTempDirTest, public ::testing::WithParamInterface<TSignalCase> {
+protected:
+    void Prepare() {
+        std::filesystem::remove_all(Dir);
+        std::filesystem::create_directories(Dir);
+        if (GetParam().Import) {
+            WriteText(Given(), Content);
+        } else {
+            SealContent(Given(), Content, GetParam().Compress);
+        }
+    }
+    [[nodiscard]] std::string Given() const { return Path(GetParam().Import ? "diary.txt" : "diary.qlx"); }
+
+    void SetUpView(TScriptedView& view) const {
+        view.FName = Given();
+        view.FUseCompression = GetParam().Compress;
+        view.FExeName = FakeEditor + " append=edit";
+        if (GetParam().Import) {
+            view.YesNoAnswers = {TModalResult::mrYes};
+        }
+    }
+};
+
+TEST_P(SignalAtEveryStep, WipesBeforeTheEditorAndSealsTheEditsAfterIt) {
+    Prepare();
+    Strings steps;
+    {
+        TScriptedView view;
+        SetUpView(view);
+        ASSERT_EQ(view.Run(), 0);
+        steps = view.Events;
+    }
+    // The last look before the editor starts is at its status line.
+    const auto editorAt =
+        std::find_if(steps.begin(), steps.end(),
+                     [](const std::string& event) { return event.find("Starting") != std::string::npos; }) -
+        steps.begin();
+    ASSERT_LT(editorAt, static_cast<std::ptrdiff_t>(steps.size()));
+    for (const int signal : EndingSignals) {
+        for (std::size_t step = 0; step < steps.size(); ++step) {
+            if (step > 0 && steps[step] == steps[step - 1]) {
+                continue;
+            }
+            SCOPED_TRACE(platform::SignalName(signal) + " at step " + std::to_string(step) + ": " + steps[step]);
+            Prepare();
+            const Bytes before = ReadBytes(Given());
+            const int status = InChild([&] {
+                platform::InstallSignalHandling();
+                TScriptedView view;
+                SetUpView(view);
+                view.OnEvent = [&view, step, signal](const std::string&) {
+                    if (view.Events.size() == step + 1) {
+                        ::raise(signal);
+                    }
+                };
+                try {
+                    const int result = view.Run();
+                    return result == 0 && platform::PendingSignal() == signal ? FinishedCode : 60 + result;
+                } catch (const platform::EInterrupted& interrupted) {
+                    return interrupted.Signal == signal ? StoppedCode : 61;
+                }
+            });
+            ASSERT_TRUE(WIFEXITED(status)) << status;
+            if (static_cast<std::ptrdiff_t>(step) < editorAt) {
+                EXPECT_EQ(WEXITSTATUS(status), StoppedCode);
+                // Nothing changed, nothing left: an import's rename undone.
+                EXPECT_EQ(Listing(Dir), Strings{std::filesystem::path(Given()).filename().string()});
+                EXPECT_EQ(ReadBytes(Given()), before);
+            } else {
+                EXPECT_EQ(WEXITSTATUS(status), FinishedCode);
+                EXPECT_EQ(Unseal(Path("diary.qlx")).Content, Edited);
+                EXPECT_EQ(FilesHolding(Path("diary.qlx"), Edited), Strings{""});
+                for (const char* suffix : {".qlt", ".qlz", ".qln", ".bak.qln", ".qlk"}) {
+                    EXPECT_FALSE(Exists(Path("diary.qlx") + suffix)) << suffix;
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, SignalAtEveryStep,
+                         ::testing::Values(TSignalCase{"Plain", false, false}, TSignalCase{"Compressed", true, false},
+                                           TSignalCase{"Import", false, true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// ---- through the program ----
+
+class SignalsThroughTheProgram : public datafile::testing::TTempDirTest {
+protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        Data = Path("diary.qlx");
+        WriteText(Path("password"), "secret\n");
+        std::filesystem::permissions(Path("password"), std::filesystem::perms::owner_read);
+    }
+
+    // Runs the program to its end; the exit code (or -signal).
+    int Run(const Strings& arguments, const std::string& input = "/dev/null") {
+        Strings all{QUILLOCK_CLI_PATH};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        const pid_t child = StartProgram(all, input, Path("output"), Path("config"));
+        int status = 0;
+        EXPECT_EQ(::waitpid(child, &status, 0), child);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+
+    // A password command that sends signal to the program first.
+    [[nodiscard]] static std::string SignallingPassword(int signal) {
+        return "kill -s " + platform::SignalName(signal).substr(3) + " $PPID; echo secret";
+    }
+
+    std::string Data;
+};
+
+TEST_F(SignalsThroughTheProgram, WhileTheEditorRunsTheTerminalsSignalsAreIgnoredAndTheOthersEndTheSessionAsUsual) {
+    for (const int signal : EndingSignals) {
+        SCOPED_TRACE(platform::SignalName(signal));
+        SealContent(Data, Content, false);
+        const std::string editor = FakeEditor + " append=edit signal=" + std::to_string(signal) + " append=more";
+        const int code = Run({"edit", "--password-file", Path("password"), "--editor", editor, Data});
+        const bool terminal = signal == SIGINT || signal == SIGQUIT;
+        EXPECT_EQ(code, terminal ? 0 : 128 + signal) << ReadText(Path("output"));
+        EXPECT_EQ(Unseal(Data).Content, Edited + "more");
+        EXPECT_FALSE(Exists(Data + ".qlt"));
+        EXPECT_FALSE(Exists(Data + ".qlz"));
+    }
+}
+
+TEST_F(SignalsThroughTheProgram, BeforeAnyWorkEveryCommandStopsWithNothingChangedAndNothingLeft) {
+    WriteText(Path("plain.txt"), Content);
+    for (const int signal : EndingSignals) {
+        SealContent(Data, Content, true);
+        const Bytes sealed = ReadBytes(Data);
+        const std::string password = SignallingPassword(signal);
+        const std::vector<std::pair<Strings, std::string>> commands = {
+            {{"edit", "--password-command", password, "--editor", FakeEditor + " append=edit", Data}, "/dev/null"},
+            {{"seal", "--compress", "--password-command", password, Path("plain.txt"), Path("new.qlx")}, "/dev/null"},
+            {{"seal", "--password-command", password, Path("plain.txt"), Path("new.qlx")}, "/dev/null"},
+            {{"seal", "--compress", "--password-command", password, "-", Path("new.qlx")}, Path("plain.txt")},
+            {{"unseal", "--password-command", password, Data, Path("out.txt")}, "/dev/null"},
+        };
+        for (const auto& [arguments, input] : commands) {
+            SCOPED_TRACE(platform::SignalName(signal) + " " + arguments[0] + " " + arguments[1]);
+            EXPECT_EQ(Run(arguments, input), 128 + signal);
+            const std::string output = ReadText(Path("output"));
+            EXPECT_NE(output.find("stopped by " + platform::SignalName(signal) +
+                                  "; nothing was changed, and no temporary file is left\n"),
+                      std::string::npos)
+                << output;
+            std::filesystem::remove(Path("output"));
+            EXPECT_EQ(Listing(Dir), (Strings{"config", "diary.qlx", "password", "plain.txt"}));
+            EXPECT_EQ(ReadBytes(Data), sealed);
+        }
+    }
+}
+
+TEST_F(SignalsThroughTheProgram, AClosedOutputIsAWriteErrorNotACrash) {
+    SealContent(Data, Content, false);
+    // The messages go into a pipe nobody reads any more (edit ... 2>&1 | head).
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const auto runInto = [&](const Strings& arguments) {
+        Strings all{QUILLOCK_CLI_PATH};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::vector<char*> argv;
+            for (std::string& argument : all) {
+                argv.push_back(argument.data());
+            }
+            argv.push_back(nullptr);
+            ::setsid();
+            ::setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
+            ::dup2(::open("/dev/null", O_RDONLY), 0);
+            ::dup2(ends[1], 1);
+            ::dup2(ends[1], 2);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        EXPECT_EQ(::waitpid(child, &status, 0), child);
+        return status;
+    };
+    int status = runInto({"edit", "--password-file", Path("password"), "--editor", FakeEditor + " append=edit", Data});
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Unseal(Data).Content, Edited);
+    EXPECT_FALSE(Exists(Data + ".qlt"));
+    // Unsealed to the closed output: a failure like any write error.
+    status = runInto({"unseal", "--password-file", Path("password"), Data, "-"});
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    ::close(ends[1]);
+}
+
+} // namespace
+} // namespace quillock::testing
