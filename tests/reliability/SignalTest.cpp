@@ -6,8 +6,6 @@
 
 #include "platform/Signals.h"
 
-#include <fcntl.h>
-
 namespace quillock::testing {
 namespace {
 
@@ -191,25 +189,10 @@ TEST_F(SignalsThroughTheProgram, AClosedOutputIsAWriteErrorNotACrash) {
     int ends[2] = {-1, -1};
     ASSERT_EQ(::pipe(ends), 0);
     ::close(ends[0]);
-    const auto runInto = [&](const Strings& arguments) {
-        Strings all{QUILLOCK_CLI_PATH};
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        std::fflush(nullptr);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            std::vector<char*> argv;
-            for (std::string& argument : all) {
-                argv.push_back(argument.data());
-            }
-            argv.push_back(nullptr);
-            ::setsid();
-            ::setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
-            ::dup2(::open("/dev/null", O_RDONLY), 0);
-            ::dup2(ends[1], 1);
-            ::dup2(ends[1], 2);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
+    const auto runInto = [&](Strings arguments) {
+        arguments.insert(arguments.begin(), QUILLOCK_CLI_PATH);
+        const pid_t child =
+            StartProgram(arguments, "/dev/null", "/proc/self/fd/" + std::to_string(ends[1]), Path("config"));
         int status = 0;
         EXPECT_EQ(::waitpid(child, &status, 0), child);
         return status;
