@@ -2,6 +2,9 @@
 // deferral holds, the pipe wakes an event loop, and SIGPIPE is a write error.
 #include "platform/Signals.h"
 
+#include "platform/Files.h"
+#include "tests/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -54,6 +57,26 @@ TEST(SignalsTest, AWriteToAClosedPipeFailsWithEpipe) {
     EXPECT_EQ(::write(ends[1], "x", 1), -1);
     EXPECT_EQ(errno, EPIPE);
     ::close(ends[1]);
+}
+
+TEST(SignalsTest, ASignalDuringAWipeDoesNotCutItShort) {
+    InstallSignalHandling();
+    ForgetPendingSignal();
+    const tests::TTempFolder folder;
+    const std::string file = (folder / "diary.qlx.qlt").string();
+    tests::WriteWholeFile(file, std::string(3 << 20, 'p'));
+    int checks = 0;
+    // The progress of a wipe is where a long step looks for signals: two
+    // Ctrl-C there change nothing until the wipe is done.
+    const TWipeResult wiped = WipeOwnFile(file, {}, [&](std::uint64_t, std::uint64_t) {
+        ::raise(SIGINT);
+        CheckInterrupted();
+        ++checks;
+    });
+    EXPECT_EQ(wiped.State, TWipeState::Wiped);
+    EXPECT_EQ(checks, 3);
+    EXPECT_THROW(CheckInterrupted(), EInterrupted);
+    ForgetPendingSignal();
 }
 
 } // namespace

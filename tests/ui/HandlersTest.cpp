@@ -3,6 +3,7 @@
 // version history, the licence and mail links, the hover colours and the two
 // open dialogs.
 #include "UiTestSupport.h"
+#include "platform/Signals.h"
 #include "ui/Unit1.h"
 
 #include <QCheckBox>
@@ -17,6 +18,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+
+#include <csignal>
 
 namespace quillock::ui::test {
 
@@ -61,6 +64,7 @@ private slots:
     void CancelEndsTheProgram();
     void EscapeAndCloseBoxEndTheProgram();
     void OkWithoutAFileAsksForOne();
+    void ASignalEndsAnIdleWindowAtOnce();
 
 private:
     std::unique_ptr<TPrivateHome> FHome;
@@ -382,6 +386,19 @@ void THandlersTest::EscapeAndCloseBoxEndTheProgram() {
         QCOMPARE(ended.size(), 1);
         QCOMPARE(form.ExitCode(), std::optional<int>(0));
     }
+}
+
+void THandlersTest::ASignalEndsAnIdleWindowAtOnce() {
+    platform::InstallSignalHandling();
+    platform::ForgetPendingSignal();
+    TForm1 form;
+    form.show();
+    QSignalSpy ended(&form, &TForm1::ProgramEnded);
+    QCOMPARE(::raise(SIGHUP), 0);
+    form.SignalArrived(); // what the program's signal pipe calls
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(form.ExitCode(), std::optional<int>(128 + SIGHUP));
+    platform::ForgetPendingSignal();
 }
 
 void THandlersTest::OkWithoutAFileAsksForOne() {

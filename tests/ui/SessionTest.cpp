@@ -4,9 +4,11 @@
 // test and a stand-in editor edits the working copy.
 #include "UiTestSupport.h"
 #include "platform/Registry.h"
+#include "platform/Signals.h"
 #include "ui/Unit1.h"
 
 #include <QCheckBox>
+#include <csignal>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -33,6 +35,7 @@ private slots:
     void ImportChangeKeysAndReopen();
     void ChoicesMadeBeforeOkSealAndAreSaved();
     void WrongPasswordEndsWithCodeOne();
+    void ASignalWhileTheEditorRunsEndsTheSessionAsUsual();
     void DecliningTheImportEndsWithCodeOne();
     void EnterOnTheLeftOverWarningKeepsTheWorkingCopy();
     void EnterWhenTheEditorIsBackAtOnceKeepsTheWorkingCopy();
@@ -251,6 +254,31 @@ void TSessionTest::WrongPasswordEndsWithCodeOne() {
     platform::TRegistry registry;
     QVERIFY(registry.OpenKey("Software\\Quillock", false));
     QVERIFY(registry.ValueExists("ExeName"));
+}
+
+void TSessionTest::ASignalWhileTheEditorRunsEndsTheSessionAsUsual() {
+#ifndef QUILLOCK_FAKE_EDITOR
+    QSKIP("the editor that sends a signal is the stand-in editor of the tests");
+#else
+    const QString imported = FHome->Path(QStringLiteral("notes.qlt"));
+    const QString sealed = FHome->Path(QStringLiteral("notes.qlx"));
+    WriteAll(imported, ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")));
+    {
+        TModalAnswerer answerer;
+        answerer.ExpectBox(QStringLiteral("&Yes"));
+        QCOMPARE(RunSession(imported, QStringLiteral("right")).ExitCode, std::optional<int>(0));
+    }
+    platform::InstallSignalHandling();
+    platform::ForgetPendingSignal();
+    // The session manager's SIGTERM reaches the window while the editor runs.
+    qputenv("FAKE_EDITOR_ACTIONS", QByteArray("append=") + EditorLine + ";signal=" + QByteArray::number(SIGTERM));
+    const TOutcome outcome = RunSession(sealed, QStringLiteral("right"));
+    platform::ForgetPendingSignal();
+    QCOMPARE(outcome.ExitCode, std::optional<int>(128 + SIGTERM));
+    QCOMPARE(outcome.PanelText, QStringLiteral("Data successfully encrypted."));
+    QVERIFY(!QFile::exists(sealed + QStringLiteral(".qlt")));
+    QVERIFY(!QFile::exists(sealed + QStringLiteral(".qlz")));
+#endif
 }
 
 void TSessionTest::DecliningTheImportEndsWithCodeOne() {
