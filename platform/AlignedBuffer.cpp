@@ -25,20 +25,6 @@ TAlignedBuffer::~TAlignedBuffer() {
     Release();
 }
 
-TAlignedBuffer::TAlignedBuffer(TAlignedBuffer&& other) noexcept
-    : FData(std::exchange(other.FData, nullptr)), FSize(std::exchange(other.FSize, 0)),
-      FCapacity(std::exchange(other.FCapacity, 0)) {}
-
-TAlignedBuffer& TAlignedBuffer::operator=(TAlignedBuffer&& other) noexcept {
-    if (this != &other) {
-        Release();
-        FData = std::exchange(other.FData, nullptr);
-        FSize = std::exchange(other.FSize, 0);
-        FCapacity = std::exchange(other.FCapacity, 0);
-    }
-    return *this;
-}
-
 void TAlignedBuffer::Release() noexcept {
     if (FData != nullptr) {
         // Large buffers carry plain text through reads and writes.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace quillock::platform {
 
@@ -19,8 +20,14 @@ public:
 
     TAlignedBuffer(const TAlignedBuffer&) = delete;
     TAlignedBuffer& operator=(const TAlignedBuffer&) = delete;
-    TAlignedBuffer(TAlignedBuffer&& other) noexcept;
-    TAlignedBuffer& operator=(TAlignedBuffer&& other) noexcept;
+    // A move leaves other empty; the content given up by an assignment is
+    // released (wiped) at once.
+    TAlignedBuffer(TAlignedBuffer&& other) noexcept { Swap(other); }
+    TAlignedBuffer& operator=(TAlignedBuffer&& other) noexcept {
+        TAlignedBuffer taken(std::move(other));
+        Swap(taken);
+        return *this;
+    }
 
     [[nodiscard]] std::uint8_t* Data() noexcept { return FData; }
     [[nodiscard]] const std::uint8_t* Data() const noexcept { return FData; }
@@ -29,6 +36,11 @@ public:
 
 private:
     void Release() noexcept;
+    void Swap(TAlignedBuffer& other) noexcept {
+        std::swap(FData, other.FData);
+        std::swap(FSize, other.FSize);
+        std::swap(FCapacity, other.FCapacity);
+    }
 
     std::uint8_t* FData = nullptr;
     std::size_t FSize = 0;

@@ -45,20 +45,6 @@ void FreeSecret(void* data, std::size_t size) noexcept {
     (void)::munmap(data, length);
 }
 
-TSecretText::TSecretText(TSecretText&& other) noexcept
-    : FData(std::exchange(other.FData, nullptr)), FSize(std::exchange(other.FSize, 0)),
-      FCapacity(std::exchange(other.FCapacity, 0)) {}
-
-TSecretText& TSecretText::operator=(TSecretText&& other) noexcept {
-    if (this != &other) {
-        Release();
-        FData = std::exchange(other.FData, nullptr);
-        FSize = std::exchange(other.FSize, 0);
-        FCapacity = std::exchange(other.FCapacity, 0);
-    }
-    return *this;
-}
-
 void TSecretText::Assign(std::string_view text) {
     Clear();
     Reserve(text.size());

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quillock::platform {
 
@@ -26,8 +27,14 @@ public:
 
     TSecretText(const TSecretText&) = delete;
     TSecretText& operator=(const TSecretText&) = delete;
-    TSecretText(TSecretText&& other) noexcept;
-    TSecretText& operator=(TSecretText&& other) noexcept;
+    // A move leaves other empty; the content given up by an assignment is
+    // released (wiped) at once.
+    TSecretText(TSecretText&& other) noexcept { Swap(other); }
+    TSecretText& operator=(TSecretText&& other) noexcept {
+        TSecretText taken(std::move(other));
+        Swap(taken);
+        return *this;
+    }
 
     // A deliberate copy.
     [[nodiscard]] TSecretText Clone() const { return TSecretText(View()); }
@@ -46,6 +53,11 @@ public:
 private:
     void Reserve(std::size_t size);
     void Release() noexcept;
+    void Swap(TSecretText& other) noexcept {
+        std::swap(FData, other.FData);
+        std::swap(FSize, other.FSize);
+        std::swap(FCapacity, other.FCapacity);
+    }
 
     char* FData = nullptr;
     std::size_t FSize = 0;
