@@ -1,7 +1,9 @@
 # Run by CPack (CPACK_PRE_BUILD_SCRIPTS) on the staged files of the Debian
-# package: manual pages and the changelog gzip-compressed as Debian keeps them
+# packages: manual pages and changelogs gzip-compressed as Debian keeps them
 # (best compression, no name or time in the header, so rebuilds are identical),
-# and every folder and file with the modes a package expects.
+# the programs without the compiler's .comment section (which names the
+# compiler, not needed to run), as Debian's own strip step leaves them, and
+# every folder and file with the modes a package expects.
 
 file(GLOB_RECURSE staged LIST_DIRECTORIES true "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
 foreach(path IN LISTS staged)
@@ -13,10 +15,16 @@ foreach(path IN LISTS staged)
                                          WORLD_EXECUTE)
         continue()
     endif()
-    if((path MATCHES "/share/man/" AND NOT path MATCHES "\\.gz$") OR path MATCHES "/${CPACK_QUILLOCK_DOCDIR}/changelog$")
+    if((path MATCHES "/share/man/" AND NOT path MATCHES "\\.gz$") OR path MATCHES "/share/doc/[^/]+/changelog$")
         execute_process(COMMAND gzip -9 -n -f "${path}" RESULT_VARIABLE failed)
         if(failed)
             message(FATAL_ERROR "gzip ${path} failed")
+        endif()
+    elseif(path MATCHES "/bin/[^/]+$")
+        execute_process(COMMAND objcopy --remove-section=.comment --remove-section=.note "${path}"
+                        RESULT_VARIABLE failed)
+        if(failed)
+            message(FATAL_ERROR "objcopy ${path} failed")
         endif()
     endif()
 endforeach()
