@@ -86,7 +86,7 @@ std::string UnsafeFolderAbove(int folder, const std::string& name) {
         current = parent;
         struct stat above {};
         if (parent < 0 || ::fstat(parent, &above) != 0) {
-            found = "?";
+            found.assign(1, '?'); // not = "?": GCC 12 -O3 sees an overlapping copy there (-Wrestrict)
         } else if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) {
             break; // the root
         } else if (WritableByOthers(above) && !Sticky(above)) {
