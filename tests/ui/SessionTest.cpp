@@ -8,7 +8,6 @@
 #include "ui/Unit1.h"
 
 #include <QCheckBox>
-#include <csignal>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -18,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <csignal>
 
 namespace quillock::ui::test {
 
