@@ -2,7 +2,7 @@
 // the key expansion with zero padding and the equivalent inverse cipher.
 #include "crypto/Rijndael.h"
 
-#include "crypto/RijndaelAESNI.h"
+#include "crypto/RijndaelRounds.h"
 #include "platform/Wipe.h"
 
 #include <algorithm>
@@ -10,8 +10,27 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__aarch64__)
+#include "crypto/RijndaelArmv8.h"
+#else
+#include "crypto/RijndaelAESNI.h"
+#endif
+
 namespace quillock::crypto {
 namespace {
+
+// The AES instructions of this processor family, each in a file of its own;
+// elsewhere the stubs of the x86 file say there are none.
+#if defined(__aarch64__)
+namespace aes = armv8;
+constexpr const char* AesInstructionsName = "ARMv8 AES instructions";
+#elif defined(__x86_64__) || defined(__i386__)
+namespace aes = aesni;
+constexpr const char* AesInstructionsName = "AES-NI instructions";
+#else
+namespace aes = aesni;
+constexpr const char* AesInstructionsName = nullptr;
+#endif
 
 // ---- Constant tables ----
 //
@@ -324,21 +343,6 @@ void CbcDecryptN(const std::uint32_t* roundKeys, std::uint8_t* chain, const std:
     StoreState(cv, chain);
 }
 
-// Calls f.template operator()<Rounds>() for the round count of the key.
-template <class F> void WithRounds(std::uint32_t rounds, F&& f) noexcept {
-    switch (rounds) {
-    case 10:
-        f.template operator()<10>();
-        break;
-    case 12:
-        f.template operator()<12>();
-        break;
-    default:
-        f.template operator()<14>();
-        break;
-    }
-}
-
 void EncryptPortable(const std::uint32_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
                      std::uint8_t* out) noexcept {
     WithRounds(rounds, [&]<std::uint32_t R>() { EncryptBlockN<R>(roundKeys, in, out); });
@@ -398,7 +402,7 @@ constexpr TKnownAnswer KnownAnswers[] = {
 };
 
 bool AesInstructionsPresent() noexcept {
-    static const bool present = aesni::Supported();
+    static const bool present = aes::Supported();
     return present;
 }
 
@@ -411,6 +415,10 @@ std::atomic<bool>& AccelerationSwitch() noexcept {
 
 bool RijndaelAccelerationAvailable() noexcept {
     return AesInstructionsPresent();
+}
+
+const char* RijndaelAccelerationName() noexcept {
+    return AesInstructionsName;
 }
 
 bool SetRijndaelAcceleration(bool allowed) noexcept {
@@ -490,7 +498,7 @@ void TDCP_rijndael::EncryptBlock(const void* inBlock, void* outBlock) {
     const auto* in = static_cast<const std::uint8_t*>(inBlock);
     auto* out = static_cast<std::uint8_t*>(outBlock);
     if (UseAesInstructions) {
-        aesni::EncryptBlock(EncryptRoundKeys.data(), RoundCount, in, out);
+        aes::EncryptBlock(EncryptRoundKeys.data(), RoundCount, in, out);
     } else {
         EncryptPortable(EncryptRoundKeys.data(), RoundCount, in, out);
     }
@@ -501,7 +509,7 @@ void TDCP_rijndael::DecryptBlock(const void* inBlock, void* outBlock) {
     const auto* in = static_cast<const std::uint8_t*>(inBlock);
     auto* out = static_cast<std::uint8_t*>(outBlock);
     if (UseAesInstructions) {
-        aesni::DecryptBlock(DecryptRoundKeys.data(), RoundCount, in, out);
+        aes::DecryptBlock(DecryptRoundKeys.data(), RoundCount, in, out);
     } else {
         DecryptPortable(DecryptRoundKeys.data(), RoundCount, in, out);
     }
@@ -513,7 +521,7 @@ void TDCP_rijndael::CbcEncrypt(const void* inData, void* outData, std::uint32_t 
     auto* out = static_cast<std::uint8_t*>(outData);
     const std::size_t blocks = size / 16;
     if (UseAesInstructions) {
-        aesni::CbcEncrypt(EncryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
+        aes::CbcEncrypt(EncryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
     } else {
         CbcEncryptPortable(EncryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
     }
@@ -528,7 +536,7 @@ void TDCP_rijndael::CbcDecrypt(const void* inData, void* outData, std::uint32_t 
     auto* out = static_cast<std::uint8_t*>(outData);
     const std::size_t blocks = size / 16;
     if (UseAesInstructions) {
-        aesni::CbcDecrypt(DecryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
+        aes::CbcDecrypt(DecryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
     } else {
         CbcDecryptPortable(DecryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
     }

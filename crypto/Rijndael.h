@@ -13,6 +13,9 @@ struct TRijndaelInspector; // test access to the key schedule
 
 // True when this processor executes the AES instructions.
 [[nodiscard]] bool RijndaelAccelerationAvailable() noexcept;
+// The AES instructions this build can use on its processor family ("AES-NI
+// instructions", "ARMv8 AES instructions"), or nullptr where it has none.
+[[nodiscard]] const char* RijndaelAccelerationName() noexcept;
 // Process-wide choice between the AES instructions (where the processor has
 // them) and the portable rounds, taken by each key when it is set: a cipher
 // keeps the rounds it was keyed with. Allowed by default, unless the

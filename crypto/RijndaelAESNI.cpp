@@ -3,6 +3,8 @@
 // for the AES instructions, so the program still starts on processors without them.
 #include "crypto/RijndaelAESNI.h"
 
+#include "crypto/RijndaelRounds.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 
 #include <immintrin.h>
@@ -130,21 +132,6 @@ QUILLOCK_AES_TARGET void DecryptBlockN(const std::uint32_t* roundKeys, const std
         keys[r] = LoadKey(roundKeys, r);
     }
     Store(out, DecryptRounds<Rounds>(keys, _mm_xor_si128(Load(in), keys[Rounds])));
-}
-
-// Calls f.template operator()<Rounds>() for the round count of the key.
-template <class F> void WithRounds(std::uint32_t rounds, F&& f) noexcept {
-    switch (rounds) {
-    case 10:
-        f.template operator()<10>();
-        break;
-    case 12:
-        f.template operator()<12>();
-        break;
-    default:
-        f.template operator()<14>();
-        break;
-    }
 }
 
 } // namespace

@@ -312,5 +312,17 @@ TEST(RijndaelPaths, AesInstructionsAgreeWithPortableRounds) {
     }
 }
 
+// The instructions are those of the processor family the program was built for.
+TEST(RijndaelPaths, InstructionsBelongToTheProcessorFamily) {
+#if defined(__aarch64__)
+    EXPECT_STREQ(RijndaelAccelerationName(), "ARMv8 AES instructions");
+#elif defined(__x86_64__) || defined(__i386__)
+    EXPECT_STREQ(RijndaelAccelerationName(), "AES-NI instructions");
+#else
+    EXPECT_EQ(RijndaelAccelerationName(), nullptr);
+    EXPECT_FALSE(RijndaelAccelerationAvailable());
+#endif
+}
+
 } // namespace
 } // namespace quillock::crypto
