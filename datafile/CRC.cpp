@@ -1,7 +1,11 @@
 // CRC-32 as used by zlib and Ethernet, and the checksum of a whole file.
 #include "datafile/CRC.h"
 
+#if defined(__aarch64__)
+#include "datafile/CRCArmv8.h"
+#else
 #include "datafile/CRCClmul.h"
+#endif
 #include "platform/AlignedBuffer.h"
 #include "platform/Files.h"
 
@@ -92,12 +96,35 @@ std::uint32_t ByteWise(std::uint32_t crc, const std::uint8_t* bytes, std::size_t
     return crc;
 }
 
+// The CRC instructions of this processor family, each in a file of its own;
+// elsewhere the stubs of the x86 file say there are none.
+#if defined(__aarch64__)
+namespace crcHw = armv8;
+constexpr const char* InstructionsName = "ARMv8 CRC32 instructions";
+#elif defined(__x86_64__) || defined(__i386__)
+namespace crcHw = clmul;
+constexpr const char* InstructionsName = "carry-less multiplication";
+#else
+namespace crcHw = clmul;
+constexpr const char* InstructionsName = nullptr;
+#endif
+
 // Below this many bytes the set-up of the folding costs more than it saves.
 constexpr std::size_t FoldThreshold = 128;
 
-bool ClmulPresent() noexcept {
-    static const bool present = clmul::Supported();
+bool InstructionsPresent() noexcept {
+    static const bool present = crcHw::Supported();
     return present;
+}
+
+// Eight bytes as the little-endian word the slicing tables take, on any processor.
+std::uint64_t LoadLittle64(const std::uint8_t* bytes) noexcept {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
 }
 
 std::atomic<bool>& AccelerationSwitch() noexcept {
@@ -112,26 +139,20 @@ constexpr std::size_t CrcPiece = 256 * 1024;
 
 std::uint32_t UpdateCRC32Slicing(std::uint32_t crc, const void* buffer, std::size_t len) noexcept {
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    if constexpr (std::endian::native == std::endian::little) {
-        const auto& t = SlicingTables;
-        for (; len >= 8; len -= 8, bytes += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes, sizeof word);
-            word ^= crc;
-            crc = (t[7][word & 0xFF] ^ t[6][(word >> 8) & 0xFF]) ^
-                  (t[5][(word >> 16) & 0xFF] ^ t[4][(word >> 24) & 0xFF]) ^
-                  (t[3][(word >> 32) & 0xFF] ^ t[2][(word >> 40) & 0xFF]) ^
-                  (t[1][(word >> 48) & 0xFF] ^ t[0][word >> 56]);
-        }
+    const auto& t = SlicingTables;
+    for (; len >= 8; len -= 8, bytes += 8) {
+        const std::uint64_t word = LoadLittle64(bytes) ^ crc;
+        crc = (t[7][word & 0xFF] ^ t[6][(word >> 8) & 0xFF]) ^ (t[5][(word >> 16) & 0xFF] ^ t[4][(word >> 24) & 0xFF]) ^
+              (t[3][(word >> 32) & 0xFF] ^ t[2][(word >> 40) & 0xFF]) ^ (t[1][(word >> 48) & 0xFF] ^ t[0][word >> 56]);
     }
     return ByteWise(crc, bytes, len);
 }
 
 std::uint32_t UpdateCRC32Fast(std::uint32_t crc, const void* buffer, std::size_t len) noexcept {
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    if (len >= FoldThreshold && ClmulPresent() && AccelerationSwitch().load(std::memory_order_relaxed)) {
+    if (len >= FoldThreshold && InstructionsPresent() && AccelerationSwitch().load(std::memory_order_relaxed)) {
         std::size_t done = 0;
-        crc = clmul::Fold(crc, bytes, len, done);
+        crc = crcHw::Fold(crc, bytes, len, done);
         bytes += done;
         len -= done;
     }
@@ -139,7 +160,11 @@ std::uint32_t UpdateCRC32Fast(std::uint32_t crc, const void* buffer, std::size_t
 }
 
 bool CRC32AccelerationAvailable() noexcept {
-    return ClmulPresent();
+    return InstructionsPresent();
+}
+
+const char* CRC32AccelerationName() noexcept {
+    return InstructionsName;
 }
 
 bool SetCRC32Acceleration(bool allowed) noexcept {

@@ -13,15 +13,19 @@ extern const std::array<std::uint32_t, 256> CRC32Table;
 // Runs len bytes of buffer through the running checksum crc, one byte at a time.
 [[nodiscard]] std::uint32_t UpdateCRC32(std::uint32_t crc, const void* buffer, std::size_t len) noexcept;
 
-// The same checksum as UpdateCRC32, computed many bytes at a time: by
-// carry-less multiplication where the processor has it (and it is allowed),
-// otherwise by eight slicing tables.
+// The same checksum as UpdateCRC32, computed many bytes at a time: by the
+// processor's instructions where it has them (and they are allowed: carry-less
+// multiplication on x86, the CRC32 instructions on 64-bit Arm), otherwise by
+// eight slicing tables.
 [[nodiscard]] std::uint32_t UpdateCRC32Fast(std::uint32_t crc, const void* buffer, std::size_t len) noexcept;
 // The slicing tables alone, eight bytes per step; on any processor.
 [[nodiscard]] std::uint32_t UpdateCRC32Slicing(std::uint32_t crc, const void* buffer, std::size_t len) noexcept;
 
-// True when this processor has the carry-less multiply instructions.
+// True when this processor has those instructions.
 [[nodiscard]] bool CRC32AccelerationAvailable() noexcept;
+// Their name ("carry-less multiplication", "ARMv8 CRC32 instructions"), or
+// nullptr where this build has none for its processor family.
+[[nodiscard]] const char* CRC32AccelerationName() noexcept;
 // Process-wide: whether UpdateCRC32Fast may use those instructions. Allowed by
 // default, unless the environment variable QUILLOCK_PORTABLE_CRYPTO is set when
 // first asked. Returns the previous choice.

@@ -1,5 +1,6 @@
-// The fast CRC-32 paths (carry-less multiplication and slicing tables) against
-// the byte-wise reference and against zlib, at every alignment and length.
+// The fast CRC-32 paths (the processor's instructions: carry-less multiplication
+// on x86, CRC32 on 64-bit Arm; and the slicing tables) against the byte-wise
+// reference and against zlib, at every alignment and length.
 #include "datafile/CRC.h"
 
 #include <gtest/gtest.h>
@@ -28,13 +29,13 @@ std::uint32_t ZlibCrc(const std::uint8_t* data, std::size_t len) {
     return static_cast<std::uint32_t>(crc32(0L, data, static_cast<uInt>(len)));
 }
 
-// Each test runs with the carry-less multiplication allowed (skipped where the
-// processor lacks it) and with the slicing tables forced.
+// Each test runs with the processor's instructions allowed (skipped where it
+// lacks them) and with the slicing tables forced.
 class CRC32Paths : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         if (GetParam() && !CRC32AccelerationAvailable()) {
-            GTEST_SKIP() << "this processor has no carry-less multiplication";
+            GTEST_SKIP() << "this processor has no CRC instructions that this build uses";
         }
         FPrevious = SetCRC32Acceleration(GetParam());
     }
@@ -45,12 +46,12 @@ private:
 };
 
 INSTANTIATE_TEST_SUITE_P(Paths, CRC32Paths, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
-    return std::string(info.param ? "CarrylessMultiply" : "Slicing");
+    return std::string(info.param ? "Instructions" : "Slicing");
 });
 
 TEST_P(CRC32Paths, CheckValue) {
     EXPECT_EQ(UpdateCRC32Fast(0xFFFFFFFF, "123456789", 9) ^ 0xFFFFFFFF, 0xCBF43926u);
-    // 128 bytes and more take the folding path where it is allowed.
+    // 128 bytes and more take the instructions where they are allowed.
     const std::string longer(1000, 'a');
     EXPECT_EQ(UpdateCRC32Fast(0xFFFFFFFF, longer.data(), longer.size()) ^ 0xFFFFFFFF,
               ZlibCrc(reinterpret_cast<const std::uint8_t*>(longer.data()), longer.size()));
@@ -102,6 +103,18 @@ TEST_P(CRC32Paths, PiecesGiveTheChecksumOfTheWhole) {
         }
         EXPECT_EQ(running, whole);
     }
+}
+
+// The instructions are those of the processor family the program was built for.
+TEST(CRC32Instructions, BelongToTheProcessorFamily) {
+#if defined(__aarch64__)
+    EXPECT_STREQ(CRC32AccelerationName(), "ARMv8 CRC32 instructions");
+#elif defined(__x86_64__) || defined(__i386__)
+    EXPECT_STREQ(CRC32AccelerationName(), "carry-less multiplication");
+#else
+    EXPECT_EQ(CRC32AccelerationName(), nullptr);
+    EXPECT_FALSE(CRC32AccelerationAvailable());
+#endif
 }
 
 } // namespace
