@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <sys/utsname.h>
 #include <unistd.h>
 #include <utility>
 
@@ -180,7 +181,16 @@ void PrintUsage(std::ostream& out) {
 // Which code the processor lets the long steps use.
 void PrintVersion(std::ostream& out) {
     out << ProgramName << ' ' << QUILLOCK_VERSION << '\n';
+    struct utsname system {};
+    if (::uname(&system) == 0) {
+        out << "Processor: " << system.machine << '\n';
+    }
+    // fast is the name of the instructions this build has for the processor
+    // family, nullptr where it has none.
     const auto path = [](bool available, bool allowed, const char* fast) -> std::string {
+        if (fast == nullptr) {
+            return "portable (no instructions for this processor in this build)";
+        }
         if (available && allowed) {
             return fast;
         }
@@ -188,13 +198,14 @@ void PrintVersion(std::ostream& out) {
                          : std::string("portable (the processor lacks ") + fast + ")";
     };
     out << "Rijndael: "
-        << path(crypto::RijndaelAccelerationAvailable(), crypto::RijndaelAccelerationAllowed(), "AES instructions")
+        << path(crypto::RijndaelAccelerationAvailable(), crypto::RijndaelAccelerationAllowed(),
+                crypto::RijndaelAccelerationName())
         << '\n';
-    const bool clmul = datafile::CRC32AccelerationAvailable();
     // Asking for the choice means setting it; it is put back at once.
-    const bool clmulAllowed = datafile::SetCRC32Acceleration(true);
-    (void)datafile::SetCRC32Acceleration(clmulAllowed);
-    out << "CRC-32: " << path(clmul, clmulAllowed, "carry-less multiplication") << '\n';
+    const bool crcAllowed = datafile::SetCRC32Acceleration(true);
+    (void)datafile::SetCRC32Acceleration(crcAllowed);
+    out << "CRC-32: " << path(datafile::CRC32AccelerationAvailable(), crcAllowed, datafile::CRC32AccelerationName())
+        << '\n';
     out << "Compression: " << datafile::CompressionPathName() << '\n';
 }
 
