@@ -78,4 +78,11 @@ private:
     bool FHadOld = false;
 };
 
+// True when the tests run under qemu's user-mode emulation (scripts/test-cross
+// sets QUILLOCK_EMULATED): what the emulator does not pass to the kernel
+// cannot be checked there.
+inline bool UnderEmulation() {
+    return std::getenv("QUILLOCK_EMULATED") != nullptr;
+}
+
 } // namespace quillock::tests
