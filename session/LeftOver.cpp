@@ -16,6 +16,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace quillock::session {
 namespace {
@@ -94,10 +95,9 @@ private:
 class TCandidate {
 public:
     TCandidate(datafile::TDataFileHost& host, TLeftOver& found, bool mayBeCompressed)
-        : FFound(found), FText(host, found, mayBeCompressed) {}
+        : FFound(found), FText(host, found, mayBeCompressed), FMayBeCompressed(mayBeCompressed) {}
 
     [[nodiscard]] bool Measuring() const { return FText.Present() && !FDiffers && !FEnded; }
-    [[nodiscard]] bool Zeroed() const { return FText.Zeroed(); }
 
     // The next piece of the data file's content. A file that starts with
     // zeros matches where, after its zeros, it holds the content's bytes at
@@ -120,8 +120,8 @@ public:
         }
     }
 
-    // After the data file's last piece.
-    void Finish() {
+    // After the data file's last piece, with the Adler-32 of the content.
+    void Finish(std::uint32_t contentAdler) {
         if (!FText.Present()) {
             return;
         }
@@ -138,7 +138,11 @@ public:
         }
         FFound.Complete = FText.Complete();
         if (FText.Zeroed()) {
-            FFound.Kind = !FNonZero || (matched && !longer) ? TLeftOverKind::lkWipedPart : TLeftOverKind::lkUnusable;
+            // The rest of the content in place, or of a zlib stream of it:
+            // such a stream ends with the content's Adler-32.
+            const bool streamOfContent = FMayBeCompressed && FFound.TextSize >= 4 && FLast == contentAdler;
+            FFound.Kind = !FNonZero || (matched && !longer) || streamOfContent ? TLeftOverKind::lkWipedPart
+                                                                               : TLeftOverKind::lkUnusable;
         } else if (FDiffers || (matched && longer)) {
             FFound.Kind = FFound.Complete && !FText.Unknown() ? TLeftOverKind::lkNewer : TLeftOverKind::lkUnusable;
         } else if (FEnded || !FFound.Complete) {
@@ -152,28 +156,36 @@ private:
     std::size_t Read(std::uint8_t* buffer, std::size_t size) {
         const std::size_t got = FText.Read(buffer, size);
         FFound.TextSize += got;
+        for (std::size_t i = got > 4 ? got - 4 : 0; i < got; ++i) {
+            FLast = FLast << 8 | buffer[i];
+        }
         return got;
     }
 
     TLeftOver& FFound;
     TLeftOverText FText;
     TPlainBuffer FBuffer{datafile::PlainPieceSize};
+    bool FMayBeCompressed;
     bool FDiffers = false;
     bool FEnded = false;
-    bool FNonZero = false; // a zeroed file: its zeros have ended
+    bool FNonZero = false;   // a zeroed file: its zeros have ended
+    std::uint32_t FLast = 0; // its last four bytes, big-endian
 };
 
 class TComparingSink final : public datafile::TContentSink {
 public:
-    explicit TComparingSink(std::vector<TCandidate*> candidates) : FCandidates(std::move(candidates)) {}
+    TComparingSink(TCandidate& first, TCandidate& second) : FFirst(first), FSecond(second) {}
     void Put(const std::uint8_t* data, std::size_t size) override {
-        for (TCandidate* candidate : FCandidates) {
-            candidate->Compare(data, size);
-        }
+        FFirst.Compare(data, size);
+        FSecond.Compare(data, size);
+        FAdler = static_cast<std::uint32_t>(::adler32_z(FAdler, data, size));
     }
+    [[nodiscard]] std::uint32_t Adler() const { return FAdler; }
 
 private:
-    std::vector<TCandidate*> FCandidates;
+    TCandidate& FFirst;
+    TCandidate& FSecond;
+    std::uint32_t FAdler = 1; // Adler-32 of nothing
 };
 
 // Reads both texts side by side.
@@ -211,12 +223,10 @@ TLeftOvers MeasureLeftOvers(datafile::TDataFileHost& host, const std::string& da
     TLeftOvers found;
     found.WorkingCopy.Path = workingCopy;
     found.Intermediate.Path = intermediate;
-    bool zeroedStream = false;
     {
         TCandidate working(host, found.WorkingCopy, false);
         TCandidate temporary(host, found.Intermediate, true);
-        zeroedStream = temporary.Zeroed();
-        TComparingSink sink({&working, &temporary});
+        TComparingSink sink(working, temporary);
         if (plainDataFile) {
             platform::TFileStream content(dataFile, platform::fmOpenRead);
             TPlainBuffer piece(datafile::PlainPieceSize);
@@ -226,16 +236,8 @@ TLeftOvers MeasureLeftOvers(datafile::TDataFileHost& host, const std::string& da
         } else {
             found.DataCompressed = datafile::UnsealInto(host, dataFile, false, sink).Compressed;
         }
-        working.Finish();
-        temporary.Finish();
-    }
-    if (zeroedStream && found.DataCompressed && found.Intermediate.Kind == TLeftOverKind::lkUnusable) {
-        // The wipe of the compressed stream that the data file seals.
-        found.Intermediate.TextSize = 0;
-        TCandidate temporary(host, found.Intermediate, true);
-        TComparingSink sink({&temporary});
-        (void)datafile::UnsealInto(host, dataFile, true, sink);
-        temporary.Finish();
+        working.Finish(sink.Adler());
+        temporary.Finish(sink.Adler());
     }
     if (Readable(found.WorkingCopy) && Readable(found.Intermediate)) {
         found.Order = CompareTexts(host, found);

@@ -18,9 +18,10 @@ enum class TLeftOverKind {
     lkPartial, // a strict beginning of the data file's content: a copy cut short
     lkSame,    // exactly the data file's content
     lkNewer,   // a text the data file does not hold
-    // A wipe cut short: all zeros, or zeros followed by the rest of what the
-    // data file holds (its content, or the compressed stream it seals). It
-    // holds nothing of its own.
+    // A wipe cut short: all zeros, or zeros followed by the rest of the data
+    // file's content in place, or (the intermediate file only) by the end of
+    // a zlib stream of that content (its last four bytes are the content's
+    // Adler-32). It holds nothing of its own.
     lkWipedPart,
 };
 
@@ -53,8 +54,7 @@ struct TLeftOvers {
 
 // Measures the working copy and the intermediate file (in that order) against
 // the content of dataFile, reading each file once and the data file once
-// (twice for a wipe cut short of the compressed stream, and each file once
-// more to compare the two): unsealed under the host's password and choices
+// (and each file once more to compare the two): unsealed under the host's password and choices
 // (a wrong one reports the decryption error and terminates through the
 // host), or, when plainDataFile (an import cut short), as it is. Nothing is
 // written to disk. Every existing name must already be known to be a regular

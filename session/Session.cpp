@@ -242,9 +242,7 @@ public:
             }
             const bool sealing = SealNewestText(found, newest);
             Status("Wiping data..");
-            WipeOwn(Intermediate());
-            WipeOwn(WorkingCopy());
-            WipeOwn(PartialCopy());
+            WipeTemporaries();
             const std::string wiped = WipeEditorLeftovers();
             EndRecovery((!sealing ? "Nothing to recover: \"" + DataFile() +
                                         "\" already holds the text of the left-over files (copies cut short or "
@@ -267,9 +265,12 @@ private:
     [[nodiscard]] std::string FirstBackup() const { return DataFile() + ".bak"; }
     [[nodiscard]] std::string SecondBackup() const { return DataFile() + ".old"; }
     [[nodiscard]] std::string LockFile() const { return LockFileOf(DataFile()); }
-    // Where recover decodes or copies a text before it becomes the working
-    // copy, so that the working copy's name only ever holds a whole text.
-    [[nodiscard]] std::string PartialCopy() const { return datafile::SealingTempName(WorkingCopy()); }
+    // Where a temporary file waits to be wiped once its text is held
+    // elsewhere, and where recover decodes or copies a text before it becomes
+    // the working copy (which thus only ever holds a whole text): whatever is
+    // found at such a name is held elsewhere, and is wiped without a question.
+    [[nodiscard]] static std::string AsideName(const std::string& path) { return datafile::SealingTempName(path); }
+    [[nodiscard]] std::string PartialCopy() const { return AsideName(WorkingCopy()); }
 
     // The session's steps, where a signal before the editor ran ends it.
     void Status(const std::string& text) {
@@ -357,9 +358,10 @@ private:
     // byte of plain text is written.
     void RefuseForeignNames(const std::string& dataFile) {
         const std::string sealing = datafile::SealingTempName(dataFile);
-        for (const std::string& path : {dataFile + ".qlt", dataFile + ".qlz", dataFile + ".bak", dataFile + ".old",
-                                        sealing, datafile::SealingTempName(dataFile + ".bak"),
-                                        datafile::SealingTempName(dataFile + ".qlt"), LockFileOf(dataFile)}) {
+        for (const std::string& path :
+             {dataFile + ".qlt", dataFile + ".qlz", dataFile + ".bak", dataFile + ".old", sealing,
+              datafile::SealingTempName(dataFile + ".bak"), datafile::SealingTempName(dataFile + ".qlt"),
+              datafile::SealingTempName(dataFile + ".qlz"), LockFileOf(dataFile)}) {
             const platform::TNameCheck check = platform::CheckOwnName(path);
             if (check.State == TNameState::Foreign) {
                 Fail(platform::DescribeForeign(path, check) +
@@ -529,11 +531,11 @@ private:
             FView.ExitWithError();
         }
         // Replaced as new files: the old ones (checked to be ours) go first,
-        // in both places.
+        // in both places, with what an earlier recover set aside.
         for (auto name = names.rbegin(); name != names.rend(); ++name) {
+            WipeOwn(AsideName(name->Path));
             WipeOwn(name->Path);
         }
-        WipeOwn(PartialCopy());
         (void)WipeEditorLeftovers();
     }
 
@@ -541,16 +543,41 @@ private:
     // the data file's text was. It is finished without asking, with the other
     // temporary file when that holds nothing the data file does not hold.
     void FinishCutWipes() {
-        if (!StartsWithZero(WorkingCopy()) && !StartsWithZero(Intermediate())) {
-            return;
+        const std::vector<TLeftOverName> names = LeftOverNames();
+        for (std::size_t pair = 0; pair + 1 < names.size(); pair += 2) {
+            const std::string& working = names[pair].Path;
+            const std::string& intermediate = names[pair + 1].Path;
+            if (!StartsWithZero(working) && !StartsWithZero(intermediate)) {
+                continue;
+            }
+            Status("Comparing the left-over files..");
+            if (NewestText(MeasureLeftOvers(FHost, DataFile(), FImported, working, intermediate)) ==
+                TNewest::nwDataFile) {
+                Status("Wiping data..");
+                WipeTemporaries(working, intermediate);
+            }
         }
-        Status("Comparing the left-over files..");
-        if (NewestText(MeasureLeftOvers(FHost, DataFile(), FImported, WorkingCopy(), Intermediate())) ==
-            TNewest::nwDataFile) {
-            Status("Wiping data..");
-            WipeOwn(Intermediate());
-            WipeOwn(WorkingCopy());
-            WipeOwn(PartialCopy());
+    }
+
+    // The files set aside go first: while one is left, so is the file whose
+    // text it is part of.
+    void WipeTemporaries(const std::string& working, const std::string& intermediate) {
+        WipeOwn(AsideName(working));
+        WipeOwn(AsideName(intermediate));
+        WipeOwn(intermediate);
+        WipeOwn(working);
+    }
+    void WipeTemporaries() { WipeTemporaries(WorkingCopy(), Intermediate()); }
+
+    // Moves a file whose text is held elsewhere out of the way of the
+    // sealing, to be wiped once the newest text is sealed. A wipe cut short
+    // at its own name could look like a text of its own.
+    void SetAside(const std::string& path) {
+        WipeOwn(AsideName(path));
+        if (platform::CheckOwnName(path).State != TNameState::Absent &&
+            !platform::RenameNoReplace(path, AsideName(path))) {
+            Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename \"") + path + "\" to \"" + AsideName(path) +
+                 "\": " + std::strerror(errno) + ")");
         }
     }
 
@@ -814,7 +841,7 @@ private:
     // text is ever held only in a file that is being written: what is decoded
     // or copied becomes the working copy by a rename once it is whole, and
     // the file it came from is wiped only once the new data file is sealed.
-    // The others are beginnings of the newest and go first. False when the
+    // The others are beginnings of the newest and are set aside first. False when the
     // data file already holds the newest text.
     bool SealNewestText(const TLeftOvers& found, TNewest newest) {
         const std::uint64_t backup = FImported ? 0 : FileSize(DataFile());
@@ -828,20 +855,20 @@ private:
             }
             const std::uint64_t size = FileSize(DataFile());
             RefuseWithoutRoom(size + (compress ? 2 : 1) * sealed(size), DataFile());
-            WipeOwn(Intermediate());
-            WipeOwn(WorkingCopy());
+            SetAside(Intermediate());
+            SetAside(WorkingCopy());
             MoveIntoPlace(DataFile(),
                           [this] { return platform::CopyFile(DataFile(), PartialCopy(), 0600, false, FProgress); });
             Reseal();
         } else if (newest == TNewest::nwWorkingCopy) {
             RefuseWithoutRoom(backup + (compress ? 2 : 1) * sealed(found.WorkingCopy.TextSize), WorkingCopy());
             // What is in the intermediate file was made from it.
-            WipeOwn(Intermediate());
+            SetAside(Intermediate());
             NoteNewestText(WorkingCopy(), "the working copy, plain text");
             Reseal();
         } else if (!found.Intermediate.Compressed) {
             RefuseWithoutRoom(backup + (compress ? 2 : 1) * sealed(found.Intermediate.TextSize), Intermediate());
-            WipeOwn(WorkingCopy());
+            SetAside(WorkingCopy());
             NoteNewestText(Intermediate(), "the bytes to seal, plain text");
             if (!compress) {
                 Reseal(Intermediate());
@@ -855,14 +882,14 @@ private:
         } else if (compress) {
             // The stream is sealed as it is.
             RefuseWithoutRoom(backup + sealed(FileSize(Intermediate())), Intermediate());
-            WipeOwn(WorkingCopy());
+            SetAside(WorkingCopy());
             NoteNewestText(Intermediate(), "the bytes to seal, compressed");
             FDataCompressed = true;
             Reseal(Intermediate());
         } else {
             const std::uint64_t size = found.Intermediate.TextSize;
             RefuseWithoutRoom(backup + size + sealed(size), Intermediate());
-            WipeOwn(WorkingCopy());
+            SetAside(WorkingCopy());
             NoteNewestText(Intermediate(), "the bytes to seal, compressed");
             Status("Decompressing..");
             MoveIntoPlace(Intermediate(), [this, size] {

@@ -171,6 +171,57 @@ TEST_F(DiskFullTest, WhileSealingTheNewDataFile) {
     EXPECT_EQ(Unseal(Data + ".bak").Content, Content);
 }
 
+// recover on a disk without room for its backup, decoded text and sealed
+// file: it stops before writing anything, names the bytes needed and the
+// file that holds the newest text; with room, a second recover seals it.
+TEST_F(DiskFullTest, RecoverWithoutRoomKeepsEveryInputAndFinishesOnceThereIsRoom) {
+    struct TCase {
+        const char* Name;
+        const char* Suffix; // where the newest text is
+        bool Decompress;
+    };
+    for (const TCase& state :
+         {TCase{"newer working copy", ".qlt", false}, TCase{"compressed intermediate file", ".qlz", false},
+          TCase{"compressed intermediate file, decompressed", ".qlz", true}}) {
+        SCOPED_TRACE(state.Name);
+        for (const std::string& name : Listing(Disk)) {
+            std::filesystem::remove(Disk / name);
+        }
+        SealContent(Data, Content, true);
+        if (std::string(state.Suffix) == ".qlt") {
+            WriteText(Data + ".qlt", Edited);
+        } else {
+            WriteBytes(Data + ".qlz", ZlibCompress(Edited));
+        }
+        ::chmod((Data + state.Suffix).c_str(), 0600);
+        const Bytes left = ReadBytes(Data + state.Suffix);
+        const Bytes sealed = ReadBytes(Data);
+        LeaveFree(SealedSize() / 2);
+        TScriptedView view;
+        view.FName = Data;
+        view.FDecompress = state.Decompress;
+        EXPECT_EQ(view.Recover(), 1);
+        ASSERT_FALSE(view.Messages.empty());
+        const std::string& message = view.Messages.back();
+        EXPECT_TRUE(message.starts_with("There is not room enough beside \"" + Data + "\" to recover: about "))
+            << message;
+        EXPECT_NE(message.find("Nothing has been changed: the newest text is in \"" + Data + state.Suffix + "\"."),
+                  std::string::npos)
+            << message;
+        EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", std::string("diary.qlx") + state.Suffix, "filler"}));
+        EXPECT_EQ(ReadBytes(Data + state.Suffix), left);
+        EXPECT_EQ(ReadBytes(Data), sealed);
+
+        std::filesystem::remove(Disk / "filler");
+        TScriptedView again;
+        again.FName = Data;
+        again.FDecompress = state.Decompress;
+        EXPECT_EQ(again.Recover(), 0) << (again.Messages.empty() ? "" : again.Messages.back());
+        EXPECT_EQ(Unseal(Data).Content, Edited);
+        EXPECT_EQ(Listing(Disk), (Strings{"diary.qlx", "diary.qlx.bak"}));
+    }
+}
+
 // The folder is on a file system mounted read-only (for root too, unlike a
 // folder without write bits): refused before anything, nothing changes.
 TEST_F(DiskFullTest, ReadOnlyFileSystemRefusesAtTheStart) {

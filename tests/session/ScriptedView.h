@@ -134,6 +134,14 @@ public:
     void ShowTrayIcon() override { Note("ShowTrayIcon"); }
     void HideTrayIcon() override { Note("HideTrayIcon"); }
     void Sleep(std::uint32_t milliseconds) override { Note("Sleep:" + std::to_string(milliseconds)); }
+    // Recorded only when asked: fault tests stop the process part way
+    // through a long step.
+    bool NoteProgress = false;
+    void Progress(std::uint64_t done, std::uint64_t total) override {
+        if (NoteProgress) {
+            Note("Progress:" + std::to_string(done) + "/" + std::to_string(total));
+        }
+    }
     void SetDataFileName(const std::string& path) override {
         Note("SetDataFileName:" + path);
         FName = path;
