@@ -288,6 +288,7 @@ private:
             WipeQuietly(Intermediate());
             WipeQuietly(WorkingCopy());
         }
+        platform::RemovePrivateFolder(FTemp); // only when nothing is left in it
         if (!FImportedFrom.empty() && platform::RenameNoReplace(DataFile(), FImportedFrom)) {
             FView.SetDataFileName(FImportedFrom);
         }

@@ -21,6 +21,7 @@ struct TSignalCase {
     const char* Name;
     bool Compress;
     bool Import;
+    bool Private; // a group folder: the temporaries live in a private folder in memory
 };
 
 void PrintTo(const TSignalCase& signalCase, std::ostream* out) {
@@ -29,9 +30,23 @@ void PrintTo(const TSignalCase& signalCase, std::ostream* out) {
 
 class SignalAtEveryStep : public datafile::testing::TTempDirTest, public ::testing::WithParamInterface<TSignalCase> {
 protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        std::string pattern = "/dev/shm/quillock-runtime-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        Runtime = pattern;
+        ::setenv("XDG_RUNTIME_DIR", Runtime.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_RUNTIME_DIR");
+        std::error_code error;
+        std::filesystem::remove_all(Runtime, error);
+        TTempDirTest::TearDown();
+    }
     void Prepare() {
         std::filesystem::remove_all(Dir);
         std::filesystem::create_directories(Dir);
+        std::filesystem::permissions(Dir, static_cast<std::filesystem::perms>(GetParam().Private ? 0770 : 0700));
         if (GetParam().Import) {
             WriteText(Given(), Content);
         } else {
@@ -48,6 +63,13 @@ protected:
             view.YesNoAnswers = {TModalResult::mrYes};
         }
     }
+    // What is left in the private folders.
+    [[nodiscard]] Strings PrivateLeft() const {
+        const std::filesystem::path folders = Runtime + "/quillock";
+        return std::filesystem::exists(folders) ? Listing(folders) : Strings{};
+    }
+
+    std::string Runtime;
 };
 
 TEST_P(SignalAtEveryStep, WipesBeforeTheEditorAndSealsTheEditsAfterIt) {
@@ -95,6 +117,7 @@ TEST_P(SignalAtEveryStep, WipesBeforeTheEditorAndSealsTheEditsAfterIt) {
                 // Nothing changed, nothing left: an import's rename undone.
                 EXPECT_EQ(Listing(Dir), Strings{std::filesystem::path(Given()).filename().string()});
                 EXPECT_EQ(ReadBytes(Given()), before);
+                EXPECT_EQ(PrivateLeft(), Strings{});
             } else {
                 EXPECT_EQ(WEXITSTATUS(status), FinishedCode);
                 EXPECT_EQ(Unseal(Path("diary.qlx")).Content, Edited);
@@ -102,14 +125,17 @@ TEST_P(SignalAtEveryStep, WipesBeforeTheEditorAndSealsTheEditsAfterIt) {
                 for (const char* suffix : {".qlt", ".qlz", ".qln", ".bak.qln", ".qlk"}) {
                     EXPECT_FALSE(Exists(Path("diary.qlx") + suffix)) << suffix;
                 }
+                EXPECT_EQ(PrivateLeft(), Strings{});
             }
         }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, SignalAtEveryStep,
-                         ::testing::Values(TSignalCase{"Plain", false, false}, TSignalCase{"Compressed", true, false},
-                                           TSignalCase{"Import", false, true}),
+                         ::testing::Values(TSignalCase{"Plain", false, false, false},
+                                           TSignalCase{"Compressed", true, false, false},
+                                           TSignalCase{"Import", false, true, false},
+                                           TSignalCase{"PrivateFolder", true, false, true}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 // ---- through the program ----
