@@ -121,6 +121,28 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
+std::string PrintableName(std::string_view name) {
+    if (IsValidUtf8(name)) {
+        return std::string(name);
+    }
+    static constexpr char Hex[] = "0123456789abcdef";
+    std::string out;
+    std::size_t i = 0;
+    while (i < name.size()) {
+        const std::size_t start = i;
+        if (!NextCodePoint(name, i)) {
+            const auto byte = static_cast<unsigned char>(name[start]);
+            out += {'\\', 'x', Hex[byte >> 4], Hex[byte & 0x0F]};
+            i = start + 1;
+        } else if (name[start] == '\\') {
+            out += "\\\\";
+        } else {
+            out.append(name.substr(start, i - start));
+        }
+    }
+    return out;
+}
+
 std::string MessageToUtf8(std::string_view text) {
     std::string lines;
     lines.reserve(text.size());

@@ -20,6 +20,13 @@ namespace quillock::platform {
 // nothing past U+10FFFF.
 [[nodiscard]] bool IsValidUtf8(std::string_view text);
 
+// A file name as messages show it: as it is when it is valid UTF-8; else
+// every byte that is not part of a valid UTF-8 character is written \xHH and
+// a backslash \\, so that the bytes can be read off exactly (and the text
+// between $' and ' in bash or zsh gives the name back, once single quotes
+// are escaped too).
+[[nodiscard]] std::string PrintableName(std::string_view name);
+
 // A message as UTF-8 display text, for the terminal and the window alike.
 // Messages are Windows-1252 texts that may quote paths, which are the file
 // system's UTF-8 bytes: a text that is valid UTF-8 is shown as UTF-8 (the

@@ -10,6 +10,7 @@
 #include "platform/PrivateFolder.h"
 #include "platform/Process.h"
 #include "platform/Signals.h"
+#include "platform/Text.h"
 #include "session/EditorLaunch.h"
 #include "session/LeftOver.h"
 
@@ -52,12 +53,21 @@ constexpr std::chrono::seconds QuickReturn{3};
 
 using platform::TNameState;
 
-// A path as one word for a POSIX shell, for commands shown to the user.
+// A path as one word for a POSIX shell, for commands shown to the user. A
+// name that is not valid UTF-8 is written with its bytes escaped in $'...',
+// which bash and zsh turn back into the same bytes.
 std::string ShellWord(const std::string& path) {
     if (!path.empty() &&
         path.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./+,:@%=-") ==
             std::string::npos) {
         return path;
+    }
+    if (!platform::IsValidUtf8(path)) {
+        std::string word = "$'";
+        for (const char c : platform::PrintableName(path)) {
+            word += c == '\'' ? std::string("\\'") : std::string(1, c);
+        }
+        return word + "'";
     }
     std::string word = "'";
     for (const char c : path) {
@@ -84,6 +94,27 @@ std::vector<std::string> EditorLeftoversOf(const std::string& workingCopy) {
         }
     }
     return present;
+}
+
+// The private folder an earlier session on dataFile used, as a place of its
+// temporaries; nothing when it has none.
+std::optional<platform::TTempLocation> PrivatePlaceOf(const std::string& dataFile) {
+    if (std::optional<std::string> folder = platform::FindPrivateFolder(dataFile)) {
+        return platform::TTempLocation{platform::TTempPlace::tpPrivate, std::move(*folder), ""};
+    }
+    return std::nullopt;
+}
+
+// Whether a session cut short left anything in place: a working copy, an
+// intermediate file, one set aside, or an editor's copy of the working copy.
+bool LeftOversIn(const platform::TTempLocation& place, const std::string& dataFile) {
+    for (const char* extension : {".qlt", ".qlz"}) {
+        const std::string path = place.PathOf(dataFile, extension);
+        if (platform::FileExists(path) || platform::FileExists(datafile::SealingTempName(path))) {
+            return true;
+        }
+    }
+    return !EditorLeftoversOf(place.PathOf(dataFile, ".qlt")).empty();
 }
 
 // Forwards to the view and, once the editor has run, ends every error report
@@ -216,6 +247,7 @@ public:
             OwnershipTest();
             const platform::TFileLock::TResult lock = FLock.Take(LockFile(), false);
             RefuseLock(lock, errno);
+            FindLeftOvers();
             switch (RecoveryState(FHost, DataFile())) {
             case TRecoveryState::rsPlainFile:
                 Fail("\"" + DataFile() +
@@ -244,6 +276,7 @@ public:
             Status("Wiping data..");
             WipeTemporaries();
             const std::string wiped = WipeEditorLeftovers();
+            platform::RemovePrivateFolder(FTemp);
             EndRecovery((!sealing ? "Nothing to recover: \"" + DataFile() +
                                         "\" already holds the text of the left-over files (copies cut short or "
                                         "unchanged); they are wiped."
@@ -465,7 +498,8 @@ private:
     static void DescribeFile(std::string& lines, const std::string& path, const char* what) {
         struct stat info {};
         if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-            lines += "\r\n\"" + path + "\": " + what + ", changed " + platform::ChangedAt(info);
+            lines +=
+                "\r\n\"" + platform::PrintableName(path) + "\": " + what + ", changed " + platform::ChangedAt(info);
         }
     }
 
@@ -478,10 +512,9 @@ private:
     };
     [[nodiscard]] std::vector<TLeftOverName> LeftOverNames() const {
         std::vector<TLeftOverName> names{{DataFile() + ".qlt", true}, {DataFile() + ".qlz", false}};
-        if (const std::optional<std::string> folder = platform::FindPrivateFolder(DataFile())) {
-            const platform::TTempLocation own{platform::TTempPlace::tpPrivate, *folder, ""};
-            names.push_back({own.PathOf(DataFile(), ".qlt"), true});
-            names.push_back({own.PathOf(DataFile(), ".qlz"), false});
+        if (const std::optional<platform::TTempLocation> own = PrivatePlaceOf(DataFile())) {
+            names.push_back({own->PathOf(DataFile(), ".qlt"), true});
+            names.push_back({own->PathOf(DataFile(), ".qlz"), false});
         }
         return names;
     }
@@ -508,7 +541,7 @@ private:
             return;
         }
         // The warning's own text, then where the text of the earlier run may be.
-        std::string text = "WARNING: \"" + DataFile() + ".qlt/qlz\" ALREADY EXISTS!\r\n" +
+        std::string text = "WARNING: \"" + platform::PrintableName(DataFile()) + ".qlt/qlz\" ALREADY EXISTS!\r\n" +
                            "(Maybe system crashed while working on this file, or the file is already opened?)\r\n\r\n" +
                            "Click [Yes] if you want to OVERWRITE this file (will lose all changes!)\r\n" +
                            "Click [No] to EXIT and view this file with Arbolix (it should be unencrypted)\r\n\r\n" +
@@ -558,6 +591,25 @@ private:
                 WipeTemporaries(working, intermediate);
             }
         }
+    }
+
+    // recover works where a session cut short left its temporaries: beside
+    // the data file, or in its private folder (found by the folder's
+    // identity, so also after the folder was renamed). In both places at
+    // once, which set is the newer cannot be told.
+    void FindLeftOvers() {
+        const std::optional<platform::TTempLocation> own = PrivatePlaceOf(DataFile());
+        if (!own || !LeftOversIn(*own, DataFile())) {
+            return;
+        }
+        if (LeftOversIn(FTemp, DataFile())) {
+            Fail("A session cut short left files both beside \"" + DataFile() + "\" and in its private folder \"" +
+                 own->Folder +
+                 "\", so which of them is the newest cannot be told. Nothing has been changed."
+                 "\r\n\r\nLook at both, keep the one you need and move the other away, then recover again.");
+        }
+        FTemp = *own;
+        RefuseForeignNames(FTemp.PathOf(DataFile(), ""));
     }
 
     // The files set aside go first: while one is left, so is the file whose
@@ -1093,8 +1145,8 @@ TRecoveryState RecoveryState(datafile::TDataFileHost& host, const std::string& d
         return platform::ChangeFileExt(dataFile, ".qlx") == dataFile ? TRecoveryState::rsImportCutShort
                                                                      : TRecoveryState::rsPlainFile;
     }
-    return platform::FileExists(dataFile + ".qlt") || platform::FileExists(dataFile + ".qlz") ||
-                   !EditorLeftoversOf(dataFile + ".qlt").empty()
+    const std::optional<platform::TTempLocation> own = PrivatePlaceOf(dataFile);
+    return LeftOversIn(platform::TTempLocation{}, dataFile) || (own && LeftOversIn(*own, dataFile))
                ? TRecoveryState::rsLeftOvers
                : TRecoveryState::rsNothingLeftOver;
 }

@@ -115,5 +115,14 @@ TEST(TextTest, UnrepresentableCharactersAreRefused) {
     EXPECT_EQ(Utf8ToCp1252("\xE2\x80\x9A"), "\x82");
 }
 
+TEST(TextTest, NamesThatAreNotUtf8AreShownWithTheirBytesEscaped) {
+    EXPECT_EQ(PrintableName("diary.qlx"), "diary.qlx");
+    EXPECT_EQ(PrintableName("\xc3\xa9t\xc3\xa9 a\\b.qlx"), "\xc3\xa9t\xc3\xa9 a\\b.qlx") << "valid UTF-8 stays";
+    EXPECT_EQ(PrintableName("\xe9t\xe9.qlx"), "\\xe9t\\xe9.qlx");
+    // Valid characters beside the bad bytes stay; a backslash is doubled.
+    EXPECT_EQ(PrintableName("\xc3\xa9\\\xff"), "\xc3\xa9\\\\\\xff");
+    EXPECT_EQ(PrintableName("\xc3"), "\\xc3") << "a character cut short";
+}
+
 } // namespace
 } // namespace quillock::platform

@@ -5,6 +5,7 @@
 
 #include "datafile/Compression.h"
 #include "platform/Files.h"
+#include "platform/PrivateFolder.h"
 
 #include <map>
 #include <sys/stat.h>
@@ -313,6 +314,34 @@ TEST_F(RecoverTest, TheEditorsCopiesAreWipedOnceTheNewestTextIsSealed) {
     alone.FName = Data;
     EXPECT_EQ(alone.Recover(), 0);
     EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
+}
+
+TEST_F(RecoverTest, LeftOversInThePrivateFolderAreFoundThereButNotInTwoPlacesAtOnce) {
+    std::string runtime = "/dev/shm/quillock-runtime-XXXXXX";
+    ASSERT_NE(::mkdtemp(runtime.data()), nullptr);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    platform::SetSharedMemoryRoot("/dev/shm");
+    SealContent(Data, Content, false);
+    const platform::TTempLocation own = platform::ChooseTempFolder(Data, platform::TPrivateTemp::ptAlways);
+    ASSERT_EQ(own.Place, platform::TTempPlace::tpPrivate) << own.Reason;
+    LeaveText(own.PathOf(Data, ".qlt"), Edited);
+    LeaveText(Data + ".qlt", Content + "another edit");
+    const auto before = Snapshot(Dir);
+    EXPECT_EQ(View.Recover(), 1);
+    ASSERT_FALSE(View.Messages.empty());
+    EXPECT_NE(View.Messages.back().find("left files both beside \"" + Data + "\" and in its private folder"),
+              std::string::npos)
+        << View.Messages.back();
+    EXPECT_EQ(Snapshot(Dir), before);
+
+    std::filesystem::remove(Data + ".qlt");
+    TScriptedView again;
+    again.FName = Data;
+    EXPECT_EQ(again.Recover(), 0);
+    EXPECT_EQ(Unseal(Data).Content, Edited);
+    EXPECT_FALSE(std::filesystem::exists(own.Folder)) << "the emptied private folder goes";
+    std::filesystem::remove_all(runtime);
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(RecoverTest, AFileOfUnknownContentStopsItWithNothingChanged) {

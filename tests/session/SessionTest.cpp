@@ -7,6 +7,7 @@
 #include "platform/Process.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -490,6 +491,28 @@ TEST_F(SessionTest, LeftOverWorkingCopyAnsweredNoOrClosedStaysUntouched) {
         EXPECT_EQ(ReadBytes(Data), sealed);
         EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.qlt"}));
     }
+}
+
+TEST_F(SessionTest, ALeftOverWarningNamesANameThatIsNotUtf8ByteForByte) {
+    const std::string data = Path("\xe9t\xe9.qlx");
+    SealContent(data, Content, false);
+    WriteText(data + ".qlt", "Arbolix unsaved edits");
+    View.FName = data;
+    View.YesNoAnswers = {TModalResult::mrNo};
+    EXPECT_EQ(View.Run(), 1);
+    ASSERT_EQ(View.Messages.size(), 1u);
+    const std::string& warning = View.Messages[0];
+    const std::string shown = Path("\\xe9t\\xe9.qlx");
+    EXPECT_TRUE(warning.starts_with("WARNING: \"" + shown + ".qlt/qlz\" ALREADY EXISTS!")) << warning;
+    EXPECT_NE(warning.find("\r\n\"" + shown + ".qlt\": working copy, unencrypted"), std::string::npos) << warning;
+    // The suggested command, pasted into bash, names the data file.
+    const std::string command = "quillock-cli recover ";
+    const std::size_t start = warning.find(command);
+    ASSERT_NE(start, std::string::npos) << warning;
+    const std::string word = warning.substr(start + command.size(), warning.find("  seals") - start - command.size());
+    EXPECT_EQ(word, "$'" + shown + "'");
+    WriteText(Path("names.sh"), "test -f " + word + "\n");
+    EXPECT_EQ(std::system(("bash " + Path("names.sh")).c_str()), 0) << word;
 }
 
 TEST_F(SessionTest, LeftOverFilesAnsweredYesAreReplacedByFreshData) {

@@ -350,6 +350,15 @@ TEST_P(PrivateTempTest, AFolderRenamedAndReplacedDuringTheEditIsNeverSealedInto)
     EXPECT_EQ(Listing(own), Strings{"diary.qlx"});
     EXPECT_EQ(datafile::testing::ReadBytes(Shared + "/moved/diary.qlx"), Sealed);
     EXPECT_NE(report.find("quillock-cli recover " + Shared + "/moved/diary.qlx"), std::string::npos) << report;
+
+    // That command finds the edits in memory by the folder's identity and
+    // seals them there.
+    TScriptedView recovering;
+    recovering.FName = Shared + "/moved/diary.qlx";
+    EXPECT_EQ(recovering.Recover(), 0) << (recovering.Messages.empty() ? "" : recovering.Messages.back());
+    EXPECT_EQ(Unseal(recovering.FName).Content, Content + "new-secret");
+    EXPECT_FALSE(fs::exists(working));
+    EXPECT_EQ(Listing(Shared + "/moved"), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, PrivateTempTest,
