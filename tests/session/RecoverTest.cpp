@@ -8,6 +8,7 @@
 #include "platform/PrivateFolder.h"
 
 #include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -257,6 +258,9 @@ TEST_F(RecoverTest, WithoutRoomEveryInputStaysAndTheMessageSaysWhatIsNeeded) {
         space.Size = FreeBytes;
         return true;
     });
+    // Put back however the test ends.
+    const std::unique_ptr<void, void (*)(void*)> restore(&FreeBytes,
+                                                         [](void*) { datafile::SetFreeSpaceQuery(nullptr); });
     FreeBytes = 1000;
     for (const bool decompress : {false, true}) {
         SCOPED_TRACE(decompress ? "decompressed first" : "sealed as it is");
@@ -277,7 +281,6 @@ TEST_F(RecoverTest, WithoutRoomEveryInputStaysAndTheMessageSaysWhatIsNeeded) {
     }
     FreeBytes = std::uint64_t{1} << 30;
     EXPECT_EQ(View.Recover(), 0);
-    datafile::SetFreeSpaceQuery(nullptr);
     EXPECT_EQ(Unseal(Data).Content, Edited);
     EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
