@@ -324,41 +324,51 @@ int RunEdit(int argc, char** argv) {
     if (!options.Editor) {
         ChooseEditor(view);
     }
-    if (!view.FName.empty()) {
-        if (ReportUnreadable(view.FName)) {
-            // What the session would report at its first check, and why.
-            view.SavePreferences();
-            return ExitFailure;
+    if (!view.FName.empty() && ReportUnreadable(view.FName)) {
+        // What the session would report at its first check, and why.
+        view.SavePreferences();
+        return ExitFailure;
+    }
+    int exitCode = ExitOk;
+    for (int attempt = 1;; ++attempt) {
+        if (!view.FName.empty()) {
+            try {
+                if (!options.NewPasswordFile.empty()) {
+                    TPasswordSource source;
+                    source.File = options.NewPasswordFile;
+                    view.FNewPassword = ReadPassword(source, {});
+                }
+                // A first sealing from the terminal: one typo would seal the
+                // only copy under a password nobody knows, so it is typed
+                // twice, and a mismatch stops before the file is renamed.
+                const bool import = options.Password.FromTerminal() && IsPlainEditorFile(view);
+                view.FPassword =
+                    import ? ReadNewPassword(options.Password) : ReadPassword(options.Password, "Password: ");
+            } catch (const EPasswordError& e) {
+                view.SavePreferences();
+                return Fail(EditCommand, e.what());
+            }
+            if (view.FPassword.Empty()) {
+                // The window keeps OK disabled while the password box is empty.
+                return Fail(EditCommand, "the password is empty");
+            }
         }
         try {
-            if (!options.NewPasswordFile.empty()) {
-                TPasswordSource source;
-                source.File = options.NewPasswordFile;
-                view.FNewPassword = ReadPassword(source, {});
+            const session::TSessionEnd end = session::RunEditingSession(view);
+            if (end == session::TSessionEnd::WrongPassword) {
+                // Typed: a second and a third try. Given by a file, a
+                // descriptor or a command, another try would read the same.
+                if (OfferAnotherTry(options.Password, attempt)) {
+                    continue;
+                }
+                exitCode = ExitFailure;
+            } else if (!view.FEnded) {
+                exitCode = ExitFailure; // no file chosen: nothing was done
             }
-            // A first sealing from the terminal: one typo would seal the only
-            // copy under a password nobody knows, so it is typed twice, and a
-            // mismatch stops before the file is renamed.
-            const bool import = options.Password.FromTerminal() && IsPlainEditorFile(view);
-            view.FPassword = import ? ReadNewPassword(options.Password) : ReadPassword(options.Password, "Password: ");
-        } catch (const EPasswordError& e) {
-            view.SavePreferences();
-            return Fail(EditCommand, e.what());
+        } catch (const datafile::TProgramExit& exit) {
+            exitCode = exit.ExitCode;
         }
-        if (view.FPassword.Empty()) {
-            // The window keeps OK disabled while the password box is empty.
-            return Fail(EditCommand, "the password is empty");
-        }
-    }
-
-    int exitCode = ExitOk;
-    try {
-        session::RunEditingSession(view);
-        if (!view.FEnded) {
-            exitCode = ExitFailure; // no file chosen: nothing was done
-        }
-    } catch (const datafile::TProgramExit& exit) {
-        exitCode = exit.ExitCode;
+        break;
     }
     // The window saves its settings when it goes, at every end of the program.
     view.SavePreferences();

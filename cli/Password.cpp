@@ -217,6 +217,17 @@ bool TakePasswordOption(std::string_view option, std::string_view value, TPasswo
     return true;
 }
 
+bool OfferAnotherTry(const TPasswordSource& source, int attempt) {
+    const bool again = source.FromTerminal() && attempt < MaxPasswordTries;
+    const std::string text =
+        again ? "Try again (" + std::to_string(attempt + 1) + " of " + std::to_string(MaxPasswordTries) + ").\n"
+              : std::string("Give the right password, or --cipher and --hash as the file was sealed; bytes sealed "
+                            "with --raw come back with unseal --raw, and a damaged file may still give part of its "
+                            "text with unseal --salvage.\n");
+    (void)platform::WriteAll(STDERR_FILENO, text.data(), text.size());
+    return again;
+}
+
 platform::TSecretText AskTerminalPassword(std::string_view prompt) {
     const TFd tty(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (tty.Get() < 0) {

@@ -30,6 +30,15 @@ struct TPasswordSource {
     [[nodiscard]] bool FromTerminal() const { return File.empty() && Fd < 0 && Command.empty(); }
 };
 
+// How often a password typed on the terminal may turn out wrong before a
+// command gives up (check, unseal, edit).
+inline constexpr int MaxPasswordTries = 3;
+
+// After a password that did not open the file (reported already): prints
+// what to do next and returns whether another may be typed, which is only
+// when it came from the terminal and fewer than MaxPasswordTries were tried.
+[[nodiscard]] bool OfferAnotherTry(const TPasswordSource& source, int attempt);
+
 // The names of the password options, for the commands' option tables.
 inline constexpr const char* PasswordOptionNames[] = {"password-file", "password-fd", "password-command"};
 

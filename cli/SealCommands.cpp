@@ -352,6 +352,41 @@ private:
     int FFd;
 };
 
+// Reads the password for sealed into host and tells what it opens. Typed on
+// the terminal, a password that opens neither text nor compressed data is
+// reported and asked again, up to MaxPasswordTries; given by a file, a
+// descriptor or a command it counts at once. unseal --raw takes such a
+// content with a warning, --salvage as it is (its damage report follows).
+// Returns the exit code when the command ends here, -1 to go on.
+int ReadOpeningPassword(std::string_view command, const TSealOptions& options, TTerminalDataFileHost& host,
+                        const std::string& sealed, datafile::TContentKind& kind) {
+    for (int attempt = 1;; ++attempt) {
+        try {
+            host.FPassword = ReadPassword(options.Password, "Password: ");
+        } catch (const EPasswordError& e) {
+            return Fail(command, e.what());
+        }
+        kind = datafile::SealedContentKind(host, sealed);
+        host.EndProgress();
+        if (kind != datafile::TContentKind::ckNeither) {
+            return -1;
+        }
+        const std::string why = datafile::NeitherContentText(options.Algorithm, options.Hash);
+        if (options.Salvage) {
+            return -1;
+        }
+        if (options.Raw) {
+            std::cerr << "quillock-cli " << command << ": warning: " << sealed
+                      << ": the result is neither an editor file nor compressed data (" << why << ")\n";
+            return -1;
+        }
+        std::cerr << "quillock-cli " << command << ": " << sealed << ": " << why << std::endl;
+        if (!OfferAnotherTry(options.Password, attempt)) {
+            return ExitFailure;
+        }
+    }
+}
+
 int Unseal(const TSealOptions& options) {
     const std::string& sealed = options.Files[0];
     const std::string& plain = options.Files[1];
@@ -384,11 +419,10 @@ int Unseal(const TSealOptions& options) {
         }
     }
     try {
-        host.FPassword = ReadPassword(options.Password, "Password: ");
-    } catch (const EPasswordError& e) {
-        return Fail("unseal", e.what());
-    }
-    try {
+        datafile::TContentKind kind = datafile::TContentKind::ckNeither;
+        if (const int code = ReadOpeningPassword("unseal", options, host, sealed, kind); code >= 0) {
+            return code;
+        }
         if (toOutput) {
             // Nothing plain is written to disk: deciphered and decompressed
             // piece by piece straight to standard output.
@@ -439,19 +473,23 @@ int Check(const TSealOptions& options) {
     host.FHash = options.Hash;
     host.FStep = "Checking..";
     try {
-        host.FPassword = ReadPassword(options.Password, "Password: ");
-    } catch (const EPasswordError& e) {
-        return Fail("check", e.what());
-    }
-    try {
+        datafile::TContentKind kind = datafile::TContentKind::ckNeither;
+        if (const int code = ReadOpeningPassword("check", options, host, options.Files[0], kind); code >= 0) {
+            return code;
+        }
+        if (kind == datafile::TContentKind::ckEmpty) {
+            return Fail("check", options.Files[0] +
+                                     ": the content is empty: any password opens it, and a session has nothing "
+                                     "to edit in it");
+        }
+        if (kind == datafile::TContentKind::ckEditorFile) {
+            std::cout << "opens: plain editor content\n";
+            return ExitOk;
+        }
         TPlainSink nowhere;
         const datafile::TUnsealed content = datafile::UnsealInto(host, options.Files[0], false, nowhere);
         host.EndProgress();
-        if (content.Compressed) {
-            std::cout << "opens: compressed content, " << content.Bytes << " bytes\n";
-        } else {
-            std::cout << "opens: plain editor content\n";
-        }
+        std::cout << "opens: compressed content, " << content.Bytes << " bytes\n";
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode;
     }

@@ -98,6 +98,8 @@ public:
     [[nodiscard]] bool Decompress() const override { return FDecompress; }
     [[nodiscard]] bool DoubleBackup() const override { return FDoubleBackup; }
     [[nodiscard]] std::string ExeName() const override { return FEditorCommand.value_or(FExeName); }
+    // A wrong password ends the run only: edit decides whether to ask again.
+    [[nodiscard]] bool TriesAnotherPassword() const override { return true; }
 
 private:
     // A typed Yes or No; Enter gives the default, the end of input No.

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
@@ -76,7 +77,8 @@ private:
     crypto::TDCP_cipher& FCipher;
 };
 
-// A cipher of the host's choice, keyed from the host's password.
+} // namespace
+
 std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host) {
     const crypto::TDCP_cipherclass* cipherClass = CipherClassByIndex(host.AlgorithmIndex());
     const crypto::TDCP_hashclass* hashClass = HashClassByIndex(host.HashIndex());
@@ -88,6 +90,14 @@ std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host) {
     cipher->InitFromPassphrase(password.View(), *hashClass);
     return cipher;
 }
+
+void RefuseUnreadableSealed(TDataFileHost& host, bool tooLarge) {
+    host.AskUser(tooLarge ? DecryptTooLargeText : DecryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    host.ExitWithError();
+    std::terminate(); // a host whose ExitWithError returns breaks its contract
+}
+
+namespace {
 
 // Runs size bytes of source through the cipher into destination; a source
 // that delivers fewer bytes than its size said is a read failure.
@@ -279,12 +289,10 @@ void Decrypt(TDataFileHost& host, const std::string& source, const std::string& 
             Transform(host, *cipher, in, out, size, false);
         }
     } catch (const std::exception&) {
-        host.AskUser(DecryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
+        RefuseUnreadableSealed(host, false);
     }
     if (tooLarge) {
-        host.AskUser(DecryptTooLargeText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
+        RefuseUnreadableSealed(host, true);
     }
 }
 

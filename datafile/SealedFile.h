@@ -1,6 +1,7 @@
 // Sealing and unsealing a data file under the window's password and choices.
 #pragma once
 
+#include "crypto/Cipher.h"
 #include "datafile/DataFileHost.h"
 #include "platform/Files.h"
 #include "platform/Stream.h"
@@ -8,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,6 +22,12 @@ inline constexpr std::int64_t MaxSealedSize = 0xFFFFFFFF;
 // Where Encrypt writes the new ciphertext before it renames it over the
 // destination: the destination's name with ".qln" appended.
 [[nodiscard]] std::string SealingTempName(const std::string& destination);
+
+// A cipher of the host's choice, keyed from the host's password.
+[[nodiscard]] std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host);
+
+// Reports a sealed file that cannot be read, or is 4 GiB or larger, and terminates.
+[[noreturn]] void RefuseUnreadableSealed(TDataFileHost& host, bool tooLarge);
 
 // Writes the unsealed bytes of source to destination. Reports and terminates
 // on any failure; checks nothing about the password.

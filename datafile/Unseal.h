@@ -34,11 +34,34 @@ public:
     virtual void Put(const std::uint8_t* data, std::size_t size) = 0;
 };
 
+// What a deciphered content is, by the test a session makes before it edits.
+enum class TContentKind {
+    ckEditorFile, // its first line names the editor
+    ckCompressed, // a zlib stream, as far as its first piece goes
+    ckEmpty,      // nothing at all: any password opens it, a session cannot edit it
+    ckNeither,    // neither: a wrong password or choice, most likely, or bytes sealed raw
+};
+
 // What the content of a data file turned out to be.
 struct TUnsealed {
     bool Compressed = false;
+    TContentKind Kind = TContentKind::ckEmpty;
     std::uint64_t Bytes = 0; // plain bytes, decompressed when compressed
 };
+
+// The test on the first piece of a content (at most PlainPieceSize bytes).
+[[nodiscard]] TContentKind ContentKindOf(const std::uint8_t* first, std::size_t size);
+// The same test on the first piece of a plain file; a read failure raises.
+[[nodiscard]] TContentKind FileContentKind(const std::string& path);
+// The same test on the first piece of sealed, deciphered in memory under the
+// host's password and choices (nothing is written; the rest is not read). A
+// file that cannot be read is reported as Decrypt reports it, and terminates.
+[[nodiscard]] TContentKind SealedContentKind(TDataFileHost& host, const std::string& sealed);
+
+// Why a content that is neither does not open, naming the choices tried:
+// "wrong password, or the file was sealed with another cipher or digest: now
+// rijndael/ripemd160".
+[[nodiscard]] std::string NeitherContentText(int algorithm, int hash);
 
 // Unseals sealed under the host's password and choices into sink: a plain
 // content as it is, a compressed content decompressed (raw: as it is). A

@@ -5,6 +5,7 @@
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
+#include "datafile/Unseal.h"
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
 #include "platform/PrivateFolder.h"
@@ -159,12 +160,16 @@ private:
     const std::string& FNote;
 };
 
+// Unwinds a run whose password did not open the data file, for a view that
+// asks again; not an std::exception, so the steps' own handlers let it pass.
+struct TWrongPassword {};
+
 // One run of the session, with its flags.
 class TSession {
 public:
     explicit TSession(SessionView& view) : FView(view), FHost(view, FNote) {}
 
-    void Run() {
+    TSessionEnd Run() {
         FView.LockWindow();
         FView.PumpMessages();
         try {
@@ -213,6 +218,8 @@ public:
         } catch (const platform::EInterrupted&) {
             EndInterrupted();
             throw;
+        } catch (const TWrongPassword&) {
+            return TSessionEnd::WrongPassword;
         } catch (const std::exception& e) {
             // A failure the operations raise rather than report (compressing,
             // or writing zeros during a wipe): the files stay as they are, and
@@ -227,9 +234,9 @@ public:
         if (FEditorFailed && !FResealed) {
             // Nothing was edited because nothing could be: that is no success.
             FView.ExitWithError();
-            return;
         }
         FView.EndProgram();
+        return TSessionEnd::Ended;
     }
 
     // Seals the newest text that a session cut short left beside the data
@@ -686,6 +693,9 @@ private:
             }
             return;
         }
+        if (datafile::FileContentKind(Intermediate()) == datafile::TContentKind::ckNeither) {
+            WrongPassword();
+        }
         Status("Decompressing..");
         try {
             datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), FProgress);
@@ -703,6 +713,19 @@ private:
             FView.TickCompress();
         }
         FDataCompressed = !FView.Decompress();
+    }
+
+    // The deciphered bytes are neither text nor compressed data: they go, and
+    // the view decides whether the program ends.
+    [[noreturn]] void WrongPassword() {
+        WipeOwn(Intermediate());
+        WipeOwn(WorkingCopy());
+        platform::RemovePrivateFolder(FTemp);
+        FView.AskUser(datafile::DecryptionErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        if (FView.TriesAnotherPassword()) {
+            throw TWrongPassword{};
+        }
+        FHost.ExitWithError();
     }
 
     // The plain file being imported, copied to the working copy (a copy cut
@@ -1130,13 +1153,13 @@ std::string BusyLockText(const std::string& dataFile) {
            "\").";
 }
 
-void RunEditingSession(SessionView& view) {
+TSessionEnd RunEditingSession(SessionView& view) {
     if (view.DataFileName().empty()) {
         view.WarnBox(SelectFileText);
-        return;
+        return TSessionEnd::Ended;
     }
     TSession session(view);
-    session.Run();
+    return session.Run();
 }
 
 TRecoveryState RecoveryState(datafile::TDataFileHost& host, const std::string& dataFile) {

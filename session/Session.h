@@ -17,11 +17,22 @@ inline constexpr const char* ReadOnlyRefusal = "Unable to open the file!\r\nFile
 // lock: one sentence naming both.
 [[nodiscard]] std::string BusyLockText(const std::string& dataFile);
 
+// How a run of the session ended, when it returns.
+enum class TSessionEnd {
+    Ended,         // after EndProgram, or no file was chosen (the window stays usable)
+    WrongPassword, // the password or choices do not open the data file; only for a
+                   // view whose TriesAnotherPassword is true
+};
+
 // Runs one editing session of the chosen data file: what the window's OK
-// button (BitBtn1Click) and `quillock-cli edit` start. Returns only when no file was
-// chosen (the window stays usable) or after EndProgram; every failure ends
-// through the view's ExitWithError.
-void RunEditingSession(SessionView& view);
+// button (BitBtn1Click) and `quillock-cli edit` start. Every failure ends
+// through the view's ExitWithError, with one exception the view opts into:
+// when the deciphered data file is neither a plain editor file nor
+// compressed data (a wrong password or choice), the temporary files of the
+// try are wiped, the decryption error is shown, and the run returns
+// WrongPassword with nothing saved or ended, so that the front end can ask
+// again.
+TSessionEnd RunEditingSession(SessionView& view);
 
 // What recover finds at a data file, before any password is needed.
 enum class TRecoveryState {

@@ -77,6 +77,11 @@ public:
     // appended to the report that names the command tried.
     [[nodiscard]] virtual std::string EditorHint() const { return ""; }
 
+    // True when this front end lets the user try another password: a wrong
+    // one then ends the run (BitBtn1Click returns TSessionEnd::WrongPassword)
+    // instead of the program.
+    [[nodiscard]] virtual bool TriesAnotherPassword() const { return false; }
+
     // The data-file box; rewritten after an import.
     virtual void SetDataFileName(const std::string& path) = 0;
     // The option boxes.

@@ -147,6 +147,33 @@ TEST_F(TerminalTest, QuickEditorIsAskedAboutOnATerminal) {
     EXPECT_EQ(run.Screen.find(question), std::string::npos) << run.Screen;
 }
 
+// A typed password that does not open the file gets a second and a third
+// try (edit: with the temporary files of the failed try gone before the next
+// prompt); from a file there is one try.
+TEST_F(TerminalTest, AWrongPasswordIsAskedAgainTwiceOnATerminal) {
+    SealContent(Data, Content, false);
+    const auto before = FilesIn(Dir);
+    const Strings edit{"edit", "--editor-returns-at-once", "--editor", FakeEditor + " keep", Data};
+    TRun run = RunOnTerminal(edit, {{"Password: ", "wrong\n"}, {"Password: ", "bad\n"}, {"Password: ", "secret\n"}});
+    EXPECT_EQ(run.ExitCode, 0) << run.Screen;
+    EXPECT_EQ(FilesIn(Dir), before);
+    for (const Strings& command : {edit, Strings{"check", Data}, Strings{"unseal", Data, Path("out")}}) {
+        run = RunOnTerminal(command, {{"Password: ", "a\n"}, {"Password: ", "b\n"}, {"Password: ", "c\n"}});
+        EXPECT_EQ(run.ExitCode, 1) << run.Screen;
+        EXPECT_NE(run.Screen.find("Try again (3 of 3)"), std::string::npos) << run.Screen;
+        std::size_t prompts = 0;
+        for (std::size_t at = 0; (at = run.Screen.find("Password: ", at)) != std::string::npos; ++at) {
+            ++prompts;
+        }
+        EXPECT_EQ(prompts, 3U) << run.Screen;
+        EXPECT_EQ(FilesIn(Dir), before) << command[0];
+    }
+    WriteText(Path("password"), "wrong\n");
+    run = RunOnTerminal({"check", "--password-file", Path("password"), Data}, {});
+    EXPECT_EQ(run.ExitCode, 1) << run.Screen;
+    EXPECT_EQ(run.Screen.find("Try again"), std::string::npos) << run.Screen;
+}
+
 TEST_F(TerminalTest, FirstSealingAsksTwiceAndRefusesAMismatch) {
     WriteText(Path("plain"), Content);
     const std::string sealed = Path("new.qlx");
@@ -204,7 +231,8 @@ TEST_F(TerminalTest, RecoverOfAnImportCutShortAsksTwiceAndAMismatchChangesNothin
     run = RunOnTerminal({"check", Data}, {{"Password: ", "fresh\n"}});
     EXPECT_EQ(run.ExitCode, 0) << run.Screen;
     EXPECT_NE(run.Screen.find("opens: "), std::string::npos) << run.Screen;
-    run = RunOnTerminal({"check", Data}, {{"Password: ", "fresH\n"}});
+    run = RunOnTerminal({"check", Data},
+                        {{"Password: ", "fresH\n"}, {"Password: ", "fresH\n"}, {"Password: ", "fresH\n"}});
     EXPECT_EQ(run.ExitCode, 1) << run.Screen;
 
     // Without a working copy the plain file itself is sealed.

@@ -56,7 +56,7 @@ cmp -s "$work/c.plain" "$data/plain_70000.txt" || fail "round trip of seal --com
 # A wrong password or cipher: the decryption error, exit 1, nothing left.
 printf 'wrong\n' >"$work/wrong"
 expect_code 1 "$cli" unseal --password-file "$work/wrong" "$data/rijndael_ripemd160_70000.qlx" "$work/bad"
-grep -q "Decryption Error!" "$work/err" || fail "no decryption error message"
+grep -q "wrong password, or the file was sealed with another cipher or digest" "$work/err" || fail "no decryption error message"
 expect_code 1 "$cli" unseal --cipher blowfish --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx" "$work/bad"
 [ -e "$work/bad" ] || [ -e "$work/bad.qlt" ] || [ -e "$work/bad.qlz" ] && fail "files left after a wrong password"
 
@@ -172,7 +172,7 @@ cmp -s "$work/stdout.txt" "$data/plain_70000.txt" || fail "unseal of a compresse
 "$cli" unseal --raw --password-file "$pw" "$data/rijndael_ripemd160_compressed_70000.qlx" - 2>/dev/null |
     cmp -s - "$data/compressed_70000.qlz" || fail "unseal --raw to standard output"
 expect_code 1 "$cli" unseal --password-file "$work/wrong" "$data/rijndael_ripemd160_70000.qlx" -
-grep -q "Decryption Error!" "$work/err" || fail "unseal to standard output with a wrong password"
+grep -q "wrong password, or the file was sealed with another cipher or digest" "$work/err" || fail "unseal to standard output with a wrong password"
 expect_code 2 "$cli" unseal --salvage --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx" -
 expect_code 0 "$cli" seal --password-file "$pw" - "$work/stdin.qlx" <"$data/plain_8193.txt"
 [ -e "$work/stdin.qlx.qlt" ] && fail "seal from standard input left its copy"
@@ -194,7 +194,7 @@ grep -q '%' "$work/err" && fail "check showed progress without a terminal: $(cat
 [ "$("$cli" check --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx")" = "opens: plain editor content" ] ||
     fail "check of a plain content"
 expect_code 1 "$cli" check --cipher blowfish --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx"
-grep -q "Decryption Error!" "$work/err" || fail "check with the wrong cipher"
+grep -q "wrong password, or the file was sealed with another cipher or digest" "$work/err" || fail "check with the wrong cipher"
 [ -z "$(ls -A "$work/check")" ] || fail "check wrote files"
 
 # A missing or unreadable file: the message, then the reason.
@@ -220,7 +220,7 @@ fi
 sample="$data/rijndael_ripemd160_70000.qlx"
 expect_code 0 "$cli" check --password-command "cat '$pw'; echo a second line" "$sample" >/dev/null
 expect_code 1 "$cli" check --password-command "echo wrong; cat '$pw'" "$sample"
-grep -q "Decryption Error!" "$work/err" || fail "the password command's second line was taken"
+grep -q "wrong password, or the file was sealed with another cipher or digest" "$work/err" || fail "the password command's second line was taken"
 expect_code 1 "$cli" check --password-command "cat '$pw'; exit 3" "$sample"
 grep -q "the password command failed (exit code 3)" "$work/err" || fail "a failing password command"
 expect_code 1 "$cli" check --password-command "true" "$sample"

@@ -6,6 +6,7 @@
 #include "tests/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <csignal>
 #include <cstdint>
@@ -92,6 +93,17 @@ inline void WriteBytes(const std::filesystem::path& path, const Bytes& data) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     ASSERT_TRUE(out.good()) << path;
+}
+
+// zlib's own one-shot compression at level 1, independent of the program's stream layer.
+inline Bytes ZlibCompress(const std::string& text) {
+    uLongf size = compressBound(static_cast<uLong>(text.size()));
+    Bytes out(size);
+    EXPECT_EQ(
+        compress2(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()), 1),
+        Z_OK);
+    out.resize(size);
+    return out;
 }
 
 inline void WriteText(const std::filesystem::path& path, const std::string& text) {

@@ -28,6 +28,7 @@ using datafile::testing::Bytes;
 using datafile::testing::ReadBytes;
 using datafile::testing::WriteBytes;
 using datafile::testing::WriteText;
+using datafile::testing::ZlibCompress;
 
 inline const std::string FakeEditor = FAKE_EDITOR_PATH;
 
@@ -48,16 +49,6 @@ inline unsigned Mode(const std::filesystem::path& path) {
 }
 
 // zlib's own one-shot routines, independent of the program's stream layer.
-inline Bytes ZlibCompress(const std::string& text) {
-    uLongf size = compressBound(static_cast<uLong>(text.size()));
-    Bytes out(size);
-    EXPECT_EQ(
-        compress2(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()), 1),
-        Z_OK);
-    out.resize(size);
-    return out;
-}
-
 inline std::optional<std::string> ZlibInflate(const Bytes& data) {
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) {

@@ -27,6 +27,7 @@ public:
     bool FDecompress = false;
     bool FDoubleBackup = false;
     std::string FExeName = FakeEditor;
+    bool FTriesAnotherPassword = false;
 
     std::deque<TModalResult> YesNoAnswers;
     std::deque<std::string> InputAnswers;
@@ -150,12 +151,15 @@ public:
     [[nodiscard]] bool Decompress() const override { return FDecompress; }
     [[nodiscard]] bool DoubleBackup() const override { return FDoubleBackup; }
     [[nodiscard]] std::string ExeName() const override { return FExeName; }
+    [[nodiscard]] bool TriesAnotherPassword() const override { return FTriesAnotherPassword; }
 
     // Runs the session: 0 after EndProgram, 1 after ExitWithError, -1 when it
-    // returned without ending the program.
+    // returned without ending the program, -2 after a wrong password.
     int Run() {
         try {
-            session::RunEditingSession(*this);
+            if (session::RunEditingSession(*this) == session::TSessionEnd::WrongPassword) {
+                return -2;
+            }
         } catch (const datafile::TProgramExit& exit) {
             return exit.ExitCode;
         }

@@ -156,6 +156,27 @@ TEST_F(SessionTest, WrongPasswordWipesTheTemporaryFilesAndLeavesTheDataFile) {
     EXPECT_FALSE(View.Saw("ShowTrayIcon"));
 }
 
+TEST_F(SessionTest, AViewThatAsksAgainGetsTheWrongPasswordBackAndTheNextTryWorks) {
+    SealContent(Data, Content, false);
+    const Bytes sealed = ReadBytes(Data);
+    View.FTriesAnotherPassword = true;
+    View.SetPassword("wrong");
+    Editor("keep");
+    EXPECT_EQ(View.Run(), -2);
+    EXPECT_EQ(View.Messages,
+              Strings{"Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)"});
+    // Nothing of the try is left, nothing is ended or saved, the lock is free.
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+    EXPECT_EQ(ReadBytes(Data), sealed);
+    for (const char* event : {"ExitWithError", "EndProgram", "SavePreferences", "ShowTrayIcon"}) {
+        EXPECT_FALSE(View.Saw(event)) << event;
+    }
+    View.SetPassword("secret");
+    View.FinishedAnswers = {true};
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(Files(), Strings{"diary.qlx"});
+}
+
 TEST_F(SessionTest, UnsealedDataThatIsNotAnEditorFileIsWiped) {
     SealContent(Data, "just some text\r\n", true);
     const Bytes sealed = ReadBytes(Data);
