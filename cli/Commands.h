@@ -49,6 +49,9 @@ int RunSelfCheck(int argc, char** argv);
 int RunSeal(int argc, char** argv);
 int RunUnseal(int argc, char** argv);
 
+// Lists, sets and resets the saved choices (cli/ConfigCommand.cpp).
+int RunConfig(int argc, char** argv);
+
 // One whole editing session of a data file (cli/EditCommand.cpp).
 int RunEdit(int argc, char** argv);
 

@@ -236,7 +236,6 @@ void SetUpView(TTerminalView& view, const session::TPreferences& stored, const T
         view.FExeName = view.FEditionPaths[static_cast<std::size_t>(view.FEdition)];
     }
     if (options.Editor) {
-        // A typed editor path is remembered for the chosen edition.
         view.FExeName = *options.Editor;
         view.FEditionPaths[static_cast<std::size_t>(view.FEdition)] = *options.Editor;
     }
@@ -254,6 +253,9 @@ void SetUpView(TTerminalView& view, const session::TPreferences& stored, const T
     view.FNewAlgorithm = options.NewAlgorithm;
     view.FNewHash = options.NewHash;
     view.FName = options.Files[0];
+    view.FStored = stored;
+    view.FStartAlgorithm = view.FAlgorithm;
+    view.FStartHash = view.FHash;
 }
 
 // True when the data file is a plain editor file, which the session imports.

@@ -37,6 +37,15 @@ constexpr TCommand Commands[] = {
      "                         otherwise it is typed on the terminal without echo\n"
      "Prints \"opens: compressed content, N bytes\" or \"opens: plain editor content\" and exits 0;\n"
      "for a wrong password or choice, the decryption error and exit code 1. Nothing is written to disk."},
+    {"config", "list the saved choices, or set or reset one (the window changes them too)",
+     "[list | set NAME VALUE | reset [NAME]]", &RunConfig,
+     "The choices both programs start from, in the settings file (its name is the first line of the list):\n"
+     "  list                   each NAME=VALUE with where it comes from: the settings file, or the default\n"
+     "  set NAME VALUE         ExeNamePos 0|1|2 (the editor edition), Algorithm CIPHERS, Hash HASHES,\n"
+     "                         ExeName0..ExeName2 (each edition's editor), ExeName (the chosen edition's),\n"
+     "                         PrivateTemp 0|1 (1: plain temporaries always in a private folder in memory)\n"
+     "  reset [NAME]           NAME, or every choice, back to its default\n"
+     "Options of the other commands (--editor, --cipher, ...) are for their run only and never saved."},
     {"edit", "open a data file in the editor and seal it again (imports a plain editor file)",
      "[--editor CMD] [--edition 0|1|2] [--cipher CIPHERS] [--hash HASHES] "
      "[--compress | --decompress] [--no-double-backup] [--change-password] [--change-algorithm] "
@@ -44,7 +53,7 @@ constexpr TCommand Commands[] = {
      "[--editor-returns-at-once] [--quiet] [--password-file FILE | --password-fd N | --password-command CMD] FILE",
      &RunEdit,
      "FILE is a data file (.qlx) or a plain editor file to import (it is renamed to .qlx and sealed).\n"
-     "Choices not given are the ones saved by the last session, the window's included.\n"
+     "Choices not given are the saved ones (quillock-cli config); the options are for this run only.\n"
      "  --editor CMD           the editor: a path or a name looked up in PATH, arguments allowed;\n"
      "                         the working copy is added in double quotes. Without it, when the saved\n"
      "                         editor is the default and cannot be found: $VISUAL, $EDITOR,\n"

@@ -189,12 +189,15 @@ void TTerminalView::ClearPassword() {
 }
 
 void TTerminalView::SavePreferences() {
-    session::TPreferences preferences;
-    preferences.ExeNamePos = FEdition;
+    // The command line's choices are for this run only; what the session
+    // itself changed (a new cipher and digest the file is now sealed with)
+    // becomes the saved choice, as in the window.
+    if (FAlgorithm == FStartAlgorithm && FHash == FStartHash) {
+        return;
+    }
+    session::TPreferences preferences = FStored;
     preferences.Algorithm = FAlgorithm;
     preferences.Hash = FHash;
-    preferences.EditionPaths = FEditionPaths;
-    preferences.ExeName = FExeName;
     try {
         session::SavePreferences(FRegistry, preferences);
     } catch (const platform::ERegistryException& e) {

@@ -6,6 +6,7 @@
 #include "cli/TerminalDialogs.h"
 #include "datafile/FieldHost.h"
 #include "platform/Registry.h"
+#include "session/Preferences.h"
 #include "session/SessionView.h"
 
 #include <array>
@@ -42,6 +43,13 @@ public:
     // The editor actually run when it is not the one stored (from $VISUAL,
     // $EDITOR, ...); the stored one stays in FExeName and is saved.
     std::optional<std::string> FEditorCommand;
+
+    // The saved choices the run started from, and the cipher and digest it
+    // opened the file with: SavePreferences stores only what the session
+    // changed.
+    session::TPreferences FStored;
+    int FStartAlgorithm = 0;
+    int FStartHash = 0;
 
     // Set by EndProgram.
     bool FEnded = false;

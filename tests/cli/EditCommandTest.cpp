@@ -102,10 +102,9 @@ TEST_F(EditCommandTest, ImportsEditsAndSealsAFileWithTheStatusLines) {
         << result.Output;
     EXPECT_EQ(Unseal(Data).Content, Content + "x");
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
-    // Saved as the window would: the typed editor for the chosen edition.
+    // The typed editor was for this run only.
     const session::TPreferences stored = Stored();
-    EXPECT_EQ(stored.ExeName, FakeEditor + " append=x");
-    EXPECT_EQ(stored.EditionPaths[0], FakeEditor + " append=x");
+    EXPECT_EQ(stored.ExeName, session::DefaultEditionPaths[0]);
     EXPECT_EQ(stored.EditionPaths[1], session::DefaultEditionPaths[1]);
 }
 
@@ -160,7 +159,7 @@ TEST_F(EditCommandTest, PasswordFromStandardInputThenTheAnswers) {
     EXPECT_EQ(ReadText(Data + ".qlz"), "left over");
 }
 
-TEST_F(EditCommandTest, WrongPasswordEndsWithTheDecryptionErrorAndSavesSettings) {
+TEST_F(EditCommandTest, WrongPasswordEndsWithTheDecryptionErrorAndSavesNothing) {
     SealContent(Data, Content, true);
     const Bytes sealed = ReadBytes(Data);
     WriteText(Dir / "password", "wrong\n");
@@ -171,7 +170,7 @@ TEST_F(EditCommandTest, WrongPasswordEndsWithTheDecryptionErrorAndSavesSettings)
         << result.Output;
     EXPECT_EQ(ReadBytes(Data), sealed);
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
-    EXPECT_EQ(Stored().ExeName, FakeEditor + " keep");
+    EXPECT_EQ(Stored().ExeName, session::DefaultEditionPaths[0]);
 }
 
 TEST_F(EditCommandTest, EditorBackAtOnceWithoutATerminalGoesOn) {
@@ -374,8 +373,9 @@ TEST_F(EditCommandTest, StoredChoicesAreTheDefaults) {
               std::string::npos)
         << other.Output;
     EXPECT_EQ(Unseal(Data, {"secret", 1, 0}).Content, Content + "storedvisual");
-    // The stored editor stays what it was; $VISUAL is not saved.
-    EXPECT_EQ(Stored().ExeName, "Arbolix.exe");
+    // --edition and --cipher were for that run: the stored choices stay; $VISUAL is not saved.
+    EXPECT_EQ(Stored().ExeNamePos, 2);
+    EXPECT_EQ(Stored().ExeName, FakeEditor + " append=stored");
 }
 
 TEST_F(EditCommandTest, DoubleBackupByDefaultAndItsOption) {
