@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quillock::cli {
 namespace {
@@ -264,16 +265,30 @@ platform::TSecretText ReadPassword(const TPasswordSource& source, std::string_vi
     return ToCp1252(line.Text);
 }
 
+namespace {
+
+// A short password is taken (files sealed with one must keep working), with a word about it.
+platform::TSecretText WarnIfShort(platform::TSecretText password) {
+    if (!password.Empty() && password.View().size() < ShortPassword) {
+        const std::string text = "Warning: the new password is shorter than " + std::to_string(ShortPassword) +
+                                 " characters; a longer one is far harder to guess.\n";
+        (void)platform::WriteAll(STDERR_FILENO, text.data(), text.size());
+    }
+    return password;
+}
+
+} // namespace
+
 platform::TSecretText ReadNewPassword(const TPasswordSource& source) {
     if (!source.FromTerminal()) {
-        return ReadPassword(source, {});
+        return WarnIfShort(ReadPassword(source, {}));
     }
     platform::TSecretText first = AskTerminalPassword("New password: ");
     const platform::TSecretText second = AskTerminalPassword("New password again: ");
     if (first != second) {
         throw EPasswordError("the two passwords are not equal");
     }
-    return first;
+    return WarnIfShort(std::move(first));
 }
 
 } // namespace quillock::cli

@@ -67,8 +67,12 @@ bool TakePasswordOption(std::span<char* const> args, std::size_t& index, TPasswo
 // character without a Windows-1252 byte.
 [[nodiscard]] platform::TSecretText ReadPassword(const TPasswordSource& source, std::string_view prompt);
 
+// New passwords shorter than this many characters get a warning line.
+inline constexpr std::size_t ShortPassword = 8;
+
 // A password to seal with: from a file or descriptor as ReadPassword; on the
-// terminal it is asked twice and both answers must agree.
+// terminal it is asked twice and both answers must agree. One shorter than
+// ShortPassword is taken with a warning line on stderr.
 [[nodiscard]] platform::TSecretText ReadNewPassword(const TPasswordSource& source);
 
 // One answer typed on the terminal, not echoed, as Windows-1252 bytes.

@@ -55,6 +55,12 @@ cmp -s "$work/c.plain" "$data/plain_70000.txt" || fail "round trip of seal --com
 
 # A wrong password or cipher: the decryption error, exit 1, nothing left.
 printf 'wrong\n' >"$work/wrong"
+# A new password shorter than 8 characters seals, with one warning line; a longer one without.
+expect_code 0 "$cli" seal --password-file "$work/wrong" "$data/plain_8193.txt" "$work/short.qlx"
+[ "$(grep -c 'shorter than 8 characters' "$work/err")" -eq 1 ] || fail "no warning for a short password: $(cat "$work/err")"
+expect_code 0 "$cli" seal --password-file "$pw" "$data/plain_8193.txt" "$work/long.qlx"
+grep -q 'shorter than' "$work/err" && fail "a warning for a long password: $(cat "$work/err")"
+rm -f "$work/short.qlx" "$work/long.qlx"
 expect_code 1 "$cli" unseal --password-file "$work/wrong" "$data/rijndael_ripemd160_70000.qlx" "$work/bad"
 grep -q "wrong password, or the file was sealed with another cipher or digest" "$work/err" || fail "no decryption error message"
 expect_code 1 "$cli" unseal --cipher blowfish --password-file "$pw" "$data/rijndael_ripemd160_70000.qlx" "$work/bad"
