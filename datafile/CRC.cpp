@@ -9,6 +9,7 @@
 #include "platform/AlignedBuffer.h"
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <bit>
@@ -171,7 +172,7 @@ bool SetCRC32Acceleration(bool allowed) noexcept {
     return AccelerationSwitch().exchange(allowed);
 }
 
-bool FileCRC32(const std::string& path, std::uint32_t& crc) {
+bool FileCRC32(const std::string& path, std::uint32_t& crc, const platform::TProgressFn& progress) {
     // A file without any write bit is read-only and is not opened: the
     // checksum is taken only of a file that could also be opened for writing.
     struct stat info {};
@@ -193,6 +194,10 @@ bool FileCRC32(const std::string& path, std::uint32_t& crc) {
     std::uint32_t running = 0xFFFFFFFF;
     std::uint64_t total = 0;
     bool ok = true;
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    if (progress) {
+        progress(0, size);
+    }
     for (;;) {
         const ssize_t got = ::read(fd, buffer->Data(), CrcPiece);
         if (got < 0 && errno == EINTR) {
@@ -207,6 +212,9 @@ bool FileCRC32(const std::string& path, std::uint32_t& crc) {
         }
         running = UpdateCRC32Fast(running, buffer->Data(), static_cast<std::size_t>(got));
         total += static_cast<std::uint64_t>(got);
+        if (progress) {
+            progress(std::min(total, size), size);
+        }
     }
     ::close(fd); // a failing close changes nothing that was read
     if (!ok) {

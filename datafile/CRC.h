@@ -1,6 +1,8 @@
 // CRC-32 as used by zlib and Ethernet (reflected polynomial 0xEDB88320).
 #pragma once
 
+#include "platform/Progress.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +36,7 @@ bool SetCRC32Acceleration(bool allowed) noexcept;
 // The CRC-32 of the whole file into crc; true when the file was read. crc is
 // written only when the file was read and is not empty. The file is read in
 // page-aligned pieces, so memory use does not grow with it.
-bool FileCRC32(const std::string& path, std::uint32_t& crc);
+// Progress reports the bytes read, from 0.
+bool FileCRC32(const std::string& path, std::uint32_t& crc, const platform::TProgressFn& progress = {});
 
 } // namespace quillock::datafile

@@ -275,7 +275,7 @@ std::optional<TCommandLine> ParseCommandLine(std::string_view commandLine) {
     return std::nullopt;
 }
 
-int RunAndWait(std::string_view commandLine) {
+int RunAndWait(std::string_view commandLine, const std::function<void()>& waitStep) {
     const std::optional<TCommandLine> parsed = ParseCommandLine(commandLine);
     if (!parsed) {
         return -1;
@@ -300,8 +300,13 @@ int RunAndWait(std::string_view commandLine) {
     }
     int status = 0;
     for (;;) {
-        if (::waitpid(child, &status, 0) == child) {
+        const pid_t ended = ::waitpid(child, &status, waitStep ? WNOHANG : 0);
+        if (ended == child) {
             break;
+        }
+        if (ended == 0) {
+            waitStep();
+            continue;
         }
         if (errno != EINTR) {
             return 0; // the child is gone, but its status was taken elsewhere

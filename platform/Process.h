@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,7 +61,9 @@ struct TCommandLine {
 // terminal interrupt and quit signals are ignored here meanwhile, as the
 // program in front has the terminal. Returns -1 at once when nothing can be
 // started; otherwise the program's exit code, or 128 + the signal that ended
-// it.
-[[nodiscard]] int RunAndWait(std::string_view commandLine);
+// it. With a wait step, the program is looked for again and again and the
+// step runs in between (it should return after a short while, as a window's
+// local event loop does); without one the wait blocks.
+[[nodiscard]] int RunAndWait(std::string_view commandLine, const std::function<void()>& waitStep = {});
 
 } // namespace quillock::platform

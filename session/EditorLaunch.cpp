@@ -20,11 +20,12 @@ std::string EditorCommandLine(const std::string& exeName, const std::string& wor
     return exeName + " " + platform::QuoteArgument(error ? workingCopy : absolute.lexically_normal().string());
 }
 
-std::int32_t ExecuteAndWait(const std::string& commandLine, std::uint16_t showMode) {
+std::int32_t ExecuteAndWait(const std::string& commandLine, std::uint16_t showMode,
+                            const std::function<void()>& waitStep) {
     // The show mode asks for a normally shown window; a program started here
     // opens its own windows, or uses the terminal it inherits.
     (void)showMode;
-    const int result = platform::RunAndWait(commandLine);
+    const int result = platform::RunAndWait(commandLine, waitStep);
     return result == -1 ? -1 : static_cast<std::int32_t>(result);
 }
 

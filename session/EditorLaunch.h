@@ -5,6 +5,7 @@
 #include "session/SessionView.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace quillock::session {
@@ -16,8 +17,10 @@ namespace quillock::session {
 
 // Starts the program named by the command line (an unquoted executable path that
 // may contain spaces, then its arguments) and waits until it has ended. Returns
-// -1 at once when nothing can be started, otherwise anything but -1.
-[[nodiscard]] std::int32_t ExecuteAndWait(const std::string& commandLine, std::uint16_t showMode);
+// -1 at once when nothing can be started, otherwise anything but -1. A wait
+// step (the view's EditorWaitStep) runs again and again while it waits.
+[[nodiscard]] std::int32_t ExecuteAndWait(const std::string& commandLine, std::uint16_t showMode,
+                                          const std::function<void()>& waitStep = {});
 
 // Waits milliseconds div 100 steps of 100 ms, handling messages before each.
 void PumpDelay(SessionView& view, std::uint16_t milliseconds);

@@ -148,7 +148,17 @@ public:
     // The long steps' loops are where a signal cuts them short.
     void Progress(std::uint64_t done, std::uint64_t total) override {
         platform::CheckInterrupted();
-        FView.Progress(done, total);
+        if (FWhole == 0) {
+            FView.Progress(done, total);
+        } else {
+            FView.Progress(FBefore + done, FWhole);
+        }
+    }
+    // Reports from here on as a part of a larger step: before bytes of whole
+    // were done already. A whole of 0 reports each operation on its own again.
+    void ReportAs(std::uint64_t before, std::uint64_t whole) {
+        FBefore = before;
+        FWhole = whole;
     }
     [[noreturn]] void ExitWithError() override {
         FView.ExitWithError();
@@ -158,6 +168,8 @@ public:
 private:
     SessionView& FView;
     const std::string& FNote;
+    std::uint64_t FBefore = 0;
+    std::uint64_t FWhole = 0;
 };
 
 // Unwinds a run whose password did not open the data file, for a view that
@@ -172,6 +184,7 @@ public:
     TSessionEnd Run() {
         FView.LockWindow();
         FView.PumpMessages();
+        FCancellable = true;
         try {
             PlaceTemporaries();
             // Left-over files are reported before any refusal (below), so
@@ -191,14 +204,14 @@ public:
             WritableTest();
             RefuseLock(lock, lockError);
             FMadeTemporaries = true;
-            Status("Decrypting..");
+            Stage("Decrypting..");
             MakeWorkingCopy();
             PlainFileCheck();
-            Status("Checking CRC..");
-            datafile::FileCRC32(WorkingCopy(), FChecksumBefore);
+            Stage("Checking CRC..");
+            datafile::FileCRC32(WorkingCopy(), FChecksumBefore, FProgress);
             const bool quickReturn = Edit();
-            Status("Checking CRC..");
-            datafile::FileCRC32(WorkingCopy(), FChecksumAfter);
+            Stage("Checking CRC..");
+            datafile::FileCRC32(WorkingCopy(), FChecksumAfter, FProgress);
             if (quickReturn && FChecksumAfter == FChecksumBefore) {
                 ConfirmEditingFinished();
             }
@@ -207,9 +220,8 @@ public:
             } else {
                 FView.SetPanelText("No changes done.");
             }
-            Status("Wiping data..");
-            WipeOwn(Intermediate());
-            WipeOwn(WorkingCopy());
+            Stage("Wiping data..");
+            WipeTemporaries();
             if (const std::string wiped = WipeEditorLeftovers(); !wiped.empty()) {
                 Status("Wiping data.. (and the editor's " + wiped + ")");
             }
@@ -220,6 +232,12 @@ public:
             throw;
         } catch (const TWrongPassword&) {
             return TSessionEnd::WrongPassword;
+        } catch (const TCancelled&) {
+            // Asked for before the editor started: the plain copies made so
+            // far are wiped and an import is renamed back.
+            EndInterrupted();
+            platform::RemovePrivateFolder(FTemp);
+            FView.SetPanelText("Cancelled: nothing has been changed.");
         } catch (const std::exception& e) {
             // A failure the operations raise rather than report (compressing,
             // or writing zeros during a wipe): the files stay as they are, and
@@ -312,11 +330,41 @@ private:
     [[nodiscard]] static std::string AsideName(const std::string& path) { return datafile::SealingTempName(path); }
     [[nodiscard]] std::string PartialCopy() const { return AsideName(WorkingCopy()); }
 
-    // The session's steps, where a signal before the editor ran ends it.
+    // Thrown at a step when the user asked to cancel before the editor started.
+    struct TCancelled {};
+
+    // The session's steps, where a signal before the editor ran ends it, and
+    // a cancel asked for before the editor started.
     void Status(const std::string& text) {
         platform::CheckInterrupted();
         FView.SetStatus(text);
         FView.PumpMessages();
+        if (FCancellable && !FEditorStarted && FView.CancelRequested()) {
+            throw TCancelled{};
+        }
+    }
+
+    // A step that can take a while: its name, and its progress from 0.
+    void Stage(const std::string& text) {
+        Status(text);
+        FView.Progress(0, 1);
+    }
+
+    // Both temporary files, wiped as one step with one progress from 0 to 100.
+    void WipeTemporaries() {
+        const std::uint64_t first = SizeOf(Intermediate());
+        const std::uint64_t both = first + SizeOf(WorkingCopy());
+        FHost.ReportAs(0, both);
+        WipeOwn(Intermediate());
+        FHost.ReportAs(first, both);
+        WipeOwn(WorkingCopy());
+        FHost.ReportAs(0, 0);
+    }
+
+    static std::uint64_t SizeOf(const std::string& path) {
+        struct stat info {};
+        return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size)
+                                                                         : 0;
     }
 
     // A signal before the editor ran: the data file still holds everything,
@@ -696,7 +744,7 @@ private:
         if (datafile::FileContentKind(Intermediate()) == datafile::TContentKind::ckNeither) {
             WrongPassword();
         }
-        Status("Decompressing..");
+        Stage("Decompressing..");
         try {
             datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), FProgress);
         } catch (const std::exception&) {
@@ -731,7 +779,7 @@ private:
     // The plain file being imported, copied to the working copy (a copy cut
     // short is removed).
     void CopyImportedFile() {
-        Status("Importing..");
+        Stage("Importing..");
         if (!platform::CopyFile(DataFile(), WorkingCopy(), 0600, false, FProgress)) {
             Fail(WriteFailureText);
         }
@@ -760,7 +808,8 @@ private:
         // refused at once rather than searched for.
         const bool damaged = FView.ExeName().size() > platform::MaxExecutablePathLength;
         const bool ran =
-            !damaged && ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal) != -1;
+            !damaged && ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal,
+                                       FView.EditorWaitStep()) != -1;
         const bool quick = ran && std::chrono::steady_clock::now() - started < QuickReturn;
         NoteNewestText(WorkingCopy(), "the working copy, plain text");
         if (!ran) {
@@ -859,9 +908,9 @@ private:
                           TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
             FView.ExitWithError();
         }
-        Status("Checking CRC..");
+        Stage("Checking CRC..");
         AcceptWorkingCopy();
-        datafile::FileCRC32(WorkingCopy(), FChecksumAfter);
+        datafile::FileCRC32(WorkingCopy(), FChecksumAfter, FProgress);
     }
 
     [[nodiscard]] bool SomethingToWriteBack() const {
@@ -967,7 +1016,7 @@ private:
             RefuseWithoutRoom(backup + size + sealed(size), Intermediate());
             SetAside(WorkingCopy());
             NoteNewestText(Intermediate(), "the bytes to seal, compressed");
-            Status("Decompressing..");
+            Stage("Decompressing..");
             MoveIntoPlace(Intermediate(), [this, size] {
                 const datafile::TSalvageResult inflated =
                     datafile::SalvageDecompressFile(Intermediate(), PartialCopy());
@@ -1026,7 +1075,7 @@ private:
     // Seals the working copy, compressed first or moved to the bytes to
     // seal; or, when asIs is given, that file's bytes as they are.
     void Reseal(const std::string& asIs = {}) {
-        Status("Creating backup..");
+        Stage("Creating backup..");
         RotateBackups();
         if (!FImported) {
             // Copied beside it and renamed: a copy cut short (a full disk)
@@ -1052,7 +1101,7 @@ private:
             }
             sealing.Source = platform::IdOf(info);
         } else if (FView.UseCompression()) {
-            Status("Compressing..");
+            Stage("Compressing..");
             // Compressed from the file checked to be ours, whatever its name
             // refers to meanwhile: the descriptor's own name in /proc.
             const platform::TFd working(platform::OpenOwnFile(WorkingCopy(), O_RDONLY));
@@ -1096,8 +1145,7 @@ private:
                       "% of original";
             FDataCompressed = true;
         }
-        FView.SetStatus(FDataCompressed ? "Encrypting.. [Compressed]" : "Encrypting.. [Uncompressed]");
-        FView.PumpMessages();
+        Stage(FDataCompressed ? "Encrypting.. [Compressed]" : "Encrypting.. [Uncompressed]");
         datafile::Encrypt(FHost, toSeal, DataFile(), sealing);
         FResealed = true;
         FNote = "The edits are sealed in \"" + DataFile() + "\".";
@@ -1137,6 +1185,7 @@ private:
     bool FMadeTemporaries = false; // the temporary names are this run's
     std::string FImportedFrom;     // the plain file's name before the import renamed it
     std::optional<platform::TSignalDeferral> FEditorStarted;
+    bool FCancellable = false;
     std::uint32_t FChecksumBefore = 0;
     std::uint32_t FChecksumAfter = 0;
     std::string FReport;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -46,6 +47,14 @@ public:
     virtual void Sleep(std::uint32_t milliseconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
+
+    // What runs again and again while the editor runs, returning after a
+    // short while: a window handles its messages there, so it keeps painting
+    // and answering. Empty (the default): the wait blocks.
+    [[nodiscard]] virtual std::function<void()> EditorWaitStep() { return {}; }
+    // True once the user asked to cancel; the session stops at its next step
+    // before the editor starts, wipes what it wrote and changes nothing.
+    [[nodiscard]] virtual bool CancelRequested() const { return false; }
 
     // The warning about temporary files left by an earlier run: Yes and No,
     // with No the default answer (Enter), since Yes overwrites what may be

@@ -18,6 +18,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -217,6 +218,8 @@ void TForm1::BitBtn1Click() {
         return;
     }
     FSessionRunning = true;
+    FEditorStarted = false;
+    FCancelRequested = false;
     FCentring = false;
     std::optional<int> exitCode;
     // Nothing may unwind into the toolkit's event loop: the program's exits
@@ -276,11 +279,30 @@ void TForm1::reject() {
 void TForm1::closeEvent(QCloseEvent* event) {
     if (FSessionRunning) {
         event->ignore();
+        AskToStop();
         return;
     }
     event->accept();
     if (!FExitCode) {
         EndWith(0);
+    }
+}
+
+bool TForm1::event(QEvent* event) {
+    if (FSessionRunning && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        AskToStop();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void TForm1::AskToStop() {
+    if (!FEditorStarted) {
+        FCancelRequested = true;
+        SetPanelText("Cancelling..");
+    } else {
+        SetPanelText("Finishing, please wait..");
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -87,6 +88,10 @@ public:
     [[nodiscard]] std::string EditorHint() const override;
     // The stored setting (the window has no control for it).
     [[nodiscard]] platform::TPrivateTemp PrivateTemp() const override { return FPrivateTemp; }
+    // A local event loop of a twentieth of a second: the window paints and
+    // answers while the editor runs.
+    [[nodiscard]] std::function<void()> EditorWaitStep() override;
+    [[nodiscard]] bool CancelRequested() const override { return FCancelRequested; }
     [[nodiscard]] std::string DataFileName() const override;
     [[nodiscard]] platform::TSecretText Password() const override;
     void SetPassword(std::string_view password) override;
@@ -133,6 +138,8 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
     void customEvent(QEvent* event) override;
+    // Escape reaches the window while a session keeps it disabled.
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Escape presses the Cancel button.
     void reject() override;
@@ -168,6 +175,9 @@ private:
     // The focus rule of the handlers: the password box, when the window can take it.
     void FocusPassword();
     void EndWith(int exitCode);
+    // Escape or the close box while a session runs: before the editor started
+    // the session is cancelled, afterwards it is finishing.
+    void AskToStop();
     [[nodiscard]] int SelectedEdition() const;
     void SelectEdition(int index);
     QMessageBox* FindOwnQuestionBox() const;
@@ -250,6 +260,8 @@ private:
     qint64 FSchemeKey = 0;
     QElapsedTimer FProgressClock;
     bool FSessionRunning = false;
+    bool FEditorStarted = false;
+    bool FCancelRequested = false;
     bool FEndRequested = false;
     std::optional<int> FExitCode;
 };

@@ -13,7 +13,9 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <initializer_list>
@@ -83,7 +85,17 @@ void TForm1::PumpMessages() {
     QCoreApplication::processEvents();
 }
 
+std::function<void()> TForm1::EditorWaitStep() {
+    return [] {
+        constexpr int StepMs = 50;
+        QEventLoop loop;
+        QTimer::singleShot(StepMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+}
+
 void TForm1::HideMainWindow() {
+    FEditorStarted = true;
     // With a tray the icon shows that the program waits; without one the
     // window stays in the taskbar, minimised.
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -105,6 +117,11 @@ void TForm1::TickCompress() {
 
 void TForm1::ClearPassword() {
     MaskEdit1->setText(QString(69, QLatin1Char('0')));
+    // The session's work is done: its last step's status goes, so the panel's
+    // final message is what shows.
+    if (FSessionRunning) {
+        SetNotify(QString());
+    }
 }
 
 void TForm1::EndProgram() {
