@@ -364,7 +364,7 @@ private:
     static std::uint64_t SizeOf(const std::string& path) {
         struct stat info {};
         return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size)
-                                                                         : 0;
+                                                                          : 0;
     }
 
     // A signal before the editor ran: the data file still holds everything,
@@ -807,9 +807,8 @@ private:
         // A damaged setting (a path of a megabyte of blanks) is no program:
         // refused at once rather than searched for.
         const bool damaged = FView.ExeName().size() > platform::MaxExecutablePathLength;
-        const bool ran =
-            !damaged && ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal,
-                                       FView.EditorWaitStep()) != -1;
+        const bool ran = !damaged && ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal,
+                                                    FView.EditorWaitStep()) != -1;
         const bool quick = ran && std::chrono::steady_clock::now() - started < QuickReturn;
         NoteNewestText(WorkingCopy(), "the working copy, plain text");
         if (!ran) {

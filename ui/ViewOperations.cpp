@@ -7,13 +7,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QSystemTrayIcon>
-#include <QEventLoop>
 #include <QThread>
 #include <QTimer>
 

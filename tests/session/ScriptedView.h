@@ -38,6 +38,13 @@ public:
     // end the process at a chosen step).
     std::function<void(const std::string&)> OnEvent;
 
+    // Cancel asked for once this status shows (empty: never).
+    std::string CancelAtStatus;
+    // What the editor wait runs in between its looks (empty: it blocks).
+    std::function<void()> WaitStep;
+    // Every progress report, in order: done and total.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> Reports;
+
     std::vector<std::string> Events;
     std::vector<std::string> Messages; // texts of AskUser and WarnBox, in order
     int PumpCount = 0;
@@ -113,7 +120,13 @@ public:
     }
 
     void LockWindow() override { Note("LockWindow"); }
-    void SetStatus(const std::string& text) override { Note("Status:" + text); }
+    void SetStatus(const std::string& text) override {
+        Note("Status:" + text);
+        FCancelled = FCancelled || (!CancelAtStatus.empty() && text == CancelAtStatus);
+    }
+    [[nodiscard]] bool CancelRequested() const override { return FCancelled; }
+    [[nodiscard]] std::function<void()> EditorWaitStep() override { return WaitStep; }
+    void Progress(std::uint64_t done, std::uint64_t total) override { Reports.emplace_back(done, total); }
     void SetPanelText(const std::string& text) override { Note("Panel:" + text); }
     void PumpMessages() override { ++PumpCount; }
     void HideMainWindow() override { Note("HideMainWindow"); }
@@ -193,6 +206,9 @@ public:
         const auto found = std::find(Events.begin(), Events.end(), event);
         return found == Events.end() ? -1 : found - Events.begin();
     }
+
+private:
+    bool FCancelled = false;
 };
 
 } // namespace quillock::testing

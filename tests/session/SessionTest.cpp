@@ -91,6 +91,57 @@ TEST_F(SessionTest, OpenedAndClosedWithoutEditsChangesNothing) {
     EXPECT_EQ(tail, expected);
 }
 
+TEST_F(SessionTest, CancelBeforeTheEditorWipesThePlainCopiesAndChangesNothing) {
+    SealContent(Data, Content, true); // compressed: decrypting writes the intermediate file
+    const Bytes sealed = ReadBytes(Data);
+    for (const char* status : {"Decompressing..", "Checking CRC..", "Starting Arbolix.."}) {
+        TScriptedView view;
+        view.FName = Data;
+        view.FExeName = FakeEditor + " copy=" + Path("seen");
+        view.CancelAtStatus = status;
+        EXPECT_EQ(view.Run(), 0) << status;
+        EXPECT_EQ(view.Captions().back(), "Panel:Cancelled: nothing has been changed.") << status;
+        EXPECT_FALSE(view.Saw("HideMainWindow")) << status;
+        EXPECT_EQ(ReadBytes(Data), sealed);
+        EXPECT_EQ(Files(), Strings{"diary.qlx"}) << status;
+        EXPECT_EQ(view.Events.back(), "EndProgram");
+    }
+    // Once the editor started, the session runs to its end.
+    View.CancelAtStatus = "Creating backup..";
+    Editor("append=more");
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(Unseal(Data).Content, Content + "more");
+}
+
+TEST_F(SessionTest, EveryLongStepReportsFromZeroAndTheWaitStepRunsWhileTheEditorDoes) {
+    SealContent(Data, Content, true);
+    Editor("sleep=300 append=more");
+    int steps = 0;
+    View.WaitStep = [&steps] {
+        ++steps;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    View.FUseCompression = true;
+    EXPECT_EQ(View.Run(), 0);
+    EXPECT_GT(steps, 1);
+    // The percentage goes back only to 0, where the next step begins.
+    std::size_t starts = 0;
+    std::uint64_t shown = 0;
+    for (const auto& [done, total] : View.Reports) {
+        ASSERT_LE(done, total);
+        const std::uint64_t percent = total == 0 ? 100 : done * 100 / total;
+        if (done == 0) {
+            ++starts;
+        } else {
+            EXPECT_GE(percent, shown);
+        }
+        shown = percent;
+    }
+    // Decrypting, decompressing, two CRC checks, backup, compressing,
+    // encrypting, wiping: each starts at 0 at least once.
+    EXPECT_GE(starts, 8u);
+}
+
 TEST_F(SessionTest, EditsAreResealedAfterABackupOfTheDataFile) {
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);

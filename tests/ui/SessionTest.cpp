@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 
 namespace quillock::ui::test {
@@ -34,6 +35,8 @@ private slots:
 
     void ImportChangeKeysAndReopen();
     void ChoicesMadeBeforeOkSealAndAreSaved();
+    void EscapeBeforeTheEditorCancels();
+    void TheWindowAnswersWhileTheEditorRunsAndEndsOnItsMessage();
     void WrongPasswordEndsWithCodeOne();
     void ASignalWhileTheEditorRunsEndsTheSessionAsUsual();
     void DecliningTheImportEndsWithCodeOne();
@@ -45,6 +48,7 @@ private:
         std::optional<int> ExitCode;
         int Ended = 0;
         QString PanelText;
+        QString StatusText;
         bool WindowWasLocked = false;
         std::string PasswordAfter;
     };
@@ -92,6 +96,7 @@ TSessionTest::TOutcome TSessionTest::RunSession(const QString& dataFile, const Q
     outcome.ExitCode = form->ExitCode();
     outcome.Ended = static_cast<int>(ended.size());
     outcome.PanelText = Find<QLabel>(form.get(), "Panel1")->text();
+    outcome.StatusText = Find<QLabel>(form.get(), "CompressedNotify")->text();
     outcome.WindowWasLocked = !form->isEnabled() && !Find<QWidget>(form.get(), "Panel1")->isHidden();
     outcome.PasswordAfter = std::string(form->Password().View());
     form.reset(); // the settings are saved on the way out
@@ -225,6 +230,70 @@ void TSessionTest::ChoicesMadeBeforeOkSealAndAreSaved() {
     QCOMPARE(registry.ReadInteger("Hash"), 1);
     QCOMPARE(registry.ReadString("ExeName"), QFile::encodeName(FEditor).toStdString());
     QCOMPARE(registry.ReadString("ExeName0"), QFile::encodeName(FEditor).toStdString());
+}
+
+// The fixture sealed with Blowfish and SHA-1, chosen in the window, with its password.
+static QString ChooseFixture(TPrivateHome& home, QString& password) {
+    const QString fixtures = QStringLiteral(QUILLOCK_SOURCE_DIR "/tests/data/datafile/");
+    const QString sealed = home.Path(QStringLiteral("fixture.qlx"));
+    WriteAll(sealed, ReadAll(fixtures + QStringLiteral("blowfish_sha1_8193.qlx")));
+    password = QString::fromUtf8(ReadAll(fixtures + QStringLiteral("password.txt"))).trimmed();
+    return sealed;
+}
+
+static void ChooseBlowfishSha1(TForm1& form) {
+    form.SetAlgorithmIndex(1);
+    form.SetHashIndex(1);
+}
+
+void TSessionTest::EscapeBeforeTheEditorCancels() {
+    QString password;
+    const QString sealed = ChooseFixture(*FHome, password);
+    const QByteArray before = ReadAll(sealed);
+    TModalAnswerer answerer;
+    const TOutcome outcome = RunSession(sealed, password, [](TForm1& form) {
+        ChooseBlowfishSha1(form);
+        // Pressed while the session handles its first messages.
+        QTimer::singleShot(0, &form, [&form] { QTest::keyClick(&form, Qt::Key_Escape); });
+    });
+    QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+    QCOMPARE(outcome.ExitCode, std::optional<int>(0));
+    QCOMPARE(outcome.PanelText, QStringLiteral("Cancelled: nothing has been changed."));
+    QCOMPARE(outcome.StatusText, QString());
+    QCOMPARE(ReadAll(sealed), before);
+    QCOMPARE(QDir(FHome->Path()).entryList({QStringLiteral("fixture*")}), QStringList{QStringLiteral("fixture.qlx")});
+}
+
+void TSessionTest::TheWindowAnswersWhileTheEditorRunsAndEndsOnItsMessage() {
+#ifndef QUILLOCK_FAKE_EDITOR
+    QSKIP("needs the stand-in editor");
+#endif
+    QString password;
+    const QString sealed = ChooseFixture(*FHome, password);
+    qputenv("FAKE_EDITOR_ACTIONS", "sleep=1500;append=more");
+    QString duringWait;
+    bool minimised = false;
+    const TOutcome outcome = RunSession(sealed, password, [&](TForm1& form) {
+        ChooseBlowfishSha1(form);
+        // The close box while the editor runs: the event loop answers, and
+        // the window says the session is finishing.
+        auto* poll = new QTimer(&form);
+        QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, &minimised, &duringWait] {
+            if (form.isMinimized()) { // the editor has started: no tray on the offscreen platform
+                poll->stop();
+                minimised = true;
+                form.close();
+                duringWait = Find<QLabel>(&form, "Panel1")->text();
+            }
+        });
+        poll->start(20);
+    });
+    QCOMPARE(outcome.ExitCode, std::optional<int>(0));
+    QVERIFY(minimised);
+    QCOMPARE(duringWait, QStringLiteral("Finishing, please wait.."));
+    // The final message, with no stale step under it.
+    QCOMPARE(outcome.PanelText, QStringLiteral("Data successfully encrypted."));
+    QCOMPARE(outcome.StatusText, QString());
 }
 
 void TSessionTest::WrongPasswordEndsWithCodeOne() {
