@@ -236,7 +236,6 @@ public:
             // Asked for before the editor started: the plain copies made so
             // far are wiped and an import is renamed back.
             EndInterrupted();
-            platform::RemovePrivateFolder(FTemp);
             FView.SetPanelText("Cancelled: nothing has been changed.");
         } catch (const std::exception& e) {
             // A failure the operations raise rather than report (compressing,
