@@ -150,15 +150,21 @@ public:
         platform::CheckInterrupted();
         if (FWhole == 0) {
             FView.Progress(done, total);
-        } else {
-            FView.Progress(FBefore + done, FWhole);
+            return;
         }
+        // A report that starts again from fewer bytes is the next file's.
+        if (done < FLastDone) {
+            FBefore += FLastTotal;
+        }
+        FLastDone = done;
+        FLastTotal = total;
+        FView.Progress(std::min(FBefore + done, FWhole), FWhole);
     }
-    // Reports from here on as a part of a larger step: before bytes of whole
-    // were done already. A whole of 0 reports each operation on its own again.
-    void ReportAs(std::uint64_t before, std::uint64_t whole) {
-        FBefore = before;
+    // The operations from here on, one file after another, report as one step
+    // of whole bytes; a whole of 0 reports each operation on its own again.
+    void ReportAsOne(std::uint64_t whole) {
         FWhole = whole;
+        FBefore = FLastDone = FLastTotal = 0;
     }
     [[noreturn]] void ExitWithError() override {
         FView.ExitWithError();
@@ -168,8 +174,10 @@ public:
 private:
     SessionView& FView;
     const std::string& FNote;
-    std::uint64_t FBefore = 0;
     std::uint64_t FWhole = 0;
+    std::uint64_t FBefore = 0;
+    std::uint64_t FLastDone = 0;
+    std::uint64_t FLastTotal = 0;
 };
 
 // Unwinds a run whose password did not open the data file, for a view that
@@ -347,17 +355,6 @@ private:
     void Stage(const std::string& text) {
         Status(text);
         FView.Progress(0, 1);
-    }
-
-    // Both temporary files, wiped as one step with one progress from 0 to 100.
-    void WipeTemporaries() {
-        const std::uint64_t first = SizeOf(Intermediate());
-        const std::uint64_t both = first + SizeOf(WorkingCopy());
-        FHost.ReportAs(0, both);
-        WipeOwn(Intermediate());
-        FHost.ReportAs(first, both);
-        WipeOwn(WorkingCopy());
-        FHost.ReportAs(0, 0);
     }
 
     static std::uint64_t SizeOf(const std::string& path) {
@@ -674,7 +671,12 @@ private:
         WipeOwn(intermediate);
         WipeOwn(working);
     }
-    void WipeTemporaries() { WipeTemporaries(WorkingCopy(), Intermediate()); }
+    // Both temporary files as one step, with one progress from 0 to 100.
+    void WipeTemporaries() {
+        FHost.ReportAsOne(SizeOf(WorkingCopy()) + SizeOf(Intermediate()));
+        WipeTemporaries(WorkingCopy(), Intermediate());
+        FHost.ReportAsOne(0);
+    }
 
     // Moves a file whose text is held elsewhere out of the way of the
     // sealing, to be wiped once the newest text is sealed. A wipe cut short

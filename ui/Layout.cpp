@@ -746,7 +746,7 @@ void TForm1::CentreWhenFramed() {
     // after the first showing, and once with a real frame, so that no later
     // move (a drag by the user) is ever undone. Framing moves the frame, not
     // always the window, so the frame is also looked at a few times a second.
-    constexpr qint64 FramingTimeMs = 1000;
+    constexpr qint64 FramingTimeMs = 3000;
     if (!FCentring || !isVisible()) {
         return;
     }

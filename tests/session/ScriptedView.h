@@ -126,7 +126,6 @@ public:
     }
     [[nodiscard]] bool CancelRequested() const override { return FCancelled; }
     [[nodiscard]] std::function<void()> EditorWaitStep() override { return WaitStep; }
-    void Progress(std::uint64_t done, std::uint64_t total) override { Reports.emplace_back(done, total); }
     void SetPanelText(const std::string& text) override { Note("Panel:" + text); }
     void PumpMessages() override { ++PumpCount; }
     void HideMainWindow() override { Note("HideMainWindow"); }
@@ -152,6 +151,7 @@ public:
     // through a long step.
     bool NoteProgress = false;
     void Progress(std::uint64_t done, std::uint64_t total) override {
+        Reports.emplace_back(done, total);
         if (NoteProgress) {
             Note("Progress:" + std::to_string(done) + "/" + std::to_string(total));
         }
