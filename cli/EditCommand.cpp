@@ -366,6 +366,10 @@ int RunEdit(int argc, char** argv) {
                 exitCode = ExitFailure;
             } else if (!view.FEnded) {
                 exitCode = ExitFailure; // no file chosen: nothing was done
+            } else if (options.ChangePass) {
+                if (const std::string note = session::OldPasswordBackupsText(view.FName); !note.empty()) {
+                    std::cerr << "Note: " << platform::MessageToUtf8(note) << std::endl;
+                }
             }
         } catch (const datafile::TProgramExit& exit) {
             exitCode = exit.ExitCode;

@@ -184,6 +184,13 @@ private:
 // asks again; not an std::exception, so the steps' own handlers let it pass.
 struct TWrongPassword {};
 
+std::string FirstBackupOf(const std::string& dataFile) {
+    return dataFile + ".bak";
+}
+std::string SecondBackupOf(const std::string& dataFile) {
+    return dataFile + ".old";
+}
+
 // One run of the session, with its flags.
 class TSession {
 public:
@@ -327,8 +334,8 @@ private:
     // The plain temporaries, where PlaceTemporaries put them.
     [[nodiscard]] std::string WorkingCopy() const { return FTemp.PathOf(DataFile(), ".qlt"); }
     [[nodiscard]] std::string Intermediate() const { return FTemp.PathOf(DataFile(), ".qlz"); }
-    [[nodiscard]] std::string FirstBackup() const { return DataFile() + ".bak"; }
-    [[nodiscard]] std::string SecondBackup() const { return DataFile() + ".old"; }
+    [[nodiscard]] std::string FirstBackup() const { return FirstBackupOf(DataFile()); }
+    [[nodiscard]] std::string SecondBackup() const { return SecondBackupOf(DataFile()); }
     [[nodiscard]] std::string LockFile() const { return LockFileOf(DataFile()); }
     // Where a temporary file waits to be wiped once its text is held
     // elsewhere, and where recover decodes or copies a text before it becomes
@@ -1200,6 +1207,18 @@ std::string LockFileOf(const std::string& dataFile) {
 std::string BusyLockText(const std::string& dataFile) {
     return "\"" + dataFile + "\" is being edited by another copy of this program (it holds \"" + LockFileOf(dataFile) +
            "\").";
+}
+
+std::string OldPasswordBackupsText(const std::string& dataFile) {
+    std::string names;
+    for (const std::string& backup : {FirstBackupOf(dataFile), SecondBackupOf(dataFile)}) {
+        if (platform::FileExists(backup)) {
+            names += (names.empty() ? "\"" : " and \"") + backup + "\"";
+        }
+    }
+    return names.empty() ? names
+                         : names + " still open" + (names.find(" and ") == std::string::npos ? "s" : "") +
+                               " with the old password.";
 }
 
 TSessionEnd RunEditingSession(SessionView& view) {

@@ -17,6 +17,10 @@ inline constexpr const char* ReadOnlyRefusal = "Unable to open the file!\r\nFile
 // lock: one sentence naming both.
 [[nodiscard]] std::string BusyLockText(const std::string& dataFile);
 
+// After a password change: which backups of dataFile still open with the
+// old password (those that exist), in one sentence; empty when none does.
+[[nodiscard]] std::string OldPasswordBackupsText(const std::string& dataFile);
+
 // How a run of the session ended, when it returns.
 enum class TSessionEnd {
     Ended,         // after EndProgram, or no file was chosen (the window stays usable)

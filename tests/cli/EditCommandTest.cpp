@@ -325,6 +325,8 @@ TEST_F(EditCommandTest, NewPasswordAndAlgorithmFromOptions) {
                                    "--change-algorithm", "--new-cipher", "blowfish", "--new-hash", "sha1", Data}));
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_NE(result.Output.find("Information: Password changed!"), std::string::npos) << result.Output;
+    EXPECT_NE(result.Output.find("Note: \"" + Data + ".bak\" still opens with the old password."), std::string::npos)
+        << result.Output;
     EXPECT_EQ(Unseal(Data, {"n\xE9w", 1, 1}).Content, Content);
     const session::TPreferences stored = Stored();
     EXPECT_EQ(stored.Algorithm, 1);
