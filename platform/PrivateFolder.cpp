@@ -13,6 +13,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -230,8 +231,8 @@ int OpenMemoryRoot(bool create, std::string& path, std::string& why) {
 
 // The private folder of dataFile; empty with why set when there is none.
 std::string PrivateFolderOf(const std::string& dataFile, bool create, std::string& why) {
-    struct stat folder {};
-    if (::stat(FolderOf(dataFile).c_str(), &folder) != 0) {
+    struct statx folder {};
+    if (::statx(AT_FDCWD, FolderOf(dataFile).c_str(), 0, STATX_INO | STATX_BTIME, &folder) != 0) {
         why = "the data file's folder cannot be examined (" + std::string(std::strerror(errno)) + ")";
         return {};
     }
@@ -240,7 +241,12 @@ std::string PrivateFolderOf(const std::string& dataFile, bool create, std::strin
     if (!root.Valid()) {
         return {};
     }
-    const std::string name = PrivateFolderName(folder.st_dev, folder.st_ino, NameOf(dataFile));
+    // Without a birth time (a file system that keeps none) the inode alone
+    // tells the folder.
+    const TFolderIdentity identity{makedev(folder.stx_dev_major, folder.stx_dev_minor), folder.stx_ino,
+                                   (folder.stx_mask & STATX_BTIME) != 0 ? folder.stx_btime.tv_sec : 0,
+                                   (folder.stx_mask & STATX_BTIME) != 0 ? folder.stx_btime.tv_nsec : 0U};
+    const std::string name = PrivateFolderName(identity, NameOf(dataFile));
     const TFd own(OpenOwnFolder(root.Get(), rootPath, name, create, why));
     return own.Valid() ? rootPath + "/" + name : std::string();
 }
@@ -301,7 +307,7 @@ std::optional<std::string> FindPrivateFolder(const std::string& dataFile) {
     return folder;
 }
 
-std::string PrivateFolderName(dev_t folderDevice, ino_t folderInode, const std::string& name) {
+std::string PrivateFolderName(const TFolderIdentity& folder, const std::string& name) {
     // FNV-1a, 64 bits: a name, not a secret; the folder is the user's own.
     std::uint64_t digest = 0xCBF29CE484222325ULL;
     const auto mix = [&](const void* data, std::size_t size) {
@@ -310,10 +316,9 @@ std::string PrivateFolderName(dev_t folderDevice, ino_t folderInode, const std::
             digest = (digest ^ bytes[i]) * 0x100000001B3ULL;
         }
     };
-    const auto device = static_cast<std::uint64_t>(folderDevice);
-    const auto inode = static_cast<std::uint64_t>(folderInode);
-    mix(&device, sizeof device);
-    mix(&inode, sizeof inode);
+    const std::uint64_t fields[] = {static_cast<std::uint64_t>(folder.Device), folder.Inode,
+                                    static_cast<std::uint64_t>(folder.BirthSeconds), folder.BirthNanoseconds};
+    mix(fields, sizeof fields);
     mix(name.data(), name.size());
     char hex[17] = "";
     (void)std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(digest));

@@ -61,12 +61,23 @@ struct TTempLocation {
 // passes the checks; nothing is created.
 [[nodiscard]] std::optional<std::string> FindPrivateFolder(const std::string& dataFile);
 
+// What tells a data file's folder from every other: its device and inode, and
+// its birth time, since a folder removed gives its inode number to the next
+// one made (0 where the file system keeps no birth time).
+struct TFolderIdentity {
+    dev_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::int64_t BirthSeconds = 0;
+    std::uint32_t BirthNanoseconds = 0;
+};
+
 // The name of a data file's private folder: the data file's name, then a
-// digest of its folder's device and inode and of that name. The folder's
-// identity survives every reseal (which gives the data file a new inode) and a
-// rename of the folder, so a later session or recover finds what was left; a
+// digest of its folder's identity and of that name. The folder's identity
+// survives every reseal (which gives the data file a new inode) and a rename
+// of the folder, so a later session or recover finds what was left, and no
+// later folder that happens to get the same inode takes it for its own; a
 // memory folder does not outlive a reboot, so device numbers need not either.
-[[nodiscard]] std::string PrivateFolderName(dev_t folderDevice, ino_t folderInode, const std::string& name);
+[[nodiscard]] std::string PrivateFolderName(const TFolderIdentity& folder, const std::string& name);
 
 // Removes the private folder when it is empty (the end of a session); a
 // folder that still holds files (a session cut short) stays.

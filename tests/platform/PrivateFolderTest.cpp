@@ -160,5 +160,17 @@ TEST_F(PrivateFolderTest, ARuntimeFolderOthersCanWriteOrNotInMemoryIsPassedOver)
     RemovePrivateFolder(chosen);
 }
 
+// A folder made after another was removed may get its inode number: the birth
+// time keeps the two apart, so the new folder never takes the old one's
+// left-overs for its own.
+TEST(PrivateFolderName, AFolderReusingAnInodeIsAnotherFolder) {
+    const TFolderIdentity old{0x801, 4242, 1796827357, 315308489};
+    TFolderIdentity reused = old;
+    reused.BirthNanoseconds += 1;
+    EXPECT_EQ(PrivateFolderName(old, "diary.qlx"), PrivateFolderName(old, "diary.qlx"));
+    EXPECT_NE(PrivateFolderName(reused, "diary.qlx"), PrivateFolderName(old, "diary.qlx"));
+    EXPECT_EQ(PrivateFolderName(old, "diary.qlx").rfind("diary.qlx.", 0), 0u);
+}
+
 } // namespace
 } // namespace quillock::platform
