@@ -292,10 +292,10 @@ TTempLocation ChooseTempFolder(const std::string& dataFile, TPrivateTemp choice)
     std::string why;
     const std::string folder = PrivateFolderOf(dataFile, true, why);
     if (!folder.empty()) {
-        return {TTempPlace::tpPrivate, folder, because};
+        return {TTempPlace::tpPrivate, folder, because, !unsafe.empty()};
     }
     return {TTempPlace::tpFallback, FolderOf(dataFile),
-            because + ", and no private folder in memory is available (" + why + ")"};
+            because + ", and no private folder in memory is available (" + why + ")", !unsafe.empty()};
 }
 
 std::optional<std::string> FindPrivateFolder(const std::string& dataFile) {

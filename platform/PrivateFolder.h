@@ -35,6 +35,9 @@ struct TTempLocation {
     // folder can be written by other users", "btrfs cannot overwrite ..."). For
     // tpFallback both why beside is unsafe and why no private folder exists.
     std::string Reason;
+    // Beside the data file is not safe (rather than the private folder being
+    // asked for by the setting).
+    bool BesideUnsafe = false;
 
     // The temporary of dataFile with extension (".qlt", ".qlz"): its name is
     // always the data file's name plus the extension, as users know it.

@@ -440,8 +440,7 @@ private:
             break;
         }
         const std::string shared = SharedFolderText();
-        FView.WorkingCopyPlace(shared.empty() ? text : shared + " " + text,
-                               !shared.empty() || FTemp.Place != platform::TTempPlace::tpBeside);
+        FView.WorkingCopyPlace(shared.empty() ? text : shared + " " + text, !shared.empty() || FTemp.BesideUnsafe);
     }
 
     // Every name the session works with is absent or a regular file of ours

@@ -99,6 +99,7 @@ TEST_F(PrivateFolderTest, APrivateFolderInMemoryKeepsTheNamesAndIsFoundAgain) {
     const auto chosen = ChooseTempFolder(dataFile, TPrivateTemp::ptWhereNeeded);
     ASSERT_EQ(chosen.Place, TTempPlace::tpPrivate) << chosen.Reason;
     EXPECT_EQ(chosen.Reason, "its folder can be written by other users");
+    EXPECT_TRUE(chosen.BesideUnsafe);
     EXPECT_EQ(chosen.Folder.rfind(Runtime.Path() + "/quillock/diary.qlx.", 0), 0u) << chosen.Folder;
     EXPECT_EQ(chosen.PathOf(dataFile, ".qlt"), chosen.Folder + "/diary.qlx.qlt");
     struct stat info {};
@@ -129,6 +130,7 @@ TEST_F(PrivateFolderTest, TheSettingAlwaysUsesThePrivateFolderEvenWhereBesideIsS
     const auto chosen = ChooseTempFolder(dataFile, PrivateTempOf(1));
     EXPECT_EQ(chosen.Place, TTempPlace::tpPrivate) << chosen.Reason;
     EXPECT_NE(chosen.Reason.find("PrivateTemp"), std::string::npos);
+    EXPECT_FALSE(chosen.BesideUnsafe);
     RemovePrivateFolder(chosen);
     // Unknown stored numbers are the default.
     EXPECT_EQ(PrivateTempOf(0), TPrivateTemp::ptWhereNeeded);

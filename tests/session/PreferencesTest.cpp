@@ -53,6 +53,30 @@ TEST_F(PreferencesTest, ValuesWithoutExeNameAreIgnored) {
     EXPECT_EQ(error, "");
 }
 
+TEST_F(PreferencesTest, PrivateTempIsReadOnItsOwnAndKeptBySaves) {
+    using platform::TPrivateTemp;
+    const std::pair<const char*, TPrivateTemp> cases[] = {
+        {"PrivateTemp=dword:1\n", TPrivateTemp::ptAlways},
+        {"PrivateTemp=dword:0\n", TPrivateTemp::ptWhereNeeded},
+        {"PrivateTemp=dword:2\n", TPrivateTemp::ptWhereNeeded},       // unknown: the default
+        {"PrivateTemp=sz:\"always\"\n", TPrivateTemp::ptWhereNeeded}, // another type: the default
+        // The other choices stop loading at the first missing one; this one is read all the same.
+        {"ExeName=sz:\"ed\"\nPrivateTemp=dword:1\n", TPrivateTemp::ptAlways},
+    };
+    for (const auto& [stored, expected] : cases) {
+        SCOPED_TRACE(stored);
+        Store(stored);
+        std::string error;
+        EXPECT_EQ(Load(error).PrivateTemp, expected);
+    }
+    // A save of the other choices leaves the setting as the user wrote it.
+    Store("PrivateTemp=dword:1\n");
+    TRegistry registry(FFile);
+    SavePreferences(registry, TPreferences{});
+    std::string error;
+    EXPECT_EQ(Load(error).PrivateTemp, TPrivateTemp::ptAlways);
+}
+
 TEST_F(PreferencesTest, SaveWritesTheSevenValuesInOrderAndLoadGivesThemBack) {
     TPreferences saved;
     saved.ExeNamePos = 1;

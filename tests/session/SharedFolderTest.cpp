@@ -361,6 +361,45 @@ TEST_P(PrivateTempTest, AFolderRenamedAndReplacedDuringTheEditIsNeverSealedInto)
     EXPECT_EQ(Listing(Shared + "/moved"), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
 
+// The user's own folder, renamed during the edit (by the user, from another
+// shell) and a new one made at its name: the working copy went with the old
+// folder, and the session says so instead of sealing or wiping anything.
+using MovedFolderTest = datafile::testing::TTempDirTest;
+
+TEST_F(MovedFolderTest, TheReportNamesWhereTheWorkingCopyWentAndNothingIsSealed) {
+    const std::string folder = Path("notes");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string data = folder + "/diary.qlx";
+    SealContent(data, Content, false);
+    const datafile::testing::Bytes sealed = datafile::testing::ReadBytes(data);
+    TScriptedView view;
+    view.FName = data;
+    view.FExeName = FakeEditor + " sleep=500 append=edit";
+    const pid_t mover = ::fork();
+    if (mover == 0) {
+        ::_exit(AwaitFile(data + ".qlt") && ::rename(folder.c_str(), Path("renamed").c_str()) == 0 &&
+                        ::mkdir(folder.c_str(), 0700) == 0
+                    ? 0
+                    : 1);
+    }
+    EXPECT_EQ(view.Run(), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(mover, &status, 0), mover);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(view.Saw("Panel:No changes done."));
+    ASSERT_FALSE(view.Messages.empty());
+    const std::string renamed = Path("renamed");
+    EXPECT_NE(view.Messages.back().find("The working copy this session made is now \"" + renamed + "/diary.qlx.qlt\""),
+              std::string::npos)
+        << view.Messages.back();
+    // The editor wrote by the old name, where there is nothing now.
+    EXPECT_NE(view.Messages.back().find("what the editor saved under the name \"" + data + ".qlt\""),
+              std::string::npos);
+    EXPECT_EQ(ReadText(renamed + "/diary.qlx.qlt"), Content);
+    EXPECT_EQ(datafile::testing::ReadBytes(renamed + "/diary.qlx"), sealed);
+    EXPECT_EQ(Listing(folder), Strings{});
+}
+
 INSTANTIATE_TEST_SUITE_P(Folders, PrivateTempTest,
                          ::testing::Values(TFolderKind{"Sticky", 01777}, TFolderKind{"Group", 02770}),
                          [](const ::testing::TestParamInfo<TFolderKind>& info) { return info.param.Name; });
