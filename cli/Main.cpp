@@ -50,7 +50,8 @@ constexpr TCommand Commands[] = {
      "[--editor CMD] [--edition 0|1|2] [--cipher CIPHERS] [--hash HASHES] "
      "[--compress | --decompress] [--no-double-backup] [--change-password] [--change-algorithm] "
      "[--new-password-file FILE] [--new-cipher CIPHERS] [--new-hash HASHES] [--yes] "
-     "[--editor-returns-at-once] [--quiet] [--password-file FILE | --password-fd N | --password-command CMD] FILE",
+     "[--editor-returns-at-once] [--quiet] [--private-temp] "
+     "[--password-file FILE | --password-fd N | --password-command CMD] FILE",
      &RunEdit,
      "FILE is a data file (.qlx) or a plain editor file to import (it is renamed to .qlx and sealed).\n"
      "Choices not given are the saved ones (quillock-cli config); the options are for this run only.\n"
@@ -69,9 +70,15 @@ constexpr TCommand Commands[] = {
      "                         the editor returns before editing is done by design (it hands the file\n"
      "                         over): do not ask whether editing is finished\n"
      "  --quiet                show messages only, not the progress lines\n"
+     "  --private-temp         keep the working copy and the intermediate file in a private folder in\n"
+     "                         memory for this run, even where beside FILE would be safe (the setting\n"
+     "                         PrivateTemp=1 does so always; by default only where needed)\n"
      "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
      "                         descriptor N; --password-command CMD: from the first line CMD prints);\n"
      "                         otherwise it is typed on the terminal without echo, twice for an import\n"
+     "The working copy is beside FILE where nobody else can change FILE's folder or one above it and\n"
+     "the file system overwrites in place; else in a private folder in memory ($XDG_RUNTIME_DIR, else\n"
+     "/dev/shm). A line says where, and why, at the start.\n"
      "Questions are answered on standard input with y or n; Enter gives the default shown, the end of\n"
      "input n. When the editor is back at once and standard input is not a terminal, the session goes on.\n"
      "Exit code 0 when the session ended normally, 1 on any failure (the editor could not be started\n"
@@ -79,7 +86,7 @@ constexpr TCommand Commands[] = {
     {"help", "show the commands, or the help of one command", "[COMMAND]", &RunHelp},
     {"recover", "seal the newest text a session cut short left beside a data file",
      "[--cipher CIPHERS] [--hash HASHES] [--compress | --decompress] [--no-double-backup] [--quiet] "
-     "[--password-file FILE | --password-fd N | --password-command CMD] FILE",
+     "[--private-temp] [--password-file FILE | --password-fd N | --password-command CMD] FILE",
      &RunRecover,
      "After a session was cut short (a crash, a kill, a power cut), FILE.qlt (the working copy) or\n"
      "FILE.qlz (the intermediate file) may hold the newest text. recover first checks that the password\n"
@@ -92,6 +99,9 @@ constexpr TCommand Commands[] = {
      "  --compress             seal compressed; --decompress: seal uncompressed (default: as FILE was)\n"
      "  --no-double-backup     keep FILE.bak only, without the older copy FILE.old\n"
      "  --quiet                show messages only, not the progress lines\n"
+     "  --private-temp         keep the working copy and the intermediate file in a private folder in\n"
+     "                         memory for this run, even where beside FILE would be safe (the setting\n"
+     "                         PrivateTemp=1 does so always; by default only where needed)\n"
      "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
      "                         descriptor N; --password-command CMD: from the first line CMD prints);\n"
      "                         otherwise it is typed on the terminal without echo\n"
