@@ -754,9 +754,10 @@ private:
         Stage("Decompressing..");
         try {
             datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), FProgress);
-        } catch (const std::exception&) {
+        } catch (...) {
             // Before the editor ran the data file holds everything: no
-            // partial plain copy stays.
+            // partial plain copy stays, nor the deciphered bytes of a wrong
+            // password (reported already), wherever the temporaries live.
             WipeQuietly(WorkingCopy());
             WipeQuietly(Intermediate());
             throw;

@@ -74,6 +74,7 @@ protected:
     std::string Shared;
     std::string Victim;
     std::string FProtection;
+    TPrivateRuntime Runtime;
 };
 
 TEST_F(HardLinkAttack, SealAndUnsealNeverWipeALinkedFile) {

@@ -5,6 +5,8 @@
 #include "tests/editor/EditorTestSupport.h"
 #include "tests/session/ScriptedView.h"
 
+#include "platform/PrivateFolder.h"
+
 #include <csignal>
 #include <cstdio>
 #include <sys/wait.h>
@@ -78,5 +80,34 @@ template <typename F> int InChild(F fn) {
     EXPECT_EQ(::waitpid(child, &status, 0), child);
     return status;
 }
+
+// A private $XDG_RUNTIME_DIR in memory (and a folder standing in for
+// /dev/shm) for as long as it lives, so that the private folders of sessions
+// in other tests are never taken for left-overs of this one's.
+class TPrivateRuntime {
+public:
+    TPrivateRuntime() {
+        std::string pattern = "/dev/shm/quillock-runtime-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            FPath = pattern;
+            std::filesystem::create_directory(FPath + "/shm");
+            ::setenv("XDG_RUNTIME_DIR", FPath.c_str(), 1);
+            platform::SetSharedMemoryRoot(FPath + "/shm");
+        }
+    }
+    ~TPrivateRuntime() {
+        ::unsetenv("XDG_RUNTIME_DIR");
+        platform::SetSharedMemoryRoot("/dev/shm");
+        std::error_code error;
+        std::filesystem::remove_all(FPath, error);
+    }
+    TPrivateRuntime(const TPrivateRuntime&) = delete;
+    TPrivateRuntime& operator=(const TPrivateRuntime&) = delete;
+
+    [[nodiscard]] const std::string& Path() const noexcept { return FPath; }
+
+private:
+    std::string FPath;
+};
 
 } // namespace quillock::testing

@@ -30,19 +30,6 @@ void PrintTo(const TSignalCase& signalCase, std::ostream* out) {
 
 class SignalAtEveryStep : public datafile::testing::TTempDirTest, public ::testing::WithParamInterface<TSignalCase> {
 protected:
-    void SetUp() override {
-        TTempDirTest::SetUp();
-        std::string pattern = "/dev/shm/quillock-runtime-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        Runtime = pattern;
-        ::setenv("XDG_RUNTIME_DIR", Runtime.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("XDG_RUNTIME_DIR");
-        std::error_code error;
-        std::filesystem::remove_all(Runtime, error);
-        TTempDirTest::TearDown();
-    }
     void Prepare() {
         std::filesystem::remove_all(Dir);
         std::filesystem::create_directories(Dir);
@@ -65,11 +52,11 @@ protected:
     }
     // What is left in the private folders.
     [[nodiscard]] Strings PrivateLeft() const {
-        const std::filesystem::path folders = Runtime + "/quillock";
+        const std::filesystem::path folders = Runtime.Path() + "/quillock";
         return std::filesystem::exists(folders) ? Listing(folders) : Strings{};
     }
 
-    std::string Runtime;
+    TPrivateRuntime Runtime;
 };
 
 TEST_P(SignalAtEveryStep, WipesBeforeTheEditorAndSealsTheEditsAfterIt) {
