@@ -123,11 +123,8 @@ TEST_F(HardLinkAttack, ASessionAfterAMistypedPasswordLeavesALinkedWorkingCopyNam
     EXPECT_EQ(view.Run(), 1);
     ASSERT_FALSE(view.Messages.empty());
     EXPECT_NE(view.Messages.back().find("Decryption Error!"), std::string::npos) << view.Messages.back();
-    EXPECT_NE(view.Messages.back().find("\"" + data +
-                                        ".qlt\" is a file with 2 names (hard links), not a file of "
-                                        "yours; it was left as it is."),
-              std::string::npos)
-        << view.Messages.back();
+    // The temporaries of a session in a shared folder live in its private
+    // folder, so the link planted beside the data file is never touched.
     ExpectVictimIntact(data + ".qlt");
     EXPECT_EQ(ReadBytes(data), sealed);
     EXPECT_EQ(Listing(Shared), Strings{"diary.qlx"});
