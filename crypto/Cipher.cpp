@@ -6,7 +6,6 @@
 #include "platform/Wipe.h"
 
 #include <cstring>
-#include <iterator>
 #include <vector>
 
 namespace quillock::crypto {
@@ -138,36 +137,43 @@ std::uint32_t TDCP_cipher::DecryptFromStream(platform::TStream& inStream, platfo
 
 // ---- TDCP_blockcipher ----
 
-namespace {
-
-// The encrypting and the decrypting routine of each chaining mode, in the
-// order of TDCP_ciphermode.
-using TModeRoutine = void (TDCP_blockcipher::*)(const void*, void*, std::uint32_t);
-struct TModeRoutines {
-    TModeRoutine Encrypt;
-    TModeRoutine Decrypt;
-};
-constexpr TModeRoutines ModeRoutines[] = {
-    {&TDCP_blockcipher::CbcEncrypt, &TDCP_blockcipher::CbcDecrypt},
-    {&TDCP_blockcipher::Cfb8Encrypt, &TDCP_blockcipher::Cfb8Decrypt},
-    {&TDCP_blockcipher::CfbBlockEncrypt, &TDCP_blockcipher::CfbBlockDecrypt},
-    {&TDCP_blockcipher::OfbEncrypt, &TDCP_blockcipher::OfbDecrypt},
-    {&TDCP_blockcipher::CtrEncrypt, &TDCP_blockcipher::CtrDecrypt},
-};
-static_assert(std::size(ModeRoutines) == cmCTR + 1, "one row per chaining mode");
-
-} // namespace
-
-// A mode value outside the enumeration processes nothing.
 void TDCP_blockcipher::EncryptData(const void* inData, void* outData, std::uint32_t size) {
-    if (FCipherMode < std::size(ModeRoutines)) {
-        (this->*ModeRoutines[FCipherMode].Encrypt)(inData, outData, size);
+    switch (FCipherMode) {
+    case cmCBC:
+        CbcEncrypt(inData, outData, size);
+        break;
+    case cmCFB8bit:
+        Cfb8Encrypt(inData, outData, size);
+        break;
+    case cmCFBblock:
+        CfbBlockEncrypt(inData, outData, size);
+        break;
+    case cmOFB:
+        OfbEncrypt(inData, outData, size);
+        break;
+    case cmCTR:
+        CtrEncrypt(inData, outData, size);
+        break;
     }
 }
 
 void TDCP_blockcipher::DecryptData(const void* inData, void* outData, std::uint32_t size) {
-    if (FCipherMode < std::size(ModeRoutines)) {
-        (this->*ModeRoutines[FCipherMode].Decrypt)(inData, outData, size);
+    switch (FCipherMode) {
+    case cmCBC:
+        CbcDecrypt(inData, outData, size);
+        break;
+    case cmCFB8bit:
+        Cfb8Decrypt(inData, outData, size);
+        break;
+    case cmCFBblock:
+        CfbBlockDecrypt(inData, outData, size);
+        break;
+    case cmOFB:
+        OfbDecrypt(inData, outData, size);
+        break;
+    case cmCTR:
+        CtrDecrypt(inData, outData, size);
+        break;
     }
 }
 
