@@ -564,7 +564,8 @@ void TForm1::SetTabOrder() {
         QWidget::setTabOrder(order[index - 1], order[index]);
     }
     MaskEdit1->setFocus(Qt::OtherFocusReason);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FollowFocus(now); });
+    FFocusFollower =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FollowFocus(now); });
 }
 
 void TForm1::FollowFocus(QWidget* focused) {

@@ -78,6 +78,7 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QDialog(parent) 
 }
 
 TForm1::~TForm1() {
+    disconnect(FFocusFollower);
     FormDestroy();
 }
 

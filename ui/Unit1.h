@@ -152,6 +152,9 @@ private:
     void SetTabOrder();
     // The default button for the control that has the focus now.
     void FollowFocus(QWidget* focused);
+    // The application's focus changes reach FollowFocus only while the form
+    // is whole: the destructor breaks the link before the form is taken apart.
+    QMetaObject::Connection FFocusFollower;
     // Colours from the desktop's scheme, at creation and when it changes.
     void ApplyPalette();
     // Fonts narrowed where a text would not fit its control.
