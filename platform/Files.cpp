@@ -72,7 +72,9 @@ bool IsOurs(const struct stat& info) {
     return S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && info.st_nlink == 1;
 }
 
-TNameCheck CheckOwnName(const std::string& path) {
+namespace {
+
+TNameCheck CheckOwnNameOnce(const std::string& path, bool& removedMeanwhile) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
         return {errno == ENOENT || errno == ENOTDIR ? TNameState::Absent : TNameState::Foreign,
@@ -105,10 +107,32 @@ TNameCheck CheckOwnName(const std::string& path) {
     if (!S_ISREG(info.st_mode)) {
         return {TNameState::Foreign, "not a regular file"};
     }
+    if (info.st_nlink == 0) {
+        removedMeanwhile = true;
+        return {TNameState::Absent, ""};
+    }
     if (info.st_nlink != 1) {
         return {TNameState::Foreign, "a file with " + std::to_string(info.st_nlink) + " names (hard links)"};
     }
     return {TNameState::Ours, ""};
+}
+
+} // namespace
+
+TNameCheck CheckOwnName(const std::string& path) {
+    // A file whose name goes between the look-up and the open is seen with no
+    // name at all: that is a name being removed (a lock let go, a temporary
+    // wiped), not a foreign file, so the name is looked at again.
+    constexpr int Looks = 100;
+    TNameCheck check;
+    for (int look = 0; look < Looks; ++look) {
+        bool removedMeanwhile = false;
+        check = CheckOwnNameOnce(path, removedMeanwhile);
+        if (!removedMeanwhile) {
+            return check;
+        }
+    }
+    return check;
 }
 
 std::string DescribeForeign(const std::string& path, const TNameCheck& check) {
