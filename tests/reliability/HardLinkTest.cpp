@@ -108,26 +108,46 @@ TEST_F(HardLinkAttack, SealAndUnsealNeverWipeALinkedFile) {
     EXPECT_EQ(Listing(Shared), Strings{"data.qlx"});
 }
 
+// With a private folder the session's temporaries are there, so the link
+// planted beside the data file is never touched; with none to be had they are
+// beside it, and the link found at the working copy's name is left alone and
+// named.
 TEST_F(HardLinkAttack, ASessionAfterAMistypedPasswordLeavesALinkedWorkingCopyName) {
-    const std::string data = Shared + "/diary.qlx";
-    SealContent(data, Content, false);
-    const Bytes sealed = ReadBytes(data);
-    TScriptedView view;
-    view.FName = data;
-    view.SetPassword("mistyped");
-    view.OnEvent = [&](const std::string& event) {
-        if (event.find("Decrypting") != std::string::npos) {
-            EXPECT_TRUE(LinkVictimAt(data + ".qlt"));
+    for (const bool privateFolder : {true, false}) {
+        SCOPED_TRACE(privateFolder ? "private folder" : "no private folder");
+        if (!privateFolder) {
+            ::unsetenv("XDG_RUNTIME_DIR");
+            platform::SetSharedMemoryRoot(Path("not-in-memory"));
         }
-    };
-    EXPECT_EQ(view.Run(), 1);
-    ASSERT_FALSE(view.Messages.empty());
-    EXPECT_NE(view.Messages.back().find("Decryption Error!"), std::string::npos) << view.Messages.back();
-    // The temporaries of a session in a shared folder live in its private
-    // folder, so the link planted beside the data file is never touched.
-    ExpectVictimIntact(data + ".qlt");
-    EXPECT_EQ(ReadBytes(data), sealed);
-    EXPECT_EQ(Listing(Shared), Strings{"diary.qlx"});
+        const std::string data = Shared + "/diary.qlx";
+        SealContent(data, Content, false);
+        const Bytes sealed = ReadBytes(data);
+        TScriptedView view;
+        view.FName = data;
+        view.SetPassword("mistyped");
+        view.OnEvent = [&](const std::string& event) {
+            if (event.find("Decrypting") != std::string::npos) {
+                EXPECT_TRUE(LinkVictimAt(data + ".qlt"));
+            }
+        };
+        EXPECT_EQ(view.Run(), 1);
+        std::string said;
+        for (const std::string& message : view.Messages) {
+            said += message + "\n";
+        }
+        if (privateFolder) {
+            EXPECT_NE(said.find("Decryption Error!"), std::string::npos) << said;
+        } else {
+            EXPECT_NE(said.find("\"" + data +
+                                ".qlt\" is a file with 2 names (hard links), not a file of yours; it "
+                                "was left as it is."),
+                      std::string::npos)
+                << said;
+        }
+        ExpectVictimIntact(data + ".qlt");
+        EXPECT_EQ(ReadBytes(data), sealed);
+        EXPECT_EQ(Listing(Shared), Strings{"diary.qlx"});
+    }
 }
 
 } // namespace
