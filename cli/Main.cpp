@@ -108,12 +108,14 @@ constexpr TCommand Commands[] = {
      "Exit code 0 when the newest text is sealed in FILE (or was already), 1 on failure (a file that is\n"
      "neither a plain editor file nor compressed data stops it, with nothing changed), 2 for a usage error."},
     {"seal", "seal a plain file into a data file",
-     "[--cipher CIPHERS] [--hash HASHES] [--compress] [--force] "
+     "[--cipher CIPHERS] [--hash HASHES] [--compress] [--raw] [--force] "
      "[--password-file FILE | --password-fd N | --password-command CMD] PLAIN SEALED",
      &RunSeal,
-     "PLAIN '-' is standard input.\n"
+     "PLAIN '-' is standard input. PLAIN must be an editor file (its first line names the editor), as\n"
+     "a session can open only that; anything else, an empty file too, is refused unless --raw is given.\n"
      "  --cipher, --hash       CIPHERS and HASHES (default: rijndael, ripemd160)\n"
      "  --compress             compress the content with zlib before sealing it\n"
+     "  --raw                  seal any bytes as they are (read them back with unseal --raw)\n"
      "  --force                replace an existing SEALED (only a regular file, never a device or FIFO)\n"
      "  --password-file FILE   read the password from the first line of FILE (--password-fd N: from\n"
      "                         descriptor N; --password-command CMD: from the first line CMD prints);\n"

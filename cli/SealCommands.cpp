@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Password.h"
+#include "cli/Report.h"
 #include "cli/TerminalHost.h"
 #include "datafile/Algorithms.h"
 #include "datafile/Compression.h"
@@ -51,8 +52,10 @@ std::vector<TOption> OptionsOf(std::string_view command) {
     if (command == "seal") {
         options.push_back({"compress", false, oCompress});
     }
-    if (command == "unseal") {
+    if (command != "check") {
         options.push_back({"raw", false, oRaw});
+    }
+    if (command == "unseal") {
         options.push_back({"salvage", false, oSalvage});
     }
     if (command != "check") {
@@ -101,23 +104,6 @@ std::string TakeOption(int id, std::string_view value, TSealOptions& options) {
     return TakePasswordOptionAt(static_cast<std::size_t>(id - oPasswordFile), value, options.Password);
 }
 
-// Wipes a temporary file on a path that is already failing; its own failure
-// must not hide the first one.
-// must not hide the first one. A file there that is not ours is named.
-void WipeQuietly(datafile::TDataFileHost& host, const std::string& path) noexcept {
-    try {
-        if (const std::string left = datafile::WipeFileQuietly(host, path); !left.empty()) {
-            std::cerr << "quillock-cli: " << platform::MessageToUtf8(left) << '\n';
-        }
-    } catch (...) {
-    }
-}
-
-int Fail(std::string_view command, const std::string& message) {
-    std::cerr << "quillock-cli " << command << ": " << message << '\n';
-    return ExitFailure;
-}
-
 // True when both names lead to one existing file.
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat first {};
@@ -126,67 +112,74 @@ bool SameFile(const std::string& a, const std::string& b) {
            first.st_ino == second.st_ino;
 }
 
-// Why the output name cannot be written to; empty when it can. Only a new
+// Why the output name cannot be written to, reported; false when it can. Only a new
 // name, or with --force an existing regular file, is ever replaced: a device,
 // FIFO or folder at the name is refused always (the superuser's /dev/null
 // stays a device). A link is judged by what it leads to; the new file then
 // replaces the link itself, never what it points at.
-std::string RefusedTarget(const std::string& path, bool force) {
+bool RefusedTarget(const std::string& path, bool force) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
-        return errno == ENOENT ? std::string() : path + ": " + std::strerror(errno);
+        return errno != ENOENT && Fail(path, std::string("cannot be looked at: ") + std::strerror(errno),
+                                       "Check the folder's name and your rights to it; nothing has been written.");
     }
     if (S_ISLNK(info.st_mode) && ::stat(path.c_str(), &info) != 0) {
         info.st_mode = S_IFREG; // a dangling link: replaced like a file
     }
     if (S_ISREG(info.st_mode)) {
-        return force ? std::string() : path + " exists; give --force to replace it";
+        return !force && Fail(path, "exists", "Give --force to replace it; nothing has been written.");
     }
     const char* kind = S_ISDIR(info.st_mode)                            ? "a folder"
                        : S_ISFIFO(info.st_mode)                         ? "a FIFO"
                        : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
                        : S_ISSOCK(info.st_mode)                         ? "a socket"
                                                                         : "not a regular file";
-    return path + " is " + kind + ", not a regular file; it is never replaced, not even with --force";
+    return Fail(path, std::string("is ") + kind + ", not a regular file",
+                "It is never replaced, not even with --force: give another name.");
 }
 
 // A regular file at one of our temporary names may be the only copy of a
 // text from an earlier run cut short: it is never wiped to make room. Returns
-// the message for the first such name; empty when there is none. (A link or
-// FIFO there is no text of anyone's; it is removed unread.)
-std::string LeftOverAt(const std::vector<std::string>& names) {
+// true after reporting the first such name. (A link or FIFO there is no
+// text of anyone's; it is removed unread.)
+bool LeftOverAt(const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         struct stat info {};
         if (::lstat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-            return name + " exists, perhaps left by an earlier run that was cut short; it may hold plain text. "
-                          "Move it away first";
+            return Fail(name, "exists, perhaps left by an earlier run that was cut short; it may hold plain text",
+                        "Move it away first; nothing has been written.");
         }
     }
-    return {};
+    return false;
 }
 
 // An existing output may be the data file of a session that is running: its
 // lock is taken and held until the command ends, so that neither the file nor
 // the temporaries named after it change under the session. Returns the
-// refusal; empty when the output is absent or the lock is held.
-std::string TakeSessionLock(platform::TFileLock& lock, const std::string& output) {
+// refusal, reported; false when the output is absent or the lock is held.
+bool TakeSessionLock(platform::TFileLock& lock, const std::string& output) {
     struct stat info {};
     if (::lstat(output.c_str(), &info) != 0) {
-        return {};
+        return false;
     }
     const std::string lockFile = session::LockFileOf(output);
     switch (lock.Take(lockFile, false)) {
     case platform::TFileLock::TResult::Taken:
-        return {};
+        return false;
     case platform::TFileLock::TResult::Busy:
-        return session::BusyLockText(output) + " Finish that session first; nothing has been changed";
+        return Fail(output, platform::MessageToUtf8(session::BusyLockText(output)),
+                    "Finish that session first; nothing has been changed.");
     case platform::TFileLock::TResult::Foreign:
-        return platform::DescribeForeign(lockFile, {platform::TNameState::Foreign, lock.ForeignWhat()}) +
-               ", not a file of yours; remove it. Nothing has been changed";
+        return Fail(lockFile,
+                    platform::MessageToUtf8(
+                        platform::DescribeForeign(lockFile, {platform::TNameState::Foreign, lock.ForeignWhat()})) +
+                        ", not a file of yours",
+                    "Remove it; nothing has been changed.");
     case platform::TFileLock::TResult::Failed:
         break;
     }
-    return "cannot create the lock file " + lockFile + ": " + std::strerror(errno) + "; nothing has been changed";
+    return Fail(lockFile, std::string("cannot create the lock file: ") + std::strerror(errno),
+                "Check the folder's rights and free space; nothing has been changed.");
 }
 
 void RenameOrRaise(const std::string& from, const std::string& to) {
@@ -219,13 +212,14 @@ int SalvageInto(TTerminalDataFileHost& host, const std::string& intermediate, co
     if (result.Recovered == 0) {
         datafile::WipeFile(host, working);
         host.AskUser(datafile::DecryptionErrorText, datafile::TMsgDlgType::mtError, datafile::TMsgDlgButtons::mbOK);
-        std::cerr << "quillock-cli unseal: nothing could be recovered (" << result.Damage << ")\n";
-        return ExitFailure;
+        return Fail(host.FName, "nothing could be recovered (" + result.Damage + ")",
+                    "Try FILE.bak or FILE.old of the data file, or unseal --raw for the bytes as they are.");
     }
     RenameOrRaise(working, plain);
-    std::cerr << "quillock-cli unseal: warning: the content is damaged (" << result.Damage << "); " << result.Recovered
-              << " bytes recovered into " << plain
-              << ": the rest of the content is missing and what was recovered is unchecked\n";
+    Report(std::cerr, plain,
+           "warning: the content is damaged (" + result.Damage + "); " + std::to_string(result.Recovered) +
+               " bytes recovered: the rest of the content is missing and what was recovered is unchecked",
+           "Compare it with a backup (FILE.bak, FILE.old) of the data file before you rely on it.");
     return ExitOk;
 }
 
@@ -256,23 +250,49 @@ public:
     }
 };
 
-// What seal says about a content that is not an editor file (one that is
-// stored plain, without --compress): the rule, in one place.
-void EditorContentRule(const std::string& plain, bool editorFile) {
-    if (!editorFile) {
-        std::cerr << "quillock-cli seal: warning: " << plain << " is not an Arbolix file; unseal it with --raw\n";
+// Only a regular file is sealed by name (a FIFO or a device is given as '-');
+// anything else is reported, true. Opened without waiting for a writer.
+bool NotRegularFile(const std::string& path) {
+    const platform::TFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (!file.Valid() || ::fstat(file.Get(), &info) != 0) {
+        return Fail(path, std::string("cannot be opened: ") + std::strerror(errno),
+                    "Check the name and your rights to it; nothing has been sealed.");
     }
+    if (!S_ISREG(info.st_mode)) {
+        return Fail(path, S_ISDIR(info.st_mode) ? "is a folder, not a file" : "is not a regular file",
+                    "Give a plain file, or '-' to seal standard input; nothing has been sealed.");
+    }
+    return false;
+}
+
+// Raised by the look at the first bytes of standard input: nothing is sealed.
+struct TNotEditorContent {
+    datafile::TContentKind Kind;
+};
+
+// A session opens only what holds an editor file (with --compress: before
+// compression). Anything else, empty included, is sealed with --raw only;
+// unseal --raw gives its bytes back. The refusal, in one place.
+int RefuseNotEditor(const std::string& plain, datafile::TContentKind kind) {
+    const std::string name = plain == StandardStream ? std::string("standard input") : plain;
+    return Fail(name,
+                std::string(kind == datafile::TContentKind::ckEmpty
+                                ? "is empty"
+                                : "is not an Arbolix file (its first line does not name the editor)") +
+                    ": a session could not open the data file; nothing has been sealed",
+                "Give --raw to seal the bytes as they are, and read them back with unseal --raw.");
 }
 
 int Seal(const TSealOptions& options) {
     const std::string& plain = options.Files[0];
     const std::string& sealed = options.Files[1];
-    if (const std::string refused = RefusedTarget(sealed, options.Force); !refused.empty()) {
-        return Fail("seal", refused);
+    if (RefusedTarget(sealed, options.Force)) {
+        return ExitFailure;
     }
     platform::TFileLock lock;
-    if (const std::string refused = TakeSessionLock(lock, sealed); !refused.empty()) {
-        return Fail("seal", refused);
+    if (TakeSessionLock(lock, sealed)) {
+        return ExitFailure;
     }
     if (plain != StandardStream && ReportUnreadable(plain)) {
         return ExitFailure;
@@ -286,34 +306,56 @@ int Seal(const TSealOptions& options) {
     const bool fromInput = plain == StandardStream;
     const std::string intermediate = sealed + ".qlz";
     if (!fromInput && options.Compress) {
-        if (const std::string leftOver = LeftOverAt({intermediate}); !leftOver.empty()) {
-            return Fail("seal", leftOver);
+        if (LeftOverAt({intermediate})) {
+            return ExitFailure;
         }
     }
     // Asked once nothing else stands in the way.
     try {
         host.FPassword = ReadNewPassword(options.Password);
     } catch (const EPasswordError& e) {
-        return Fail("seal", e.what());
+        return Fail(sealed, e.what(), "Nothing has been sealed.");
     }
     if (host.FPassword.Empty()) {
-        return Fail("seal", "the password is empty");
+        return Fail(sealed, "the password is empty", "Give a password; nothing has been sealed.");
+    }
+    if (!fromInput && NotRegularFile(plain)) {
+        return ExitFailure;
+    }
+    if (!fromInput && !options.Raw) {
+        // The session's own test, on the plain bytes before any compression.
+        datafile::TContentKind kind = datafile::TContentKind::ckNeither;
+        try {
+            kind = datafile::FileContentKind(plain);
+        } catch (const std::exception& e) {
+            return Fail(plain, std::string("cannot be read: ") + e.what(), "Nothing has been sealed.");
+        }
+        if (kind != datafile::TContentKind::ckEditorFile) {
+            return RefuseNotEditor(plain, kind);
+        }
     }
     try {
         if (fromInput) {
+            // Standard input is judged by its first line, before that line is
+            // sealed: a refusal raises out of the sealing, which then removes
+            // its temporary (ciphertext only) and leaves SEALED as it was.
             TInputStream input;
             datafile::THeaderScan scan;
-            bool decided = false;
-            (void)datafile::EncryptStream(host, input, sealed, options.Compress,
-                                          [&](const std::uint8_t* data, std::size_t size) {
-                                              if (!options.Compress && !decided && scan.Feed(data, size)) {
-                                                  decided = true;
-                                                  EditorContentRule(plain, scan.NamesEditor());
-                                              }
-                                          });
+            std::uint64_t seen = 0;
+            bool decided = options.Raw;
+            (void)datafile::EncryptStream(
+                host, input, sealed, options.Compress, [&](const std::uint8_t* data, std::size_t size) {
+                    seen += size;
+                    if (!decided && scan.Feed(data, size)) {
+                        decided = true;
+                        if (!scan.NamesEditor()) {
+                            throw TNotEditorContent{seen == 0 ? datafile::TContentKind::ckEmpty
+                                                              : datafile::TContentKind::ckNeither};
+                        }
+                    }
+                });
             host.EndProgress();
         } else if (!options.Compress) {
-            EditorContentRule(plain, datafile::CheckHeader(host, plain));
             datafile::Encrypt(host, plain, sealed);
         } else {
             try {
@@ -334,6 +376,9 @@ int Seal(const TSealOptions& options) {
         }
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode;
+    } catch (const TNotEditorContent& refused) {
+        host.EndProgress();
+        return RefuseNotEditor(plain, refused.Kind);
     }
     return ExitOk;
 }
@@ -358,13 +403,13 @@ private:
 // descriptor or a command it counts at once. unseal --raw takes such a
 // content with a warning, --salvage as it is (its damage report follows).
 // Returns the exit code when the command ends here, -1 to go on.
-int ReadOpeningPassword(std::string_view command, const TSealOptions& options, TTerminalDataFileHost& host,
-                        const std::string& sealed, datafile::TContentKind& kind) {
+int ReadOpeningPassword(const TSealOptions& options, TTerminalDataFileHost& host, const std::string& sealed,
+                        datafile::TContentKind& kind) {
     for (int attempt = 1;; ++attempt) {
         try {
             host.FPassword = ReadPassword(options.Password, "Password: ");
         } catch (const EPasswordError& e) {
-            return Fail(command, e.what());
+            return Fail(sealed, e.what(), "Nothing has been written.");
         }
         kind = datafile::SealedContentKind(host, sealed);
         host.EndProgress();
@@ -376,11 +421,11 @@ int ReadOpeningPassword(std::string_view command, const TSealOptions& options, T
             return -1;
         }
         if (options.Raw) {
-            std::cerr << "quillock-cli " << command << ": warning: " << sealed
-                      << ": the result is neither an editor file nor compressed data (" << why << ")\n";
+            Report(std::cerr, sealed,
+                   "warning: the result is neither an editor file nor compressed data (" + why + ")");
             return -1;
         }
-        std::cerr << "quillock-cli " << command << ": " << sealed << ": " << why << std::endl;
+        Report(std::cerr, sealed, "does not open: " + why);
         if (!OfferAnotherTry(options.Password, attempt)) {
             return ExitFailure;
         }
@@ -396,11 +441,11 @@ int Unseal(const TSealOptions& options) {
     }
     platform::TFileLock lock;
     if (!toOutput) {
-        if (const std::string refused = RefusedTarget(plain, options.Force); !refused.empty()) {
-            return Fail("unseal", refused);
+        if (RefusedTarget(plain, options.Force)) {
+            return ExitFailure;
         }
-        if (const std::string refused = TakeSessionLock(lock, plain); !refused.empty()) {
-            return Fail("unseal", refused);
+        if (TakeSessionLock(lock, plain)) {
+            return ExitFailure;
         }
     }
     if (ReportUnreadable(sealed)) {
@@ -414,13 +459,13 @@ int Unseal(const TSealOptions& options) {
     host.FHash = options.Hash;
     host.FStep = "Unsealing..";
     if (!toOutput) {
-        if (const std::string leftOver = LeftOverAt({plain + ".qlz", plain + ".qlt"}); !leftOver.empty()) {
-            return Fail("unseal", leftOver);
+        if (LeftOverAt({plain + ".qlz", plain + ".qlt"})) {
+            return ExitFailure;
         }
     }
     try {
         datafile::TContentKind kind = datafile::TContentKind::ckNeither;
-        if (const int code = ReadOpeningPassword("unseal", options, host, sealed, kind); code >= 0) {
+        if (const int code = ReadOpeningPassword(options, host, sealed, kind); code >= 0) {
             return code;
         }
         if (toOutput) {
@@ -474,13 +519,13 @@ int Check(const TSealOptions& options) {
     host.FStep = "Checking..";
     try {
         datafile::TContentKind kind = datafile::TContentKind::ckNeither;
-        if (const int code = ReadOpeningPassword("check", options, host, options.Files[0], kind); code >= 0) {
+        if (const int code = ReadOpeningPassword(options, host, options.Files[0], kind); code >= 0) {
             return code;
         }
         if (kind == datafile::TContentKind::ckEmpty) {
-            return Fail("check", options.Files[0] +
-                                     ": the content is empty: any password opens it, and a session has nothing "
-                                     "to edit in it");
+            return Fail(options.Files[0],
+                        "the content is empty: any password opens it, and a session has nothing to edit",
+                        "Seal an editor file into it (quillock-cli seal --force PLAIN SEALED).");
         }
         if (kind == datafile::TContentKind::ckEditorFile) {
             std::cout << "opens: plain editor content\n";

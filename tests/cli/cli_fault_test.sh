@@ -105,7 +105,7 @@ run 0 "$cli" unseal --password-file "$pw" "$work/link.qlx" "$work/out"
 cmp -s "$work/out" "$plain" || fail "unsealing through a link"
 expect_mode "$work/out" 600
 run 1 "$cli" seal --password-file "$pw" "$plain" "$work/link.qlx"
-expect_message "exists; give --force to replace it"
+expect_message "link.qlx: exists"; expect_message "Give --force to replace it"
 run 0 "$cli" seal --force --password-file "$pw" "$plain" "$work/link.qlx"
 [ -L "$work/link.qlx" ] && fail "sealing wrote through the link instead of replacing it"
 cmp -s "$work/link.qlx" "$sealed" || fail "the sealed file at the link's name"
@@ -119,7 +119,7 @@ for suffix in qlz qlt; do
     reset
     echo "earlier text" >"$work/out.$suffix"
     run 1 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
-    expect_message "out.$suffix exists, perhaps left by an earlier run"
+    expect_message "out.$suffix: exists, perhaps left by an earlier run"
     [ "$(cat "$work/out.$suffix")" = "earlier text" ] || fail "unseal wiped a left-over .$suffix"
     expect_only "out.$suffix"
 done
@@ -206,7 +206,7 @@ expect_mode "$work/keep.qlx" 600
 expect_only keep.qlx
 # Writing the compressed intermediate file fails (content that does not compress).
 head -c 100000 /dev/urandom >"$work/noise"
-run 1 "$limited" 100 "$cli" seal --force --compress --password-file "$pw" "$work/noise" "$work/keep.qlx"
+run 1 "$limited" 100 "$cli" seal --force --compress --raw --password-file "$pw" "$work/noise" "$work/keep.qlx"
 expect_message "write error"
 cmp -s "$work/keep.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "a full disk while compressing damaged the data file"
 expect_only keep.qlx noise

@@ -122,7 +122,7 @@ QUILLOCK_PORTABLE_CRYPTO=1 "$cli" --version | grep -q "^Rijndael: portable" ||
 # folder or a device is refused even with it, and left as it was.
 printf 'older\n' >"$work/exists"
 expect_code 1 "$cli" unseal --password-file "$pw" "$data/rijndael_ripemd160_17.qlx" "$work/exists"
-grep -q "exists; give --force" "$work/err" || fail "no message for an existing PLAIN"
+grep -q "/exists: exists$" "$work/err" && grep -q "^Give --force" "$work/err" || fail "no message for an existing PLAIN"
 [ "$(cat "$work/exists")" = older ] || fail "unseal replaced an existing file without --force"
 expect_code 1 "$cli" seal --password-file "$pw" "$data/plain_5.txt" "$work/exists"
 [ "$(cat "$work/exists")" = older ] || fail "seal replaced an existing file without --force"
@@ -221,6 +221,37 @@ elif command -v setpriv >/dev/null; then
 else
     echo "skipped: the unreadable-file case needs setpriv as root"
 fi
+
+# Only what a session opens is sealed as a data file: an editor file (with
+# --compress: before compression). Anything else, empty included, is refused
+# with nothing written, named, with the way on (--raw); --raw seals any bytes
+# and unseal --raw gives them back, while check and unseal say what they found.
+mkdir "$work/kinds"
+printf 'My diary\n' >"$work/kinds/diary.txt"
+: >"$work/kinds/empty.txt"
+for input in diary empty; do
+    for way in "" --compress; do
+        expect_code 1 "$cli" seal $way --password-file "$pw" "$work/kinds/$input.txt" "$work/kinds/out.qlx"
+        grep -q "^quillock-cli: .*/$input.txt: is .*nothing has been sealed$" "$work/err" &&
+            grep -q "^Give --raw to seal the bytes as they are.*unseal --raw" "$work/err" ||
+            fail "no refusal of $input.txt (seal $way): $(cat "$work/err")"
+        expect_code 1 "$cli" seal $way --password-file "$pw" - "$work/kinds/out.qlx" <"$work/kinds/$input.txt"
+        grep -q "^quillock-cli: standard input: is " "$work/err" || fail "no refusal of $input on standard input ($way)"
+    done
+done
+[ "$(ls "$work/kinds")" = "diary.txt
+empty.txt" ] || fail "a refused sealing left files: $(ls "$work/kinds")"
+expect_code 0 "$cli" seal --raw --password-file "$pw" "$work/kinds/diary.txt" "$work/kinds/raw.qlx"
+expect_code 1 "$cli" check --password-file "$pw" "$work/kinds/raw.qlx"
+grep -q "raw.qlx: does not open: wrong password, or the file was sealed with another cipher or digest: now rijndael/ripemd160" \
+    "$work/err" || fail "check of raw bytes: $(cat "$work/err")"
+expect_code 0 "$cli" unseal --raw --password-file "$pw" "$work/kinds/raw.qlx" "$work/kinds/back.txt"
+cmp -s "$work/kinds/back.txt" "$work/kinds/diary.txt" || fail "unseal --raw of bytes sealed with --raw"
+grep -q "warning: the result is neither an editor file nor compressed data" "$work/err" || fail "no warning from unseal --raw"
+expect_code 0 "$cli" seal --raw --password-file "$pw" - "$work/kinds/in.qlx" <"$work/kinds/empty.txt"
+expect_code 0 "$cli" seal --raw --compress --password-file "$pw" - "$work/kinds/inz.qlx" <"$work/kinds/diary.txt"
+[ "$("$cli" check --password-file "$pw" "$work/kinds/inz.qlx")" = "opens: compressed content, 9 bytes" ] ||
+    fail "check of compressed raw bytes"
 
 # Passwords from a command (its first line), and a password file others may read.
 sample="$data/rijndael_ripemd160_70000.qlx"

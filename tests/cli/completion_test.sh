@@ -39,8 +39,8 @@ if complete_words recover --e | grep -qx -- --editor; then
     echo "completion_test: recover offers edit's --editor" >&2
     failures=$((failures + 1))
 fi
-if complete_words seal --co | grep -qx -- --raw; then
-    echo "completion_test: seal offers unseal's --raw" >&2
+if complete_words seal --s | grep -qx -- --salvage; then
+    echo "completion_test: seal offers unseal's --salvage" >&2
     failures=$((failures + 1))
 fi
 exit $((failures != 0))

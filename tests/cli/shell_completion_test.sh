@@ -63,7 +63,7 @@ for shell in zsh fish; do
     expect "$shell" --no-double-backup recover --no
     expect "$shell" --editor-returns-at-once edit --editor-r
     expect "$shell" --force seal --fo
-    refuse "$shell" --raw seal --r
+    refuse "$shell" --salvage seal --s
     refuse "$shell" --editor recover --ed
     expect "$shell" blowfish seal --cipher ""
     expect "$shell" sha1 edit --new-hash ""
