@@ -1,6 +1,7 @@
 // The main window's questions and messages for the editing session, and the re-keying prompts it customises.
 #include "ui/Unit1.h"
 
+#include "datafile/Unseal.h"
 #include "ui/Dialogs.h"
 #include "ui/Texts.h"
 
@@ -27,6 +28,10 @@ QEvent::Type PromptEventType(datafile::TPromptKind prompt) {
 } // namespace
 
 TModalResult TForm1::AskUser(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
+    // A wrong password gets another try here: the box says what to check.
+    if (text == datafile::DecryptionErrorText) {
+        return MessageDlg(this, text + DecryptionErrorAdvice, kind, buttons);
+    }
     return MessageDlg(this, text, kind, buttons);
 }
 

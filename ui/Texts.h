@@ -26,6 +26,9 @@ inline constexpr const char* DoubleBackupWarning =
     "The creation of an additional backup file (extension \".old\") is STRONGLY recommend!";
 using session::ReadOnlyRefusal;
 inline constexpr const char* PasswordPromptTitle = "Change Arbolix File Password";
+// Added to the decryption error: the window then offers another try.
+inline constexpr const char* DecryptionErrorAdvice =
+    "\r\n\r\nCheck the password, and the cipher and digest (Algorithm and Hash under Options), then try again.";
 
 // The 33 lines of the version history, joined with "\r\n".
 [[nodiscard]] std::string VersionHistoryText();

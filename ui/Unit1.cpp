@@ -226,7 +226,12 @@ void TForm1::BitBtn1Click() {
     // Nothing may unwind into the toolkit's event loop: the program's exits
     // come back here as TProgramExit.
     try {
-        session::RunEditingSession(*this);
+        if (session::RunEditingSession(*this) == session::TSessionEnd::WrongPassword) {
+            // The session has wiped what it deciphered and shown the error.
+            FSessionRunning = false;
+            UnlockForAnotherTry();
+            return;
+        }
         if (FEndRequested) {
             exitCode = 0;
         }

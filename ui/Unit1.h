@@ -88,6 +88,8 @@ public:
     [[nodiscard]] std::string EditorHint() const override;
     // The stored setting (the window has no control for it).
     [[nodiscard]] platform::TPrivateTemp PrivateTemp() const override { return FPrivateTemp; }
+    // A wrong password ends the run, not the program: the window asks again.
+    [[nodiscard]] bool TriesAnotherPassword() const override { return true; }
     // A local event loop of a twentieth of a second: the window paints and
     // answers while the editor runs.
     [[nodiscard]] std::function<void()> EditorWaitStep() override;
@@ -149,6 +151,11 @@ private:
     static void ReportSignalEnd(int signal);
 
     void CreateControls();
+    // After a wrong password: the window as before OK, the password box
+    // empty and focused for another try.
+    void UnlockForAnotherTry();
+    // What LockWindow disables while a session runs.
+    [[nodiscard]] std::array<QWidget*, 14> LockedControls() const;
     void SetTabOrder();
     // The default button for the control that has the focus now.
     void FollowFocus(QWidget* focused);

@@ -18,19 +18,38 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 
 namespace quillock::ui {
 
+std::array<QWidget*, 14> TForm1::LockedControls() const {
+    return {FName,   Button1,      BitBtn1,         BitBtn2,       RadioGroup1,        AlgorithmCB,
+            HashCB,  GroupBox1,    DoubleBackupBox, ChangePassBox, ChangeAlgorithmBox, ExeNameEdit,
+            Button2, OptionsButton};
+}
+
 void TForm1::LockWindow() {
-    for (QWidget* control : std::initializer_list<QWidget*>{FName, Button1, BitBtn1, BitBtn2, RadioGroup1, AlgorithmCB,
-                                                            HashCB, GroupBox1, DoubleBackupBox, ChangePassBox,
-                                                            ChangeAlgorithmBox, ExeNameEdit, Button2, OptionsButton}) {
+    for (QWidget* control : LockedControls()) {
         control->setEnabled(false);
     }
     setEnabled(false);
     Panel1->show();
     Panel1->raise();
+}
+
+void TForm1::UnlockForAnotherTry() {
+    for (QWidget* control : LockedControls()) {
+        control->setEnabled(true);
+    }
+    Panel1->hide();
+    Panel1->setText(QStringLiteral("Please wait.."));
+    SetNotify(QString());
+    setEnabled(true);
+    MaskEdit1->clear();
+    MaskEdit1Change(MaskEdit1->text()); // OK waits for a password
+    activateWindow();
+    FocusPassword();
 }
 
 void TForm1::SetStatus(const std::string& text) {

@@ -1,6 +1,6 @@
 // Whole editing sessions driven through the window: import of a plain file,
 // a password and algorithm change with the customised prompts, reopening with
-// the new choices, and a wrong password; the dialogs are answered from the
+// the new choices, and a wrong password tried again; the dialogs are answered from the
 // test and a stand-in editor edits the working copy.
 #include "UiTestSupport.h"
 #include "platform/Registry.h"
@@ -37,7 +37,7 @@ private slots:
     void ChoicesMadeBeforeOkSealAndAreSaved();
     void EscapeBeforeTheEditorCancels();
     void TheWindowAnswersWhileTheEditorRunsAndEndsOnItsMessage();
-    void WrongPasswordEndsWithCodeOne();
+    void AWrongPasswordGetsAnotherTry();
     void ASignalWhileTheEditorRunsEndsTheSessionAsUsual();
     void DecliningTheImportEndsWithCodeOne();
     void EnterOnTheLeftOverWarningKeepsTheWorkingCopy();
@@ -296,7 +296,7 @@ void TSessionTest::TheWindowAnswersWhileTheEditorRunsAndEndsOnItsMessage() {
     QCOMPARE(outcome.StatusText, QString());
 }
 
-void TSessionTest::WrongPasswordEndsWithCodeOne() {
+void TSessionTest::AWrongPasswordGetsAnotherTry() {
     // A sealed file made by a first run.
     const QString imported = FHome->Path(QStringLiteral("notes.qlt"));
     const QString sealed = FHome->Path(QStringLiteral("notes.qlx"));
@@ -306,23 +306,57 @@ void TSessionTest::WrongPasswordEndsWithCodeOne() {
         answerer.ExpectBox(QStringLiteral("&Yes"));
         QCOMPARE(RunSession(imported, QStringLiteral("right")).ExitCode, std::optional<int>(0));
     }
+    QFile::remove(FCapture);
     const QByteArray before = ReadAll(sealed);
-    QFile::remove(FHome->SettingsFile());
-    TModalAnswerer answerer;
-    answerer.ExpectBox(QStringLiteral("OK"));
-    const TOutcome outcome = RunSession(sealed, QStringLiteral("wrong"));
-    QCOMPARE(outcome.ExitCode, std::optional<int>(1));
-    QCOMPARE(outcome.Ended, 1);
-    QCOMPARE(answerer.Seen().size(), std::size_t(1));
-    QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Error"));
-    QVERIFY(answerer.Seen()[0].Text.startsWith(QStringLiteral("Decryption Error!")));
+    const QStringList filesBefore = QDir(FHome->Path()).entryList(QDir::Files | QDir::Hidden);
+    TForm1 form(QStringList{sealed});
+    form.show();
+    Find<QLineEdit>(&form, "ExeName")->setText(FEditor);
+    QSignalSpy ended(&form, &TForm1::ProgramEnded);
+    auto* password = Find<QLineEdit>(&form, "MaskEdit1");
+    auto* ok = Find<QPushButton>(&form, "BitBtn1");
+    {
+        TModalAnswerer answerer;
+        answerer.ExpectBox(QStringLiteral("OK"));
+        TypeText(password, QStringLiteral("wrong"));
+        ok->click();
+        QCOMPARE(answerer.Seen().size(), std::size_t(1));
+        QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Error"));
+        // The decryption error as it stands, then what to check.
+        QVERIFY(answerer.Seen()[0].Text.startsWith(
+            QStringLiteral("Decryption Error!\n\n(Maybe you have selected the wrong algorithm/hashing?)\n\n")));
+        QVERIFY2(answerer.Seen()[0].Text.contains(QStringLiteral("Check the password, and the cipher and digest")),
+                 qPrintable(answerer.Seen()[0].Text));
+    }
+    // Still open and usable, the password box empty and focused; nothing
+    // deciphered is left, nothing changed.
+    QVERIFY(!form.ExitCode());
+    QCOMPARE(ended.size(), 0);
+    QVERIFY(form.isVisible() && form.isEnabled());
+    QVERIFY(Find<QWidget>(&form, "Panel1")->isHidden());
+    for (const char* name : {"FName", "Button1", "BitBtn2", "OptionsButton", "AlgorithmCB", "ExeName"}) {
+        QVERIFY2(Find<QWidget>(&form, name)->isEnabled(), name);
+    }
+    QCOMPARE(password->text(), QString());
+    QCOMPARE(form.focusWidget(), password);
+    QVERIFY(!ok->isEnabled());
+    QCOMPARE(Find<QLabel>(&form, "CompressedNotify")->text(), QString());
     QCOMPARE(ReadAll(sealed), before);
-    QVERIFY(!QFile::exists(sealed + QStringLiteral(".qlt")));
-    QVERIFY(!QFile::exists(sealed + QStringLiteral(".qlz")));
-    // The window was destroyed on the way out, and saved the settings.
-    platform::TRegistry registry;
-    QVERIFY(registry.OpenKey("Software\\Quillock", false));
-    QVERIFY(registry.ValueExists("ExeName"));
+    QCOMPARE(QDir(FHome->Path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
+    QVERIFY(!QFile::exists(FCapture));
+
+    // The right password then opens the file as usual.
+    {
+        TModalAnswerer answerer;
+        TypeText(password, QStringLiteral("right"));
+        ok->click();
+        QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
+    }
+    QCOMPARE(form.ExitCode(), std::optional<int>(0));
+    QCOMPARE(ended.size(), 1);
+    // The editor was given the text the first run sealed.
+    QCOMPARE(ReadAll(FCapture), ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")) + EditorLine);
+    QVERIFY(ReadAll(sealed) != before);
 }
 
 void TSessionTest::ASignalWhileTheEditorRunsEndsTheSessionAsUsual() {
