@@ -166,7 +166,7 @@ int RunConfig(int argc, char** argv) {
     std::vector<std::string> operands;
     std::string error;
     const TParseResult parsed = ParseCommandLine(
-        argc, argv, {}, [](int, std::string_view) { return std::string(); }, operands, error);
+        argc, argv, {}, [](TOptionId, std::string_view) { return std::string(); }, operands, error);
     if (parsed == TParseResult::prHelp) {
         return ShowHelp(ConfigCommand);
     }

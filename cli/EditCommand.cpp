@@ -53,66 +53,8 @@ struct TEditOptions {
     std::vector<std::string> Files;
 };
 
-enum TEditOptionId {
-    oEditor,
-    oEdition,
-    oCipher,
-    oHash,
-    oCompress,
-    oDecompress,
-    oNoDoubleBackup,
-    oChangePassword,
-    oChangeAlgorithm,
-    oNewPasswordFile,
-    oNewCipher,
-    oNewHash,
-    oYes,
-    oEditorReturnsAtOnce,
-    oQuiet,
-    oPrivateTemp,
-    oPasswordFile,
-    oPasswordFd,
-    oPasswordCommand,
-};
-
-const std::vector<TOption> EditOptions = {
-    {"editor", true, oEditor},
-    {"edition", true, oEdition},
-    {"cipher", true, oCipher},
-    {"hash", true, oHash},
-    {"compress", false, oCompress},
-    {"decompress", false, oDecompress},
-    {"no-double-backup", false, oNoDoubleBackup},
-    {"change-password", false, oChangePassword},
-    {"change-algorithm", false, oChangeAlgorithm},
-    {"new-password-file", true, oNewPasswordFile},
-    {"new-cipher", true, oNewCipher},
-    {"new-hash", true, oNewHash},
-    {"yes", false, oYes},
-    {"editor-returns-at-once", false, oEditorReturnsAtOnce},
-    {"quiet", false, oQuiet},
-    {"private-temp", false, oPrivateTemp},
-    {"password-file", true, oPasswordFile},
-    {"password-fd", true, oPasswordFd},
-    {"password-command", true, oPasswordCommand},
-};
-
-// The options of recover: the choices a reseal takes, and the password.
-const std::vector<TOption> RecoverOptions = {
-    {"cipher", true, oCipher},
-    {"hash", true, oHash},
-    {"compress", false, oCompress},
-    {"decompress", false, oDecompress},
-    {"no-double-backup", false, oNoDoubleBackup},
-    {"quiet", false, oQuiet},
-    {"private-temp", false, oPrivateTemp},
-    {"password-file", true, oPasswordFile},
-    {"password-fd", true, oPasswordFd},
-    {"password-command", true, oPasswordCommand},
-};
-
 // Takes one option into options; returns an error text, empty on success.
-std::string TakeOption(int id, std::string_view value, TEditOptions& options) {
+std::string TakeOption(TOptionId id, std::string_view value, TEditOptions& options) {
     const auto bad = [&](std::string_view option) {
         return "unknown value '" + std::string(value) + "' for --" + std::string(option);
     };
@@ -191,11 +133,10 @@ std::string TakeOption(int id, std::string_view value, TEditOptions& options) {
 }
 
 // Parses the arguments after the command name.
-TParseResult ParseOptions(int argc, char** argv, const std::vector<TOption>& known, TEditOptions& options,
-                          std::string& error) {
+TParseResult ParseOptions(int argc, char** argv, std::string_view command, TEditOptions& options, std::string& error) {
     const TParseResult result = ParseCommandLine(
-        argc, argv, known, [&](int id, std::string_view value) { return TakeOption(id, value, options); },
-        options.Files, error);
+        argc, argv, CommandOptions(command),
+        [&](TOptionId id, std::string_view value) { return TakeOption(id, value, options); }, options.Files, error);
     if (result != TParseResult::prOk) {
         return result;
     }
@@ -310,7 +251,7 @@ void ChooseEditor(TTerminalView& view) {
 int RunEdit(int argc, char** argv) {
     TEditOptions options;
     std::string error;
-    const TParseResult parsed = ParseOptions(argc, argv, EditOptions, options, error);
+    const TParseResult parsed = ParseOptions(argc, argv, EditCommand, options, error);
     if (parsed == TParseResult::prHelp) {
         return ShowHelp(EditCommand);
     }
@@ -384,7 +325,7 @@ int RunEdit(int argc, char** argv) {
 int RunRecover(int argc, char** argv) {
     TEditOptions options;
     std::string error;
-    const TParseResult parsed = ParseOptions(argc, argv, RecoverOptions, options, error);
+    const TParseResult parsed = ParseOptions(argc, argv, RecoverCommand, options, error);
     if (parsed == TParseResult::prHelp) {
         return ShowHelp(RecoverCommand);
     }

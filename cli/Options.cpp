@@ -1,4 +1,4 @@
-// Parsing the options of a subcommand with getopt_long.
+// Parsing the options of a subcommand with getopt_long, from its option table.
 #include "cli/Options.h"
 
 #include <getopt.h>
@@ -7,18 +7,42 @@ namespace quillock::cli {
 namespace {
 
 constexpr int HelpId = 'h';
+// Long option ids start above every short option, so they never collide with
+// a short name, '?' or ':'.
+constexpr int FirstId = 256;
+
+// The option a code from getopt_long stands for: a short name or FirstId + row.
+const TOption* OptionOf(std::span<const TOption> options, int found) {
+    if (found >= FirstId && static_cast<std::size_t>(found - FirstId) < options.size()) {
+        return &options[static_cast<std::size_t>(found - FirstId)];
+    }
+    for (const TOption& option : options) {
+        if (option.Short != 0 && option.Short == found) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
 
 } // namespace
 
-TParseResult ParseCommandLine(int argc, char** argv, const std::vector<TOption>& options, const TOptionHandler& handler,
+TParseResult ParseCommandLine(int argc, char** argv, std::span<const TOption> options, const TOptionHandler& handler,
                               std::vector<std::string>& operands, std::string& error) {
     std::vector<option> table;
     table.reserve(options.size() + 2);
-    // Option ids start above every short option, so they never collide with 'h', '?' or ':'.
-    constexpr int FirstId = 256;
+    // ':' first: a missing value is reported as ':', not as '?'.
+    std::string shorts = ":h";
     for (std::size_t i = 0; i < options.size(); ++i) {
-        table.push_back({options[i].Name, options[i].TakesValue ? required_argument : no_argument, nullptr,
+        const TOption& row = options[i];
+        // The names are literals of the tables, so data() ends with the name's NUL.
+        table.push_back({row.Name.data(), row.Argument.empty() ? no_argument : required_argument, nullptr,
                          FirstId + static_cast<int>(i)});
+        if (row.Short != 0) {
+            shorts += row.Short;
+            if (!row.Argument.empty()) {
+                shorts += ':';
+            }
+        }
     }
     table.push_back({"help", no_argument, nullptr, HelpId});
     table.push_back({nullptr, 0, nullptr, 0});
@@ -27,7 +51,7 @@ TParseResult ParseCommandLine(int argc, char** argv, const std::vector<TOption>&
     optind = 0; // a fresh scan, with GNU permutation
     for (;;) {
         int index = -1;
-        const int found = ::getopt_long(argc, argv, ":h", table.data(), &index);
+        const int found = ::getopt_long(argc, argv, shorts.c_str(), table.data(), &index);
         if (found == -1) {
             break;
         }
@@ -36,7 +60,7 @@ TParseResult ParseCommandLine(int argc, char** argv, const std::vector<TOption>&
         }
         const std::string given = optind >= 1 && optind <= argc ? argv[optind - 1] : "";
         if (found == '?' && optopt >= FirstId) {
-            error = std::string("--") + options[static_cast<std::size_t>(optopt - FirstId)].Name + " takes no value";
+            error = "--" + std::string(OptionOf(options, optopt)->Name) + " takes no value";
             return TParseResult::prError;
         }
         if (found == '?') {
@@ -45,11 +69,18 @@ TParseResult ParseCommandLine(int argc, char** argv, const std::vector<TOption>&
             return TParseResult::prError;
         }
         if (found == ':') {
-            error = given.substr(0, given.find('=')) + " needs a value";
+            const TOption* missing = OptionOf(options, optopt);
+            error = (missing != nullptr && optopt < FirstId ? std::string("-") + missing->Short
+                                                            : given.substr(0, given.find('='))) +
+                    " needs a value";
             return TParseResult::prError;
         }
-        const TOption& chosen = options[static_cast<std::size_t>(found - FirstId)];
-        error = handler(chosen.Id, chosen.TakesValue && optarg != nullptr ? std::string_view(optarg) : "");
+        const TOption* chosen = OptionOf(options, found);
+        if (chosen == nullptr) {
+            error = "unknown option '" + given + "'";
+            return TParseResult::prError;
+        }
+        error = handler(chosen->Id, !chosen->Argument.empty() && optarg != nullptr ? std::string_view(optarg) : "");
         if (!error.empty()) {
             return TParseResult::prError;
         }

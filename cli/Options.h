@@ -1,32 +1,67 @@
-// Command-line options of the subcommands, parsed the standard way
-// (getopt_long): "--opt value" and "--opt=value", options and operands in any
-// order, "--" ends the options, -h/--help everywhere.
+// Command-line options of the subcommands. Each command's options are
+// described once, in a table of TOption rows; the parser (getopt_long:
+// "--opt value", "--opt=value", short options, options and operands in any
+// order, "--" ends the options, -h/--help everywhere) and the help text are
+// both made from that table.
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillock::cli {
 
-// One long option of a command; Id is what the handler receives.
+// What the handler of a command receives for each option. One list for every
+// command: an option means the same wherever it is offered.
+enum TOptionId {
+    oEditor,
+    oEdition,
+    oCipher,
+    oHash,
+    oCompress,
+    oDecompress,
+    oNoDoubleBackup,
+    oChangePassword,
+    oChangeAlgorithm,
+    oNewPasswordFile,
+    oNewCipher,
+    oNewHash,
+    oYes,
+    oEditorReturnsAtOnce,
+    oQuiet,
+    oPrivateTemp,
+    oRaw,
+    oSalvage,
+    oForce,
+    // The three password options, in the order of PasswordOptionNames.
+    oPasswordFile,
+    oPasswordFd,
+    oPasswordCommand,
+};
+
+// One option of a command.
 struct TOption {
-    const char* Name;
-    bool TakesValue;
-    int Id;
+    std::string_view Name;     // the long name, without "--"
+    char Short = 0;            // the short name ('f' for -f), 0 for none
+    std::string_view Argument; // what the value is called in the help ("FILE"); empty for a flag
+    std::string_view Help;     // what it does, one paragraph (wrapped when shown)
+    TOptionId Id = oEditor;
+    // Shown in the usage line in one bracket with the option before it, as
+    // its alternative: [--compress | --decompress].
+    bool OrPrevious = false;
 };
 
 enum class TParseResult { prOk, prHelp, prError };
 
 // Called for each option found, with its value (empty for a flag); returns an
 // error text, empty when the option is fine.
-using TOptionHandler = std::function<std::string(int id, std::string_view value)>;
+using TOptionHandler = std::function<std::string(TOptionId id, std::string_view value)>;
 
-// Parses argv (argv[0] is the command name) with the command's options plus
-// -h/--help. The operands are appended to operands; on prError, error says
-// what is wrong.
-[[nodiscard]] TParseResult ParseCommandLine(int argc, char** argv, const std::vector<TOption>& options,
+// Parses argv (argv[0] is the command name) with the options plus -h/--help.
+// The operands are appended to operands; on prError, error says what is wrong.
+[[nodiscard]] TParseResult ParseCommandLine(int argc, char** argv, std::span<const TOption> options,
                                             const TOptionHandler& handler, std::vector<std::string>& operands,
                                             std::string& error);
 

@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -94,25 +96,115 @@ void WarnAboutExposure(int fd, const std::string& path) {
     (void)platform::WriteAll(STDERR_FILENO, text.data(), text.size());
 }
 
-// Runs command with sh -c, its output into a pipe, and takes the first line.
-// The command keeps standard input and error, so it may ask on the terminal.
-void ReadFromCommand(const std::string& command, std::string& line) {
+// Sets the terminal's foreground process group. A process that is not in
+// the foreground group would be stopped by SIGTTOU for it, so the signal is
+// blocked meanwhile. Async-signal-safe (a forked child calls it).
+void SetForeground(int tty, pid_t group) noexcept {
+    sigset_t block{};
+    sigset_t old{};
+    ::sigemptyset(&block);
+    ::sigaddset(&block, SIGTTOU);
+    ::sigprocmask(SIG_BLOCK, &block, &old);
+    (void)::tcsetpgrp(tty, group);
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+// The password command in its process group, ended (TERM, then KILL) and
+// reaped when it is given up on; the terminal's foreground given back to the
+// program.
+class TCommandGroup {
+public:
+    TCommandGroup(pid_t child, int tty, pid_t foreground) : FChild(child), FTty(tty), FForeground(foreground) {}
+    ~TCommandGroup() {
+        TakeTerminalBack();
+        if (FChild > 0) {
+            End();
+        }
+    }
+    TCommandGroup(const TCommandGroup&) = delete;
+    TCommandGroup& operator=(const TCommandGroup&) = delete;
+
+    void TakeTerminalBack() noexcept {
+        if (FForeground > 0) {
+            SetForeground(FTty, FForeground);
+            FForeground = 0;
+        }
+    }
+
+    // The command's status once it has ended within wait; nothing when it
+    // is still running then.
+    std::optional<int> WaitAtMost(std::chrono::milliseconds wait) {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        for (;;) {
+            int status = 0;
+            const pid_t done = ::waitpid(FChild, &status, WNOHANG);
+            if (done == FChild) {
+                FChild = -1;
+                return status;
+            }
+            if (done < 0 && errno != EINTR) {
+                FChild = -1;
+                return 0; // reaped elsewhere: nothing more to learn
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return std::nullopt;
+            }
+            const timespec step{0, 10'000'000};
+            ::nanosleep(&step, nullptr);
+        }
+    }
+
+    // Ends the whole group (what the command started too) and reaps it.
+    void End() noexcept {
+        ::kill(-FChild, SIGTERM);
+        int status = 0;
+        for (int step = 0; step < 100 && ::waitpid(FChild, &status, WNOHANG) == 0; ++step) {
+            const timespec pause{0, 10'000'000};
+            ::nanosleep(&pause, nullptr);
+        }
+        ::kill(-FChild, SIGKILL);
+        while (::waitpid(FChild, &status, 0) < 0 && errno == EINTR) {
+        }
+        FChild = -1;
+    }
+
+private:
+    pid_t FChild;
+    int FTty;
+    pid_t FForeground;
+};
+
+// Runs command with sh -c, its output into a pipe, and takes the first line;
+// see ReadPassword. The command keeps standard input and error, so it may ask
+// on the terminal.
+void ReadFromCommand(const TPasswordSource& source, std::string& line) {
+    const std::string& command = source.Command;
     int ends[2] = {-1, -1};
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         throw EPasswordError(std::string("cannot run the password command: ") + std::strerror(errno));
     }
     TFd readEnd(ends[0]);
     TFd writeEnd(ends[1]);
+    // The terminal goes to the command's group only when this program has it.
+    const TFd tty(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+    const pid_t foreground = tty.Get() >= 0 && ::tcgetpgrp(tty.Get()) == ::getpgrp() ? ::getpgrp() : 0;
     const pid_t child = ::fork();
     if (child < 0) {
         throw EPasswordError(std::string("cannot run the password command: ") + std::strerror(errno));
     }
     if (child == 0) {
+        ::setpgid(0, 0);
+        if (foreground > 0) {
+            SetForeground(tty.Get(), ::getpid());
+        }
         platform::RestoreDefaultSignals();
         ::dup2(writeEnd.Get(), STDOUT_FILENO);
         ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
+    // Also here, so that the group exists whichever of the two runs first.
+    (void)::setpgid(child, child);
+    TCommandGroup group(child, tty.Get(), foreground);
     (void)writeEnd.Close();
     std::string error;
     try {
@@ -120,26 +212,31 @@ void ReadFromCommand(const std::string& command, std::string& line) {
     } catch (const EPasswordError& e) {
         error = e.what();
     }
-    // The rest of the output is read and dropped, so the command is not
-    // stopped by a full pipe before it ends.
-    char rest[512];
-    for (;;) {
-        const ssize_t got = ::read(readEnd.Get(), rest, sizeof rest);
-        if (got == 0 || (got < 0 && errno != EINTR)) {
-            break;
-        }
-    }
-    platform::SecureZero(rest, sizeof rest);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    // Nothing more is read: a command that goes on writing gets SIGPIPE, one
+    // that left a child holding the pipe is not waited for on its account.
+    (void)readEnd.Close();
+    group.TakeTerminalBack();
+    const std::optional<int> status = group.WaitAtMost(source.CommandWait);
+    if (!status) {
+        group.End();
+        const std::string text =
+            "Warning: the password command had not ended " +
+            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(source.CommandWait).count()) +
+            " seconds after giving its line; it was stopped, with what it had started: " + command + "\n";
+        (void)platform::WriteAll(STDERR_FILENO, text.data(), text.size());
     }
     if (!error.empty()) {
         throw EPasswordError(error);
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    // Ended by the pipe closed after its line (itself, or the command its
+    // shell ran): it gave what was needed.
+    const bool piped = status && !line.empty() &&
+                       ((WIFSIGNALED(*status) && WTERMSIG(*status) == SIGPIPE) ||
+                        (WIFEXITED(*status) && WEXITSTATUS(*status) == 128 + SIGPIPE));
+    if (status && !piped && (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0)) {
         throw EPasswordError("the password command failed (" +
-                             (WIFEXITED(status) ? "exit code " + std::to_string(WEXITSTATUS(status))
-                                                : "signal " + std::to_string(WTERMSIG(status))) +
+                             (WIFEXITED(*status) ? "exit code " + std::to_string(WEXITSTATUS(*status))
+                                                 : "signal " + std::to_string(WTERMSIG(*status))) +
                              "): " + command);
     }
     if (line.empty()) {
@@ -256,7 +353,7 @@ platform::TSecretText ReadPassword(const TPasswordSource& source, std::string_vi
         WarnAboutExposure(file.Get(), source.File);
         ReadLine(file.Get(), line.Text, source.File);
     } else if (!source.Command.empty()) {
-        ReadFromCommand(source.Command, line.Text);
+        ReadFromCommand(source, line.Text);
     } else if (source.Fd >= 0) {
         ReadLine(source.Fd, line.Text, "descriptor " + std::to_string(source.Fd));
     } else {

@@ -6,6 +6,7 @@
 
 #include "platform/Secret.h"
 
+#include <chrono>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -21,11 +22,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// How long a password command may go on after its first line was read and
+// its output closed; then its process group is ended.
+inline constexpr std::chrono::seconds PasswordCommandWait{30};
+
 // Where the password comes from. All empty: the terminal.
 struct TPasswordSource {
     std::string File;    // --password-file FILE: its first line, without the line ending
     int Fd = -1;         // --password-fd N: the first line read from descriptor N
     std::string Command; // --password-command CMD: the first line CMD (run by sh -c) prints
+    // The password command's time after its first line (shorter in tests).
+    std::chrono::milliseconds CommandWait = PasswordCommandWait;
 
     [[nodiscard]] bool FromTerminal() const { return File.empty() && Fd < 0 && Command.empty(); }
 };
@@ -62,7 +69,12 @@ bool TakePasswordOption(std::span<char* const> args, std::size_t& index, TPasswo
 // The password from source. On the terminal the prompt is shown and the
 // answer is not echoed. A password file that others may read, or that belongs
 // to someone else, is still read, with a warning line on stderr. A password
-// command that cannot be run, fails or prints nothing is an error. Raises
+// command runs in a process group of its own, which has the terminal while
+// the first line is awaited; once that line is read its output is closed
+// (a command that goes on writing ends by SIGPIPE, which counts as done), and
+// it gets source.CommandWait to end: then its group is ended, with a warning
+// line, and the line read is the password. A command that cannot be run,
+// fails or prints nothing is an error. Raises
 // EPasswordError when there is nothing to read from or the text has a
 // character without a Windows-1252 byte.
 [[nodiscard]] platform::TSecretText ReadPassword(const TPasswordSource& source, std::string_view prompt);

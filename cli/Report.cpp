@@ -5,7 +5,11 @@
 #include "datafile/FileChecks.h"
 #include "platform/Text.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
+#include <unistd.h>
 
 namespace quillock::cli {
 
@@ -33,6 +37,21 @@ void WipeQuietly(datafile::TDataFileHost& host, const std::string& path) noexcep
         }
     } catch (...) {
     }
+}
+
+bool ReportUnreadable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    const int error = errno;
+    const char* reason = error == ENOENT   ? "No such file"
+                         : error == EACCES ? "Permission denied"
+                                           : std::strerror(error);
+    std::cerr << "Error: Cannot open file! (maybe it has the Read Only attribute?)\n\nPlease check your data.\n"
+              << path << ": " << reason << '\n';
+    return true;
 }
 
 } // namespace quillock::cli

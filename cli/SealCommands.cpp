@@ -40,34 +40,12 @@ struct TSealOptions {
     bool Raw = false;
     bool Salvage = false;
     bool Force = false;
+    bool Quiet = false;
     TPasswordSource Password;
     std::vector<std::string> Files;
 };
 
-enum TSealOptionId { oCipher, oHash, oCompress, oRaw, oSalvage, oForce, oPasswordFile, oPasswordFd, oPasswordCommand };
-
-// The options of each command: the choices, its own flags, the password.
-std::vector<TOption> OptionsOf(std::string_view command) {
-    std::vector<TOption> options = {{"cipher", true, oCipher}, {"hash", true, oHash}};
-    if (command == "seal") {
-        options.push_back({"compress", false, oCompress});
-    }
-    if (command != "check") {
-        options.push_back({"raw", false, oRaw});
-    }
-    if (command == "unseal") {
-        options.push_back({"salvage", false, oSalvage});
-    }
-    if (command != "check") {
-        options.push_back({"force", false, oForce});
-    }
-    options.push_back({"password-file", true, oPasswordFile});
-    options.push_back({"password-fd", true, oPasswordFd});
-    options.push_back({"password-command", true, oPasswordCommand});
-    return options;
-}
-
-std::string TakeOption(int id, std::string_view value, TSealOptions& options) {
+std::string TakeOption(TOptionId id, std::string_view value, TSealOptions& options) {
     switch (id) {
     case oCipher: {
         const std::optional<int> index = datafile::CipherIndexOfWord(value);
@@ -96,6 +74,9 @@ std::string TakeOption(int id, std::string_view value, TSealOptions& options) {
         return {};
     case oForce:
         options.Force = true;
+        return {};
+    case oQuiet:
+        options.Quiet = true;
         return {};
     default:
         break;
@@ -297,7 +278,7 @@ int Seal(const TSealOptions& options) {
     if (plain != StandardStream && ReportUnreadable(plain)) {
         return ExitFailure;
     }
-    TTerminalDataFileHost host;
+    TTerminalDataFileHost host(options.Quiet);
     host.FName = sealed;
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
@@ -451,7 +432,7 @@ int Unseal(const TSealOptions& options) {
     if (ReportUnreadable(sealed)) {
         return ExitFailure;
     }
-    TTerminalDataFileHost host;
+    TTerminalDataFileHost host(options.Quiet);
     // The temporary files are named after the output, as a session names
     // them after the data file, so a decryption error wipes exactly these.
     host.FName = plain;
@@ -512,7 +493,7 @@ int Check(const TSealOptions& options) {
     if (ReportUnreadable(options.Files[0])) {
         return ExitFailure;
     }
-    TTerminalDataFileHost host;
+    TTerminalDataFileHost host(options.Quiet);
     host.FName = options.Files[0];
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
@@ -546,8 +527,8 @@ int Check(const TSealOptions& options) {
 int Parse(std::string_view command, int argc, char** argv, std::size_t files, TSealOptions& options) {
     std::string error;
     const TParseResult parsed = ParseCommandLine(
-        argc, argv, OptionsOf(command), [&](int id, std::string_view value) { return TakeOption(id, value, options); },
-        options.Files, error);
+        argc, argv, CommandOptions(command),
+        [&](TOptionId id, std::string_view value) { return TakeOption(id, value, options); }, options.Files, error);
     if (parsed == TParseResult::prHelp) {
         return ShowHelp(command);
     }

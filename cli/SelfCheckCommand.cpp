@@ -10,6 +10,7 @@
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace quillock::cli {
 namespace {
@@ -29,8 +30,18 @@ bool Report(const std::string& algorithm, bool (*selfCheck)()) {
 } // namespace
 
 int RunSelfCheck(int argc, char** argv) {
-    if (argc > 1) {
-        return UsageError("selfcheck", std::string("unexpected argument '") + argv[1] + "'");
+    std::vector<std::string> operands;
+    std::string error;
+    const TParseResult parsed = ParseCommandLine(
+        argc, argv, {}, [](TOptionId, std::string_view) { return std::string(); }, operands, error);
+    if (parsed == TParseResult::prHelp) {
+        return ShowHelp("selfcheck");
+    }
+    if (parsed == TParseResult::prError) {
+        return UsageError("selfcheck", error);
+    }
+    if (!operands.empty()) {
+        return UsageError("selfcheck", "unexpected argument '" + operands[0] + "'");
     }
     using namespace quillock::crypto;
     const TDCP_cipherclass& rijndael = CipherClassOf<TDCP_rijndael>();

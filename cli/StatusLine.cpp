@@ -20,6 +20,9 @@ TStatusLine::~TStatusLine() {
 
 void TStatusLine::Show(const std::string& text) {
     Close();
+    if (FQuiet) {
+        return;
+    }
     FText = text;
     FShown = -1;
     FWidth = text.size();
@@ -32,7 +35,7 @@ void TStatusLine::Show(const std::string& text) {
 }
 
 void TStatusLine::Progress(std::uint64_t done, std::uint64_t total, const std::string& prefix) {
-    if (!FTerminal || total == 0) {
+    if (!FTerminal || FQuiet || total == 0) {
         return;
     }
     if (!FOpen) {

@@ -31,9 +31,13 @@ public:
     std::ostream& Err();
 
     [[nodiscard]] bool Terminal() const { return FTerminal; }
+    // Quiet (--quiet): no status and no percentage; what goes through Err
+    // (warnings, errors, questions) is still shown.
+    void SetQuiet(bool quiet) { FQuiet = quiet; }
 
 private:
     bool FTerminal;
+    bool FQuiet = false;
     bool FOpen = false;
     std::string FText;
     int FShown = -1;

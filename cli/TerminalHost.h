@@ -11,7 +11,11 @@ namespace quillock::cli {
 
 class TTerminalDataFileHost final : public datafile::TFieldHost<datafile::TDataFileHost> {
 public:
+    // quiet (--quiet): no percentage; messages and questions as ever.
+    explicit TTerminalDataFileHost(bool quiet = false) { FDialogs.Line().SetQuiet(quiet); }
     ~TTerminalDataFileHost() override;
+    TTerminalDataFileHost(const TTerminalDataFileHost&) = delete;
+    TTerminalDataFileHost& operator=(const TTerminalDataFileHost&) = delete;
 
     std::string FCaption = "Quillock";
     std::string FStep; // what the percentage on a terminal is of ("Sealing..")

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -96,6 +98,60 @@ TEST(Password, OptionParsing) {
         index = 2;
         EXPECT_THROW(TakePasswordOption(args, index, source), EPasswordError) << "missing value";
     }
+}
+
+// A command's process found by the pid it wrote to file; gone once it has
+// ended and been reaped (by whoever is its parent then).
+bool Running(const std::string& pidFile) {
+    std::ifstream in(pidFile);
+    pid_t pid = 0;
+    in >> pid;
+    if (pid <= 0) {
+        return false;
+    }
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    stat >> field >> field >> field; // pid, (name), state
+    return stat && field != "Z";
+}
+
+void Stop(const std::string& pidFile) {
+    std::ifstream in(pidFile);
+    pid_t pid = 0;
+    if (in >> pid && pid > 0) {
+        ::kill(pid, SIGKILL);
+    }
+    std::filesystem::remove(pidFile);
+}
+
+TEST(PasswordCommand, TheFirstLineIsTakenWithoutWaitingForWhatTheCommandLeftRunning) {
+    const std::string pidFile = TempFile("");
+    TPasswordSource source;
+    // A child that keeps the output open (and its error closed, so the test
+    // runner does not wait for it either), and a command that never stops
+    // writing: neither holds the reading up.
+    source.Command = "exec 2>&-; sleep 1000 & echo $! >" + pidFile + "; echo pw";
+    EXPECT_EQ(ReadPassword(source, "").View(), "pw");
+    source.Command = "yes pw";
+    EXPECT_EQ(ReadPassword(source, "").View(), "pw");
+    Stop(pidFile);
+}
+
+TEST(PasswordCommand, OneThatDoesNotEndInTimeIsEndedWithWhatItStarted) {
+    const std::string pidFile = TempFile("");
+    TPasswordSource source;
+    source.CommandWait = std::chrono::milliseconds(100);
+    source.Command = "exec 2>&-; sleep 1000 & echo $! >" + pidFile + "; echo pw; wait";
+    EXPECT_EQ(ReadPassword(source, "").View(), "pw");
+    // Its whole process group was ended: the sleep it started goes too.
+    for (int step = 0; step < 500 && Running(pidFile); ++step) {
+        ::usleep(10'000);
+    }
+    EXPECT_FALSE(Running(pidFile));
+    Stop(pidFile);
+    // A command that fails after its line still fails.
+    source.Command = "echo pw; exit 3";
+    EXPECT_THROW((void)ReadPassword(source, ""), EPasswordError);
 }
 
 TEST(EchoGuard, TurnsEchoOffAndRestoresItWhenAnExceptionPasses) {

@@ -4,6 +4,7 @@
 // percentage after the status line.
 #include "tests/editor/EditorTestSupport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <map>
@@ -51,15 +52,17 @@ protected:
     }
 
     // Runs quillock-cli with arguments on a new pseudo-terminal (its standard
-    // input, output and error, and its controlling terminal), typing each
-    // answer once its prompt has appeared since the previous answer.
-    TRun RunOnTerminal(const Strings& arguments, const std::vector<TStep>& steps) {
+    // input, output and error, and its controlling terminal; columns wide when
+    // not 0), typing each answer once its prompt has appeared since the
+    // previous answer.
+    TRun RunOnTerminal(const Strings& arguments, const std::vector<TStep>& steps, unsigned short columns = 0) {
         Strings all{QUILLOCK_CLI_PATH};
         all.insert(all.end(), arguments.begin(), arguments.end());
         const std::string config = Path("config");
         int master = -1;
         std::fflush(nullptr);
-        const pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+        winsize size{24, columns, 0, 0};
+        const pid_t child = ::forkpty(&master, nullptr, nullptr, columns != 0 ? &size : nullptr);
         if (child == 0) {
             std::vector<char*> argv;
             for (std::string& argument : all) {
@@ -294,6 +297,82 @@ TEST_F(TerminalTest, LongStepsShowAPercentageAfterTheStatus) {
     EXPECT_NE(run.Screen.find("\rChecking.. 100%"), std::string::npos) << run.Screen;
     EXPECT_NE(run.Screen.find("opens: compressed content, " + std::to_string(big.size()) + " bytes"), std::string::npos)
         << run.Screen;
+}
+
+// The lines the terminal received, without the carriage returns it adds.
+Strings LinesOf(const std::string& screen) {
+    Strings lines;
+    std::string line;
+    for (const char c : screen) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (c != '\r') {
+            line.push_back(c);
+        }
+    }
+    return lines;
+}
+
+std::size_t Widest(const Strings& lines) {
+    std::size_t widest = 0;
+    for (const std::string& line : lines) {
+        widest = std::max(widest, line.size());
+    }
+    return widest;
+}
+
+TEST_F(TerminalTest, HelpIsWrappedToTheTerminalsWidth) {
+    for (const Strings& help : {Strings{"edit", "--help"}, Strings{"help", "unseal"}, Strings{"-h"}}) {
+        const TRun narrow = RunOnTerminal(help, {}, 50);
+        EXPECT_EQ(narrow.ExitCode, 0) << narrow.Screen;
+        EXPECT_LE(Widest(LinesOf(narrow.Screen)), 50U) << narrow.Screen;
+        // A wide terminal gets fewer, longer lines: the width is the terminal's.
+        const TRun wide = RunOnTerminal(help, {}, 160);
+        EXPECT_GT(Widest(LinesOf(wide.Screen)), 80U) << wide.Screen;
+        EXPECT_LT(LinesOf(wide.Screen).size(), LinesOf(narrow.Screen).size()) << wide.Screen;
+    }
+}
+
+TEST_F(TerminalTest, QuietShowsNoStatusOrPercentageButStillTheErrors) {
+    std::string big = "Arbolix data file\n";
+    while (big.size() < 1024 * 1024) {
+        big += "a line of text that compresses, numbered " + std::to_string(big.size()) + "\n";
+    }
+    SealContent(Data, big, true);
+    WriteText(Path("password"), "secret\n");
+    std::filesystem::permissions(Path("password"), std::filesystem::perms::owner_read);
+    for (const std::string quiet : {"-q", "--quiet"}) {
+        TRun run = RunOnTerminal({"unseal", quiet, "--password-file", Path("password"), Data, Path("out")}, {});
+        EXPECT_EQ(run.ExitCode, 0) << run.Screen;
+        EXPECT_EQ(run.Screen, "");
+        EXPECT_EQ(ReadText(Path("out")), big);
+        run = RunOnTerminal({"unseal", quiet, "--password-file", Path("password"), Data, Path("out")}, {});
+        EXPECT_EQ(run.ExitCode, 1) << run.Screen;
+        EXPECT_NE(run.Screen.find(Path("out")), std::string::npos) << "the refusal is still shown: " << run.Screen;
+        std::filesystem::remove(Path("out"));
+    }
+    const Strings edit{"edit", "-q", "--password-file", Path("password"), "--editor", FakeEditor + " append=x", Data};
+    const TRun session = RunOnTerminal(edit, {});
+    EXPECT_EQ(session.ExitCode, 0) << session.Screen;
+    EXPECT_EQ(session.Screen.find('%'), std::string::npos) << session.Screen;
+    EXPECT_EQ(session.Screen.find(".."), std::string::npos) << "no status line: " << session.Screen;
+    EXPECT_EQ(Unseal(Data).Content, big + "x");
+}
+
+// A password command may ask on the terminal: its process group has the
+// terminal while the line is awaited (a background group would be stopped),
+// and the program has it back afterwards for its own questions.
+TEST_F(TerminalTest, APasswordCommandMayAskOnTheTerminal) {
+    SealContent(Data, Content, false);
+    const std::string ask = "printf 'Passphrase? ' >/dev/tty; read -r answer </dev/tty; echo \"$answer\"";
+    const TRun run = RunOnTerminal({"check", "--password-command", ask, Data}, {{"Passphrase? ", "secret\n"}});
+    EXPECT_EQ(run.ExitCode, 0) << run.Screen;
+    EXPECT_NE(run.Screen.find("opens: plain editor content"), std::string::npos) << run.Screen;
+    const TRun wrong =
+        RunOnTerminal({"unseal", "--password-command", ask, Data, Path("out")}, {{"Passphrase? ", "wrong\n"}});
+    EXPECT_EQ(wrong.ExitCode, 1) << wrong.Screen;
+    EXPECT_FALSE(Exists(Path("out")));
 }
 
 } // namespace
