@@ -3,10 +3,12 @@
 
 #include "cli/Options.h"
 
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillock::cli {
 
@@ -52,6 +54,13 @@ bool ReportUnreadable(const std::string& path);
 
 // Prints the command's --help to stdout; returns ExitOk.
 int ShowHelp(std::string_view command);
+
+// Parses a command's arguments with its options (ParseCommandLine; the
+// handler is needed only where the command has options). Returns the exit
+// code when the command ends here, its help shown or a usage error reported;
+// nothing to go on.
+[[nodiscard]] std::optional<int> ParseOrEnd(std::string_view command, int argc, char** argv,
+                                            std::vector<std::string>& operands, const TOptionHandler& handler = {});
 
 // The list of commands, for "quillock-cli --help" (to stdout) and after a
 // usage error of the program itself (to stderr).

@@ -164,14 +164,8 @@ int Store(platform::TRegistry& registry, const TPreferences& preferences, bool p
 
 int RunConfig(int argc, char** argv) {
     std::vector<std::string> operands;
-    std::string error;
-    const TParseResult parsed = ParseCommandLine(
-        argc, argv, {}, [](TOptionId, std::string_view) { return std::string(); }, operands, error);
-    if (parsed == TParseResult::prHelp) {
-        return ShowHelp(ConfigCommand);
-    }
-    if (parsed == TParseResult::prError) {
-        return UsageError(ConfigCommand, error);
+    if (const std::optional<int> end = ParseOrEnd(ConfigCommand, argc, argv, operands)) {
+        return *end;
     }
     const std::string action = operands.empty() ? "list" : operands[0];
     const std::size_t expected = action == "list" ? 1 : action == "set" ? 3 : action == "reset" ? 0 : 99;
@@ -191,6 +185,7 @@ int RunConfig(int argc, char** argv) {
     }
 
     platform::TRegistry registry;
+    std::string error;
     TPreferences preferences = session::LoadPreferences(registry, &error);
     if (!error.empty()) {
         std::cerr << "quillock-cli config: " << registry.FileName().string() << ": " << platform::MessageToUtf8(error)

@@ -284,16 +284,23 @@ int UsageError(std::string_view command, std::string_view message) {
     return ExitUsage;
 }
 
-int RunHelp(int argc, char** argv) {
-    std::vector<std::string> operands;
+std::optional<int> ParseOrEnd(std::string_view command, int argc, char** argv, std::vector<std::string>& operands,
+                              const TOptionHandler& handler) {
     std::string error;
-    const TParseResult parsed = ParseCommandLine(
-        argc, argv, {}, [](TOptionId, std::string_view) { return std::string(); }, operands, error);
+    const TParseResult parsed = ParseCommandLine(argc, argv, CommandOptions(command), handler, operands, error);
     if (parsed == TParseResult::prHelp) {
-        return ShowHelp("help");
+        return ShowHelp(command);
     }
     if (parsed == TParseResult::prError) {
-        return UsageError("help", error);
+        return UsageError(command, error);
+    }
+    return std::nullopt;
+}
+
+int RunHelp(int argc, char** argv) {
+    std::vector<std::string> operands;
+    if (const std::optional<int> end = ParseOrEnd("help", argc, argv, operands)) {
+        return *end;
     }
     if (operands.size() > 1) {
         return UsageError("help", "unexpected argument '" + operands[1] + "'");

@@ -525,20 +525,16 @@ int Check(const TSealOptions& options) {
 // Parses a command's arguments; the return is the exit code when the command
 // ends here (help, a usage error), or -1 to go on.
 int Parse(std::string_view command, int argc, char** argv, std::size_t files, TSealOptions& options) {
-    std::string error;
-    const TParseResult parsed = ParseCommandLine(
-        argc, argv, CommandOptions(command),
-        [&](TOptionId id, std::string_view value) { return TakeOption(id, value, options); }, options.Files, error);
-    if (parsed == TParseResult::prHelp) {
-        return ShowHelp(command);
+    if (const std::optional<int> end =
+            ParseOrEnd(command, argc, argv, options.Files,
+                       [&](TOptionId id, std::string_view value) { return TakeOption(id, value, options); })) {
+        return *end;
     }
-    if (parsed == TParseResult::prOk && options.Files.size() != files) {
-        error = files == 1 ? "expects one data file" : "expects two files";
-    } else if (parsed == TParseResult::prOk && options.Raw && options.Salvage) {
-        error = "--raw and --salvage exclude each other";
+    if (options.Files.size() != files) {
+        return UsageError(command, files == 1 ? "expects one data file" : "expects two files");
     }
-    if (!error.empty()) {
-        return UsageError(command, error);
+    if (options.Raw && options.Salvage) {
+        return UsageError(command, "--raw and --salvage exclude each other");
     }
     if (files == 2 && options.Files[0] == StandardStream && options.Files[1] == StandardStream) {
         return UsageError(command, "only one of the two files can be '-'");

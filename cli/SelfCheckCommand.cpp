@@ -31,14 +31,8 @@ bool Report(const std::string& algorithm, bool (*selfCheck)()) {
 
 int RunSelfCheck(int argc, char** argv) {
     std::vector<std::string> operands;
-    std::string error;
-    const TParseResult parsed = ParseCommandLine(
-        argc, argv, {}, [](TOptionId, std::string_view) { return std::string(); }, operands, error);
-    if (parsed == TParseResult::prHelp) {
-        return ShowHelp("selfcheck");
-    }
-    if (parsed == TParseResult::prError) {
-        return UsageError("selfcheck", error);
+    if (const std::optional<int> end = ParseOrEnd("selfcheck", argc, argv, operands)) {
+        return *end;
     }
     if (!operands.empty()) {
         return UsageError("selfcheck", "unexpected argument '" + operands[0] + "'");
