@@ -1,6 +1,7 @@
 // "quillock-cli edit" and "recover": one whole editing session of a data file
 // in a terminal, and the sealing of what a session cut short left behind.
 #include "cli/Commands.h"
+#include "cli/EditorWords.h"
 #include "cli/Options.h"
 #include "cli/Password.h"
 #include "cli/TerminalView.h"
@@ -132,20 +133,21 @@ std::string TakeOption(TOptionId id, std::string_view value, TEditOptions& optio
     return TakePasswordOptionAt(static_cast<std::size_t>(id - oPasswordFile), value, options.Password);
 }
 
-// Parses the arguments after the command name.
-TParseResult ParseOptions(int argc, char** argv, std::string_view command, TEditOptions& options, std::string& error) {
-    const TParseResult result = ParseCommandLine(
-        argc, argv, CommandOptions(command),
-        [&](TOptionId id, std::string_view value) { return TakeOption(id, value, options); }, options.Files, error);
-    if (result != TParseResult::prOk) {
-        return result;
+// Parses the arguments after the command name; the exit code when the
+// command ends here (its help, a usage error), nothing to go on.
+std::optional<int> ParseOptions(int argc, char** argv, std::string_view command, TEditOptions& options) {
+    if (const std::optional<int> end =
+            ParseOrEnd(command, argc, argv, options.Files,
+                       [&](TOptionId id, std::string_view value) { return TakeOption(id, value, options); })) {
+        return end;
     }
     if (options.Files.size() != 1) {
-        error = "expects one data file";
-    } else if (options.Compress && options.Decompress) {
-        error = "--compress and --decompress exclude each other";
+        return UsageError(command, "expects one data file");
     }
-    return error.empty() ? TParseResult::prOk : TParseResult::prError;
+    if (options.Compress && options.Decompress) {
+        return UsageError(command, "--compress and --decompress exclude each other");
+    }
+    return std::nullopt;
 }
 
 int Fail(std::string_view command, const std::string& message) {
@@ -219,8 +221,8 @@ bool DefaultEditorMissing(const std::string& exeName) {
 
 // No editor given and the stored one cannot be found: the user's editor, as
 // other terminal programs choose it. $VISUAL and $EDITOR are shell words
-// ("code --wait", "vim -u NONE"), run by the shell with the working copy as
-// one argument after them.
+// ("code --wait", "vim -u NONE"), taken apart as --editor is; the working
+// copy is one argument after them.
 void ChooseEditor(TTerminalView& view) {
     if (!DefaultEditorMissing(view.FExeName)) {
         return;
@@ -229,8 +231,12 @@ void ChooseEditor(TTerminalView& view) {
         const char* value = std::getenv(variable);
         if (value != nullptr && *value != '\0') {
             const std::string words = value;
-            view.FEditorCommand =
-                "/bin/sh -c " + platform::QuoteArgument(words + " \"$@\"") + " " + platform::QuoteArgument(words);
+            try {
+                view.FEditorCommand = EditorCommandFromShellWords(words);
+            } catch (const EEditorWords& e) {
+                std::cerr << "Editor: $" << variable << " is not used: " << e.what() << std::endl;
+                continue;
+            }
             std::cerr << "Editor: " << words << " (from $" << variable << "; " << view.FExeName << " was not found)"
                       << std::endl;
             return;
@@ -250,13 +256,8 @@ void ChooseEditor(TTerminalView& view) {
 
 int RunEdit(int argc, char** argv) {
     TEditOptions options;
-    std::string error;
-    const TParseResult parsed = ParseOptions(argc, argv, EditCommand, options, error);
-    if (parsed == TParseResult::prHelp) {
-        return ShowHelp(EditCommand);
-    }
-    if (parsed == TParseResult::prError) {
-        return UsageError(EditCommand, error);
+    if (const std::optional<int> end = ParseOptions(argc, argv, EditCommand, options)) {
+        return *end;
     }
 
     platform::TRegistry registry;
@@ -264,7 +265,13 @@ int RunEdit(int argc, char** argv) {
 
     TTerminalView view(registry);
     SetUpView(view, stored, options);
-    if (!options.Editor) {
+    if (options.Editor) {
+        try {
+            view.FEditorCommand = EditorCommandFromShellWords(*options.Editor);
+        } catch (const EEditorWords& e) {
+            return UsageError(EditCommand, std::string("--editor: ") + e.what());
+        }
+    } else {
         ChooseEditor(view);
     }
     if (!view.FName.empty() && ReportUnreadable(view.FName)) {
@@ -324,13 +331,8 @@ int RunEdit(int argc, char** argv) {
 
 int RunRecover(int argc, char** argv) {
     TEditOptions options;
-    std::string error;
-    const TParseResult parsed = ParseOptions(argc, argv, RecoverCommand, options, error);
-    if (parsed == TParseResult::prHelp) {
-        return ShowHelp(RecoverCommand);
-    }
-    if (parsed == TParseResult::prError) {
-        return UsageError(RecoverCommand, error);
+    if (const std::optional<int> end = ParseOptions(argc, argv, RecoverCommand, options)) {
+        return *end;
     }
     if (ReportUnreadable(options.Files[0])) {
         return ExitFailure;

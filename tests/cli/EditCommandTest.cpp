@@ -202,13 +202,14 @@ TEST_F(EditCommandTest, EditorBackAtOnceWithoutATerminalGoesOn) {
 TEST_F(EditCommandTest, EditorThatCannotStartChangesNothing) {
     SealContent(Data, Content, false);
     const Bytes sealed = ReadBytes(Data);
-    const TResult result = Edit({"--editor", Path("no such editor"), Data});
+    // Quoted for the shell: one program name with blanks.
+    const TResult result = Edit({"--editor", "'" + Path("no such editor") + "'", Data});
     // "No changes done." as usual, but a failure must not read as success.
     EXPECT_EQ(result.ExitCode, 1);
     // The unable-to-start report, the command tried, and what to do in a terminal.
     EXPECT_TRUE(
         InOrder(result.Output,
-                {"Error: ERROR: unable to start Arbolix!\n", "The command tried: " + Path("no such editor") + "\n",
+                {"Error: ERROR: unable to start Arbolix!\n", "The command tried: \"" + Path("no such editor") + "\"\n",
                  "Give the editor with --editor CMD, or set $VISUAL or $EDITOR.\n", "No changes done.\n"}))
         << result.Output;
     EXPECT_EQ(ReadBytes(Data), sealed);
@@ -404,11 +405,26 @@ TEST_F(EditCommandTest, PathsWithBlanksAndQuotesForDataAndEditor) {
     const std::string plain = (folder / "my diary").string();
     WriteText(plain, Content);
     const TResult result =
-        Edit({"--editor", editor.string() + " record=" + Path("argv") + " append=x", "--yes", plain});
+        Edit({"--editor", "'" + editor.string() + "' record=" + Path("argv") + " append=x", "--yes", plain});
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_EQ(ReadText(Path("argv")), "record=" + Path("argv") + "\nappend=x\n" + plain + ".qlx.qlt\n");
     EXPECT_EQ(Unseal(plain + ".qlx").Content, Content + "x");
     EXPECT_EQ(Listing(folder), Strings{"my diary.qlx"});
+}
+
+// --editor is read with the shell's quoting, as $VISUAL and $EDITOR are; the
+// saved editor path keeps the window's rule (an unquoted path with blanks).
+TEST_F(EditCommandTest, EditorOptionFollowsTheShellsQuoting) {
+    SealContent(Data, Content, false);
+    TResult result = Edit({"--editor", FakeEditor + " 'append= a b' \"append=c'd\" append=\\$e", Data});
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_EQ(Unseal(Data).Content, Content + " a bc'd$e");
+    for (const std::string& words : {std::string("vi 'unterminated"), std::string("''"), std::string(" ")}) {
+        result = Edit({"--editor", words, Data});
+        EXPECT_EQ(result.ExitCode, 2) << words << ": " << result.Output;
+        EXPECT_NE(result.Output.find("quillock-cli edit: --editor: "), std::string::npos) << result.Output;
+    }
+    EXPECT_EQ(Unseal(Data).Content, Content + " a bc'd$e");
 }
 
 TEST_F(EditCommandTest, UsageErrorsAndRefusals) {
