@@ -35,6 +35,19 @@ expect 2 edit --edition ""
 expect seal help s
 expect recover rec
 expect --no-double-backup recover --no
+# "--opt=value": as bash splits it with '=' among the word breaks ("--opt"
+# "=" "value"), and as one word without.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+: >"$tmp/pw.txt"
+expect blowfish seal --cipher =
+expect blowfish seal --cipher = bl
+expect --cipher=blowfish seal --cipher=bl
+expect sha1 edit --new-hash = s
+expect "$tmp/pw.txt" unseal --password-file = "$tmp/p"
+expect "--password-file=$tmp/pw.txt" unseal "--password-file=$tmp/p"
+expect "$tmp/pw.txt" check --password-file "$tmp/p"
+expect 2 edit --edition = ""
 if complete_words recover --e | grep -qx -- --editor; then
     echo "completion_test: recover offers edit's --editor" >&2
     failures=$((failures + 1))

@@ -10,6 +10,9 @@ PATH=$(dirname "$cli"):$PATH
 export PATH
 failures=0
 tested=0
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+: >"$tmp/pw.txt"
 fail() {
     echo "shell_completion_test: $*" >&2
     failures=$((failures + 1))
@@ -23,6 +26,7 @@ zsh_complete() { # zsh_complete WORD... (the last one is being completed)
         _describe() { local name=$4; print -l -- ${(P)name%%:*}; }
         _files() { print -- "<files>"; }
         _command_names() { print -- "<commands>"; }
+        compset() { [ "$1" = -P ] && PREFIX=${PREFIX#*=}; }
         words=("$@"); CURRENT=$#; PREFIX=${words[CURRENT]}
         source "$0"
     ' "$folder/_quillock-cli" quillock-cli "$@"
@@ -69,6 +73,16 @@ for shell in zsh fish; do
     expect "$shell" sha1 edit --new-hash ""
     expect "$shell" 2 edit --edition ""
     expect "$shell" unseal help un
+    # "--opt=value": zsh offers the value after the "--opt=" it keeps, fish the whole word.
+    if [ "$shell" = zsh ]; then
+        expect zsh blowfish seal --cipher=
+        expect zsh sha1 edit --new-hash=s
+        expect zsh "<files>" unseal --password-file=
+    else
+        expect fish --cipher=blowfish seal --cipher=
+        expect fish --new-hash=sha1 edit --new-hash=s
+        expect fish "--password-file=$tmp/pw.txt" unseal "--password-file=$tmp/p"
+    fi
 done
 [ "$tested" -gt 0 ] || echo "shell_completion_test: neither zsh nor fish is installed: nothing tested" >&2
 exit $((failures != 0))
