@@ -43,7 +43,7 @@ enum TOptionId {
 
 // One option of a command.
 struct TOption {
-    std::string_view Name;     // the long name, without "--"
+    std::string_view Name;     // the long name, without "--"; a string literal (its NUL ends it for getopt_long)
     char Short = 0;            // the short name ('f' for -f), 0 for none
     std::string_view Argument; // what the value is called in the help ("FILE"); empty for a flag
     std::string_view Help;     // what it does, one paragraph (wrapped when shown)
