@@ -170,7 +170,7 @@ private:
         }
         platform::RemovePrivateFolder(FTemp); // only when nothing is left in it
         if (!FImportedFrom.empty() && platform::RenameNoReplace(DataFile(), FImportedFrom)) {
-            FView.SetDataFileName(FImportedFrom);
+            Rename(FImportedFrom);
         }
         FView.ClearPassword();
     }
@@ -182,7 +182,7 @@ private:
         (void)FFolder.Open(DataFile());
         const bool plain = platform::FileExists(DataFile()) && datafile::CheckHeader(FHost, DataFile());
         const std::string name = plain ? platform::ChangeFileExt(DataFile(), ".qlx") : DataFile();
-        FTemp = platform::ChooseTempFolder(name, FView.PrivateTemp());
+        FTemp = platform::ChooseTempFolder(name, FInputs.PrivateTemp);
         const std::string working = FTemp.PathOf(name, ".qlt");
         std::string text;
         switch (FTemp.Place) {
@@ -241,7 +241,7 @@ private:
         if (newName != DataFile()) {
             FImportedFrom = DataFile();
         }
-        FView.SetDataFileName(newName);
+        Rename(newName);
         FImported = true;
         if (const std::string fileSystem = platform::KeepsOldBlocks(plain.Get()); !fileSystem.empty()) {
             FView.Notice("\"" + newName + "\" was written in plain text before this import, on " + fileSystem +
@@ -352,7 +352,7 @@ private:
     void MakeWorkingCopy() {
         if (FImported) {
             CopyImportedFile();
-            FDataCompressed = FView.UseCompression();
+            Decide(ChooseCompression(std::nullopt, FInputs));
             return;
         }
         try {
@@ -363,17 +363,14 @@ private:
             throw;
         }
         if (datafile::CheckHeader(FHost, Intermediate())) {
-            FDataCompressed = false;
-            if (FView.UseCompression()) {
+            Decide(ChooseCompression(false, FInputs));
+            if (FCompression.Changed) {
                 FView.SetStatus("[Uncompressed]");
             }
             FView.PumpMessages();
             if (!platform::RenameNoReplace(Intermediate(), WorkingCopy())) {
                 WipeQuietly(Intermediate());
                 Fail(WriteFailureText);
-            }
-            if (FView.UseCompression()) {
-                FCompressionChanged = true;
             }
             return;
         }
@@ -392,12 +389,7 @@ private:
             throw;
         }
         WipeOwn(Intermediate());
-        if (FView.Decompress()) {
-            FCompressionChanged = true;
-        } else {
-            FView.TickCompress();
-        }
-        FDataCompressed = !FView.Decompress();
+        Decide(ChooseCompression(true, FInputs));
     }
 
     // The deciphered bytes are neither text nor compressed data: they go, and
@@ -441,8 +433,8 @@ private:
         const auto started = std::chrono::steady_clock::now();
         // A damaged setting (a path of a megabyte of blanks) is no program:
         // refused at once rather than searched for.
-        const bool damaged = FView.ExeName().size() > platform::MaxExecutablePathLength;
-        const bool ran = !damaged && ExecuteAndWait(EditorCommandLine(FView.ExeName(), WorkingCopy()), ShowNormal,
+        const bool damaged = FInputs.ExeName.size() > platform::MaxExecutablePathLength;
+        const bool ran = !damaged && ExecuteAndWait(EditorCommandLine(FInputs.ExeName, WorkingCopy()), ShowNormal,
                                                     FView.EditorWaitStep()) != -1;
         const bool quick = ran && std::chrono::steady_clock::now() - started < QuickReturn;
         NoteNewestText(WorkingCopy(), "the working copy, plain text");
@@ -450,10 +442,10 @@ private:
             FEditorFailed = true;
             std::string text =
                 std::string(StartFailedText) + "\r\n\r\n" +
-                (damaged ? "The editor path (the setting \"ExeName\") is " + std::to_string(FView.ExeName().size()) +
+                (damaged ? "The editor path (the setting \"ExeName\") is " + std::to_string(FInputs.ExeName.size()) +
                                " bytes long; a path of more than " + std::to_string(platform::MaxExecutablePathLength) +
                                " bytes is never tried."
-                         : "The command tried: " + FView.ExeName());
+                         : "The command tried: " + FInputs.ExeName);
             if (const std::string hint = FView.EditorHint(); !hint.empty()) {
                 text += "\r\n" + hint;
             }
@@ -548,8 +540,8 @@ private:
     }
 
     [[nodiscard]] bool SomethingToWriteBack() const {
-        return FChecksumAfter != FChecksumBefore || FImported || FView.ChangePass() || FView.ChangeAlgorithm() ||
-               FCompressionChanged;
+        return FChecksumAfter != FChecksumBefore || FImported || FInputs.ChangePass || FInputs.ChangeAlgorithm ||
+               FCompression.Changed;
     }
 
     bool FEditorFailed = false;

@@ -56,6 +56,39 @@ std::string SecondBackupOf(const std::string& dataFile) {
     return dataFile + ".old";
 }
 
+TSessionInputs InputsOf(const SessionView& view) {
+    return {view.DataFileName(), view.UseCompression(),  view.Decompress(), view.DoubleBackup(),
+            view.ChangePass(),   view.ChangeAlgorithm(), view.ExeName(),    view.PrivateTemp()};
+}
+
+TCompression ChooseCompression(std::optional<bool> heldCompressed, const TSessionInputs& inputs) {
+    if (!heldCompressed) {
+        return {inputs.UseCompression, false, false};
+    }
+    if (!*heldCompressed) {
+        return {inputs.UseCompression, false, inputs.UseCompression};
+    }
+    return {inputs.UseCompression || !inputs.Decompress, !inputs.Decompress, inputs.Decompress};
+}
+
+TCompression RecoveryCompression(bool leftCompressed, const TSessionInputs& inputs) {
+    TCompression compression = ChooseCompression(leftCompressed, inputs);
+    compression.Changed = false;
+    return compression;
+}
+
+void TFileSteps::Rename(const std::string& dataFile) {
+    FInputs.DataFile = dataFile;
+    FView.SetDataFileName(dataFile);
+}
+
+void TFileSteps::Decide(const TCompression& compression) {
+    FCompression = compression;
+    if (compression.Tick) {
+        FView.TickCompress();
+    }
+}
+
 // The session's steps, where a signal before the editor ran ends it, and
 // a cancel asked for before the editor started.
 void TFileSteps::Status(const std::string& text) {
@@ -197,7 +230,7 @@ void TFileSteps::WipeQuietly(const std::string& path) {
 // ours or absent; a rotation that fails stops here rather than losing the
 // older backup silently.
 void TFileSteps::RotateBackups() {
-    if (!FView.DoubleBackup() || !platform::FileExists(FirstBackup())) {
+    if (!FInputs.DoubleBackup || !platform::FileExists(FirstBackup())) {
         return;
     }
     const std::string second = platform::ChangeFileExt(FirstBackup(), ".old");
@@ -211,9 +244,15 @@ void TFileSteps::RotateBackups() {
     }
 }
 
-// Seals the working copy, compressed first or moved to the bytes to
-// seal; or, when asIs is given, that file's bytes as they are.
-void TFileSteps::Reseal(const std::string& asIs) {
+// Seals the working copy, compressed first or moved to the bytes to seal,
+// as decided.
+void TFileSteps::Reseal() {
+    Reseal({}, FCompression.Seal);
+}
+
+// Seals the working copy (asIs empty), compressed first or not; or asIs,
+// that file's bytes as they are (compressed: they are compressed data).
+void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
     Stage("Creating backup..");
     RotateBackups();
     if (!FImported) {
@@ -239,7 +278,7 @@ void TFileSteps::Reseal(const std::string& asIs) {
             Fail(WriteFailureText);
         }
         sealing.Source = platform::IdOf(info);
-    } else if (FView.UseCompression()) {
+    } else if (compressed) {
         Stage("Compressing..");
         // Compressed from the file checked to be ours, whatever its name
         // refers to meanwhile: the descriptor's own name in /proc.
@@ -281,9 +320,8 @@ void TFileSteps::Reseal(const std::string& asIs) {
         FReport = "Decompressed size: " + std::to_string(decompressed) + " Kb\r\n" +
                   "Compressed size: " + std::to_string(compressed) + " Kb\r\n" + "Ratio: " + std::to_string(ratio) +
                   "% of original";
-        FDataCompressed = true;
     }
-    Stage(FDataCompressed ? "Encrypting.. [Compressed]" : "Encrypting.. [Uncompressed]");
+    Stage(compressed ? "Encrypting.. [Compressed]" : "Encrypting.. [Uncompressed]");
     datafile::Encrypt(FHost, toSeal, DataFile(), sealing);
     FResealed = true;
     FNote = "The edits are sealed in \"" + DataFile() + "\".";

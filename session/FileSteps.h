@@ -34,6 +34,36 @@ inline constexpr const char* WriteFailureText = "An error was occurred while wri
 [[nodiscard]] std::string FirstBackupOf(const std::string& dataFile);
 [[nodiscard]] std::string SecondBackupOf(const std::string& dataFile);
 
+// What a run reads from the view, taken once at its start. The data file's
+// name is kept up to date where the run renames the data file (an import).
+struct TSessionInputs {
+    std::string DataFile;
+    bool UseCompression = false;
+    bool Decompress = false;
+    bool DoubleBackup = false;
+    bool ChangePass = false;
+    bool ChangeAlgorithm = false;
+    std::string ExeName;
+    platform::TPrivateTemp PrivateTemp = platform::TPrivateTemp::ptWhereNeeded;
+};
+[[nodiscard]] TSessionInputs InputsOf(const SessionView& view);
+
+// Whether the text is sealed compressed, decided once from how it is held
+// now and the compression boxes.
+struct TCompression {
+    bool Seal = false;    // compressed before it is sealed
+    bool Tick = false;    // compressed data kept compressed: the view's box is ticked to show it
+    bool Changed = false; // sealed otherwise than the data file holds it: a reason to reseal,
+                          // and the sizes are reported when it is compressed now
+};
+// heldCompressed: how the data file holds the text; nothing for a plain
+// file being imported. Compressed data stays compressed unless Decompress
+// is ticked; other data is compressed when UseCompression is.
+[[nodiscard]] TCompression ChooseCompression(std::optional<bool> heldCompressed, const TSessionInputs& inputs);
+// recover: the left-over text keeps its form the same way, but a form that
+// differs from the data file's is no reason to report sizes.
+[[nodiscard]] TCompression RecoveryCompression(bool leftCompressed, const TSessionInputs& inputs);
+
 // Forwards to the view and, once the editor has run, ends every error report
 // with where the newest text is, so that no failure leaves the user guessing.
 class TNotingHost final : public datafile::TDataFileHost {
@@ -90,6 +120,7 @@ public:
 
 private:
     SessionView& FView;
+    TSessionInputs FInputs;
     const std::string& FNote;
     std::uint64_t FWhole = 0;
     std::uint64_t FBefore = 0;
@@ -101,11 +132,11 @@ private:
 // recover both take.
 class TFileSteps {
 public:
-    explicit TFileSteps(SessionView& view) : FView(view), FHost(view, FNote) {}
+    explicit TFileSteps(SessionView& view) : FView(view), FInputs(InputsOf(view)), FHost(view, FNote) {}
 
 protected:
-    // Every name derives from the data-file box as it reads now.
-    [[nodiscard]] std::string DataFile() const { return FView.DataFileName(); }
+    // Every name derives from the data file's name as it is now.
+    [[nodiscard]] const std::string& DataFile() const { return FInputs.DataFile; }
     // The plain temporaries, where PlaceTemporaries put them.
     [[nodiscard]] std::string WorkingCopy() const { return FTemp.PathOf(DataFile(), ".qlt"); }
     [[nodiscard]] std::string Intermediate() const { return FTemp.PathOf(DataFile(), ".qlz"); }
@@ -127,7 +158,12 @@ protected:
                                                                           : 0;
     }
 
-    [[nodiscard]] bool ReportDue() const { return FCompressionChanged && FView.UseCompression(); }
+    [[nodiscard]] bool ReportDue() const { return FCompression.Changed && FCompression.Seal; }
+    // The data file has a new name, in the run and in the view.
+    void Rename(const std::string& dataFile);
+    // Takes the decision on compression, and ticks the view's box when
+    // compressed data stays compressed.
+    void Decide(const TCompression& compression);
 
     void OwnershipTest() { RefuseForeignNames(DataFile()); }
 
@@ -146,10 +182,12 @@ protected:
     void WipeOwn(const std::string& path);
     void WipeQuietly(const std::string& path);
     void RotateBackups();
-    void Reseal(const std::string& asIs = {});
+    void Reseal();
+    void Reseal(const std::string& asIs, bool compressed);
     std::string WipeEditorLeftovers();
 
     SessionView& FView;
+    TSessionInputs FInputs;
     // The long steps' progress, to the view.
     const platform::TProgressFn FProgress = [this](std::uint64_t done, std::uint64_t total) {
         FHost.Progress(done, total);
@@ -160,8 +198,7 @@ protected:
     platform::TTempLocation FTemp;   // beside the data file until PlaceTemporaries decides
     platform::TFolderHandle FFolder; // the data file's folder, held from PlaceTemporaries on
     bool FImported = false;
-    bool FCompressionChanged = false;
-    bool FDataCompressed = false;
+    TCompression FCompression;
     bool FResealed = false;
     std::optional<platform::TSignalDeferral> FEditorStarted;
     bool FCancellable = false;

@@ -77,9 +77,7 @@ public:
             if (newest == TNewest::nwUndecided) {
                 RefuseUndecided(found);
             }
-            if ((found.DataCompressed || found.Intermediate.Compressed) && !FView.Decompress()) {
-                FView.TickCompress(); // kept as compressed as it was
-            }
+            Decide(RecoveryCompression(found.DataCompressed || found.Intermediate.Compressed, FInputs));
             const bool sealing = SealNewestText(found, newest);
             Status("Wiping data..");
             WipeTemporaries();
@@ -178,7 +176,7 @@ private:
         // The sealed file holds the bytes to seal and a header; the bytes to
         // seal are at most the text itself once compressed.
         const auto sealed = [](std::uint64_t bytes) { return bytes + bytes / 100 + 65536; };
-        const bool compress = FView.UseCompression();
+        const bool compress = FCompression.Seal;
         if (newest == TNewest::nwDataFile) {
             if (!FImported) {
                 return false;
@@ -201,7 +199,7 @@ private:
             SetAside(WorkingCopy());
             NoteNewestText(Intermediate(), "the bytes to seal, plain text");
             if (!compress) {
-                Reseal(Intermediate());
+                Reseal(Intermediate(), false);
             } else if (platform::RenameNoReplace(Intermediate(), WorkingCopy())) {
                 NoteNewestText(WorkingCopy(), "the working copy, plain text");
                 Reseal();
@@ -214,8 +212,7 @@ private:
             RefuseWithoutRoom(backup + sealed(FileSize(Intermediate())), Intermediate());
             SetAside(WorkingCopy());
             NoteNewestText(Intermediate(), "the bytes to seal, compressed");
-            FDataCompressed = true;
-            Reseal(Intermediate());
+            Reseal(Intermediate(), true);
         } else {
             const std::uint64_t size = found.Intermediate.TextSize;
             RefuseWithoutRoom(backup + size + sealed(size), Intermediate());
@@ -228,8 +225,7 @@ private:
                 return inflated.Complete && static_cast<std::uint64_t>(inflated.Recovered) == size &&
                        platform::FlushFile(PartialCopy());
             });
-            FDataCompressed = false;
-            Reseal(WorkingCopy());
+            Reseal(WorkingCopy(), false);
         }
         return true;
     }

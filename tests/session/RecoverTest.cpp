@@ -104,6 +104,7 @@ TEST_F(RecoverTest, ANewerWorkingCopyIsSealedAndTheBackupsRotate) {
     const TUnsealed now = Unseal(Data);
     EXPECT_EQ(now.Content, Edited);
     EXPECT_TRUE(now.Compressed) << "the session cut short was compressing";
+    EXPECT_TRUE(View.Saw("Status:Encrypting.. [Compressed]")) << "the status says what is sealed";
     EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
     EXPECT_EQ(ReadBytes(Data + ".old"), firstBackup);
     EXPECT_EQ(Listing(Dir), (Strings{"diary.qlx", "diary.qlx.bak", "diary.qlx.old"}));
@@ -144,6 +145,7 @@ TEST_F(RecoverTest, ANewerIntermediateFileIsSealedInTheFormItHas) {
     EXPECT_EQ(plain.Recover(), 0);
     EXPECT_EQ(Unseal(Data).Content, Edited);
     EXPECT_FALSE(Unseal(Data).Compressed);
+    EXPECT_TRUE(plain.Saw("Status:Encrypting.. [Uncompressed]"));
 }
 
 TEST_F(RecoverTest, CopiesCutShortOrUnchangedAreWipedAndTheDataFileKept) {
