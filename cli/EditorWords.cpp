@@ -70,7 +70,10 @@ std::string EditorCommandFromShellWords(const std::string& words) {
     }
     std::string command;
     for (const std::string& word : split) {
-        command += (command.empty() ? "" : " ") + platform::QuoteArgument(word);
+        if (!command.empty()) {
+            command += ' ';
+        }
+        command += platform::QuoteArgument(word);
     }
     return command;
 }

@@ -114,11 +114,14 @@ void PrintCommandUsage(std::ostream& out, const TCommand& command, std::size_t w
     }
     std::vector<std::string> words;
     for (std::vector<std::string>& group : groups) {
-        group.front().insert(0, "[");
+        group.front() = '[' + group.front();
         group.back() += ']';
         std::string whole;
         for (const std::string& piece : group) {
-            whole += (whole.empty() ? "" : " ") + piece;
+            if (!whole.empty()) {
+                whole += ' ';
+            }
+            whole += piece;
         }
         if (indent + Columns(whole) <= width) {
             words.push_back(whole);
