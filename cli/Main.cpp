@@ -40,7 +40,10 @@ int main(int argc, char** argv) {
         const int signalled = quillock::platform::SignalExitCode();
         return signalled != 0 ? signalled : code;
     } catch (const quillock::platform::EInterrupted& interrupted) {
-        // Whatever the command had made is wiped on the way here.
+        // Whatever the command had made is wiped on the way here. A status
+        // line that the signal cut short left the stream failed; this line
+        // must still be said.
+        std::cerr.clear();
         std::cerr << "quillock-cli " << name << ": stopped by " << quillock::platform::SignalName(interrupted.Signal)
                   << "; nothing was changed, and no temporary file is left" << std::endl;
         return 128 + interrupted.Signal;

@@ -6,7 +6,6 @@
 #include "cli/Report.h"
 #include "cli/TerminalHost.h"
 #include "datafile/Algorithms.h"
-#include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
 #include "datafile/Unseal.h"
@@ -163,50 +162,23 @@ bool TakeSessionLock(platform::TFileLock& lock, const std::string& output) {
                 "Check the folder's rights and free space; nothing has been changed.");
 }
 
-void RenameOrRaise(const std::string& from, const std::string& to) {
-    if (std::rename(from.c_str(), to.c_str()) != 0) {
-        throw platform::EInOutError("Cannot rename " + from + " to " + to + ": " + std::strerror(errno));
-    }
-}
-
-// True when the deciphered content is stored as it is: a plain Arbolix file,
-// or nothing at all (an empty content seals to an empty file).
-bool IsStoredPlain(datafile::TDataFileHost& host, const std::string& content) {
-    struct stat info {};
-    if (::stat(content.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) {
-        return true;
-    }
-    return datafile::CheckHeader(host, content);
-}
-
-// Decompresses as much of a damaged compressed content as still decodes into
-// plain. Exit 0 when something was recovered (with a warning on stderr when
-// the content was damaged), 1 when nothing could be decoded.
-int SalvageInto(TTerminalDataFileHost& host, const std::string& intermediate, const std::string& working,
-                const std::string& plain) {
-    const datafile::TSalvageResult result = datafile::SalvageDecompressFile(intermediate, working);
-    datafile::WipeFile(host, intermediate);
+// What unseal --salvage says about what it recovered into plain. Exit 0
+// when something was recovered (with a warning on stderr when the content
+// was damaged), 1 when nothing could be decoded.
+int SalvageReport(TTerminalDataFileHost& host, const datafile::TUnsealedFile& result, const std::string& plain) {
     if (result.Complete) {
-        RenameOrRaise(working, plain);
         return ExitOk;
     }
-    if (result.Recovered == 0) {
-        datafile::WipeFile(host, working);
+    if (result.Content.Bytes == 0) {
         host.AskUser(datafile::DecryptionErrorText, datafile::TMsgDlgType::mtError, datafile::TMsgDlgButtons::mbOK);
         return Fail(host.FName, "nothing could be recovered (" + result.Damage + ")",
                     "Try FILE.bak or FILE.old of the data file, or unseal --raw for the bytes as they are.");
     }
-    RenameOrRaise(working, plain);
     Report(std::cerr, plain,
-           "warning: the content is damaged (" + result.Damage + "); " + std::to_string(result.Recovered) +
+           "warning: the content is damaged (" + result.Damage + "); " + std::to_string(result.Content.Bytes) +
                " bytes recovered: the rest of the content is missing and what was recovered is unchecked",
            "Compare it with a backup (FILE.bak, FILE.old) of the data file before you rely on it.");
     return ExitOk;
-}
-
-// The host's progress line, for the steps that report to a function.
-platform::TProgressFn ProgressTo(datafile::TDataFileHost& host) {
-    return [&host](std::uint64_t done, std::uint64_t total) { host.Progress(done, total); };
 }
 
 // Standard input as a stream read in order; a signal while it waits for
@@ -285,12 +257,6 @@ int Seal(const TSealOptions& options) {
     host.FStep = "Sealing..";
     // Standard input is sealed as it streams: nothing plain reaches the disk.
     const bool fromInput = plain == StandardStream;
-    const std::string intermediate = sealed + ".qlz";
-    if (!fromInput && options.Compress) {
-        if (LeftOverAt({intermediate})) {
-            return ExitFailure;
-        }
-    }
     // Asked once nothing else stands in the way.
     try {
         host.FPassword = ReadNewPassword(options.Password);
@@ -339,21 +305,11 @@ int Seal(const TSealOptions& options) {
         } else if (!options.Compress) {
             datafile::Encrypt(host, plain, sealed);
         } else {
-            try {
-                // The compressed content is plain data too: it lives in an
-                // owner-only temporary file beside the data file.
-                host.FStep = "Compressing..";
-                datafile::CompressFile(plain, intermediate, ProgressTo(host));
-                host.EndProgress();
-                host.FStep = "Sealing..";
-                datafile::Encrypt(host, intermediate, sealed);
-                host.EndProgress();
-            } catch (...) {
-                WipeQuietly(host, intermediate);
-                throw;
-            }
-            host.FStep = "Wiping..";
-            datafile::WipeFile(host, intermediate);
+            // Compressed as it is sealed: no compressed plain copy is
+            // written beside SEALED.
+            platform::TFileStream input(plain, platform::fmOpenRead);
+            (void)datafile::EncryptStream(host, input, sealed, true, {}, input.Size());
+            host.EndProgress();
         }
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode;
@@ -433,14 +389,12 @@ int Unseal(const TSealOptions& options) {
         return ExitFailure;
     }
     TTerminalDataFileHost host(options.Quiet);
-    // The temporary files are named after the output, as a session names
-    // them after the data file, so a decryption error wipes exactly these.
     host.FName = plain;
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
     host.FStep = "Unsealing..";
     if (!toOutput) {
-        if (LeftOverAt({plain + ".qlz", plain + ".qlt"})) {
+        if (LeftOverAt({datafile::UnsealingTempName(plain)})) {
             return ExitFailure;
         }
     }
@@ -457,31 +411,17 @@ int Unseal(const TSealOptions& options) {
             host.EndProgress();
             return ExitOk;
         }
-        const std::string intermediate = plain + ".qlz";
-        const std::string working = plain + ".qlt";
-        try {
-            // Even the raw bytes go through the owner-only temporary name, so
-            // a failure part way (a full disk) leaves no partial plain file.
-            // The rename replaces an old PLAIN (--force) only once the new
-            // one is whole.
-            datafile::Decrypt(host, sealed, intermediate);
-            host.EndProgress();
-            if (options.Raw || IsStoredPlain(host, intermediate)) {
-                RenameOrRaise(intermediate, plain);
-            } else if (options.Salvage) {
-                return SalvageInto(host, intermediate, working, plain);
-            } else {
-                host.FStep = "Decompressing..";
-                datafile::DecompressFile(host, intermediate, working, ProgressTo(host));
-                host.EndProgress();
-                host.FStep = "Wiping..";
-                datafile::WipeFile(host, intermediate);
-                RenameOrRaise(working, plain);
-            }
-        } catch (...) {
-            WipeQuietly(host, intermediate);
-            WipeQuietly(host, working);
-            throw;
+        // Deciphered and decompressed as it streams into one owner-only
+        // temporary beside PLAIN, renamed over it (an old PLAIN with --force)
+        // only once whole: a failure or a signal part way wipes it and leaves
+        // no partial plain file.
+        const datafile::TUnsealMode mode = options.Raw       ? datafile::TUnsealMode::umRaw
+                                           : options.Salvage ? datafile::TUnsealMode::umSalvage
+                                                             : datafile::TUnsealMode::umInflate;
+        const datafile::TUnsealedFile unsealed = datafile::UnsealToFile(host, sealed, plain, mode);
+        host.EndProgress();
+        if (options.Salvage) {
+            return SalvageReport(host, unsealed, plain);
         }
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode;

@@ -54,45 +54,6 @@ bool StatFreeSpace(int descriptor, TFreeSpace& space) {
 
 std::atomic<TFreeSpaceQuery> FreeSpaceQuery{&StatFreeSpace};
 
-// Whether decoded bytes may still be written to the destination without
-// taking its file system's free space below the margin.
-class TSpaceGuard {
-public:
-    explicit TSpaceGuard(int descriptor) : FDescriptor(descriptor) { Query(); }
-
-    // Whether count more bytes fit; asks the file system again when they
-    // might not, or when enough was written since it last did.
-    bool Allows(std::int64_t count) {
-        if (FSinceQuery >= FreeSpaceCheckInterval || (FKnown && FSinceQuery + count > FBudget)) {
-            Query();
-        }
-        return !FKnown || FSinceQuery + count <= FBudget;
-    }
-    void Wrote(std::int64_t count) { FSinceQuery += count; }
-    [[nodiscard]] std::uint64_t Available() const noexcept { return FSpace.Available; }
-
-private:
-    void Query() {
-        FSinceQuery = 0;
-        FKnown = FreeSpaceQuery.load()(FDescriptor, FSpace);
-        if (FKnown && !FStarted) {
-            FStarted = true;
-            FMargin = FreeMargin(FSpace.Available);
-        }
-        // When the space cannot be told, the writes themselves will tell.
-        const std::uint64_t margin = FMargin;
-        FBudget = FSpace.Available > margin ? static_cast<std::int64_t>(FSpace.Available - margin) : 0;
-    }
-
-    int FDescriptor;
-    TFreeSpace FSpace;
-    bool FKnown = false;
-    bool FStarted = false;
-    std::uint64_t FMargin = 0;
-    std::int64_t FBudget = 0;
-    std::int64_t FSinceQuery = 0;
-};
-
 enum class TDecodeOutcome { Done, Damaged, TooLarge, NoRoom };
 
 // How far a decoding got.
@@ -124,7 +85,7 @@ TDecodeOutcome DecodeInto(TDecoder& decoder, platform::TStream& in, const std::s
         }
         decoding.Destination = platform::IdOf(created);
         decoding.Created = true;
-        TSpaceGuard space(out.Handle());
+        TFreeSpaceGuard space(out.Handle());
         while (got > 0) {
             if (decoding.Decoded + got > MaxSealedSize) {
                 return TDecodeOutcome::TooLarge;
@@ -243,6 +204,40 @@ std::uint64_t FreeSpaceBeside(const std::string& path) {
     return space.Available;
 }
 
+TFreeSpaceGuard::TFreeSpaceGuard(int descriptor) : FDescriptor(descriptor) {
+    Query();
+}
+
+bool TFreeSpaceGuard::Allows(std::int64_t count) {
+    if (FSinceQuery >= FreeSpaceCheckInterval || (FKnown && FSinceQuery + count > FBudget)) {
+        Query();
+    }
+    return !FKnown || FSinceQuery + count <= FBudget;
+}
+
+void TFreeSpaceGuard::Query() {
+    FSinceQuery = 0;
+    FKnown = FreeSpaceQuery.load()(FDescriptor, FSpace);
+    if (FKnown && !FStarted) {
+        FStarted = true;
+        FMargin = FreeMargin(FSpace.Available);
+    }
+    // When the space cannot be told, the writes themselves will tell.
+    const std::uint64_t margin = FMargin;
+    FBudget = FSpace.Available > margin ? static_cast<std::int64_t>(FSpace.Available - margin) : 0;
+}
+
+std::string DecodedTooLargeText() {
+    return "The content of the data file is 4 GiB or larger once decompressed and cannot be sealed again."
+           "\r\n\r\nNothing has been written.";
+}
+
+std::string DecodedNoRoomText(std::uint64_t decoded, const std::string& sealed, std::uint64_t available) {
+    return "The content of the data file does not fit on the disk once decompressed: " + std::to_string(decoded) +
+           " bytes decoded so far from a sealed file of " + std::to_string(SizeOf(sealed)) + " bytes, with " +
+           std::to_string(available) + " bytes free.\r\n\r\nNothing has been written.";
+}
+
 void CompressFile(const std::string& source, const std::string& destination, const platform::TProgressFn& progress) {
     platform::TFileStream in(source, platform::fmOpenRead);
     const std::int64_t size = in.Size();
@@ -251,11 +246,14 @@ void CompressFile(const std::string& source, const std::string& destination, con
     }
     platform::TFileStream out(destination, platform::fmCreate);
     TReportingSource reporting(in, size, progress);
-    platform::TStream& from = progress ? static_cast<platform::TStream&>(reporting) : in;
+    CompressStream(progress ? static_cast<platform::TStream&>(reporting) : in, size, out);
+}
+
+void CompressStream(platform::TStream& source, std::int64_t size, platform::TStream& destination) {
     if (ActiveCompressionPath() == TCompressionPath::cpIsal) {
-        zstream::IsalDeflateInPieces(from, size, out);
+        zstream::IsalDeflateInPieces(source, size, destination);
     } else {
-        zstream::DeflateInPieces(from, size, out, zstream::TCompressionLevel::clFastest);
+        zstream::DeflateInPieces(source, size, destination, zstream::TCompressionLevel::clFastest);
     }
 }
 
@@ -296,14 +294,10 @@ void DecompressFile(TDataFileHost& host, const std::string& source, const std::s
     if (outcome == TDecodeOutcome::Damaged) {
         Refuse(host, DecryptionErrorText);
     } else if (outcome == TDecodeOutcome::TooLarge) {
-        Refuse(host, "The content of the data file is 4 GiB or larger once decompressed and cannot be sealed again."
-                     "\r\n\r\nNothing has been written.");
+        Refuse(host, DecodedTooLargeText());
     } else {
-        const std::uint64_t sealed = SizeOf(host.DataFileName());
-        Refuse(host, "The content of the data file does not fit on the disk once decompressed: " +
-                         std::to_string(decoding.Decoded) + " bytes decoded so far from a sealed file of " +
-                         std::to_string(sealed) + " bytes, with " + std::to_string(decoding.Available) +
-                         " bytes free.\r\n\r\nNothing has been written.");
+        Refuse(host, DecodedNoRoomText(static_cast<std::uint64_t>(decoding.Decoded), host.DataFileName(),
+                                       decoding.Available));
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "datafile/DataFileHost.h"
 #include "platform/Progress.h"
+#include "platform/Stream.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -49,6 +50,35 @@ void SetFreeSpaceQuery(TFreeSpaceQuery query) noexcept;
 // the same query; all of it (nothing is refused) when it cannot be told.
 [[nodiscard]] std::uint64_t FreeSpaceBeside(const std::string& path);
 
+// Whether decoded bytes may still be written to a file without taking its
+// file system's free space below a safe margin (64 MiB, or half of what was
+// free at the start when that is less), asked through the query above.
+class TFreeSpaceGuard {
+public:
+    explicit TFreeSpaceGuard(int descriptor);
+    // Whether count more bytes fit; asks the file system again when they
+    // might not, or when enough was written since it last did.
+    [[nodiscard]] bool Allows(std::int64_t count);
+    void Wrote(std::int64_t count) { FSinceQuery += count; }
+    [[nodiscard]] std::uint64_t Available() const noexcept { return FSpace.Available; }
+
+private:
+    void Query();
+
+    int FDescriptor;
+    TFreeSpace FSpace;
+    bool FKnown = false;
+    bool FStarted = false;
+    std::uint64_t FMargin = 0;
+    std::int64_t FBudget = 0;
+    std::int64_t FSinceQuery = 0;
+};
+
+// The reports of a content that decompresses to 4 GiB or more, and of one
+// that does not fit beside its destination (sealed: the data file it came from).
+[[nodiscard]] std::string DecodedTooLargeText();
+[[nodiscard]] std::string DecodedNoRoomText(std::uint64_t decoded, const std::string& sealed, std::uint64_t available);
+
 // Compresses source into destination: one zlib stream at the fastest level,
 // deflated in pieces on two cores, on the active path; errors pass to the
 // caller. A source of 4 GiB or more raises EContentTooLarge before the
@@ -56,6 +86,10 @@ void SetFreeSpaceQuery(TFreeSpaceQuery query) noexcept;
 // source size) once per piece.
 void CompressFile(const std::string& source, const std::string& destination,
                   const platform::TProgressFn& progress = {});
+
+// The compression of CompressFile, from the size bytes source holds into
+// destination, for a content that is sealed as it is compressed.
+void CompressStream(platform::TStream& source, std::int64_t size, platform::TStream& destination);
 
 // Decompresses source into destination in one pass. Damaged data (a wrong
 // password, most likely, or a zlib stream cut short) wipes the destination,

@@ -4,6 +4,7 @@
 
 #include "crypto/Cipher.h"
 #include "datafile/Algorithms.h"
+#include "datafile/Compression.h"
 #include "datafile/Unseal.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileHandle.h"
@@ -91,8 +92,9 @@ std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host) {
     return cipher;
 }
 
-void RefuseUnreadableSealed(TDataFileHost& host, bool tooLarge) {
-    host.AskUser(tooLarge ? DecryptTooLargeText : DecryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+void RefuseUnreadableSealed(TDataFileHost& host, bool tooLarge, const std::string& reason) {
+    const std::string text = tooLarge ? DecryptTooLargeText : DecryptErrorText;
+    host.AskUser(reason.empty() ? text : text + "\r\n\r\n(" + reason + ")", TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     host.ExitWithError();
     std::terminate(); // a host whose ExitWithError returns breaks its contract
 }
@@ -230,8 +232,11 @@ void CommitTemporary(platform::TFileStream& temporary, const std::string& destin
 }
 
 // Enciphers what is written to it and hands it on to the target in order;
-// its position is the count of bytes written. The plain bytes are never
-// copied anywhere but into the wiped piece that is enciphered in place.
+// its position is the count of bytes written. The cipher's chaining needs
+// whole pieces (a short one only at the end), whatever sizes the writes
+// come in: bytes wait in the piece until it is full, and Finish enciphers
+// the rest. The plain bytes are never copied anywhere but into that wiped
+// piece, which is enciphered in place.
 class TEncipheringStream final : public platform::TStream {
 public:
     TEncipheringStream(platform::TStream& target, crypto::TDCP_cipher& cipher)
@@ -245,11 +250,13 @@ public:
             throw platform::EWriteError();
         }
         for (std::int64_t done = 0; done < count;) {
-            const auto size = static_cast<std::size_t>(std::min<std::int64_t>(count - done, PlainPieceSize));
-            std::copy_n(bytes + done, size, FPiece.Bytes.data());
-            FCipher.EncryptData(FPiece.Bytes.data(), FPiece.Bytes.data(), static_cast<std::uint32_t>(size));
-            FTarget.WriteBuffer(FPiece.Bytes.data(), static_cast<std::int64_t>(size));
+            const auto size = std::min(static_cast<std::size_t>(count - done), PlainPieceSize - FHeld);
+            std::copy_n(bytes + done, size, FPiece.Bytes.data() + FHeld);
+            FHeld += size;
             done += static_cast<std::int64_t>(size);
+            if (FHeld == PlainPieceSize) {
+                PassOn();
+            }
         }
         FWritten += count;
         return count;
@@ -260,12 +267,24 @@ public:
         }
         throw platform::EInOutError("Cannot seek in enciphered data");
     }
+    // Enciphers and hands on the bytes still waiting: the end of the content.
+    void Finish() { PassOn(); }
     [[nodiscard]] bool TooLarge() const noexcept { return FTooLarge; }
 
 private:
+    void PassOn() {
+        if (FHeld == 0) {
+            return;
+        }
+        FCipher.EncryptData(FPiece.Bytes.data(), FPiece.Bytes.data(), static_cast<std::uint32_t>(FHeld));
+        FTarget.WriteBuffer(FPiece.Bytes.data(), static_cast<std::int64_t>(FHeld));
+        FHeld = 0;
+    }
+
     platform::TStream& FTarget;
     crypto::TDCP_cipher& FCipher;
     TPlainBuffer FPiece;
+    std::size_t FHeld = 0;
     std::int64_t FWritten = 0;
     bool FTooLarge = false;
 };
@@ -325,6 +344,9 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
                 Transform(host, *cipher, in, *out, size, true);
             }
             const platform::TFd replaced(options.WipeReplaced ? OpenReplaced(destination) : -1);
+            // A signal that came while sealing stops it here, with nothing
+            // changed, unless the caller defers it.
+            platform::CheckInterrupted();
             CommitTemporary(*out, destination, existing);
             created = false;
             // The old content is no longer named; its blocks still hold it.
@@ -353,10 +375,60 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
     }
 }
 
+namespace {
+
+// The plain bytes on their way to be sealed: counted, shown to the caller's
+// inspection and reported to the host as they are read. A read gives as
+// many bytes as were asked for until the source ends (a pipe gives fewer at
+// a time). More than can be sealed raises EWriteError, as the enciphering
+// stream does.
+class TWatchedSource final : public platform::TStream {
+public:
+    TWatchedSource(platform::TStream& source, TDataFileHost& host, const TPlainPieceFn& inspect, std::uint64_t total)
+        : FSource(source), FHost(host), FInspect(inspect), FTotal(total) {}
+
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        auto* bytes = static_cast<std::uint8_t*>(buffer);
+        std::int64_t got = 0;
+        for (std::int64_t more = 0; got < count && (more = FSource.Read(bytes + got, count - got)) > 0;) {
+            got += more;
+        }
+        if (got <= 0) {
+            return got;
+        }
+        FPlain += static_cast<std::uint64_t>(got);
+        if (FPlain > static_cast<std::uint64_t>(MaxSealedSize)) {
+            throw platform::EWriteError();
+        }
+        if (FInspect) {
+            FInspect(static_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(got));
+        }
+        FHost.Progress(FPlain, FTotal);
+        return got;
+    }
+    std::int64_t Write(const void* /*buffer*/, std::int64_t /*count*/) override { throw platform::EWriteError(); }
+    std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
+        if (origin == platform::TSeekOrigin::soCurrent && offset == 0) {
+            return static_cast<std::int64_t>(FPlain);
+        }
+        throw platform::EInOutError("Cannot seek in the plain bytes being sealed");
+    }
+    [[nodiscard]] std::uint64_t Plain() const noexcept { return FPlain; }
+
+private:
+    platform::TStream& FSource;
+    TDataFileHost& FHost;
+    const TPlainPieceFn& FInspect;
+    std::uint64_t FTotal;
+    std::uint64_t FPlain = 0;
+};
+
+} // namespace
+
 std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, const std::string& destination,
-                            bool compress, const TPlainPieceFn& inspect) {
+                            bool compress, const TPlainPieceFn& inspect, const std::optional<std::int64_t>& size) {
     const std::string temporary = SealingTempName(destination);
-    bool tooLarge = false;
+    bool tooLarge = size && *size > MaxSealedSize;
     bool created = false;
     std::uint64_t plain = 0;
     try {
@@ -368,37 +440,40 @@ std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, cons
         const std::unique_ptr<crypto::TDCP_cipher> cipher = KeyedCipher(host);
         const TScrubGuard scrub(*cipher);
         TEncipheringStream sealed(out, *cipher);
-        std::optional<zstream::TZCompressionStream> deflating;
-        if (compress) {
-            deflating.emplace(sealed, zstream::TCompressionLevel::clFastest);
-        }
-        platform::TStream& into = deflating ? static_cast<platform::TStream&>(*deflating) : sealed;
-        TPlainBuffer piece(PlainPieceSize);
+        TWatchedSource watched(source, host, inspect, size ? static_cast<std::uint64_t>(*size) : 0);
         try {
-            for (std::int64_t got = 0; (got = source.Read(piece.Bytes.data(), PlainPieceSize)) > 0;) {
-                plain += static_cast<std::uint64_t>(got);
-                if (plain > static_cast<std::uint64_t>(MaxSealedSize)) {
-                    throw platform::EWriteError();
-                }
-                if (inspect) {
-                    inspect(piece.Bytes.data(), static_cast<std::size_t>(got));
-                }
-                into.WriteBuffer(piece.Bytes.data(), got);
-                host.Progress(plain, 0);
+            if (tooLarge) {
+                throw platform::EWriteError();
             }
+            if (compress && size) {
+                CompressStream(watched, *size, sealed);
+            } else {
+                std::optional<zstream::TZCompressionStream> deflating;
+                if (compress) {
+                    deflating.emplace(sealed, zstream::TCompressionLevel::clFastest);
+                }
+                platform::TStream& into = deflating ? static_cast<platform::TStream&>(*deflating) : sealed;
+                TPlainBuffer piece(PlainPieceSize);
+                for (std::int64_t got = 0; (got = watched.Read(piece.Bytes.data(), PlainPieceSize)) > 0;) {
+                    into.WriteBuffer(piece.Bytes.data(), got);
+                }
+                if (deflating) {
+                    deflating->Finish();
+                }
+            }
+            sealed.Finish();
             if (inspect) {
                 inspect(nullptr, 0);
             }
-            if (deflating) {
-                deflating->Finish();
-            }
         } catch (const platform::EWriteError&) {
-            tooLarge = sealed.TooLarge() || plain > static_cast<std::uint64_t>(MaxSealedSize);
+            tooLarge = tooLarge || sealed.TooLarge() || watched.Plain() > static_cast<std::uint64_t>(MaxSealedSize);
             if (!tooLarge) {
                 throw;
             }
         }
+        plain = watched.Plain();
         if (!tooLarge) {
+            platform::CheckInterrupted();
             CommitTemporary(out, destination, existing);
             created = false;
         }

@@ -26,8 +26,9 @@ inline constexpr std::int64_t MaxSealedSize = 0xFFFFFFFF;
 // A cipher of the host's choice, keyed from the host's password.
 [[nodiscard]] std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host);
 
-// Reports a sealed file that cannot be read, or is 4 GiB or larger, and terminates.
-[[noreturn]] void RefuseUnreadableSealed(TDataFileHost& host, bool tooLarge);
+// Reports a sealed file that cannot be read or unsealed, or is 4 GiB or
+// larger, and terminates; reason, when given, follows in brackets.
+[[noreturn]] void RefuseUnreadableSealed(TDataFileHost& host, bool tooLarge, const std::string& reason = {});
 
 // Writes the unsealed bytes of source to destination. Reports and terminates
 // on any failure; checks nothing about the password.
@@ -62,10 +63,14 @@ using TPlainPieceFn = std::function<void(const std::uint8_t* data, std::size_t s
 // temporary beside it, flushed, then renamed over it): with compress, as one
 // zlib stream deflated on the way. Nothing plain is written anywhere. Asks
 // for no changes. inspect, when given, sees the plain pieces first; what it
-// raises stops the sealing with nothing changed. Reports progress to the
-// host with a total of 0 (not known); reports and terminates on a failure or
-// a content of 4 GiB or more. Returns the count of plain bytes sealed.
+// raises stops the sealing with nothing changed. When size is given (a
+// file), the source holds that many bytes: a content that large is
+// compressed as CompressFile does (see CompressStream), and progress is
+// reported to the host against it; else with a total of 0 (not known).
+// Reports and terminates on a failure or a content of 4 GiB or more. Returns
+// the count of plain bytes sealed.
 std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, const std::string& destination,
-                            bool compress, const TPlainPieceFn& inspect = {});
+                            bool compress, const TPlainPieceFn& inspect = {},
+                            const std::optional<std::int64_t>& size = {});
 
 } // namespace quillock::datafile

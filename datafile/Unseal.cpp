@@ -4,15 +4,26 @@
 
 #include "crypto/Cipher.h"
 #include "datafile/Algorithms.h"
+#include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
+#include "platform/FileHandle.h"
+#include "platform/Files.h"
+#include "platform/Signals.h"
 #include "platform/Stream.h"
 #include "platform/Wipe.h"
 #include "zstream/ZLib.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace quillock::datafile {
 namespace {
@@ -188,31 +199,43 @@ std::string NeitherContentText(int algorithm, int hash) {
            "/" + word(Hashes(), hash);
 }
 
-TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, TContentSink& sink) {
+namespace {
+
+// Unseals sealed into sink piece by piece; see UnsealInto and UnsealToFile.
+TUnsealedFile UnsealPieces(TDataFileHost& host, const std::string& sealed, TUnsealMode mode, TContentSink& sink) {
     platform::TFileStream in(sealed, platform::fmOpenRead);
     const std::int64_t size = in.Size();
     if (size > MaxSealedSize) {
         throw platform::EInOutError("The sealed file is 4 GiB or larger and cannot be unsealed.");
     }
     const std::unique_ptr<crypto::TDCP_cipher> cipher = KeyedCipher(host);
-    TUnsealed result;
+    TUnsealedFile result;
     try {
         TDecipheringStream content(in, *cipher, size, &host);
         TPlainBuffer piece(PlainPieceSize);
-        result.Kind = ContentKindOf(content.First(), static_cast<std::size_t>(content.FirstSize()));
-        if (raw || result.Kind == TContentKind::ckEditorFile || result.Kind == TContentKind::ckEmpty) {
-            for (std::int64_t got = 0; (got = content.Read(piece.Bytes.data(), PlainPieceSize)) > 0;) {
+        const auto passOn = [&](platform::TStream& from) {
+            for (std::int64_t got = 0; (got = from.Read(piece.Bytes.data(), PlainPieceSize)) > 0;) {
                 sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
-                result.Bytes += static_cast<std::uint64_t>(got);
+                result.Content.Bytes += static_cast<std::uint64_t>(got);
             }
+        };
+        result.Content.Kind = ContentKindOf(content.First(), static_cast<std::size_t>(content.FirstSize()));
+        if (mode == TUnsealMode::umRaw || result.Content.Kind == TContentKind::ckEditorFile ||
+            result.Content.Kind == TContentKind::ckEmpty) {
+            passOn(content);
+        } else if (mode == TUnsealMode::umSalvage) {
+            result.Content.Compressed = true;
+            sink.Inflating();
+            zstream::TZDecompressionStream inflated(content, zstream::TDamagePolicy::dpSalvage);
+            passOn(inflated);
+            result.Complete = inflated.Complete();
+            result.Damage = inflated.Damage();
         } else {
-            result.Compressed = true;
+            result.Content.Compressed = true;
+            sink.Inflating();
             try {
                 zstream::TZDecompressionStream inflated(content);
-                for (std::int64_t got = 0; (got = inflated.Read(piece.Bytes.data(), PlainPieceSize)) > 0;) {
-                    sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
-                    result.Bytes += static_cast<std::uint64_t>(got);
-                }
+                passOn(inflated);
             } catch (const zstream::EZLibError&) {
                 host.AskUser(DecryptionErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
                 cipher->Scrub();
@@ -224,6 +247,147 @@ TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, T
         throw;
     }
     cipher->Scrub();
+    return result;
+}
+
+// Why decompressing into a file stopped before the end.
+struct TDecodeStop {
+    bool TooLarge;
+};
+
+// The temporary that a file's unsealed bytes stream into: created new (the
+// one way files are made), known by its identity for the wipe. A
+// decompressed content is held to what could be sealed again and to the free
+// space beside it.
+class TFileSink final : public TContentSink {
+public:
+    explicit TFileSink(std::string path) : FPath(std::move(path)), FFd(platform::CreateNewFile(FPath)) {
+        struct stat info {};
+        if (!FFd.Valid() || ::fstat(FFd.Get(), &info) != 0) {
+            throw platform::EFCreateError(FPath + ": " + std::strerror(errno));
+        }
+        FId = platform::IdOf(info);
+    }
+
+    void Inflating() override { FSpace.emplace(FFd.Get()); }
+    void Put(const std::uint8_t* data, std::size_t size) override {
+        const auto count = static_cast<std::int64_t>(size);
+        if (FSpace && FWritten + count > MaxSealedSize) {
+            throw TDecodeStop{true};
+        }
+        if (FSpace && !FSpace->Allows(count)) {
+            throw TDecodeStop{false};
+        }
+        if (!platform::WriteAll(FFd.Get(), data, size)) {
+            throw platform::EInOutError("Cannot write " + FPath + ": " + std::strerror(errno));
+        }
+        if (FSpace) {
+            FSpace->Wrote(count);
+        }
+        FWritten += count;
+    }
+
+    // Flushes the whole file and renames it over destination.
+    void Commit(const std::string& destination) {
+        if (::fsync(FFd.Get()) != 0 || !FFd.Close()) {
+            throw platform::EInOutError("Cannot flush " + FPath + ": " + std::strerror(errno));
+        }
+        if (std::rename(FPath.c_str(), destination.c_str()) != 0) {
+            throw platform::EInOutError("Cannot rename " + FPath + " to " + destination + ": " + std::strerror(errno));
+        }
+        FCommitted = true;
+        (void)platform::SyncFolderOf(destination);
+    }
+
+    // Wipes what was written, unless it became the destination; what stands
+    // at the name instead (not the file made here) is left alone and named.
+    [[nodiscard]] std::string Wipe(TDataFileHost& host) noexcept {
+        if (FCommitted) {
+            return {};
+        }
+        const platform::TSignalDeferral unbroken;
+        try {
+            return WipeFileQuietly(host, FPath, FId);
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+    }
+
+    [[nodiscard]] std::int64_t Written() const noexcept { return FWritten; }
+    [[nodiscard]] std::uint64_t Available() const noexcept { return FSpace ? FSpace->Available() : 0; }
+
+private:
+    std::string FPath;
+    platform::TFd FFd;
+    platform::TFileId FId;
+    std::optional<TFreeSpaceGuard> FSpace;
+    std::int64_t FWritten = 0;
+    bool FCommitted = false;
+};
+
+} // namespace
+
+TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, TContentSink& sink) {
+    return UnsealPieces(host, sealed, raw ? TUnsealMode::umRaw : TUnsealMode::umInflate, sink).Content;
+}
+
+std::string UnsealingTempName(const std::string& destination) {
+    return destination + ".qlt";
+}
+
+TUnsealedFile UnsealToFile(TDataFileHost& host, const std::string& sealed, const std::string& destination,
+                           TUnsealMode mode) {
+    const std::string temporary = UnsealingTempName(destination);
+    // A link, FIFO or device node at the name is no text of anyone's: the
+    // name goes, unread and never written through. A regular file there is
+    // the caller's to refuse.
+    struct stat found {};
+    if (::lstat(temporary.c_str(), &found) == 0 && !S_ISREG(found.st_mode) && !S_ISDIR(found.st_mode)) {
+        (void)::unlink(temporary.c_str());
+    }
+    std::optional<TFileSink> made;
+    try {
+        made.emplace(temporary);
+    } catch (const std::exception& e) {
+        RefuseUnreadableSealed(host, false, e.what());
+    }
+    TFileSink& sink = *made;
+    TUnsealedFile result;
+    try {
+        result = UnsealPieces(host, sealed, mode, sink);
+        if (mode == TUnsealMode::umSalvage && result.Content.Bytes == 0 && !result.Complete) {
+            if (const std::string left = sink.Wipe(host); !left.empty()) {
+                host.AskUser(left, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+            }
+            return result;
+        }
+        // A signal that came while unsealing stops it here, nothing changed.
+        platform::CheckInterrupted();
+        sink.Commit(destination);
+    } catch (const TDecodeStop& stop) {
+        std::string text =
+            stop.TooLarge ? DecodedTooLargeText()
+                          : DecodedNoRoomText(static_cast<std::uint64_t>(sink.Written()), sealed, sink.Available());
+        if (const std::string left = sink.Wipe(host); !left.empty()) {
+            text += "\r\n\r\n" + left;
+        }
+        host.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.ExitWithError();
+    } catch (const std::exception& e) {
+        // Reading, writing (a full disk) or renaming failed: no part of the
+        // text stays.
+        std::string reason = e.what();
+        if (const std::string left = sink.Wipe(host); !left.empty()) {
+            reason += "; " + left;
+        }
+        RefuseUnreadableSealed(host, false, reason);
+    } catch (...) {
+        // A wrong content (reported already) or a signal.
+        if (const std::string left = sink.Wipe(host); !left.empty()) {
+            host.AskUser(left, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        }
+        throw;
+    }
     return result;
 }
 

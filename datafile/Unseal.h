@@ -32,6 +32,8 @@ class TContentSink {
 public:
     virtual ~TContentSink() = default;
     virtual void Put(const std::uint8_t* data, std::size_t size) = 0;
+    // Told before the first piece of a content that is decompressed.
+    virtual void Inflating() {}
 };
 
 // What a deciphered content is, by the test a session makes before it edits.
@@ -69,5 +71,35 @@ struct TUnsealed {
 // terminates through the host; other failures (reading, the sink) raise.
 // The deciphering reports progress to the host.
 TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, TContentSink& sink);
+
+// What UnsealToFile does with a content that is not stored plain.
+enum class TUnsealMode {
+    umInflate, // decompressed; damage is a decryption error
+    umRaw,     // kept as it is
+    umSalvage, // decompressed as far as it decodes; damage ends it, reported in the result
+};
+
+// What UnsealToFile wrote.
+struct TUnsealedFile {
+    TUnsealed Content;
+    bool Complete = true; // umSalvage: the whole stream decoded (or nothing needed decoding)
+    std::string Damage;   // umSalvage: why decoding stopped early
+};
+
+// Where UnsealToFile writes before it renames: the destination's name with
+// ".qlt" appended.
+[[nodiscard]] std::string UnsealingTempName(const std::string& destination);
+
+// Unseals sealed as UnsealInto does, into a file: the bytes stream into a
+// temporary beside destination, created new and owner-only, which is
+// flushed and renamed over destination only once it is whole. Nothing else
+// is written: no deciphered copy of a compressed content. On any failure or
+// signal the temporary is wiped (through its own descriptor's identity) and
+// destination is as it was. Decompressing stops, reported and terminated
+// through the host, once the content passes 4 GiB or would leave too little
+// free space (see TFreeSpaceGuard). A salvage that recovered nothing leaves
+// no file either (Content.Bytes is 0). Other failures raise.
+TUnsealedFile UnsealToFile(TDataFileHost& host, const std::string& sealed, const std::string& destination,
+                           TUnsealMode mode);
 
 } // namespace quillock::datafile

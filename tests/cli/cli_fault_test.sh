@@ -113,16 +113,22 @@ cmp -s "$work/target.qlx" "$sealed" || fail "the link's target changed"
 
 # ---- Things planted at the temporary names -------------------------------
 
-# A regular file at a temporary name may be the only copy of an earlier
+# A regular file at the temporary name may be the only copy of an earlier
 # run's text: refused, and left exactly as it was.
-for suffix in qlz qlt; do
-    reset
-    echo "earlier text" >"$work/out.$suffix"
-    run 1 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
-    expect_message "out.$suffix: exists, perhaps left by an earlier run"
-    [ "$(cat "$work/out.$suffix")" = "earlier text" ] || fail "unseal wiped a left-over .$suffix"
-    expect_only "out.$suffix"
-done
+reset
+echo "earlier text" >"$work/out.qlt"
+run 1 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
+expect_message "out.qlt: exists, perhaps left by an earlier run"
+[ "$(cat "$work/out.qlt")" = "earlier text" ] || fail "unseal wiped a left-over .qlt"
+expect_only "out.qlt"
+# A compressed content streams into that one temporary: a .qlz is no name
+# of unseal's and stays as it is.
+reset
+echo "earlier text" >"$work/out.qlz"
+run 0 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
+cmp -s "$work/out" "$plain" || fail "unseal beside a .qlz"
+[ "$(cat "$work/out.qlz")" = "earlier text" ] || fail "unseal touched a .qlz"
+expect_only out out.qlz
 reset
 echo "earlier text" >"$work/new.qlx.qlt"
 # Standard input is sealed as it streams, through no file of that name: a
@@ -130,29 +136,28 @@ echo "earlier text" >"$work/new.qlx.qlt"
 run 0 "$cli" seal --password-file "$pw" - "$work/new.qlx" <"$plain"
 [ "$(cat "$work/new.qlx.qlt")" = "earlier text" ] || fail "seal from standard input wiped a left-over .qlt"
 rm "$work/new.qlx"
+# A file is compressed as it is sealed, through no file of that name either.
 echo "earlier text" >"$work/new.qlx.qlz"
-run 1 "$cli" seal --compress --password-file "$pw" "$plain" "$work/new.qlx"
+run 0 "$cli" seal --compress --password-file "$pw" "$plain" "$work/new.qlx"
 [ "$(cat "$work/new.qlx.qlz")" = "earlier text" ] || fail "seal --compress wiped a left-over .qlz"
-expect_only new.qlx.qlt new.qlx.qlz
+expect_only new.qlx new.qlx.qlt new.qlx.qlz
 
 
 for planted in link fifo; do
-    for suffix in qlz qlt; do
-        reset
-        echo "precious" >"$work/precious"
-        chmod 644 "$work/precious"
-        if [ $planted = link ]; then
-            ln -s "$work/precious" "$work/out.$suffix"
-        else
-            mkfifo "$work/out.$suffix"
-        fi
-        run 1 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
-        [ "$(cat "$work/precious")" = precious ] || fail "wrote through a $planted at .$suffix"
-        expect_absent "$work/out"
-        # The planted thing is removed, never written through or waited on.
-        expect_absent "$work/out.qlz" "$work/out.qlt"
-        expect_only precious
-    done
+    reset
+    echo "precious" >"$work/precious"
+    chmod 644 "$work/precious"
+    if [ $planted = link ]; then
+        ln -s "$work/precious" "$work/out.qlt"
+    else
+        mkfifo "$work/out.qlt"
+    fi
+    run 0 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
+    [ "$(cat "$work/precious")" = precious ] || fail "wrote through a $planted at .qlt"
+    cmp -s "$work/out" "$plain" || fail "unseal past a $planted at .qlt"
+    # The planted thing is removed, never written through or waited on.
+    expect_absent "$work/out.qlt"
+    expect_only out precious
     reset
     echo "precious" >"$work/precious"
     cp "$sealed" "$work/data.qlx"
@@ -186,15 +191,16 @@ SCRIPT
 chmod +x "$tools/limited"
 limited="$tools/limited"
 
-# Writing the intermediate file (the deciphered content) fails.
+# Writing the unsealed content fails, stored plain or decompressed (the
+# 7,911 compressed bytes would fit, the 70,000 plain bytes do not): the
+# partial temporary is wiped.
 reset
 run 1 "$limited" 40 "$cli" unseal --password-file "$pw" "$sealed" "$work/out"
 expect_message "File I/O error during decryption!"
 expect_only
-# Writing the working copy (the decompressed content) fails: the
-# intermediate file (7,911 bytes) fits, the 70,000 plain bytes do not.
 run 1 "$limited" 40 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
-expect_message "write error"
+expect_message "File I/O error during decryption!"
+expect_message "Cannot write $work/out.qlt: File too large"
 expect_only
 # Writing the new sealed file fails: the old one stays whole, nothing else is left.
 cp "$data/rijndael_ripemd160_17.qlx" "$work/keep.qlx"
@@ -204,10 +210,10 @@ expect_message "File I/O error during encryption!"
 cmp -s "$work/keep.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "a full disk damaged the data file"
 expect_mode "$work/keep.qlx" 600
 expect_only keep.qlx
-# Writing the compressed intermediate file fails (content that does not compress).
+# Writing the compressed new sealed file fails (content that does not compress).
 head -c 100000 /dev/urandom >"$work/noise"
 run 1 "$limited" 100 "$cli" seal --force --compress --raw --password-file "$pw" "$work/noise" "$work/keep.qlx"
-expect_message "write error"
+expect_message "File I/O error during encryption!"
 cmp -s "$work/keep.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "a full disk while compressing damaged the data file"
 expect_only keep.qlx noise
 

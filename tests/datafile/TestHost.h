@@ -14,6 +14,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -74,6 +75,13 @@ public:
         Events.push_back(prompt == datafile::TPromptKind::Password    ? "Post:Password"
                          : prompt == datafile::TPromptKind::Algorithm ? "Post:Algorithm"
                                                                       : "Post:Hash");
+    }
+    // Hears each progress report of the operations, when set.
+    std::function<void(std::uint64_t, std::uint64_t)> OnProgress;
+    void Progress(std::uint64_t done, std::uint64_t total) override {
+        if (OnProgress) {
+            OnProgress(done, total);
+        }
     }
     [[noreturn]] void ExitWithError() override {
         Events.emplace_back("ExitWithError");

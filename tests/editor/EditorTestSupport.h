@@ -135,10 +135,11 @@ inline std::vector<std::string> Listing(const std::filesystem::path& folder) {
 
 // Starts a program (arguments[0] is its path) in a session of its own, so
 // without a controlling terminal, with standard input read from input,
-// standard output and error written to output, and its settings in
-// configHome. Returns the child's process id.
+// standard output and error written to output (standard error to the
+// descriptor errors instead, when given), and its settings in configHome.
+// Returns the child's process id.
 inline pid_t StartProgram(std::vector<std::string> arguments, const std::string& input, const std::string& output,
-                          const std::string& configHome) {
+                          const std::string& configHome, int errors = -1) {
     std::fflush(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
@@ -153,7 +154,7 @@ inline pid_t StartProgram(std::vector<std::string> arguments, const std::string&
         const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(in, 0);
         ::dup2(out, 1);
-        ::dup2(out, 2);
+        ::dup2(errors >= 0 ? errors : out, 2);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

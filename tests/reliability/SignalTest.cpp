@@ -6,6 +6,12 @@
 
 #include "platform/Signals.h"
 
+#include <fstream>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
+
 namespace quillock::testing {
 namespace {
 
@@ -192,6 +198,210 @@ TEST_F(SignalsThroughTheProgram, BeforeAnyWorkEveryCommandStopsWithNothingChange
             std::filesystem::remove(Path("output"));
             EXPECT_EQ(Listing(Dir), (Strings{"config", "diary.qlx", "password", "plain.txt"}));
             EXPECT_EQ(ReadBytes(Data), sealed);
+        }
+    }
+}
+
+// A run of the program whose status lines go to a terminal told to stop its
+// output (Ctrl-S) before the program starts: the first status line it
+// shows, at the first step of its work, holds it until the output goes on
+// (Ctrl-Q), so that a signal comes exactly at that step.
+class TStoppedOutputRun {
+public:
+    TStoppedOutputRun(Strings arguments, const std::string& input, const std::string& output,
+                      const std::string& configHome) {
+        arguments.insert(arguments.begin(), QUILLOCK_CLI_PATH);
+        int slave = -1;
+        EXPECT_EQ(::openpty(&FMaster, &slave, nullptr, nullptr, nullptr), 0);
+        EXPECT_EQ(::write(FMaster, "\x13", 1), 1);
+        // The program inherits only the terminal's other end.
+        EXPECT_EQ(::fcntl(FMaster, F_SETFD, FD_CLOEXEC), 0);
+        FChild = StartProgram(arguments, input, output, configHome, slave);
+        ::close(slave);
+    }
+    ~TStoppedOutputRun() {
+        if (FChild > 0 && !FEnded) {
+            ::kill(FChild, SIGKILL);
+            ::waitpid(FChild, nullptr, 0);
+        }
+        ::close(FMaster);
+    }
+    TStoppedOutputRun(const TStoppedOutputRun&) = delete;
+    TStoppedOutputRun& operator=(const TStoppedOutputRun&) = delete;
+
+    [[nodiscard]] pid_t Pid() const noexcept { return FChild; }
+
+    // Waits until the program is held writing to the terminal, or in the
+    // system call named (a read of standard input); false when it ended first.
+    bool HeldIn(long call = SYS_write, int fd = STDERR_FILENO) {
+        const std::string wanted = std::to_string(call) + " 0x" + std::to_string(fd) + " ";
+        for (;;) {
+            std::string line;
+            std::getline(std::ifstream("/proc/" + std::to_string(FChild) + "/syscall"), line);
+            if (line.starts_with(wanted)) {
+                return true;
+            }
+            if (::waitpid(FChild, &FStatus, WNOHANG) == FChild) {
+                FEnded = true;
+                return false;
+            }
+            ::usleep(2000);
+        }
+    }
+
+    // Lets the output go on and waits for the end: the exit code (or
+    // -signal), and what the terminal showed in Shown.
+    int Finish() {
+        EXPECT_EQ(::write(FMaster, "\x11", 1), 1);
+        char buffer[4096];
+        for (;;) {
+            pollfd ready{FMaster, POLLIN, 0};
+            if (::poll(&ready, 1, 100) > 0) {
+                const ssize_t got = ::read(FMaster, buffer, sizeof buffer);
+                if (got <= 0) {
+                    break; // the last holder of the terminal ended
+                }
+                Shown.append(buffer, static_cast<std::size_t>(got));
+            } else if (FEnded || ::waitpid(FChild, &FStatus, WNOHANG) == FChild) {
+                FEnded = true;
+                break;
+            }
+        }
+        if (!FEnded) {
+            EXPECT_EQ(::waitpid(FChild, &FStatus, 0), FChild);
+            FEnded = true;
+        }
+        return WIFEXITED(FStatus) ? WEXITSTATUS(FStatus) : -WTERMSIG(FStatus);
+    }
+
+    std::string Shown;
+
+private:
+    int FMaster = -1;
+    pid_t FChild = -1;
+    int FStatus = 0;
+    bool FEnded = false;
+};
+
+// How a command ended by a signal says so.
+std::string StoppedLine(int signal) {
+    return "stopped by " + platform::SignalName(signal) + "; nothing was changed, and no temporary file is left";
+}
+
+TEST_F(SignalsThroughTheProgram, DuringTheWorkSealAndUnsealWipeWhatTheyMadeAndStop) {
+    // A content of several pieces, stored plain and compressed; the outputs
+    // exist already (--force), so that an output replaced too early shows.
+    std::string text = Content;
+    for (int line = 0; text.size() < 600000; ++line) {
+        text += "entry " + std::to_string(line) + ": the quick brown fox\r\n";
+    }
+    WriteText(Path("plain.txt"), text);
+    SealContent(Path("plain.qlx"), text, false);
+    SealContent(Path("compressed.qlx"), text, true);
+    WriteText(Path("new.qlx"), "old sealed");
+    WriteText(Path("out.txt"), "old plain");
+    WriteText(Path("long-password"), "a longer password\n");
+    std::filesystem::permissions(Path("long-password"), std::filesystem::perms::owner_read);
+    std::filesystem::create_directories(Path("config"));
+    const Strings files = Listing(Dir);
+    const std::vector<Strings> commands = {
+        {"seal", "--force", "--password-file", Path("long-password"), Path("plain.txt"), Path("new.qlx")},
+        {"seal", "--force", "--compress", "--password-file", Path("long-password"), Path("plain.txt"), Path("new.qlx")},
+        {"unseal", "--force", "--password-file", Path("password"), Path("plain.qlx"), Path("out.txt")},
+        {"unseal", "--force", "--password-file", Path("password"), Path("compressed.qlx"), Path("out.txt")},
+        {"unseal", "--force", "--salvage", "--password-file", Path("password"), Path("compressed.qlx"),
+         Path("out.txt")},
+    };
+    for (const int signal : EndingSignals) {
+        for (const Strings& arguments : commands) {
+            for (const int times : {1, 2}) {
+                SCOPED_TRACE(platform::SignalName(signal) + " x" + std::to_string(times) + ": " + arguments[0] + " " +
+                             arguments[2] + " " + arguments[arguments.size() - 2]);
+                TStoppedOutputRun run(arguments, "/dev/null", Path("stdout"), Path("config"));
+                ASSERT_TRUE(run.HeldIn()) << "ended before its first status line";
+                // Its first temporary is made: the work has begun.
+                const std::string made = arguments[0] == "seal" ? Path("new.qlx.qln") : Path("out.txt.qlt");
+                EXPECT_TRUE(Exists(made)) << made;
+                for (int i = 0; i < times; ++i) {
+                    ::kill(run.Pid(), signal);
+                }
+                EXPECT_EQ(run.Finish(), 128 + signal) << run.Shown;
+                EXPECT_NE(run.Shown.find(StoppedLine(signal)), std::string::npos) << run.Shown;
+                std::filesystem::remove(Path("stdout"));
+                EXPECT_EQ(Listing(Dir), files);
+                EXPECT_TRUE(ReadText(Path("new.qlx")) == "old sealed") << "the old SEALED replaced";
+                EXPECT_TRUE(ReadText(Path("out.txt")) == "old plain") << "the old PLAIN replaced";
+            }
+        }
+    }
+}
+
+TEST_F(SignalsThroughTheProgram, SealFromAnInputStillComingWipesNothingPlainAndStops) {
+    const std::string piece(200000, 'x');
+    std::filesystem::create_directories(Path("config"));
+    for (const int signal : EndingSignals) {
+        for (const bool compress : {false, true}) {
+            SCOPED_TRACE(platform::SignalName(signal) + (compress ? " --compress" : ""));
+            int ends[2] = {-1, -1};
+            ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+            Strings arguments{"seal", "--password-file", Path("password"), "-", Path("new.qlx")};
+            if (compress) {
+                arguments.insert(arguments.begin() + 1, "--compress");
+            }
+            arguments.insert(arguments.begin(), QUILLOCK_CLI_PATH);
+            const pid_t child =
+                StartProgram(arguments, "/proc/self/fd/" + std::to_string(ends[0]), Path("output"), Path("config"));
+            ::close(ends[0]);
+            // The first part of the input is taken (the pipe holds less than
+            // it), then the program waits for more.
+            const std::string first = Content + piece;
+            ASSERT_EQ(::write(ends[1], first.data(), first.size()), static_cast<ssize_t>(first.size()));
+            for (int available = 1; available > 0;) {
+                ASSERT_EQ(::ioctl(ends[1], FIONREAD, &available), 0);
+                ::usleep(2000);
+            }
+            for (std::string line;; ::usleep(2000)) {
+                std::getline(std::ifstream("/proc/" + std::to_string(child) + "/syscall"), line);
+                if (line.starts_with(std::to_string(SYS_read) + " 0x0 ")) {
+                    break;
+                }
+            }
+            EXPECT_TRUE(Exists(Path("new.qlx.qln")));
+            ::kill(child, signal);
+            int status = 0;
+            EXPECT_EQ(::waitpid(child, &status, 0), child);
+            ::close(ends[1]);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << status;
+            const std::string output = ReadText(Path("output"));
+            EXPECT_NE(output.find(StoppedLine(signal)), std::string::npos) << output;
+            std::filesystem::remove(Path("output"));
+            EXPECT_EQ(Listing(Dir), (Strings{"config", "password"}));
+        }
+    }
+}
+
+TEST_F(SignalsThroughTheProgram, RecoverFinishesWhatItBeganAndThenStops) {
+    for (const int signal : EndingSignals) {
+        for (const int times : {1, 2}) {
+            SCOPED_TRACE(platform::SignalName(signal) + " x" + std::to_string(times));
+            SealContent(Data, Content, false);
+            WriteText(Data + ".qlt", Edited);
+            TStoppedOutputRun run({"recover", "--password-file", Path("password"), Data}, "/dev/null", Path("stdout"),
+                                  Path("config"));
+            ASSERT_TRUE(run.HeldIn()) << "ended before its first status line";
+            for (int i = 0; i < times; ++i) {
+                ::kill(run.Pid(), signal);
+            }
+            // The left-over copy may be the only one of the newest text: it is
+            // sealed all the same, and the program ends only then.
+            EXPECT_EQ(run.Finish(), 128 + signal) << run.Shown;
+            EXPECT_EQ(Unseal(Data).Content, Edited);
+            EXPECT_FALSE(Exists(Data + ".qlt"));
+            EXPECT_FALSE(Exists(Data + ".qlk"));
+            std::filesystem::remove(Path("stdout"));
+            for (const char* backup : {".bak", ".old"}) {
+                std::filesystem::remove(Data + backup);
+            }
         }
     }
 }
