@@ -1,7 +1,9 @@
 #!/bin/sh
 # What plain text a file system keeps after quillock-cli: on small loop images
-# of ext4, xfs and btrfs, an import and a plain and a compressed session with
-# the stand-in editor, then the raw image searched for the text and the edits.
+# of ext4, xfs and btrfs, an import, a plain and a compressed session with the
+# stand-in editor, a session killed while its editor runs and the recover
+# that follows, and standard input sealed (seal -), then the raw image
+# searched for the text and the edits.
 # Usage: residue_test.sh CLI FAKE_EDITOR [FS...] (no FS: ext4 xfs btrfs)
 # Needs root, loop devices and mkfs for each file system; exits 77 (skipped)
 # with the reason when it cannot run at all.
@@ -73,11 +75,25 @@ session() {
     "$cli" edit --compress --password-file "$pw" --editor "$editor append=$mark-compressed-edit" "$@" \
         "$folder/diary.qlx" >"$tmp/compressed.out" 2>&1 ||
         fail "the compressed session failed: $(cat "$tmp/compressed.out")"
+    # A session killed while its editor runs, after the editor saved, then
+    # recover seals the left-over working copy and wipes it.
+    "$cli" edit --password-file "$pw" --editor "$editor append=$mark-recover-edit signal=9" "$@" \
+        "$folder/diary.qlx" >"$tmp/killed.out" 2>&1
+    "$cli" recover --password-file "$pw" "$@" "$folder/diary.qlx" >"$tmp/recover.out" 2>&1 ||
+        fail "recover failed: $(cat "$tmp/recover.out")"
     "$cli" unseal --password-file "$pw" "$folder/diary.qlx" "$tmp/unsealed" >/dev/null 2>&1 ||
         fail "cannot unseal the result"
-    grep -q -F "$mark-plain-edit" "$tmp/unsealed" && grep -q -F "$mark-compressed-edit" "$tmp/unsealed" ||
-        fail "the edits were not sealed"
+    for edit in plain compressed recover; do
+        grep -q -F "$mark-$edit-edit" "$tmp/unsealed" || fail "the $edit edit was not sealed"
+    done
     rm -f "$tmp/unsealed"
+    # Standard input sealed as it streams, compressed and not.
+    for compress in "" --compress; do
+        text "$mark-stdin" | "$cli" seal --force $compress --password-file "$pw" - "$folder/stdin.qlx" \
+            >"$tmp/stdin.out" 2>&1 || fail "seal $compress - failed: $(cat "$tmp/stdin.out")"
+    done
+    "$cli" unseal --password-file "$pw" "$folder/stdin.qlx" - 2>/dev/null | grep -q -F "$mark-stdin line 20000" ||
+        fail "seal - did not seal the whole input"
 }
 
 for fs in "$@"; do
@@ -127,7 +143,8 @@ for fs in "$@"; do
 
     [ "$(found "$image" "${fs}control line")" -gt 0 ] || fail "the search does not find a deleted file's text"
     for mark in "${fs}private line" "${fs}private-plain-edit" "${fs}private-compressed-edit" \
-        "${fs}beside-plain-edit" "${fs}beside-compressed-edit"; do
+        "${fs}private-recover-edit" "${fs}private-stdin line" "${fs}beside-plain-edit" \
+        "${fs}beside-compressed-edit" "${fs}beside-recover-edit" "${fs}beside-stdin line"; do
         count=$(found "$image" "$mark")
         [ "$count" -eq 0 ] || fail "the raw image still holds $count copies of \"$mark\""
     done
