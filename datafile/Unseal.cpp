@@ -299,15 +299,36 @@ public:
         (void)platform::SyncFolderOf(destination);
     }
 
-    // Wipes what was written, unless it became the destination; what stands
-    // at the name instead (not the file made here) is left alone and named.
+    // Wipes what was written, unless it became the destination. The zeros
+    // go through the descriptor this file was made with, so they reach its
+    // blocks even when someone gave it another name meanwhile (a hard link
+    // in a shared folder); the name is removed only while it still leads to
+    // this file. Once the descriptor is closed (a failed rename), the name
+    // is wiped only when it is still this file, ours with one name.
     [[nodiscard]] std::string Wipe(TDataFileHost& host) noexcept {
         if (FCommitted) {
             return {};
         }
         const platform::TSignalDeferral unbroken;
         try {
-            return WipeFileQuietly(host, FPath, FId);
+            if (!FFd.Valid()) {
+                return WipeFileQuietly(host, FPath, FId);
+            }
+            struct stat info {};
+            if (::fstat(FFd.Get(), &info) != 0 ||
+                !platform::ZeroFile(FFd.Get(), static_cast<std::uint64_t>(info.st_size),
+                                    [&host](std::uint64_t done, std::uint64_t total) { host.Progress(done, total); })) {
+                return "Cannot overwrite " + FPath + ": " + std::strerror(errno);
+            }
+            struct stat named {};
+            if (::lstat(FPath.c_str(), &named) == 0 && platform::IdOf(named) == FId && ::unlink(FPath.c_str()) != 0) {
+                return "Cannot delete " + FPath + ": " + std::strerror(errno);
+            }
+            if (info.st_nlink > 1) {
+                return "\"" + FPath + "\" had " + std::to_string(info.st_nlink) +
+                       " names (hard links); its content was overwritten with zeros, the other names are left";
+            }
+            return {};
         } catch (const std::exception& e) {
             return e.what();
         }

@@ -149,6 +149,9 @@ TEST_F(StreamSealTest, AFailureOrASignalPartWayWipesTheTemporaryAndKeepsTheOldOu
     host.OnProgress = [&](std::uint64_t, std::uint64_t) {
         if (++reports == 3) {
             EXPECT_GT(fs::file_size(Path("out.qlt")), 0u) << "plain bytes written by now";
+            // Another name for the temporary (a hard link in a shared
+            // folder) does not keep its text from the wipe.
+            fs::create_hard_link(Path("out.qlt"), Path("linked"));
             ::raise(SIGTERM);
         }
         platform::CheckInterrupted();
@@ -162,7 +165,11 @@ TEST_F(StreamSealTest, AFailureOrASignalPartWayWipesTheTemporaryAndKeepsTheOldOu
     platform::ForgetPendingSignal();
     EXPECT_EQ(ReadText(Path("out")), "the old output");
     EXPECT_FALSE(fs::exists(Path("out.qlt")));
-    EXPECT_TRUE(host.Dialogs.empty());
+    const Bytes linked = ReadBytes(Path("linked"));
+    EXPECT_GT(linked.size(), 0u);
+    EXPECT_EQ(std::count(linked.begin(), linked.end(), 0), static_cast<std::ptrdiff_t>(linked.size()));
+    ASSERT_EQ(host.Dialogs.size(), 1u) << "the other name is told of";
+    EXPECT_NE(host.Dialogs[0].Text.find("had 2 names (hard links)"), std::string::npos) << host.Dialogs[0].Text;
 }
 
 TEST_F(StreamSealTest, ASalvageKeepsWhatDecodesAndLeavesNothingWhenNothingDoes) {
