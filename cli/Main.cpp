@@ -1,11 +1,13 @@
 // Entry point of quillock-cli: the process set-up, then the dispatch to the
 // subcommand named by the first argument.
 #include "cli/Commands.h"
+#include "platform/FileHandle.h"
 #include "platform/Hardening.h"
 #include "platform/Signals.h"
 
 #include <iostream>
 #include <span>
+#include <string>
 #include <string_view>
 
 int main(int argc, char** argv) {
@@ -40,12 +42,14 @@ int main(int argc, char** argv) {
         const int signalled = quillock::platform::SignalExitCode();
         return signalled != 0 ? signalled : code;
     } catch (const quillock::platform::EInterrupted& interrupted) {
-        // Whatever the command had made is wiped on the way here. A status
-        // line that the signal cut short left the stream failed; this line
-        // must still be said.
+        // Whatever the command had made is wiped on the way here. The line
+        // is written past the stream, whose state a status line cut short by
+        // the signal may have failed, and a second signal does not cut it.
         std::cerr.clear();
-        std::cerr << "quillock-cli " << name << ": stopped by " << quillock::platform::SignalName(interrupted.Signal)
-                  << "; nothing was changed, and no temporary file is left" << std::endl;
+        const std::string line = "quillock-cli " + std::string(name) + ": stopped by " +
+                                 quillock::platform::SignalName(interrupted.Signal) +
+                                 "; nothing was changed, and no temporary file is left\n";
+        (void)quillock::platform::WriteAll(STDERR_FILENO, line.data(), line.size());
         return 128 + interrupted.Signal;
     } catch (const std::exception& e) {
         std::cerr << "quillock-cli " << name << ": " << e.what() << '\n';
