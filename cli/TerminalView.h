@@ -25,7 +25,7 @@ public:
 
     // The window's controls.
     int FEdition = 0;
-    std::array<std::string, 3> FEditionPaths;
+    std::array<std::string, session::EditionCount> FEditionPaths;
     std::string FExeName;
     bool FUseCompression = false;
     bool FDecompress = false;

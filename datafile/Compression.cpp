@@ -2,6 +2,7 @@
 // the zlib path or the igzip one.
 #include "datafile/Compression.h"
 
+#include "datafile/Companions.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
 #include "datafile/Unseal.h"
@@ -115,7 +116,8 @@ void Refuse(TDataFileHost& host, std::string text) {
     const std::string dataFile = host.DataFileName();
     // A file at these names that is not ours (a link planted after a
     // mistyped password) is left alone and named.
-    for (const std::string& path : {dataFile + ".qlt", dataFile + ".qlz"}) {
+    const TCompanions companions{dataFile};
+    for (const std::string& path : {companions.WorkingCopy(), companions.Intermediate()}) {
         if (const std::string left = WipeFileQuietly(host, path); !left.empty()) {
             text += "\r\n\r\n" + left;
         }

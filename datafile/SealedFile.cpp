@@ -4,6 +4,7 @@
 
 #include "crypto/Cipher.h"
 #include "datafile/Algorithms.h"
+#include "datafile/Companions.h"
 #include "datafile/Compression.h"
 #include "datafile/Unseal.h"
 #include "platform/AtomicFile.h"
@@ -292,7 +293,7 @@ private:
 } // namespace
 
 std::string SealingTempName(const std::string& destination) {
-    return destination + ".qln";
+    return destination + SealingExtension;
 }
 
 void Decrypt(TDataFileHost& host, const std::string& source, const std::string& destination) {

@@ -4,6 +4,7 @@
 
 #include "crypto/Cipher.h"
 #include "datafile/Algorithms.h"
+#include "datafile/Companions.h"
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
@@ -353,7 +354,7 @@ TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, T
 }
 
 std::string UnsealingTempName(const std::string& destination) {
-    return destination + ".qlt";
+    return TCompanions{destination}.WorkingCopy();
 }
 
 TUnsealedFile UnsealToFile(TDataFileHost& host, const std::string& sealed, const std::string& destination,

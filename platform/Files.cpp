@@ -362,9 +362,13 @@ bool FolderWritableByOthers(const std::string& path) {
     return (info.st_mode & S_IWOTH) != 0 || ((info.st_mode & S_IWGRP) != 0) || info.st_uid != ::geteuid();
 }
 
+std::string DescriptorName(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
 std::string PathOfDescriptor(int fd) {
     std::error_code error;
-    const std::filesystem::path target = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+    const std::filesystem::path target = std::filesystem::read_symlink(DescriptorName(fd), error);
     return error ? std::string() : target.string();
 }
 

@@ -121,6 +121,9 @@ void MakeOwnerOnly(const std::string& path);
 // folder holding path (a sticky /tmp, a group folder).
 [[nodiscard]] bool FolderWritableByOthers(const std::string& path);
 
+// The name by which this process reaches the file an open descriptor refers
+// to, whatever its path refers to meanwhile: /proc/self/fd/N.
+[[nodiscard]] std::string DescriptorName(int fd);
 // The path an open descriptor has now (a folder renamed since it was opened
 // has its new name); empty when it has none.
 [[nodiscard]] std::string PathOfDescriptor(int fd);

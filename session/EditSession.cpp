@@ -2,6 +2,7 @@
 #include "session/Session.h"
 
 #include "datafile/CRC.h"
+#include "datafile/Companions.h"
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
@@ -181,9 +182,9 @@ private:
     void PlaceTemporaries() {
         (void)FFolder.Open(DataFile());
         const bool plain = platform::FileExists(DataFile()) && datafile::CheckHeader(FHost, DataFile());
-        const std::string name = plain ? platform::ChangeFileExt(DataFile(), ".qlx") : DataFile();
+        const std::string name = plain ? datafile::TCompanions{DataFile()}.Imported() : DataFile();
         FTemp = platform::ChooseTempFolder(name, FInputs.PrivateTemp);
-        const std::string working = FTemp.PathOf(name, ".qlt");
+        const std::string working = FTemp.PathOf(name, datafile::WorkingCopyExtension);
         std::string text;
         switch (FTemp.Place) {
         case platform::TTempPlace::tpBeside:
@@ -219,7 +220,7 @@ private:
             TModalResult::mrYes) {
             FView.ExitWithError();
         }
-        const std::string newName = platform::ChangeFileExt(DataFile(), ".qlx");
+        const std::string newName = datafile::TCompanions{DataFile()}.Imported();
         // Nothing is renamed that could not be sealed, or whose names are taken.
         WritableTest();
         RefuseForeignNames(newName);
@@ -267,10 +268,11 @@ private:
         bool Working;
     };
     [[nodiscard]] std::vector<TLeftOverName> LeftOverNames() const {
-        std::vector<TLeftOverName> names{{DataFile() + ".qlt", true}, {DataFile() + ".qlz", false}};
+        const datafile::TCompanions beside{DataFile()};
+        std::vector<TLeftOverName> names{{beside.WorkingCopy(), true}, {beside.Intermediate(), false}};
         if (const std::optional<platform::TTempLocation> own = PrivatePlaceOf(DataFile())) {
-            names.push_back({own->PathOf(DataFile(), ".qlt"), true});
-            names.push_back({own->PathOf(DataFile(), ".qlz"), false});
+            names.push_back({own->PathOf(DataFile(), datafile::WorkingCopyExtension), true});
+            names.push_back({own->PathOf(DataFile(), datafile::IntermediateExtension), false});
         }
         return names;
     }
@@ -477,8 +479,10 @@ private:
                     "whatever the editor saved.";
         } else {
             where = "The working copy this session made " +
-                    (now.empty() ? std::string("went with that folder")
-                                 : "is now \"" + (std::filesystem::path(now) / (name + ".qlt")).string() + "\"") +
+                    (now.empty()
+                         ? std::string("went with that folder")
+                         : "is now \"" +
+                               (std::filesystem::path(now) / (name + datafile::WorkingCopyExtension)).string() + "\"") +
                     "; what the editor saved under the name \"" + WorkingCopy() +
                     "\" after the change went into the folder that now has that name.";
         }

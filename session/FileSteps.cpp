@@ -1,6 +1,7 @@
 // The steps an editing session and recover share.
 #include "session/FileSteps.h"
 
+#include "datafile/Companions.h"
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/Unseal.h"
@@ -50,10 +51,10 @@ std::optional<platform::TTempLocation> PrivatePlaceOf(const std::string& dataFil
 }
 
 std::string FirstBackupOf(const std::string& dataFile) {
-    return dataFile + ".bak";
+    return datafile::TCompanions{dataFile}.FirstBackup();
 }
 std::string SecondBackupOf(const std::string& dataFile) {
-    return dataFile + ".old";
+    return datafile::TCompanions{dataFile}.SecondBackup();
 }
 
 TSessionInputs InputsOf(const SessionView& view) {
@@ -134,10 +135,11 @@ std::string TFileSteps::SharedFolderText() const {
 // byte of plain text is written.
 void TFileSteps::RefuseForeignNames(const std::string& dataFile) {
     const std::string sealing = datafile::SealingTempName(dataFile);
+    const datafile::TCompanions names{dataFile};
     for (const std::string& path :
-         {dataFile + ".qlt", dataFile + ".qlz", dataFile + ".bak", dataFile + ".old", sealing,
-          datafile::SealingTempName(dataFile + ".bak"), datafile::SealingTempName(dataFile + ".qlt"),
-          datafile::SealingTempName(dataFile + ".qlz"), LockFileOf(dataFile)}) {
+         {names.WorkingCopy(), names.Intermediate(), names.FirstBackup(), names.SecondBackup(), sealing,
+          datafile::SealingTempName(names.FirstBackup()), datafile::SealingTempName(names.WorkingCopy()),
+          datafile::SealingTempName(names.Intermediate()), names.Lock()}) {
         const platform::TNameCheck check = platform::CheckOwnName(path);
         if (check.State == TNameState::Foreign) {
             Fail(platform::DescribeForeign(path, check) +
@@ -233,7 +235,7 @@ void TFileSteps::RotateBackups() {
     if (!FInputs.DoubleBackup || !platform::FileExists(FirstBackup())) {
         return;
     }
-    const std::string second = platform::ChangeFileExt(FirstBackup(), ".old");
+    const std::string second = SecondBackup();
     if (platform::CheckOwnName(second).State != TNameState::Absent && ::unlink(second.c_str()) != 0) {
         Fail(WriteFailureText + std::string("\r\n\r\n(Cannot delete \"") + second + "\": " + std::strerror(errno) +
              ")");
@@ -287,7 +289,7 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
             Fail(WriteFailureText + std::string("\r\n\r\n(Cannot open \"") + WorkingCopy() +
                  "\": " + std::strerror(errno) + ")");
         }
-        const std::string source = "/proc/self/fd/" + std::to_string(working.Get());
+        const std::string source = platform::DescriptorName(working.Get());
         try {
             datafile::CompressFile(platform::FileExists(source) ? source : WorkingCopy(), Intermediate(), FProgress);
         } catch (const std::exception& e) {
@@ -344,7 +346,7 @@ std::string TFileSteps::WipeEditorLeftovers() {
 }
 
 std::string LockFileOf(const std::string& dataFile) {
-    return dataFile + ".qlk";
+    return datafile::TCompanions{dataFile}.Lock();
 }
 
 std::string BusyLockText(const std::string& dataFile) {

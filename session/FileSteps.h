@@ -3,6 +3,7 @@
 // reseal and the wipes. Used by the session folder only.
 #pragma once
 
+#include "datafile/Companions.h"
 #include "datafile/DataFileHost.h"
 #include "datafile/SealedFile.h"
 #include "platform/Files.h"
@@ -138,8 +139,8 @@ protected:
     // Every name derives from the data file's name as it is now.
     [[nodiscard]] const std::string& DataFile() const { return FInputs.DataFile; }
     // The plain temporaries, where PlaceTemporaries put them.
-    [[nodiscard]] std::string WorkingCopy() const { return FTemp.PathOf(DataFile(), ".qlt"); }
-    [[nodiscard]] std::string Intermediate() const { return FTemp.PathOf(DataFile(), ".qlz"); }
+    [[nodiscard]] std::string WorkingCopy() const { return FTemp.PathOf(DataFile(), datafile::WorkingCopyExtension); }
+    [[nodiscard]] std::string Intermediate() const { return FTemp.PathOf(DataFile(), datafile::IntermediateExtension); }
     [[nodiscard]] std::string FirstBackup() const { return FirstBackupOf(DataFile()); }
     [[nodiscard]] std::string SecondBackup() const { return SecondBackupOf(DataFile()); }
     [[nodiscard]] std::string LockFile() const { return LockFileOf(DataFile()); }

@@ -38,7 +38,7 @@ public:
         if (!FFile.Valid() || ::fstat(FFile.Get(), &info) != 0) {
             throw platform::EInOutError("Cannot open \"" + found.Path + "\": " + std::strerror(errno));
         }
-        const std::string name = "/proc/self/fd/" + std::to_string(FFile.Get());
+        const std::string name = platform::DescriptorName(FFile.Get());
         FStream = std::make_unique<platform::TFileStream>(name, platform::fmOpenRead);
         if (info.st_size == 0 || datafile::CheckHeader(host, name)) {
             FText = FStream.get();

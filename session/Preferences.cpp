@@ -21,7 +21,7 @@ private:
     platform::TRegistry& FRegistry;
 };
 
-const char* const EditionValueNames[3] = {"ExeName0", "ExeName1", "ExeName2"};
+const char* const EditionValueNames[EditionCount] = {"ExeName0", "ExeName1", "ExeName2"};
 
 // Reads an index value; one outside 0..last counts as absent.
 std::optional<int> ReadIndex(const platform::TRegistry& registry, const char* name, int last) {
@@ -34,11 +34,11 @@ std::optional<int> ReadIndex(const platform::TRegistry& registry, const char* na
 
 // The stored values in load order; the first that cannot be read stops the load.
 void ReadStored(const platform::TRegistry& registry, TStoredPreferences& stored) {
-    stored.ExeNamePos = ReadIndex(registry, "ExeNamePos", 2);
+    stored.ExeNamePos = ReadIndex(registry, "ExeNamePos", static_cast<int>(EditionCount) - 1);
     // The lists the window shows are the algorithm tables.
     stored.Algorithm = ReadIndex(registry, "Algorithm", static_cast<int>(datafile::Ciphers().size()) - 1);
     stored.Hash = ReadIndex(registry, "Hash", static_cast<int>(datafile::Hashes().size()) - 1);
-    for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < EditionCount; ++i) {
         stored.EditionPaths[i] = registry.ReadString(EditionValueNames[i]);
     }
     stored.ExeName = registry.ReadString("ExeName");
@@ -55,7 +55,7 @@ void SavePreferences(platform::TRegistry& registry, const TPreferences& preferen
     std::vector<platform::TRegistry::TNamedValue> values{{"ExeNamePos", preferences.ExeNamePos, std::nullopt},
                                                          {"Algorithm", preferences.Algorithm, std::nullopt},
                                                          {"Hash", preferences.Hash, std::nullopt}};
-    for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < EditionCount; ++i) {
         values.push_back({EditionValueNames[i], 0, preferences.EditionPaths[i]});
     }
     values.push_back({"ExeName", 0, preferences.ExeName});
@@ -98,7 +98,7 @@ TPreferences LoadPreferences(platform::TRegistry& registry, std::string* error) 
     preferences.ExeNamePos = stored.ExeNamePos.value_or(preferences.ExeNamePos);
     preferences.Algorithm = stored.Algorithm.value_or(preferences.Algorithm);
     preferences.Hash = stored.Hash.value_or(preferences.Hash);
-    for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < EditionCount; ++i) {
         preferences.EditionPaths[i] = stored.EditionPaths[i].value_or(preferences.EditionPaths[i]);
     }
     if (stored.ExeName) {

@@ -14,8 +14,12 @@ namespace quillock::session {
 // The settings key under which both programs keep their choices.
 inline constexpr const char* PreferencesKey = "Software\\Quillock";
 
-// The editor paths of the three editions before anything was stored.
-inline const std::array<std::string, 3> DefaultEditionPaths = {
+// The editor's editions the user chooses among (ExeNamePos 0..EditionCount - 1,
+// each with its own path ExeName0, ExeName1, ...).
+inline constexpr std::size_t EditionCount = 3;
+
+// The editor paths of the editions before anything was stored.
+inline const std::array<std::string, EditionCount> DefaultEditionPaths = {
     "Arbolix.exe",
     "C:\\Programmi\\Arbolix Extra\\ArbolixExtra.exe",
     "..\\Arbolix OFC\\ArbolixOFC.exe",
@@ -30,15 +34,15 @@ struct TStoredPreferences {
     std::optional<int> ExeNamePos;
     std::optional<int> Algorithm;
     std::optional<int> Hash;
-    std::array<std::optional<std::string>, 3> EditionPaths;
+    std::array<std::optional<std::string>, EditionCount> EditionPaths;
     std::optional<std::string> ExeName;
 };
 
 struct TPreferences {
-    int ExeNamePos = 0; // editor edition, 0..2
+    int ExeNamePos = 0; // editor edition, 0..EditionCount - 1
     int Algorithm = 0;  // 0 Rijndael, 1 Blowfish
     int Hash = 0;       // 0 RIPEMD-160, 1 SHA-1
-    std::array<std::string, 3> EditionPaths;
+    std::array<std::string, EditionCount> EditionPaths;
     std::string ExeName = "Arbolix.exe"; // the editor path in use
     // Where plain temporaries go ("PrivateTemp", a DWORD). Only read: it has no
     // control, so a save keeps what the user stored in the file.

@@ -2,6 +2,7 @@
 // file.
 #include "session/Session.h"
 
+#include "datafile/Companions.h"
 #include "datafile/Compression.h"
 #include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
@@ -27,13 +28,13 @@ using platform::TNameState;
 // Whether a session cut short left anything in place: a working copy, an
 // intermediate file, one set aside, or an editor's copy of the working copy.
 bool LeftOversIn(const platform::TTempLocation& place, const std::string& dataFile) {
-    for (const char* extension : {".qlt", ".qlz"}) {
+    for (const char* extension : {datafile::WorkingCopyExtension, datafile::IntermediateExtension}) {
         const std::string path = place.PathOf(dataFile, extension);
         if (platform::FileExists(path) || platform::FileExists(datafile::SealingTempName(path))) {
             return true;
         }
     }
-    return !EditorLeftoversOf(place.PathOf(dataFile, ".qlt")).empty();
+    return !EditorLeftoversOf(place.PathOf(dataFile, datafile::WorkingCopyExtension)).empty();
 }
 
 class TRecovery final : public TFileSteps {
@@ -274,8 +275,8 @@ private:
 TRecoveryState RecoveryState(datafile::TDataFileHost& host, const std::string& dataFile) {
     if (datafile::CheckHeader(host, dataFile)) {
         // An import cut short has renamed its plain file already.
-        return platform::ChangeFileExt(dataFile, ".qlx") == dataFile ? TRecoveryState::rsImportCutShort
-                                                                     : TRecoveryState::rsPlainFile;
+        return datafile::TCompanions{dataFile}.Imported() == dataFile ? TRecoveryState::rsImportCutShort
+                                                                      : TRecoveryState::rsPlainFile;
     }
     const std::optional<platform::TTempLocation> own = PrivatePlaceOf(dataFile);
     return LeftOversIn(platform::TTempLocation{}, dataFile) || (own && LeftOversIn(*own, dataFile))

@@ -140,6 +140,21 @@ TEST(FilesTest, RenameNoReplaceKeepsAnExistingTarget) {
     EXPECT_EQ(Read(to), "new");
 }
 
+TEST(FilesTest, ADescriptorsNameReachesItsFileWhateverItsPathIsNow) {
+    const TTempFolder folder;
+    const std::string mine = (folder / "mine").string();
+    Write(mine, "ours");
+    const int fd = ::open(mine.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(DescriptorName(fd), "/proc/self/fd/" + std::to_string(fd));
+    // The path now names another file; the descriptor's name still reaches ours.
+    ASSERT_TRUE(RenameNoReplace(mine, (folder / "moved").string()));
+    Write(mine, "planted");
+    EXPECT_EQ(Read(DescriptorName(fd)), "ours");
+    EXPECT_EQ(PathOfDescriptor(fd), (folder / "moved").string());
+    ::close(fd);
+}
+
 TEST(FilesTest, ExtensionReplacementAndTheReadOnlyRule) {
     EXPECT_EQ(ChangeFileExt("/notes/diary.qlt", ".qlx"), "/notes/diary.qlx");
     EXPECT_EQ(ChangeFileExt("/no.tes/diary", ".qlx"), "/no.tes/diary.qlx");
