@@ -35,27 +35,9 @@ template <typename T> T* Record(platform::TAlignedBuffer& buffer) {
 
 // One piece of the content and what deflating it gave: raw deflate data (no
 // zlib header or trailer) that ends on a byte boundary.
-class TIsalPiece {
+class TIsalPiece final : public TPieceBuffers<DictionarySize> {
 public:
-    TIsalPiece()
-        : FIn(static_cast<std::size_t>(DictionarySize + DeflatePieceSize)),
-          FOut(compressBound(static_cast<uLong>(DeflatePieceSize)) + 64), FStream(sizeof(isal_zstream)),
-          FLevelBuffer(ISAL_DEF_LVL1_DEFAULT) {}
-    TIsalPiece(const TIsalPiece&) = delete;
-    TIsalPiece& operator=(const TIsalPiece&) = delete;
-
-    // Reads the next length bytes from source; the dictionary is the end of
-    // previous (nothing for the first piece).
-    void Load(platform::TStream& source, std::int64_t length, const TIsalPiece* previous, bool last) {
-        FDictionary = previous == nullptr ? 0 : std::min(previous->FLength, DictionarySize);
-        if (FDictionary > 0) {
-            std::copy_n(previous->FIn.Data() + previous->FDictionary + previous->FLength - FDictionary, FDictionary,
-                        FIn.Data());
-        }
-        source.ReadBuffer(FIn.Data() + FDictionary, length);
-        FLength = length;
-        FLast = last;
-    }
+    TIsalPiece() : FStream(sizeof(isal_zstream)), FLevelBuffer(ISAL_DEF_LVL1_DEFAULT) {}
 
     // Deflates the piece; safe on another thread than the one that loaded it.
     void Deflate() {
@@ -100,22 +82,9 @@ public:
         FAdler = isal_adler32(1, FIn.Data() + FDictionary, static_cast<std::uint64_t>(FLength));
     }
 
-    // Appends the compressed piece to dest and its check to adler.
-    void Store(platform::TStream& dest, uLong& adler) const {
-        dest.WriteBuffer(FOut.Data(), FProduced);
-        adler = adler32_combine(adler, FAdler, static_cast<z_off_t>(FLength));
-    }
-
 private:
-    platform::TAlignedBuffer FIn;  // the dictionary, then the piece
-    platform::TAlignedBuffer FOut; // the raw deflate data
     platform::TAlignedBuffer FStream;
     platform::TAlignedBuffer FLevelBuffer;
-    std::int64_t FDictionary = 0;
-    std::int64_t FLength = 0;
-    std::int64_t FProduced = 0;
-    bool FLast = false;
-    uLong FAdler = 0;
 };
 
 [[noreturn]] void DataError() {

@@ -2,6 +2,7 @@
 // deflaters: pieces loaded in order, deflated two at a time, stored in order.
 #pragma once
 
+#include "platform/AlignedBuffer.h"
 #include "platform/Stream.h"
 #include "zstream/ZLib.h"
 
@@ -14,6 +15,50 @@
 #include <zlib.h>
 
 namespace quillock::zstream {
+
+// What every piece type holds: its bytes after the end of the previous piece
+// (the dictionary), the raw deflate data it gives and their checks. A piece
+// type derives from it and writes Deflate, which fills FOut, FProduced and
+// FAdler. Dictionary: how many bytes of the previous piece the deflater
+// looks back at.
+template <std::int64_t Dictionary> class TPieceBuffers {
+public:
+    TPieceBuffers()
+        : FIn(static_cast<std::size_t>(Dictionary + DeflatePieceSize)),
+          FOut(compressBound(static_cast<uLong>(DeflatePieceSize)) + 64) {}
+    TPieceBuffers(const TPieceBuffers&) = delete;
+    TPieceBuffers& operator=(const TPieceBuffers&) = delete;
+
+    // Reads the next length bytes from source; the dictionary is the end of
+    // previous (nothing for the first piece).
+    void Load(platform::TStream& source, std::int64_t length, const TPieceBuffers* previous, bool last) {
+        FDictionary = previous == nullptr ? 0 : std::min(previous->FLength, Dictionary);
+        if (FDictionary > 0) {
+            std::copy_n(previous->FIn.Data() + previous->FDictionary + previous->FLength - FDictionary, FDictionary,
+                        FIn.Data());
+        }
+        source.ReadBuffer(FIn.Data() + FDictionary, length);
+        FLength = length;
+        FLast = last;
+    }
+
+    // Appends the compressed piece to dest and its check to adler.
+    void Store(platform::TStream& dest, uLong& adler) const {
+        dest.WriteBuffer(FOut.Data(), FProduced);
+        adler = adler32_combine(adler, FAdler, static_cast<z_off_t>(FLength));
+    }
+
+protected:
+    ~TPieceBuffers() = default;
+
+    platform::TAlignedBuffer FIn;  // the dictionary, then the piece
+    platform::TAlignedBuffer FOut; // the raw deflate data
+    std::int64_t FDictionary = 0;
+    std::int64_t FLength = 0;
+    std::int64_t FProduced = 0;
+    bool FLast = false;
+    uLong FAdler = 0;
+};
 
 // Writes one zlib stream of count bytes of source to dest: the two header
 // bytes, the pieces (at least one, so an empty content is one empty last

@@ -103,34 +103,17 @@ void Grow(platform::TAlignedBuffer& buffer, std::size_t size, std::size_t keep) 
 
 // One piece of the content and what deflating it gave: a raw deflate stream
 // (no zlib header or trailer) that ends on a byte boundary.
-class TDeflatePiece {
+class TDeflatePiece final : public TPieceBuffers<DictionarySize> {
 public:
     // The buffers come first: once deflate is set up, nothing may throw here.
-    explicit TDeflatePiece(int zlevel)
-        : FIn(static_cast<std::size_t>(DictionarySize + DeflatePieceSize)),
-          FOut(compressBound(static_cast<uLong>(DeflatePieceSize)) + 64) {
+    explicit TDeflatePiece(int zlevel) {
         FZRec.zalloc = &ZAlloc;
         FZRec.zfree = &ZFree;
         FZRec.opaque = Z_NULL;
         CCheck(deflateInit2_(&FZRec, zlevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, ZLibInterfaceVersion,
                              static_cast<int>(sizeof(z_stream))));
     }
-    TDeflatePiece(const TDeflatePiece&) = delete;
-    TDeflatePiece& operator=(const TDeflatePiece&) = delete;
     ~TDeflatePiece() { deflateEnd(&FZRec); }
-
-    // Reads the next length bytes from source; the dictionary is the end of
-    // previous (nothing for the first piece).
-    void Load(platform::TStream& source, std::int64_t length, const TDeflatePiece* previous, bool last) {
-        FDictionary = previous == nullptr ? 0 : std::min(previous->FLength, DictionarySize);
-        if (FDictionary > 0) {
-            std::copy_n(previous->FIn.Data() + previous->FDictionary + previous->FLength - FDictionary, FDictionary,
-                        FIn.Data());
-        }
-        source.ReadBuffer(FIn.Data() + FDictionary, length);
-        FLength = length;
-        FLast = last;
-    }
 
     // Deflates the piece; safe on another thread than the one that loaded it.
     void Deflate() {
@@ -162,21 +145,8 @@ public:
         FAdler = adler32_z(adler32_z(0, Z_NULL, 0), FIn.Data() + FDictionary, static_cast<z_size_t>(FLength));
     }
 
-    // Appends the compressed piece to dest and its check to adler.
-    void Store(platform::TStream& dest, uLong& adler) const {
-        dest.WriteBuffer(FOut.Data(), FProduced);
-        adler = adler32_combine(adler, FAdler, static_cast<z_off_t>(FLength));
-    }
-
 private:
-    platform::TAlignedBuffer FIn;  // the dictionary, then the piece
-    platform::TAlignedBuffer FOut; // the raw deflate data
     z_stream FZRec{};
-    std::int64_t FDictionary = 0;
-    std::int64_t FLength = 0;
-    std::int64_t FProduced = 0;
-    bool FLast = false;
-    uLong FAdler = 0;
 };
 
 } // namespace
