@@ -390,6 +390,7 @@ int Unseal(const TSealOptions& options) {
     }
     TTerminalDataFileHost host(options.Quiet);
     host.FName = plain;
+    host.FSubject = sealed;
     host.FAlgorithm = options.Algorithm;
     host.FHash = options.Hash;
     host.FStep = "Unsealing..";

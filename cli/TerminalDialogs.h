@@ -4,15 +4,38 @@
 #pragma once
 
 #include "cli/StatusLine.h"
+#include "datafile/DataFileHost.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillock::cli {
 
 // The text with ASCII capitals made small: typed answers count in any case.
 [[nodiscard]] std::string AsciiLower(std::string text);
+
+// A text the core writes for a dialog, and how the terminal says it.
+struct TTerminalWording {
+    std::string Dialog;        // found in the dialog's text (as UTF-8, line ends "\n")
+    std::string_view Happened; // what happened, after "quillock-cli: FILE: "
+    std::string_view Next;     // what to do next, on a line of its own
+    bool Cause = false;        // the system's reason follows, unless the text gives details
+};
+
+// Every core text the terminal says in words of its own.
+[[nodiscard]] const std::vector<TTerminalWording>& TerminalWordings();
+
+// The lines a dialog of the core gives on the terminal, in one style:
+// "quillock-cli: FILE: what happened" (FILE as printed by
+// platform::PrintableName), the details the text gives, then what to do. A
+// text of the wording table is said in its terms (with the system's reason
+// for error, the errno of the failure, where it has one); any other keeps its
+// words, without a second title ("ERROR: ") and with the answers as they are
+// typed (y, n) instead of buttons.
+[[nodiscard]] std::string TerminalText(datafile::TMsgDlgType kind, std::string_view file, const std::string& text,
+                                       int error);
 
 class TTerminalDialogs {
 public:
@@ -24,8 +47,8 @@ public:
 
     [[nodiscard]] TStatusLine& Line() { return FLine; }
 
-    // "<title>: <text>" on a line of its own, the text as UTF-8.
-    void Show(std::string_view title, const std::string& text);
+    // A dialog's text on stderr, as TerminalText gives it, on lines of its own.
+    void Say(datafile::TMsgDlgType kind, std::string_view file, const std::string& text, int error);
 
     // One typed line, without the blanks around it; nothing at the end of
     // input or when there is nothing to read from.

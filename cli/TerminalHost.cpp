@@ -4,6 +4,7 @@
 #include "platform/Signals.h"
 
 #include <optional>
+#include <utility>
 
 namespace quillock::cli {
 
@@ -13,7 +14,7 @@ TTerminalDataFileHost::~TTerminalDataFileHost() {
 
 datafile::TModalResult TTerminalDataFileHost::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                                       datafile::TMsgDlgButtons buttons) {
-    FDialogs.Show(datafile::DialogTitle(kind), text);
+    FDialogs.Say(kind, FSubject.empty() ? FName : FSubject, text, std::exchange(FCause, 0));
     if (buttons == datafile::TMsgDlgButtons::mbOK) {
         return datafile::TModalResult::mrOk;
     }
@@ -30,7 +31,7 @@ std::string TTerminalDataFileHost::InputBox(const std::string& title, const std:
 }
 
 bool TTerminalDataFileHost::QuestionBox(const std::string& text) {
-    FDialogs.Show(FCaption, text);
+    FDialogs.Say(datafile::TMsgDlgType::mtConfirmation, FSubject.empty() ? FName : FSubject, text, 0);
     return FDialogs.ReadYesNo(false).value_or(false);
 }
 

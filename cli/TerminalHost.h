@@ -18,7 +18,8 @@ public:
     TTerminalDataFileHost& operator=(const TTerminalDataFileHost&) = delete;
 
     std::string FCaption = "Quillock";
-    std::string FStep; // what the percentage on a terminal is of ("Sealing..")
+    std::string FStep;    // what the percentage on a terminal is of ("Sealing..")
+    std::string FSubject; // the file its messages name, when not FName (unseal: the data file)
 
     [[nodiscard]] std::string Caption() const override { return FCaption; }
 
@@ -31,6 +32,8 @@ public:
     std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override;
     // Answered on the terminal with y or n (Enter: n); without a terminal: No.
     bool QuestionBox(const std::string& text) override;
+    // Said with the next message, after what happened.
+    void HearCause(int error) override { FCause = error; }
     // Throws datafile::TProgramExit{1}; the command returns its code.
     [[noreturn]] void ExitWithError() override;
     // On a terminal: FStep and the percentage, updated in place.
@@ -41,6 +44,7 @@ public:
 private:
     // Answers come from the terminal itself: standard input may be the data.
     TTerminalDialogs FDialogs{TTerminalDialogs::ControllingTerminal};
+    int FCause = 0;
 };
 
 } // namespace quillock::cli

@@ -1,6 +1,7 @@
 // The editing session's view for quillock-cli.
 #include "cli/TerminalView.h"
 
+#include "cli/Report.h"
 #include "datafile/Algorithms.h"
 #include "platform/Text.h"
 #include "platform/Wipe.h"
@@ -17,17 +18,6 @@ constexpr const char* ProgramVersion = "3.0";
 // The password box's text after a session: 69 zero digits.
 constexpr std::size_t ClearedPasswordLength = 69;
 
-// The session's own questions name the window's buttons; here they are answers.
-std::string TerminalWords(std::string text) {
-    for (const auto& [button, answer] :
-         {std::pair<std::string_view, std::string_view>{"Click [Yes]", "Answer y"}, {"Click [No]", "Answer n"}}) {
-        for (std::size_t at = text.find(button); at != std::string::npos; at = text.find(button, at)) {
-            text.replace(at, button.size(), answer);
-        }
-    }
-    return text;
-}
-
 } // namespace
 
 TTerminalView::~TTerminalView() {}
@@ -39,7 +29,7 @@ std::string TTerminalView::Caption() const {
 
 datafile::TModalResult TTerminalView::AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                               datafile::TMsgDlgButtons buttons) {
-    FDialogs.Show(datafile::DialogTitle(kind), text);
+    FDialogs.Say(kind, FName, text, std::exchange(FCause, 0));
     if (buttons == datafile::TMsgDlgButtons::mbOK) {
         return datafile::TModalResult::mrOk;
     }
@@ -56,7 +46,7 @@ datafile::TModalResult TTerminalView::ReadYesNo(bool defaultYes) {
 }
 
 datafile::TModalResult TTerminalView::AskLeftOver(const std::string& text) {
-    FDialogs.Show("Warning", text);
+    FDialogs.Say(datafile::TMsgDlgType::mtWarning, FName, text, 0);
     if (FYes) {
         // One option must not overwrite what may be the only copy of unsaved edits.
         FLine.Err() << "(--yes does not answer this question)" << std::endl;
@@ -75,7 +65,7 @@ bool TTerminalView::ConfirmEditingFinished(const std::string& text) {
         FLine.Err() << "The editor came back at once; going on (standard input is not a terminal)." << std::endl;
         return true;
     }
-    FLine.Err() << "Confirm: " << TerminalWords(platform::MessageToUtf8(text)) << std::endl;
+    FDialogs.Say(datafile::TMsgDlgType::mtConfirmation, FName, text, 0);
     return ReadYesNo(false) == datafile::TModalResult::mrYes;
 }
 
@@ -91,7 +81,7 @@ std::string TTerminalView::InputBox(const std::string& title, const std::string&
 bool TTerminalView::QuestionBox(const std::string& text) {
     const std::optional<datafile::TPromptKind> prompt = FPendingPrompt;
     FPendingPrompt.reset();
-    FDialogs.Show(platform::MessageToUtf8(Caption()), text);
+    FDialogs.Say(datafile::TMsgDlgType::mtConfirmation, FName, text, 0);
     const bool cipher = prompt == datafile::TPromptKind::Algorithm;
     const bool digest = prompt == datafile::TPromptKind::Hash;
     if (cipher && FNewAlgorithm) {
@@ -165,7 +155,7 @@ void TTerminalView::HideMainWindow() {
 }
 
 void TTerminalView::Notice(const std::string& text) {
-    FDialogs.Show("Warning", text);
+    FDialogs.Say(datafile::TMsgDlgType::mtWarning, FName, text, 0);
 }
 
 void TTerminalView::WorkingCopyPlace(const std::string& text, bool warn) {
@@ -181,7 +171,7 @@ std::string TTerminalView::EditorHint() const {
 }
 
 void TTerminalView::WarnBox(const std::string& text) {
-    FDialogs.Show("Warning", text);
+    FDialogs.Say(datafile::TMsgDlgType::mtWarning, FName, text, 0);
 }
 
 void TTerminalView::ClearPassword() {
@@ -201,7 +191,9 @@ void TTerminalView::SavePreferences() {
     try {
         session::SavePreferences(FRegistry, preferences);
     } catch (const platform::ERegistryException& e) {
-        FLine.Err() << "Error: " << platform::MessageToUtf8(e.what()) << std::endl;
+        Report(FLine.Err(), FRegistry.FileName().string(),
+               "the choices cannot be saved: " + platform::MessageToUtf8(e.what()),
+               "They stay as they were; check the settings file's rights and free space.");
     }
 }
 

@@ -68,6 +68,8 @@ public:
     // input: the current choice stays).
     bool QuestionBox(const std::string& text) override;
     void PostPrivateMessage(datafile::TPromptKind prompt) override { FPendingPrompt = prompt; }
+    // Said with the next message, after what happened.
+    void HearCause(int error) override { FCause = error; }
     // Throws datafile::TProgramExit{1}; the command saves and returns it.
     [[noreturn]] void ExitWithError() override;
 
@@ -117,6 +119,7 @@ private:
     std::optional<datafile::TPromptKind> FPendingPrompt;
     TTerminalDialogs FDialogs{STDIN_FILENO}; // answers are typed on standard input
     TStatusLine& FLine = FDialogs.Line();
+    int FCause = 0;
 };
 
 } // namespace quillock::cli

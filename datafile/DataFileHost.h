@@ -90,6 +90,10 @@ public:
         (void)total;
     }
 
+    // The system's reason (an errno value) for the failure that the next
+    // message reports. The texts stay as they are; a terminal adds the reason.
+    virtual void HearCause(int error) { (void)error; }
+
     // Ends the program at once with exit code 1 (the settings are still saved).
     [[noreturn]] virtual void ExitWithError() = 0;
 };

@@ -2,6 +2,7 @@
 // wiping temporary files with zeros before deleting them.
 #include "datafile/FileChecks.h"
 
+#include "datafile/Messages.h"
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
 #include "platform/Stream.h"
@@ -25,7 +26,8 @@ constexpr std::size_t HeaderPiece = 4096;
 using platform::TFd;
 
 [[noreturn]] void RaiseIo(const std::string& what, const std::string& path) {
-    throw platform::EInOutError(what + " " + path + ": " + std::strerror(errno));
+    const int cause = errno;
+    throw platform::EInOutError(what + " " + path + ": " + std::strerror(cause), cause);
 }
 
 // Opens an existing regular file of ours for reading and writing, refusing
@@ -85,8 +87,9 @@ bool CheckHeader(TDataFileHost& host, const std::string& path) {
     TFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
     if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        host.AskUser("Cannot open file! (maybe it has the Read Only attribute?)\r\n\r\nPlease check your data.",
-                     TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        // Opened, but not a file: a folder has a reason of its own.
+        host.HearCause(!file.Valid() ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0);
+        host.AskUser(CannotOpenText(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         host.ExitWithError();
     }
     char buffer[HeaderPiece];
@@ -112,9 +115,8 @@ bool CheckHeader(TDataFileHost& host, const std::string& path) {
 std::uint64_t FileSizeKb(TDataFileHost& host, const std::string& path) {
     TFd file(OpenReadWrite(path));
     if (!file.Valid()) {
-        host.AskUser("Cannot open file \"" + path + "\" !\r\n(maybe it has the Read Only attribute?)\r\n\r\n" +
-                         "Please check your data.",
-                     TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.HearCause(errno);
+        host.AskUser(CannotOpenText(path), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         return 0;
     }
     struct stat info {};
@@ -165,8 +167,8 @@ void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<
     }
     // A read-only file of ours is the one the user may simply make writable.
     const bool readOnly = left.find(platform::ReadOnlyFileWords) != std::string::npos;
-    host.AskUser("ERROR! Can't delete: \"\r\n" + AbsolutePath(path) + "\"\r\n\r\n" +
-                     (readOnly ? std::string() : left + "\r\n\r\n") + "Please check your data.",
+    host.AskUser(CannotDeleteText + ("\r\n" + AbsolutePath(path)) + "\"\r\n\r\n" +
+                     (readOnly ? std::string() : left + "\r\n\r\n") + CheckDataText,
                  TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     host.ExitWithError();
 }

@@ -6,6 +6,7 @@
 #include "datafile/Algorithms.h"
 #include "datafile/Companions.h"
 #include "datafile/Compression.h"
+#include "datafile/Messages.h"
 #include "datafile/Unseal.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileHandle.h"
@@ -28,17 +29,6 @@
 
 namespace quillock::datafile {
 namespace {
-
-constexpr const char* DecryptErrorText =
-    "File I/O error during decryption!\r\n\r\nPlease check your data and/or try to restore a backup copy manually.";
-// The line breaks of this message are stored as LF CR LF CR.
-constexpr const char* EncryptErrorText =
-    "File I/O error during encryption!\n\r\n\rPlease check your data and eventually try to restore a backup copy "
-    "manually.";
-constexpr const char* DecryptTooLargeText =
-    "The sealed file is 4 GiB or larger and cannot be unsealed.\r\n\r\nNothing has been written.";
-constexpr const char* EncryptTooLargeText =
-    "The file is 4 GiB or larger and cannot be sealed.\r\n\r\nThe data file has not been changed.";
 
 constexpr const char* PasswordTitle = "Change Arbolix File Password";
 
@@ -136,11 +126,9 @@ void AskForChanges(TDataFileHost& host) {
         }
         if (!first.Empty() && first == second) {
             host.SetPassword(first.View());
-            host.AskUser("Password changed!", TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+            host.AskUser(PasswordChangedText, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
         } else {
-            host.AskUser("You typed the password incorrectly or they are not equal!\r\n\r\n"
-                         "The password has NOT been changed.\r\nPreserving old password.",
-                         TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+            host.AskUser(PasswordsDifferText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         }
     }
     if (host.ChangeAlgorithm()) {
@@ -156,7 +144,8 @@ void AskForChanges(TDataFileHost& host) {
 }
 
 [[noreturn]] void RaiseIo(const std::string& what, const std::string& path) {
-    throw platform::EInOutError(what + " " + path + ": " + std::strerror(errno));
+    const int cause = errno;
+    throw platform::EInOutError(what + " " + path + ": " + std::strerror(cause), cause);
 }
 
 // The destination must be a file we may write, as when it was overwritten in
@@ -308,7 +297,8 @@ void Decrypt(TDataFileHost& host, const std::string& source, const std::string& 
             const std::unique_ptr<crypto::TDCP_cipher> cipher = KeyedCipher(host);
             Transform(host, *cipher, in, out, size, false);
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        host.HearCause(CauseOf(e));
         RefuseUnreadableSealed(host, false);
     }
     if (tooLarge) {
@@ -357,11 +347,12 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
                 RaiseIo("Cannot overwrite the old content of", destination);
             }
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         if (created) {
             // Only partial ciphertext is there; the old destination is whole.
             ::unlink(temporary.c_str());
         }
+        host.HearCause(CauseOf(e));
         host.AskUser(EncryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         host.ExitWithError();
     } catch (const platform::EInterrupted&) {
@@ -478,11 +469,12 @@ std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, cons
             CommitTemporary(out, destination, existing);
             created = false;
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         if (created) {
             // Only partial ciphertext is there; the old destination is whole.
             ::unlink(temporary.c_str());
         }
+        host.HearCause(CauseOf(e));
         host.AskUser(EncryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         host.ExitWithError();
     } catch (...) {

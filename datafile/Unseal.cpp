@@ -185,7 +185,8 @@ TContentKind SealedContentKind(TDataFileHost& host, const std::string& sealed) {
         const TContentKind kind = ContentKindOf(content.First(), static_cast<std::size_t>(content.FirstSize()));
         cipher->Scrub();
         return kind;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        host.HearCause(CauseOf(e));
         RefuseUnreadableSealed(host, false);
     }
 }

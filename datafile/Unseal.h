@@ -2,6 +2,7 @@
 #pragma once
 
 #include "datafile/DataFileHost.h"
+#include "datafile/Messages.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,11 +10,6 @@
 #include <vector>
 
 namespace quillock::datafile {
-
-// What a content that does not decode (a wrong password or choices, most
-// likely) is reported with.
-inline constexpr const char* DecryptionErrorText =
-    "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)";
 
 // Plain bytes are moved in pieces of this size, so memory stays bounded.
 inline constexpr std::size_t PlainPieceSize = 64 * 1024;

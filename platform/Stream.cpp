@@ -22,14 +22,16 @@ std::int64_t TStream::Size() {
 }
 
 void TStream::ReadBuffer(void* buffer, std::int64_t count) {
+    errno = 0; // a short count alone is no failure of the system's
     if (count != 0 && Read(buffer, count) != count) {
-        throw EReadError();
+        throw EReadError(errno);
     }
 }
 
 void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
+    errno = 0;
     if (count != 0 && Write(buffer, count) != count) {
-        throw EWriteError();
+        throw EWriteError(errno);
     }
 }
 
@@ -56,21 +58,24 @@ TFileStream::TFileStream(const std::string& path, std::uint16_t mode) : FFileNam
         // in a shared folder, a link) is never opened and written through.
         FHandle = CreateNewFile(path, 0600);
         if (FHandle < 0) {
-            throw EFCreateError(path);
+            throw EFCreateError(path, errno);
         }
         return;
     }
     // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; anything but
     // a regular file is refused right after.
     FHandle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (mode == fmOpenReadNoFollow ? O_NOFOLLOW : 0));
+    int cause = errno;
     struct stat info {};
     if (FHandle >= 0 && (::fstat(FHandle, &info) != 0 || !S_ISREG(info.st_mode) ||
                          ::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0)) {
+        // Not a file: a folder has a reason of its own, a FIFO or device none.
+        cause = S_ISDIR(info.st_mode) ? EISDIR : 0;
         ::close(FHandle);
         FHandle = -1;
     }
     if (FHandle < 0) {
-        throw EFOpenError(path);
+        throw EFOpenError(path, cause);
     }
 }
 
@@ -101,14 +106,14 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     }
     const off_t result = ::lseek(FHandle, offset, whence);
     if (result < 0) {
-        throw EInOutError("Seek error on " + FFileName + ": " + std::strerror(errno));
+        throw EInOutError("Seek error on " + FFileName + ": " + std::strerror(errno), errno);
     }
     return result;
 }
 
 void TFileStream::Flush() {
     if (::fsync(FHandle) != 0) {
-        throw EInOutError("Cannot flush " + FFileName + ": " + std::strerror(errno));
+        throw EInOutError("Cannot flush " + FFileName + ": " + std::strerror(errno), errno);
     }
 }
 

@@ -12,23 +12,30 @@ namespace quillock::platform {
 // Errors of the stream services; each carries its fixed English message.
 class EStreamError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // cause: the errno of the request that failed, where one did.
+    explicit EStreamError(const std::string& what, int cause = 0) : std::runtime_error(what), FCause(cause) {}
+    // The system's reason for the failure (an errno value; 0 when none is known).
+    [[nodiscard]] int Cause() const noexcept { return FCause; }
+
+private:
+    int FCause;
 };
 class EReadError : public EStreamError {
 public:
-    EReadError() : EStreamError("Stream read error") {}
+    explicit EReadError(int cause = 0) : EStreamError("Stream read error", cause) {}
 };
 class EWriteError : public EStreamError {
 public:
-    EWriteError() : EStreamError("Stream write error") {}
+    explicit EWriteError(int cause = 0) : EStreamError("Stream write error", cause) {}
 };
 class EFOpenError : public EStreamError {
 public:
-    explicit EFOpenError(const std::string& path) : EStreamError("Cannot open file " + path) {}
+    explicit EFOpenError(const std::string& path, int cause = 0) : EStreamError("Cannot open file " + path, cause) {}
 };
 class EFCreateError : public EStreamError {
 public:
-    explicit EFCreateError(const std::string& path) : EStreamError("Cannot create file " + path) {}
+    explicit EFCreateError(const std::string& path, int cause = 0)
+        : EStreamError("Cannot create file " + path, cause) {}
 };
 // A seek, size or other file-system request that the system refused.
 class EInOutError : public EStreamError {

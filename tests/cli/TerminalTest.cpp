@@ -125,7 +125,7 @@ TEST_F(TerminalTest, QuickEditorIsAskedAboutOnATerminal) {
     WriteText(Path("password"), "secret\n");
     const Bytes sealed = ReadBytes(Data);
     const Strings edit{"edit", "--password-file", Path("password"), "--editor", FakeEditor + " keep", Data};
-    const std::string question = "Confirm: The editor returned within 3 seconds and the working copy is unchanged.";
+    const std::string question = ": The editor returned within 3 seconds and the working copy is unchanged.";
     // n: the working copy stays, and the session ends with 1.
     TRun run = RunOnTerminal(edit, {{"(Enter = n) ", "n\n"}});
     EXPECT_EQ(run.ExitCode, 1) << run.Screen;
@@ -258,7 +258,7 @@ TEST_F(TerminalTest, RecoverOfASealedFileAsksThePasswordOnce) {
     const auto before = FilesIn(Dir);
     TRun run = RunOnTerminal({"recover", Data}, {{"Password: ", "wrong\n"}});
     EXPECT_EQ(run.ExitCode, 1) << run.Screen;
-    EXPECT_NE(run.Screen.find("Decryption Error"), std::string::npos) << run.Screen;
+    EXPECT_NE(run.Screen.find("does not open: wrong password"), std::string::npos) << run.Screen;
     EXPECT_EQ(FilesIn(Dir), before);
 
     run = RunOnTerminal({"recover", Data}, {{"Password: ", "secret\n"}});

@@ -18,7 +18,7 @@ chmod 600 "$pw"
 plain="$data/plain_70000.txt"
 sealed="$data/rijndael_ripemd160_70000.qlx"
 compressed="$data/rijndael_ripemd160_compressed_70000.qlx"
-decryption_error="Decryption Error!"
+decryption_error="does not open: wrong password, or the file was sealed with another cipher or digest"
 wrong_password="wrong password, or the file was sealed with another cipher or digest"
 
 fail() {
@@ -67,7 +67,7 @@ reset() {
 reset
 mkdir "$work/dir.qlx"
 run 1 "$cli" unseal --password-file "$pw" "$work/dir.qlx" "$work/out"
-expect_message "File I/O error during decryption!"
+expect_message "dir.qlx: cannot be unsealed: reading it or writing the plain copy failed: Is a directory"
 expect_only dir.qlx
 run 1 "$cli" seal --force --password-file "$pw" "$plain" "$work/dir.qlx"
 expect_message "is a folder, not a regular file"
@@ -77,7 +77,7 @@ expect_only dir.qlx
 reset
 mkfifo "$work/fifo.qlx"
 run 1 "$cli" unseal --password-file "$pw" "$work/fifo.qlx" "$work/out"
-expect_message "File I/O error during decryption!"
+expect_message "cannot be unsealed: reading it or writing the plain copy failed"
 run 1 "$cli" seal --force --password-file "$pw" "$plain" "$work/fifo.qlx"
 expect_message "is a FIFO, not a regular file"
 [ -p "$work/fifo.qlx" ] || fail "the FIFO was replaced"
@@ -89,7 +89,7 @@ expect_only fifo.qlx
 for device in /dev/zero /dev/null; do
     reset
     run 1 "$cli" unseal --password-file "$pw" "$device" "$work/out"
-    expect_message "File I/O error during decryption!"
+    expect_message "cannot be unsealed: reading it or writing the plain copy failed"
     expect_only
     run 1 "$cli" seal --password-file "$pw" "$device" "$work/new.qlx"
     expect_only
@@ -170,7 +170,7 @@ for planted in link fifo; do
     # Something that is not ours at the temporary name is refused, never
     # removed, written through or waited on; the data file stays as it was.
     run 1 "$cli" seal --force --password-file "$pw" "$data/plain_17.txt" "$work/data.qlx"
-    expect_message "File I/O error during encryption!"
+    expect_message "cannot be sealed: reading the plain text or writing the data file failed"
     cmp -s "$work/data.qlx" "$sealed" || fail "a refused sealing past a $planted at .qln changed the data file"
     expect_mode "$work/data.qlx" 640
     [ "$(cat "$work/precious")" = precious ] || fail "sealing wrote through a $planted at .qln"
@@ -196,7 +196,7 @@ limited="$tools/limited"
 # partial temporary is wiped.
 reset
 run 1 "$limited" 40 "$cli" unseal --password-file "$pw" "$sealed" "$work/out"
-expect_message "File I/O error during decryption!"
+expect_message "cannot be unsealed: reading it or writing the plain copy failed: File too large"
 expect_only
 run 1 "$limited" 40 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
 expect_message "File I/O error during decryption!"
@@ -206,7 +206,7 @@ expect_only
 cp "$data/rijndael_ripemd160_17.qlx" "$work/keep.qlx"
 chmod 600 "$work/keep.qlx"
 run 1 "$limited" 40 "$cli" seal --force --password-file "$pw" "$plain" "$work/keep.qlx"
-expect_message "File I/O error during encryption!"
+expect_message "cannot be sealed: reading the plain text or writing the data file failed"
 cmp -s "$work/keep.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "a full disk damaged the data file"
 expect_mode "$work/keep.qlx" 600
 expect_only keep.qlx

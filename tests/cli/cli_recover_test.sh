@@ -281,7 +281,7 @@ case_wrong_password() {
     snapshot
     run recover --password-file "$wrong" x.qlx
     expect_rc 1
-    grep -q "Decryption Error" "$tmp/err" || fail "no 'Decryption Error' in stderr: $(cat "$tmp/err")"
+    grep -q "x.qlx: does not open: wrong password" "$tmp/err" || fail "no 'does not open: wrong password' in stderr: $(cat "$tmp/err")"
     unchanged
 }
 
