@@ -2,11 +2,12 @@
 #include "cli/Report.h"
 
 #include "cli/Commands.h"
+#include "cli/TerminalDialogs.h"
 #include "datafile/FileChecks.h"
+#include "datafile/Messages.h"
 #include "platform/Text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <iostream>
 #include <unistd.h>
@@ -45,12 +46,9 @@ bool ReportUnreadable(const std::string& path) {
         ::close(fd);
         return false;
     }
+    // What a session says of it, in the terminal's words, with the reason.
     const int error = errno;
-    const char* reason = error == ENOENT   ? "No such file"
-                         : error == EACCES ? "Permission denied"
-                                           : std::strerror(error);
-    std::cerr << "Error: Cannot open file! (maybe it has the Read Only attribute?)\n\nPlease check your data.\n"
-              << path << ": " << reason << '\n';
+    std::cerr << TerminalText(datafile::TMsgDlgType::mtError, path, datafile::CannotOpenText(), error) << std::endl;
     return true;
 }
 

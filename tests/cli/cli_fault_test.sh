@@ -196,10 +196,11 @@ limited="$tools/limited"
 # partial temporary is wiped.
 reset
 run 1 "$limited" 40 "$cli" unseal --password-file "$pw" "$sealed" "$work/out"
-expect_message "cannot be unsealed: reading it or writing the plain copy failed: File too large"
+expect_message "cannot be unsealed: reading it or writing the plain copy failed"
+expect_message "Cannot write $work/out.qlt: File too large"
 expect_only
 run 1 "$limited" 40 "$cli" unseal --password-file "$pw" "$compressed" "$work/out"
-expect_message "File I/O error during decryption!"
+expect_message "cannot be unsealed: reading it or writing the plain copy failed"
 expect_message "Cannot write $work/out.qlt: File too large"
 expect_only
 # Writing the new sealed file fails: the old one stays whole, nothing else is left.
@@ -213,7 +214,7 @@ expect_only keep.qlx
 # Writing the compressed new sealed file fails (content that does not compress).
 head -c 100000 /dev/urandom >"$work/noise"
 run 1 "$limited" 100 "$cli" seal --force --compress --raw --password-file "$pw" "$work/noise" "$work/keep.qlx"
-expect_message "File I/O error during encryption!"
+expect_message "keep.qlx: cannot be sealed: reading the plain text or writing the data file failed: File too large"
 cmp -s "$work/keep.qlx" "$data/rijndael_ripemd160_17.qlx" || fail "a full disk while compressing damaged the data file"
 expect_only keep.qlx noise
 

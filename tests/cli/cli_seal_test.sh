@@ -203,21 +203,25 @@ expect_code 1 "$cli" check --cipher blowfish --password-file "$pw" "$data/rijnda
 grep -q "wrong password, or the file was sealed with another cipher or digest" "$work/err" || fail "check with the wrong cipher"
 [ -z "$(ls -A "$work/check")" ] || fail "check wrote files"
 
-# A missing or unreadable file: the message, then the reason.
+# A missing or unreadable file, or a folder: what happened with the system's
+# reason, then what to do.
 expect_code 1 "$cli" check --password-file "$pw" "$work/missing.qlx"
-grep -q "Cannot open file!" "$work/err" && grep -q "missing.qlx: No such file" "$work/err" ||
-    fail "no reason for a missing file: $(cat "$work/err")"
+grep -q "^quillock-cli: .*missing.qlx: cannot be opened: No such file or directory$" "$work/err" &&
+    grep -q "^Check the name" "$work/err" || fail "no reason for a missing file: $(cat "$work/err")"
+expect_code 1 "$cli" check --password-file "$pw" "$work"
+grep -q "^quillock-cli: $work: cannot be unsealed: .*: Is a directory$" "$work/err" ||
+    fail "no reason for a folder: $(cat "$work/err")"
 cp "$data/rijndael_ripemd160_5.qlx" "$work/locked.qlx"
 chmod 000 "$work/locked.qlx"
 if [ "$(id -u)" -ne 0 ]; then
     expect_code 1 "$cli" check --password-file "$pw" "$work/locked.qlx"
-    grep -q "locked.qlx: Permission denied" "$work/err" || fail "no reason for an unreadable file"
+    grep -q "locked.qlx: cannot be opened: Permission denied" "$work/err" || fail "no reason for an unreadable file"
 elif command -v setpriv >/dev/null; then
     # Root reads everything: another user (nobody) meets the locked file.
     chmod 755 "$work"
     expect_code 1 setpriv --reuid=65534 --regid=65534 --clear-groups \
         "$cli" check --password-file "$pw" "$work/locked.qlx"
-    grep -q "locked.qlx: Permission denied" "$work/err" || fail "no reason for an unreadable file: $(cat "$work/err")"
+    grep -q "locked.qlx: cannot be opened: Permission denied" "$work/err" || fail "no reason for an unreadable file: $(cat "$work/err")"
 else
     echo "skipped: the unreadable-file case needs setpriv as root"
 fi

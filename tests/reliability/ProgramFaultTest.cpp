@@ -114,8 +114,8 @@ TEST_F(ProgramFaultTest, ASecondCopyOnTheSameDataFileRefusesAndTouchesNothing) {
     const pid_t second = Start(Script("second-editor", "printf second >> \"$1\"\n"), Path("second-output"));
     EXPECT_EQ(Wait(second), 1);
     const std::string output = ReadText(Path("second-output"));
-    EXPECT_NE(output.find(": \"" + Data + "\" is being edited by another copy of this program (it holds \"" +
-                          Data + ".qlk\").\n\nFinish that session first. Nothing has been changed here."),
+    EXPECT_NE(output.find(": \"" + Data + "\" is being edited by another copy of this program (it holds \"" + Data +
+                          ".qlk\").\n\nFinish that session first. Nothing has been changed here."),
               std::string::npos)
         << output;
     // No left-over question was asked, and nothing changed.
