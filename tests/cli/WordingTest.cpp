@@ -62,7 +62,8 @@ TEST(TerminalWordingTest, EveryCoreTextIsSaidInTerminalTermsInOneStyle) {
 }
 
 TEST(TerminalWordingTest, AFailureGivesTheSystemsReasonOrTheTextsDetailsAndTheNextStep) {
-    const std::string next = "\n" + std::string(TerminalWordings().front().Next);
+    std::string next(1, '\n'); // not "\n" + text: GCC 12's -O3 -Wrestrict false alarm
+    next += TerminalWordings().front().Next;
     for (const int error : {ENOENT, EISDIR, EACCES, ENOSPC}) {
         EXPECT_EQ(TerminalText(TMsgDlgType::mtError, "diary.qlx", datafile::CannotOpenText(), error),
                   "quillock-cli: diary.qlx: cannot be opened: " + std::string(std::strerror(error)) + next);
