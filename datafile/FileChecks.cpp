@@ -130,7 +130,8 @@ std::uint64_t FileSizeKb(TDataFileHost& host, const std::string& path) {
 }
 
 std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
-                            const std::optional<platform::TFileId>& expected) {
+                            const std::optional<platform::TFileId>& expected, const std::string& shown) {
+    const std::string& named = shown.empty() ? path : shown;
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
         return {}; // no file of that name: nothing to wipe
@@ -140,7 +141,7 @@ std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
         // our data: remove the name itself and never write zeros through it
         // into whatever it leads to (nor wait on a FIFO).
         if (::unlink(path.c_str()) != 0) {
-            RaiseIo("Cannot delete", path);
+            RaiseIo("Cannot delete", named);
         }
         return {};
     }
@@ -152,22 +153,23 @@ std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
         return {};
     case platform::TWipeState::Failed:
         errno = wiped.Error;
-        RaiseIo("Cannot " + wiped.What, path);
+        RaiseIo("Cannot " + wiped.What, named);
     case platform::TWipeState::Foreign:
         break;
     }
-    return platform::DescribeForeign(path, {platform::TNameState::Foreign, wiped.What}) +
+    return platform::DescribeForeign(named, {platform::TNameState::Foreign, wiped.What}) +
            (wiped.What == platform::ReadOnlyFileWords ? "" : ", not a file of yours") + "; it was left as it is.";
 }
 
-void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<platform::TFileId>& expected) {
-    const std::string left = WipeFileQuietly(host, path, expected);
+void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<platform::TFileId>& expected,
+              const std::string& shown) {
+    const std::string left = WipeFileQuietly(host, path, expected, shown);
     if (left.empty()) {
         return;
     }
     // A read-only file of ours is the one the user may simply make writable.
     const bool readOnly = left.find(platform::ReadOnlyFileWords) != std::string::npos;
-    host.AskUser(CannotDeleteText + ("\r\n" + AbsolutePath(path)) + "\"\r\n\r\n" +
+    host.AskUser(CannotDeleteText + ("\r\n" + AbsolutePath(shown.empty() ? path : shown)) + "\"\r\n\r\n" +
                      (readOnly ? std::string() : left + "\r\n\r\n") + CheckDataText,
                  TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     host.ExitWithError();

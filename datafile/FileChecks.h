@@ -39,11 +39,15 @@ private:
 // go only into a writable regular file of ours with one name (and, when
 // expected is given, that very file; see platform::WipeOwnFile): anything
 // else is left as it is, reported with what it is, and terminates.
-void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<platform::TFileId>& expected = {});
+// Messages name the file shown when given (path may be one that reaches
+// the file through a held folder).
+void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<platform::TFileId>& expected = {},
+              const std::string& shown = {});
 // The same on a way out that reports a failure already: a file it may not
 // overwrite is left as it is and described in the sentence returned (empty
 // when there was none) instead of being reported on its own.
 [[nodiscard]] std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
-                                          const std::optional<platform::TFileId>& expected = {});
+                                          const std::optional<platform::TFileId>& expected = {},
+                                          const std::string& shown = {});
 
 } // namespace quillock::datafile

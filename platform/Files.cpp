@@ -393,6 +393,17 @@ bool TFolderHandle::StillAtItsPath() const {
     return FFd < 0 || (::fstat(FFd, &held) == 0 && ::stat(FPath.c_str(), &named) == 0 && IdOf(held) == IdOf(named));
 }
 
+std::string TFolderHandle::Inside(const std::string& path) const {
+    if (FFd < 0 || FolderOf(path) != FPath) {
+        return path;
+    }
+    const std::string held = "/proc/self/fd/" + std::to_string(FFd);
+    if (::access(held.c_str(), F_OK) != 0) {
+        return path;
+    }
+    return held + "/" + std::filesystem::path(path).filename().string();
+}
+
 std::string ChangedAt(const struct stat& info) {
     struct tm local {};
     const time_t seconds = info.st_mtim.tv_sec;

@@ -145,6 +145,11 @@ public:
     [[nodiscard]] bool StillAtItsPath() const;
     // Where the held folder is now.
     [[nodiscard]] std::string CurrentPath() const { return PathOfDescriptor(FFd); }
+    // For a path in the folder given to Open: the same name in the held
+    // folder, as a path the system resolves through the held descriptor (as
+    // the *at calls do), wherever that folder is now and whatever took its
+    // place at its path. Any other path (or none held, no /proc) as it is.
+    [[nodiscard]] std::string Inside(const std::string& path) const;
 
 private:
     int FFd = -1;

@@ -208,18 +208,19 @@ void TFileSteps::WipeTemporaries() {
 // left read-only is made writable first. Absent: nothing to do; anything
 // that is not ours is left as it is and reported.
 void TFileSteps::WipeOwn(const std::string& path) {
-    const platform::TFd file(platform::OpenOwnFile(path, O_RDONLY));
+    const std::string held = Held(path);
+    const platform::TFd file(platform::OpenOwnFile(held, O_RDONLY));
     struct stat info {};
     if (file.Valid() && ::fstat(file.Get(), &info) == 0 && (info.st_mode & S_IWUSR) == 0) {
         (void)::fchmod(file.Get(), (info.st_mode & 0700) | S_IWUSR);
     }
-    datafile::WipeFile(FHost, path);
+    datafile::WipeFile(FHost, held, {}, path);
 }
 
 // On a way out that is failing already: a failure of its own does not
 // replace the first one, and only files of ours are touched.
 void TFileSteps::WipeQuietly(const std::string& path) {
-    if (platform::CheckOwnName(path).State != TNameState::Ours) {
+    if (platform::CheckOwnName(Held(path)).State != TNameState::Ours) {
         return;
     }
     try {
@@ -236,11 +237,11 @@ void TFileSteps::RotateBackups() {
         return;
     }
     const std::string second = SecondBackup();
-    if (platform::CheckOwnName(second).State != TNameState::Absent && ::unlink(second.c_str()) != 0) {
+    if (platform::CheckOwnName(Held(second)).State != TNameState::Absent && ::unlink(Held(second).c_str()) != 0) {
         Fail(WriteFailureText + std::string("\r\n\r\n(Cannot delete \"") + second + "\": " + std::strerror(errno) +
              ")");
     }
-    if (!platform::RenameNoReplace(FirstBackup(), second)) {
+    if (!platform::RenameNoReplace(Held(FirstBackup()), Held(second))) {
         Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename \"") + FirstBackup() + "\" to \"" + second +
              "\": " + std::strerror(errno) + ")");
     }
@@ -260,12 +261,12 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
     if (!FImported) {
         // Copied beside it and renamed: a copy cut short (a full disk)
         // never replaces the backup there is.
-        const std::string partial = datafile::SealingTempName(FirstBackup());
+        const std::string partial = Held(datafile::SealingTempName(FirstBackup()));
         if (platform::CheckOwnName(partial).State == TNameState::Ours) {
             (void)::unlink(partial.c_str()); // left by a run that was cut short
         }
-        if (!platform::CopyFile(DataFile(), partial, 0, true, FProgress) ||
-            !platform::MoveFile(partial, FirstBackup()) || !platform::SyncFolderOf(FirstBackup())) {
+        if (!platform::CopyFile(Held(DataFile()), partial, 0, true, FProgress) ||
+            !platform::MoveFile(partial, Held(FirstBackup())) || !platform::SyncFolderOf(Held(FirstBackup()))) {
             (void)::unlink(partial.c_str());
             Fail(WriteFailureText);
         }
@@ -274,7 +275,7 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
     sealing.OwnSource = true;
     sealing.WipeReplaced = FImported;
     if (!asIs.empty()) {
-        const platform::TFd source(platform::OpenOwnFile(asIs, O_RDONLY));
+        const platform::TFd source(platform::OpenOwnFile(Held(asIs), O_RDONLY));
         struct stat info {};
         if (!source.Valid() || ::fstat(source.Get(), &info) != 0) {
             Fail(WriteFailureText);
@@ -284,14 +285,15 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
         Stage("Compressing..");
         // Compressed from the file checked to be ours, whatever its name
         // refers to meanwhile: the descriptor's own name in /proc.
-        const platform::TFd working(platform::OpenOwnFile(WorkingCopy(), O_RDONLY));
+        const platform::TFd working(platform::OpenOwnFile(Held(WorkingCopy()), O_RDONLY));
         if (!working.Valid()) {
             Fail(WriteFailureText + std::string("\r\n\r\n(Cannot open \"") + WorkingCopy() +
                  "\": " + std::strerror(errno) + ")");
         }
         const std::string source = platform::DescriptorName(working.Get());
         try {
-            datafile::CompressFile(platform::FileExists(source) ? source : WorkingCopy(), Intermediate(), FProgress);
+            datafile::CompressFile(platform::FileExists(source) ? source : Held(WorkingCopy()), Held(Intermediate()),
+                                   FProgress);
         } catch (const std::exception& e) {
             // The edits stay in the working copy; a partial stream is of no use.
             WipeQuietly(Intermediate());
@@ -300,10 +302,10 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
     } else {
         // The file moved is the one sealed: its identity is taken first
         // and checked when sealing opens it.
-        const platform::TFd working(platform::OpenOwnFile(WorkingCopy(), O_RDONLY));
+        const platform::TFd working(platform::OpenOwnFile(Held(WorkingCopy()), O_RDONLY));
         struct stat info {};
         if (!working.Valid() || ::fstat(working.Get(), &info) != 0 ||
-            !platform::RenameNoReplace(WorkingCopy(), Intermediate())) {
+            !platform::RenameNoReplace(Held(WorkingCopy()), Held(Intermediate()))) {
             Fail(WriteFailureText);
         }
         sealing.Source = platform::IdOf(info);
@@ -312,7 +314,7 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
     // The bytes to seal are on the medium before the data file is
     // replaced; sealing flushes the new data file before anything is wiped.
     const std::string toSeal = asIs.empty() ? Intermediate() : asIs;
-    if (!platform::FlushFile(toSeal)) {
+    if (!platform::FlushFile(Held(toSeal))) {
         Fail(WriteFailureText);
     }
     if (ReportDue()) {
@@ -324,7 +326,7 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
                   "% of original";
     }
     Stage(compressed ? "Encrypting.. [Compressed]" : "Encrypting.. [Uncompressed]");
-    datafile::Encrypt(FHost, toSeal, DataFile(), sealing);
+    datafile::Encrypt(FHost, Held(toSeal), Held(DataFile()), sealing);
     FResealed = true;
     FNote = "The edits are sealed in \"" + DataFile() + "\".";
     FView.SetPanelText("Data successfully encrypted.");
@@ -336,7 +338,7 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
 std::string TFileSteps::WipeEditorLeftovers() {
     std::string wiped;
     for (const std::string& path : PresentLeftovers()) {
-        if (platform::CheckOwnName(path).State != TNameState::Ours) {
+        if (platform::CheckOwnName(Held(path)).State != TNameState::Ours) {
             continue;
         }
         WipeOwn(path);

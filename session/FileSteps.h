@@ -167,6 +167,11 @@ protected:
     void Decide(const TCompression& compression);
 
     void OwnershipTest() { RefuseForeignNames(DataFile()); }
+    // A name beside the data file as the file steps reach it: through the
+    // data file's folder as it was opened (see FFolder), so that a folder
+    // renamed or replaced after the check is never written into. Others (the
+    // private folder) as they are. Messages keep the names as they are.
+    [[nodiscard]] std::string Held(const std::string& path) const { return FFolder.Inside(path); }
 
     [[nodiscard]] std::vector<std::string> PresentLeftovers() const { return EditorLeftoversOf(WorkingCopy()); }
 

@@ -116,6 +116,23 @@ TEST(FilesTest, CopyMakesANewFileAndRefusesAnExistingOne) {
     EXPECT_EQ(Read(copy), "there before") << "a failed copy neither writes to nor removes what was there";
 }
 
+TEST(FilesTest, ANameInsideAHeldFolderReachesThatFolderWhereverItIsNow) {
+    const TTempFolder folder;
+    const std::filesystem::path notes = folder / "notes";
+    std::filesystem::create_directory(notes);
+    const std::string file = (notes / "diary.qlx").string();
+    TFolderHandle held;
+    EXPECT_EQ(held.Inside(file), file) << "nothing held: the name as it is";
+    ASSERT_TRUE(held.Open(file));
+    std::filesystem::rename(notes, folder / "renamed");
+    std::filesystem::create_directory(notes); // another folder at its name
+    tests::WriteWholeFile(held.Inside(file), "sealed");
+    EXPECT_EQ(tests::ReadWholeFile(folder / "renamed" / "diary.qlx"), "sealed");
+    EXPECT_TRUE(std::filesystem::is_empty(notes));
+    const std::string elsewhere = (folder / "other.qlx").string();
+    EXPECT_EQ(held.Inside(elsewhere), elsewhere) << "a name in another folder as it is";
+}
+
 TEST(FilesTest, ZeroFileOverwritesEveryByteInPlace) {
     const TTempFolder folder;
     const std::string file = (folder / "plain").string();

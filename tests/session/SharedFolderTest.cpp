@@ -361,19 +361,29 @@ TEST_P(PrivateTempTest, AFolderRenamedAndReplacedDuringTheEditIsNeverSealedInto)
     EXPECT_EQ(Listing(Shared + "/moved"), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
 
-// The user's own folder, renamed during the edit (by the user, from another
-// shell) and a new one made at its name: the working copy went with the old
-// folder, and the session says so instead of sealing or wiping anything.
-using MovedFolderTest = datafile::testing::TTempDirTest;
+// The user's own folder, renamed (by the user, from another shell) and a new
+// one made at its name while a session on a data file in it runs.
+class MovedFolderTest : public datafile::testing::TTempDirTest {
+protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        folder = Path("notes");
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        data = folder + "/diary.qlx";
+        SealContent(data, Content, false);
+        sealed = datafile::testing::ReadBytes(data);
+        view.FName = data;
+    }
 
-TEST_F(MovedFolderTest, TheReportNamesWhereTheWorkingCopyWentAndNothingIsSealed) {
-    const std::string folder = Path("notes");
-    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-    const std::string data = folder + "/diary.qlx";
-    SealContent(data, Content, false);
-    const datafile::testing::Bytes sealed = datafile::testing::ReadBytes(data);
+    std::string folder;
+    std::string data;
+    datafile::testing::Bytes sealed;
     TScriptedView view;
-    view.FName = data;
+};
+
+// During the edit: the working copy went with the old folder, and the
+// session says so instead of sealing or wiping anything.
+TEST_F(MovedFolderTest, TheReportNamesWhereTheWorkingCopyWentAndNothingIsSealed) {
     view.FExeName = FakeEditor + " sleep=500 append=edit";
     const pid_t mover = ::fork();
     if (mover == 0) {
@@ -397,6 +407,29 @@ TEST_F(MovedFolderTest, TheReportNamesWhereTheWorkingCopyWentAndNothingIsSealed)
               std::string::npos);
     EXPECT_EQ(ReadText(renamed + "/diary.qlx.qlt"), Content);
     EXPECT_EQ(datafile::testing::ReadBytes(renamed + "/diary.qlx"), sealed);
+    EXPECT_EQ(Listing(folder), Strings{});
+}
+
+// Renamed, and another folder made at its name, after the check that follows
+// the editor, while the session seals: the backup, the new data file and
+// the wipes still go to the folder the session opened, wherever it is now,
+// and nothing is written into the one that took its name.
+TEST_F(MovedFolderTest, AFolderMovedAfterTheCheckIsStillTheOneSealedIn) {
+    view.FExeName = FakeEditor + " append=edit";
+    const std::string renamed = Path("renamed");
+    view.OnEvent = [&](const std::string& event) {
+        if (event.find("Creating backup..") != std::string::npos && !fs::exists(renamed)) {
+            EXPECT_EQ(::rename(folder.c_str(), renamed.c_str()), 0);
+            EXPECT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        }
+    };
+    EXPECT_EQ(view.Run(), 0) << (view.Messages.empty() ? "" : view.Messages.back());
+    ASSERT_TRUE(fs::exists(renamed));
+    EXPECT_EQ(Unseal(renamed + "/diary.qlx").Content, Content + "edit");
+    EXPECT_EQ(datafile::testing::ReadBytes(renamed + "/diary.qlx.bak"), sealed);
+    for (const char* suffix : {".qlt", ".qlz", ".qln", ".bak.qln"}) {
+        EXPECT_FALSE(fs::exists(renamed + "/diary.qlx" + suffix)) << suffix;
+    }
     EXPECT_EQ(Listing(folder), Strings{});
 }
 
