@@ -205,6 +205,9 @@ void SetUpView(TTerminalView& view, const session::TPreferences& stored, const T
 bool IsPlainEditorFile(TTerminalView& view) {
     try {
         return datafile::CheckHeader(view, view.FName);
+    } catch (const datafile::EDataFileError& error) {
+        datafile::ReportError(view, error); // the view's ExitWithError would only end this test
+        return false;                       // the session reports it again at its first check
     } catch (const datafile::TProgramExit&) {
         return false; // the session reports it again at its first check
     } catch (const std::exception&) {
@@ -346,6 +349,9 @@ int RunRecover(int argc, char** argv) {
     session::TRecoveryState state = session::TRecoveryState::rsNothingLeftOver;
     try {
         state = session::RecoveryState(view, view.FName);
+    } catch (const datafile::EDataFileError& error) {
+        datafile::ReportError(view, error); // the file cannot be opened
+        return ExitFailure;
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode; // reported: the file cannot be opened
     }

@@ -40,6 +40,14 @@ void WipeQuietly(datafile::TDataFileHost& host, const std::string& path) noexcep
     }
 }
 
+int ReportDataFileError(datafile::TDataFileHost& host, const datafile::EDataFileError& error) {
+    try {
+        datafile::ReportAndExit(host, error);
+    } catch (const datafile::TProgramExit& exit) {
+        return exit.ExitCode;
+    }
+}
+
 bool ReportUnreadable(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {

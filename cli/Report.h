@@ -26,4 +26,9 @@ void Report(std::ostream& out, std::string_view file, std::string_view happened,
 // left as it is and named.
 void WipeQuietly(datafile::TDataFileHost& host, const std::string& path) noexcept;
 
+// Reports a failure of the data-file operations through host (its
+// temporaries wiped, its text shown) and returns the exit code that
+// host.ExitWithError ends with.
+[[nodiscard]] int ReportDataFileError(datafile::TDataFileHost& host, const datafile::EDataFileError& error);
+
 } // namespace quillock::cli

@@ -311,6 +311,8 @@ int Seal(const TSealOptions& options) {
             (void)datafile::EncryptStream(host, input, sealed, true, {}, input.Size());
             host.EndProgress();
         }
+    } catch (const datafile::EDataFileError& error) {
+        return ReportDataFileError(host, error);
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode;
     } catch (const TNotEditorContent& refused) {
@@ -424,6 +426,8 @@ int Unseal(const TSealOptions& options) {
         if (options.Salvage) {
             return SalvageReport(host, unsealed, plain);
         }
+    } catch (const datafile::EDataFileError& error) {
+        return ReportDataFileError(host, error);
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode;
     }
@@ -457,6 +461,8 @@ int Check(const TSealOptions& options) {
         const datafile::TUnsealed content = datafile::UnsealInto(host, options.Files[0], false, nowhere);
         host.EndProgress();
         std::cout << "opens: compressed content, " << content.Bytes << " bytes\n";
+    } catch (const datafile::EDataFileError& error) {
+        return ReportDataFileError(host, error);
     } catch (const datafile::TProgramExit& exit) {
         return exit.ExitCode;
     }

@@ -110,20 +110,11 @@ TDecodeOutcome DecodeInto(TDecoder& decoder, platform::TStream& in, const std::s
     return TDecodeOutcome::Done;
 }
 
-// Wipes both temporary files of the host's data file, reports text and ends
-// the program.
-void Refuse(TDataFileHost& host, std::string text) {
-    const std::string dataFile = host.DataFileName();
-    // A file at these names that is not ours (a link planted after a
-    // mistyped password) is left alone and named.
-    const TCompanions companions{dataFile};
-    for (const std::string& path : {companions.WorkingCopy(), companions.Intermediate()}) {
-        if (const std::string left = WipeFileQuietly(host, path); !left.empty()) {
-            text += "\r\n\r\n" + left;
-        }
-    }
-    host.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    host.ExitWithError();
+// Refuses with text; both temporary files of the host's data file are to be
+// wiped.
+[[noreturn]] void Refuse(const TDataFileHost& host, std::string text) {
+    const TCompanions companions{host.DataFileName()};
+    throw EDataFileError{std::move(text), {companions.WorkingCopy(), companions.Intermediate()}};
 }
 
 // The size of a file for a message; 0 when it cannot be told.

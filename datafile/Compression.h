@@ -92,10 +92,10 @@ void CompressFile(const std::string& source, const std::string& destination,
 void CompressStream(platform::TStream& source, std::int64_t size, platform::TStream& destination);
 
 // Decompresses source into destination in one pass. Damaged data (a wrong
-// password, most likely, or a zlib stream cut short) wipes the destination,
-// the working copy and the intermediate file of the host's data file, reports
-// "Decryption Error!..." and terminates. A content of 4 GiB or more is
-// reported and terminates the same way, with its own message, once the
+// password, most likely, or a zlib stream cut short) wipes the destination
+// and raises EDataFileError with "Decryption Error!..." and the working copy
+// and the intermediate file of the host's data file to wipe. A content of
+// 4 GiB or more is refused the same way, with its own message, once the
 // decoded bytes pass that size. Either way no partial destination is left;
 // damage within the first 256 KiB of content (a wrong password) is found
 // before the destination is created. Decoding also stops, reported and

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillock::datafile {
 
@@ -44,6 +45,16 @@ enum class TPromptKind {
 // operations' own handlers never catch it.
 struct TProgramExit {
     int ExitCode;
+};
+
+// A failure a data-file operation reports instead of ending the program: the
+// text to show as an error, and the temporary files (copies of plain text)
+// that the caller wipes before it shows the text; see ReportAndExit. Like
+// TProgramExit it does not derive from std::exception, so the operations'
+// own handlers let it pass.
+struct EDataFileError {
+    std::string Text;
+    std::vector<std::string> Wipe;
 };
 
 class TDataFileHost {

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
@@ -89,8 +90,7 @@ bool CheckHeader(TDataFileHost& host, const std::string& path) {
     if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         // Opened, but not a file: a folder has a reason of its own.
         host.HearCause(!file.Valid() ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0);
-        host.AskUser(CannotOpenText(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
+        throw EDataFileError{CannotOpenText(), {}};
     }
     char buffer[HeaderPiece];
     THeaderScan scan;
@@ -169,10 +169,27 @@ void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<
     }
     // A read-only file of ours is the one the user may simply make writable.
     const bool readOnly = left.find(platform::ReadOnlyFileWords) != std::string::npos;
-    host.AskUser(CannotDeleteText + ("\r\n" + AbsolutePath(shown.empty() ? path : shown)) + "\"\r\n\r\n" +
-                     (readOnly ? std::string() : left + "\r\n\r\n") + CheckDataText,
-                 TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    throw EDataFileError{CannotDeleteText + ("\r\n" + AbsolutePath(shown.empty() ? path : shown)) + "\"\r\n\r\n" +
+                             (readOnly ? std::string() : left + "\r\n\r\n") + CheckDataText,
+                         {}};
+}
+
+void ReportError(TDataFileHost& host, const EDataFileError& error) {
+    std::string text = error.Text;
+    // A file at these names that is not ours (a link planted after a
+    // mistyped password) is left alone and named.
+    for (const std::string& path : error.Wipe) {
+        if (const std::string left = WipeFileQuietly(host, path); !left.empty()) {
+            text += "\r\n\r\n" + left;
+        }
+    }
+    host.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+}
+
+void ReportAndExit(TDataFileHost& host, const EDataFileError& error) {
+    ReportError(host, error);
     host.ExitWithError();
+    std::terminate(); // a host whose ExitWithError returns breaks its contract
 }
 
 } // namespace quillock::datafile

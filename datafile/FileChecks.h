@@ -26,7 +26,7 @@ private:
 };
 
 // True when the first line of the file names the editor ("arbolix", any case).
-// Reports and terminates when the file cannot be opened.
+// Raises EDataFileError when the file cannot be opened.
 [[nodiscard]] bool CheckHeader(TDataFileHost& host, const std::string& path);
 
 // The size in Kb: bytes div 1024, plus 1. Reports (without terminating) and
@@ -38,7 +38,7 @@ private:
 // regular file (a link, a FIFO) is removed without being written to. Zeros
 // go only into a writable regular file of ours with one name (and, when
 // expected is given, that very file; see platform::WipeOwnFile): anything
-// else is left as it is, reported with what it is, and terminates.
+// else is left as it is and raises EDataFileError saying what it is.
 // Messages name the file shown when given (path may be one that reaches
 // the file through a held folder).
 void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<platform::TFileId>& expected = {},
@@ -49,5 +49,11 @@ void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<
 [[nodiscard]] std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
                                           const std::optional<platform::TFileId>& expected = {},
                                           const std::string& shown = {});
+
+// How a caller reports error: wipes its temporaries (one that is not ours is
+// left alone and named in the text), then shows the text as an error.
+void ReportError(TDataFileHost& host, const EDataFileError& error);
+// ReportError, then the end of the program through host.ExitWithError.
+[[noreturn]] void ReportAndExit(TDataFileHost& host, const EDataFileError& error);
 
 } // namespace quillock::datafile

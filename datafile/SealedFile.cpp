@@ -83,11 +83,9 @@ std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host) {
     return cipher;
 }
 
-void RefuseUnreadableSealed(TDataFileHost& host, bool tooLarge, const std::string& reason) {
+void RefuseUnreadableSealed(TDataFileHost& /*host*/, bool tooLarge, const std::string& reason) {
     const std::string text = tooLarge ? DecryptTooLargeText : DecryptErrorText;
-    host.AskUser(reason.empty() ? text : text + "\r\n\r\n(" + reason + ")", TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    host.ExitWithError();
-    std::terminate(); // a host whose ExitWithError returns breaks its contract
+    throw EDataFileError{reason.empty() ? text : text + "\r\n\r\n(" + reason + ")", {}};
 }
 
 namespace {
@@ -353,8 +351,7 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
             ::unlink(temporary.c_str());
         }
         host.HearCause(CauseOf(e));
-        host.AskUser(EncryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
+        throw EDataFileError{EncryptErrorText, {}};
     } catch (const platform::EInterrupted&) {
         if (created) {
             ::unlink(temporary.c_str());
@@ -362,8 +359,7 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
         throw;
     }
     if (tooLarge) {
-        host.AskUser(EncryptTooLargeText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
+        throw EDataFileError{EncryptTooLargeText, {}};
     }
 }
 
@@ -475,8 +471,7 @@ std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, cons
             ::unlink(temporary.c_str());
         }
         host.HearCause(CauseOf(e));
-        host.AskUser(EncryptErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
+        throw EDataFileError{EncryptErrorText, {}};
     } catch (...) {
         // A signal, or the caller's inspection: nothing is changed.
         if (created) {
@@ -488,8 +483,7 @@ std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, cons
         if (created) {
             ::unlink(temporary.c_str());
         }
-        host.AskUser(EncryptTooLargeText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
+        throw EDataFileError{EncryptTooLargeText, {}};
     }
     return plain;
 }

@@ -26,19 +26,19 @@ inline constexpr std::int64_t MaxSealedSize = 0xFFFFFFFF;
 // A cipher of the host's choice, keyed from the host's password.
 [[nodiscard]] std::unique_ptr<crypto::TDCP_cipher> KeyedCipher(const TDataFileHost& host);
 
-// Reports a sealed file that cannot be read or unsealed, or is 4 GiB or
-// larger, and terminates; reason, when given, follows in brackets.
+// Refuses a sealed file that cannot be read or unsealed, or is 4 GiB or
+// larger, by raising EDataFileError; reason, when given, follows in brackets.
 [[noreturn]] void RefuseUnreadableSealed(TDataFileHost& host, bool tooLarge, const std::string& reason = {});
 
-// Writes the unsealed bytes of source to destination. Reports and terminates
+// Writes the unsealed bytes of source to destination. Raises EDataFileError
 // on any failure; checks nothing about the password.
 void Decrypt(TDataFileHost& host, const std::string& source, const std::string& destination);
 
 // Asks for a new password and cipher choices when the host's options say so,
 // then seals source into destination. The ciphertext goes to a temporary file
 // beside the destination, is flushed to the medium and renamed over it, so the
-// old destination stays whole until the new one is complete. Reports and
-// terminates on any failure.
+// old destination stays whole until the new one is complete. Raises
+// EDataFileError on any failure.
 //
 // A session seals bytes it wrote itself beside a data file in a folder that
 // others may write to: Source then names the file that must be read (a file
@@ -67,7 +67,7 @@ using TPlainPieceFn = std::function<void(const std::uint8_t* data, std::size_t s
 // file), the source holds that many bytes: a content that large is
 // compressed as CompressFile does (see CompressStream), and progress is
 // reported to the host against it; else with a total of 0 (not known).
-// Reports and terminates on a failure or a content of 4 GiB or more. Returns
+// Raises EDataFileError on a failure or a content of 4 GiB or more. Returns
 // the count of plain bytes sealed.
 std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, const std::string& destination,
                             bool compress, const TPlainPieceFn& inspect = {},

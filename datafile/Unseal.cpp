@@ -239,9 +239,8 @@ TUnsealedFile UnsealPieces(TDataFileHost& host, const std::string& sealed, TUnse
                 zstream::TZDecompressionStream inflated(content);
                 passOn(inflated);
             } catch (const zstream::EZLibError&) {
-                host.AskUser(DecryptionErrorText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
                 cipher->Scrub();
-                host.ExitWithError();
+                throw EDataFileError{DecryptionErrorText, {}};
             }
         }
     } catch (...) {
@@ -394,8 +393,7 @@ TUnsealedFile UnsealToFile(TDataFileHost& host, const std::string& sealed, const
         if (const std::string left = sink.Wipe(host); !left.empty()) {
             text += "\r\n\r\n" + left;
         }
-        host.AskUser(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        host.ExitWithError();
+        throw EDataFileError{text, {}};
     } catch (const std::exception& e) {
         // Reading, writing (a full disk) or renaming failed: no part of the
         // text stays.
@@ -404,8 +402,14 @@ TUnsealedFile UnsealToFile(TDataFileHost& host, const std::string& sealed, const
             reason += "; " + left;
         }
         RefuseUnreadableSealed(host, false, reason);
+    } catch (EDataFileError& error) {
+        // A wrong content: what the wipe left is said after the refusal.
+        if (const std::string left = sink.Wipe(host); !left.empty()) {
+            error.Text += "\r\n\r\n" + left;
+        }
+        throw;
     } catch (...) {
-        // A wrong content (reported already) or a signal.
+        // A signal.
         if (const std::string left = sink.Wipe(host); !left.empty()) {
             host.AskUser(left, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         }

@@ -53,7 +53,7 @@ struct TUnsealed {
 [[nodiscard]] TContentKind FileContentKind(const std::string& path);
 // The same test on the first piece of sealed, deciphered in memory under the
 // host's password and choices (nothing is written; the rest is not read). A
-// file that cannot be read is reported as Decrypt reports it, and terminates.
+// file that cannot be read is refused as Decrypt refuses it.
 [[nodiscard]] TContentKind SealedContentKind(TDataFileHost& host, const std::string& sealed);
 
 // Why a content that is neither does not open, naming the choices tried:
@@ -63,8 +63,8 @@ struct TUnsealed {
 
 // Unseals sealed under the host's password and choices into sink: a plain
 // content as it is, a compressed content decompressed (raw: as it is). A
-// wrong password or damaged content reports DecryptionErrorText and
-// terminates through the host; other failures (reading, the sink) raise.
+// wrong password or damaged content raises EDataFileError with
+// DecryptionErrorText; other failures (reading, the sink) raise.
 // The deciphering reports progress to the host.
 TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, TContentSink& sink);
 

@@ -133,6 +133,8 @@ public:
         } catch (const platform::EInterrupted&) {
             EndInterrupted();
             throw;
+        } catch (const datafile::EDataFileError& error) {
+            Fail(error);
         } catch (const TWrongPassword&) {
             return TSessionEnd::WrongPassword;
         } catch (const TCancelled&) {
@@ -165,9 +167,13 @@ private:
     // signal passes on to end the program.
     void EndInterrupted() {
         const platform::TSignalDeferral unbroken;
-        if (FMadeTemporaries) {
-            WipeQuietly(Intermediate());
-            WipeQuietly(WorkingCopy());
+        try {
+            if (FMadeTemporaries) {
+                WipeQuietly(Intermediate());
+                WipeQuietly(WorkingCopy());
+            }
+        } catch (const datafile::EDataFileError& error) {
+            Fail(error);
         }
         platform::RemovePrivateFolder(FTemp); // only when nothing is left in it
         if (!FImportedFrom.empty() && platform::RenameNoReplace(DataFile(), FImportedFrom)) {
@@ -359,10 +365,11 @@ private:
         }
         try {
             datafile::Decrypt(FHost, DataFile(), Intermediate());
-        } catch (const datafile::TProgramExit&) {
+        } catch (const datafile::EDataFileError& error) {
             // Deciphering stopped (a full disk): its plain text goes too.
+            datafile::ReportError(FHost, error);
             WipeQuietly(Intermediate());
-            throw;
+            FHost.ExitWithError();
         }
         if (datafile::CheckHeader(FHost, Intermediate())) {
             Decide(ChooseCompression(false, FInputs));
@@ -382,6 +389,14 @@ private:
         Stage("Decompressing..");
         try {
             datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), FProgress);
+        } catch (const datafile::EDataFileError& error) {
+            // Before the editor ran the data file holds everything: no
+            // partial plain copy stays, nor the deciphered bytes of a wrong
+            // password, wherever the temporaries live.
+            datafile::ReportError(FHost, error);
+            WipeQuietly(WorkingCopy());
+            WipeQuietly(Intermediate());
+            FHost.ExitWithError();
         } catch (...) {
             // Before the editor ran the data file holds everything: no
             // partial plain copy stays, nor the deciphered bytes of a wrong

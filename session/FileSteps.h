@@ -5,6 +5,7 @@
 
 #include "datafile/Companions.h"
 #include "datafile/DataFileHost.h"
+#include "datafile/FileChecks.h"
 #include "datafile/SealedFile.h"
 #include "platform/Files.h"
 #include "platform/PrivateFolder.h"
@@ -178,6 +179,8 @@ protected:
     void Status(const std::string& text);
     void Stage(const std::string& text);
     [[noreturn]] void Fail(const std::string& text);
+    // A failure the data-file operations report, the same way.
+    [[noreturn]] void Fail(const datafile::EDataFileError& error) { datafile::ReportAndExit(FHost, error); }
     void NoteNewestText(const std::string& path, const char* what);
     [[nodiscard]] std::string SharedFolderText() const;
     void RefuseForeignNames(const std::string& dataFile);

@@ -91,6 +91,8 @@ public:
                                      : "Recovered: the newest text is sealed in \"" + DataFile() +
                                            "\"; the file it replaced is \"" + FirstBackup() + "\".") +
                         (wiped.empty() ? "" : " The editor's copies of the working copy are wiped: " + wiped + "."));
+        } catch (const datafile::EDataFileError& error) {
+            Fail(error);
         } catch (const std::exception& e) {
             Fail(std::string(WriteFailureText) + "\r\n\r\n(" + e.what() + ")");
         }

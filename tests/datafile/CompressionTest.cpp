@@ -248,7 +248,7 @@ TEST_P(CompressionTest, DamagedDataWipesBothTemporaryFilesAndEndsTheProgram) {
         WriteBytes(Intermediate(), damaged);
         try {
             fs::remove(Working());
-            DecompressFile(Host, Intermediate(), Working());
+            AsCaller(Host, [&] { DecompressFile(Host, Intermediate(), Working()); });
             ADD_FAILURE() << "must terminate";
         } catch (const TProgramExit& exit) {
             EXPECT_EQ(exit.ExitCode, 1);
@@ -280,7 +280,7 @@ TEST_P(CompressionTest, DamageFoundAfterWritingBeganLeavesNoPartialCopy) {
         Host.Dialogs.clear();
         WriteBytes(Intermediate(), damaged);
         try {
-            DecompressFile(Host, Intermediate(), other);
+            AsCaller(Host, [&] { DecompressFile(Host, Intermediate(), other); });
             ADD_FAILURE() << "must terminate";
         } catch (const TProgramExit& exit) {
             EXPECT_EQ(exit.ExitCode, 1);
@@ -365,7 +365,7 @@ TEST_P(CompressionTest, HeadersAreJudgedAsZlibJudgesThem) {
         Host.Dialogs.clear();
         WriteBytes(Intermediate(), refused);
         fs::remove(Working());
-        EXPECT_THROW(DecompressFile(Host, Intermediate(), Working()), TProgramExit);
+        EXPECT_THROW(AsCaller(Host, [&] { DecompressFile(Host, Intermediate(), Working()); }), TProgramExit);
         EXPECT_FALSE(fs::exists(Working()));
         ASSERT_EQ(Host.Dialogs.size(), 1u);
         EXPECT_EQ(Host.Dialogs[0].Text,
@@ -480,7 +480,7 @@ TEST_P(CompressionRoomTest, DecodingStopsBeforeTheDiskFillsAndSaysHowFarItGot) {
     FakeFree = 60 * MiB;
     try {
         fs::remove(Working());
-        DecompressFile(Host, Intermediate(), Working());
+        AsCaller(Host, [&] { DecompressFile(Host, Intermediate(), Working()); });
         ADD_FAILURE() << "must terminate";
     } catch (const TProgramExit& exit) {
         EXPECT_EQ(exit.ExitCode, 1);
@@ -515,7 +515,7 @@ TEST_P(CompressionRoomTest, TheMarginIs64MiBOrHalfTheFreeSpace) {
     FakeSize = 20480 * MiB;
     FakeFree = 40 * MiB; // the margin is 20 MiB: room for 20 MiB of the 24
     fs::remove(Working());
-    EXPECT_THROW(DecompressFile(Host, Intermediate(), Working()), TProgramExit);
+    EXPECT_THROW(AsCaller(Host, [&] { DecompressFile(Host, Intermediate(), Working()); }), TProgramExit);
     EXPECT_FALSE(fs::exists(Working()));
     ASSERT_EQ(Host.Dialogs.size(), 1u);
     EXPECT_EQ(Host.Dialogs[0].Text.rfind("The content of the data file does not fit on the disk", 0), 0u);

@@ -78,7 +78,7 @@ TEST_F(CheckHeaderTest, AFileThatCannotBeOpenedIsReportedAndEndsTheProgram) {
     for (const std::string& path : {Path("missing"), Dir.string()}) {
         TTestHost host;
         try {
-            (void)CheckHeader(host, path);
+            (void)AsCaller(host, [&] { return CheckHeader(host, path); });
             FAIL() << "must terminate";
         } catch (const TProgramExit& exit) {
             EXPECT_EQ(exit.ExitCode, 1);
@@ -88,6 +88,34 @@ TEST_F(CheckHeaderTest, AFileThatCannotBeOpenedIsReportedAndEndsTheProgram) {
                   "Cannot open file! (maybe it has the Read Only attribute?)\r\n\r\nPlease check your data.");
         EXPECT_EQ(host.Dialogs[0].Kind, TMsgDlgType::mtError);
     }
+}
+
+TEST_F(CheckHeaderTest, TheLayerRaisesItsFailureAndTheCallerWipesThenReports) {
+    TTestHost host;
+    try {
+        (void)CheckHeader(host, Path("missing"));
+        FAIL() << "must raise";
+    } catch (const EDataFileError& error) {
+        EXPECT_EQ(error.Text,
+                  "Cannot open file! (maybe it has the Read Only attribute?)\r\n\r\nPlease check your data.");
+        EXPECT_TRUE(error.Wipe.empty());
+    }
+    EXPECT_TRUE(host.Events.empty()) << "the layer shows nothing and ends nothing";
+
+    // The temporaries the error names go before its text shows; a name that
+    // is not a file of ours is left alone and named.
+    WriteText(Path("data.qlx.qlt"), "plain text");
+    WriteText(Path("victim"), "theirs");
+    fs::create_hard_link(Path("victim"), Path("data.qlx.qlz")); // two names: not ours alone
+    EXPECT_THROW(ReportAndExit(host, EDataFileError{"Refused.", {Path("data.qlx.qlt"), Path("data.qlx.qlz")}}),
+                 TProgramExit);
+    EXPECT_FALSE(fs::exists(Path("data.qlx.qlt")));
+    EXPECT_EQ(ReadBytes(Path("victim")), (Bytes{'t', 'h', 'e', 'i', 'r', 's'}));
+    ASSERT_EQ(host.Dialogs.size(), 1u);
+    EXPECT_TRUE(host.Dialogs[0].Text.starts_with("Refused.\r\n\r\n")) << host.Dialogs[0].Text;
+    EXPECT_NE(host.Dialogs[0].Text.find("data.qlx.qlz"), std::string::npos) << host.Dialogs[0].Text;
+    EXPECT_EQ(host.Dialogs[0].Kind, TMsgDlgType::mtError);
+    EXPECT_EQ(host.Events.back(), "ExitWithError");
 }
 
 // ---- CRC-32 ----
@@ -214,7 +242,7 @@ TEST_F(WipeFileTest, AReadOnlyFileIsReportedWithItsFullPathAndEndsTheProgram) {
     const fs::path oldDirectory = fs::current_path();
     fs::current_path(Dir);
     try {
-        WipeFile(host, "ro");
+        AsCaller(host, [&] { WipeFile(host, "ro"); });
         ADD_FAILURE() << "must terminate";
     } catch (const TProgramExit& exit) {
         EXPECT_EQ(exit.ExitCode, 1);

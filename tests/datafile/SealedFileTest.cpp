@@ -31,10 +31,10 @@ constexpr TChoice Choices[] = {{0, 0, 16}, {0, 1, 16}, {1, 0, 8}, {1, 1, 8}};
 
 class SealedFileTest : public TTempDirTest {
 protected:
-    // Runs op and expects it to end the program with exit code 1.
-    template <class Op> void ExpectExit(Op op) {
+    // Runs op as a caller does and expects it to end the program with exit code 1.
+    template <class Op> void ExpectExit(TTestHost& host, Op op) {
         try {
-            op();
+            AsCaller(host, op);
             ADD_FAILURE() << "must terminate";
         } catch (const TProgramExit& exit) {
             EXPECT_EQ(exit.ExitCode, 1);
@@ -236,7 +236,7 @@ TEST_F(SealedFileTest, AMissingSourceLeavesTheDataFileUntouched) {
     host.FChangePass = true; // no prompt may appear
     const Bytes old = SampleContent(500);
     WriteBytes(Path("data.qlx"), old);
-    ExpectExit([&] { Encrypt(host, Path("missing"), Path("data.qlx")); });
+    ExpectExit(host, [&] { Encrypt(host, Path("missing"), Path("data.qlx")); });
     EXPECT_EQ(ReadBytes(Path("data.qlx")), old);
     EXPECT_FALSE(fs::exists(SealingTempName(Path("data.qlx"))));
     ASSERT_EQ(host.Events.size(), 2u);
@@ -244,7 +244,7 @@ TEST_F(SealedFileTest, AMissingSourceLeavesTheDataFileUntouched) {
     EXPECT_EQ(host.Dialogs[0].Kind, TMsgDlgType::mtError);
 
     TTestHost reader;
-    ExpectExit([&] { Decrypt(reader, Path("missing"), Path("out")); });
+    ExpectExit(reader, [&] { Decrypt(reader, Path("missing"), Path("out")); });
     ASSERT_EQ(reader.Dialogs.size(), 1u);
     EXPECT_EQ(reader.Dialogs[0].Text, DecryptErrorText);
     EXPECT_FALSE(fs::exists(Path("out")));
@@ -253,8 +253,8 @@ TEST_F(SealedFileTest, AMissingSourceLeavesTheDataFileUntouched) {
 TEST_F(SealedFileTest, ADestinationThatCannotBeCreatedIsReported) {
     TTestHost host;
     WriteBytes(Path("plain"), SampleContent(10));
-    ExpectExit([&] { Encrypt(host, Path("plain"), Path("no/such/dir/data.qlx")); });
-    ExpectExit([&] { Decrypt(host, Path("plain"), Path("no/such/dir/out")); });
+    ExpectExit(host, [&] { Encrypt(host, Path("plain"), Path("no/such/dir/data.qlx")); });
+    ExpectExit(host, [&] { Decrypt(host, Path("plain"), Path("no/such/dir/out")); });
     ASSERT_EQ(host.Dialogs.size(), 2u);
     EXPECT_EQ(host.Dialogs[0].Text, EncryptErrorText);
     EXPECT_EQ(host.Dialogs[1].Text, DecryptErrorText);
@@ -266,7 +266,7 @@ TEST_F(SealedFileTest, AReadOnlyDataFileIsNotReplaced) {
     WriteBytes(Path("data.qlx"), old);
     ASSERT_EQ(::chmod(Path("data.qlx").c_str(), 0444), 0);
     WriteBytes(Path("plain"), SampleContent(100));
-    ExpectExit([&] { Encrypt(host, Path("plain"), Path("data.qlx")); });
+    ExpectExit(host, [&] { Encrypt(host, Path("plain"), Path("data.qlx")); });
     EXPECT_EQ(ReadBytes(Path("data.qlx")), old);
 }
 
@@ -276,8 +276,8 @@ TEST_F(SealedFileTest, AnIndexOutsideTheListsEndsInTheErrorBox) {
         TTestHost host;
         host.FAlgorithm = algorithm;
         host.FHash = hash;
-        ExpectExit([&] { Encrypt(host, Path("plain"), Path("data.qlx")); });
-        ExpectExit([&] { Decrypt(host, Path("plain"), Path("out")); });
+        ExpectExit(host, [&] { Encrypt(host, Path("plain"), Path("data.qlx")); });
+        ExpectExit(host, [&] { Decrypt(host, Path("plain"), Path("out")); });
         ASSERT_EQ(host.Dialogs.size(), 2u);
         EXPECT_EQ(host.Dialogs[0].Text, EncryptErrorText);
         EXPECT_EQ(host.Dialogs[1].Text, DecryptErrorText);
@@ -312,7 +312,7 @@ TEST_F(SealedFileTest, AFailureInTheMiddleOfSealingLeavesTheOldDataFileWhole) {
     WriteBytes(Path("plain"), SampleContent(300000, 8));
     {
         const TFileSizeLimit limit(100000); // the disk "fills up" a third of the way in
-        ExpectExit([&] { Encrypt(host, Path("plain"), Path("data.qlx")); });
+        ExpectExit(host, [&] { Encrypt(host, Path("plain"), Path("data.qlx")); });
     }
     EXPECT_EQ(ReadBytes(Path("data.qlx")), old);
     EXPECT_FALSE(fs::exists(SealingTempName(Path("data.qlx")))) << "partial ciphertext is removed";
@@ -323,7 +323,7 @@ TEST_F(SealedFileTest, AFailureInTheMiddleOfSealingLeavesTheOldDataFileWhole) {
     TTestHost reader;
     {
         const TFileSizeLimit limit(100000);
-        ExpectExit([&] { Decrypt(reader, Path("data.qlx"), Path("out.qlz")); });
+        ExpectExit(reader, [&] { Decrypt(reader, Path("data.qlx"), Path("out.qlz")); });
     }
     ASSERT_EQ(reader.Dialogs.size(), 1u);
     EXPECT_EQ(reader.Dialogs[0].Text, DecryptErrorText);
@@ -363,7 +363,7 @@ TEST_F(SealedFileTest, AStaleTemporaryIsReplacedAndALinkThereIsRefused) {
     const Bytes sealed = ReadBytes(Path("data.qlx"));
     ASSERT_EQ(::symlink(Path("precious").c_str(), temporary.c_str()), 0);
     EXPECT_TRUE(host.Dialogs.empty());
-    ExpectExit([&] { Encrypt(host, Path("plain"), Path("data.qlx")); });
+    ExpectExit(host, [&] { Encrypt(host, Path("plain"), Path("data.qlx")); });
     ASSERT_EQ(host.Dialogs.size(), 1u);
     EXPECT_EQ(host.Dialogs[0].Text, EncryptErrorText);
     EXPECT_EQ(ReadBytes(Path("precious")), precious);
@@ -383,7 +383,7 @@ TEST_F(SealedFileTest, UnsealedDataIsOwnerOnlyAndNeverWrittenThroughALink) {
     const Bytes precious = SampleContent(77);
     WriteBytes(Path("precious"), precious);
     ASSERT_EQ(::symlink(Path("precious").c_str(), Path("link.qlz").c_str()), 0);
-    ExpectExit([&] { Decrypt(host, Path("in.qlx"), Path("link.qlz")); });
+    ExpectExit(host, [&] { Decrypt(host, Path("in.qlx"), Path("link.qlz")); });
     EXPECT_EQ(ReadBytes(Path("precious")), precious);
 }
 
@@ -396,8 +396,8 @@ TEST_F(SealedFileTest, FilesOf4GiBOrMoreAreRefusedBeforeAnythingIsCreated) {
     WriteBytes(Path("data.qlx"), old);
     TTestHost host;
     host.FChangePass = true;
-    ExpectExit([&] { Encrypt(host, Path("huge"), Path("data.qlx")); });
-    ExpectExit([&] { Decrypt(host, Path("huge"), Path("out")); });
+    ExpectExit(host, [&] { Encrypt(host, Path("huge"), Path("data.qlx")); });
+    ExpectExit(host, [&] { Decrypt(host, Path("huge"), Path("out")); });
     EXPECT_EQ(ReadBytes(Path("data.qlx")), old);
     EXPECT_FALSE(fs::exists(SealingTempName(Path("data.qlx"))));
     EXPECT_FALSE(fs::exists(Path("out")));

@@ -132,7 +132,9 @@ TEST_F(StreamSealTest, AFailureOrASignalPartWayWipesTheTemporaryAndKeepsTheOldOu
         rlimit lowered = old;
         lowered.rlim_cur = 200000;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
-        EXPECT_THROW(UnsealToFile(host, Path("sealed.qlx"), Path("out"), TUnsealMode::umInflate), TProgramExit);
+        EXPECT_THROW(
+            AsCaller(host, [&] { return UnsealToFile(host, Path("sealed.qlx"), Path("out"), TUnsealMode::umInflate); }),
+            TProgramExit);
         ::setrlimit(RLIMIT_FSIZE, &old);
         ASSERT_EQ(host.Dialogs.size(), 1u);
         EXPECT_TRUE(host.Dialogs[0].Text.starts_with("File I/O error during decryption!")) << host.Dialogs[0].Text;

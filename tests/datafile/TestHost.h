@@ -3,6 +3,7 @@
 #pragma once
 
 #include "datafile/FieldHost.h"
+#include "datafile/FileChecks.h"
 #include "tests/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -145,10 +146,21 @@ inline Bytes SampleContent(std::size_t size, std::uint32_t seed = 1) {
     return data;
 }
 
+// Runs operation as the session and the commands call the data-file
+// operations: a failure it raises is reported through host (its temporaries
+// wiped, its text shown) and ends there, by host's ExitWithError.
+template <typename TOperation> decltype(auto) AsCaller(TDataFileHost& host, TOperation operation) {
+    try {
+        return operation();
+    } catch (const EDataFileError& error) {
+        ReportAndExit(host, error);
+    }
+}
+
 // Runs body in a child process whose files may not grow past limit bytes
 // (writes past it fail with EFBIG, as on a full disk) and returns the child's
-// exit code: 0 when body returned, the code of a TProgramExit, 101 for any
-// other exception, 100 when the limit could not be set.
+// exit code: 0 when body returned, the code of a TProgramExit, 1 for an
+// EDataFileError, 101 for any other exception, 100 when the limit could not be set.
 template <typename TBody> int WithFileSizeLimit(rlim_t limit, TBody body) {
     const pid_t child = ::fork();
     if (child == 0) {
@@ -161,6 +173,8 @@ template <typename TBody> int WithFileSizeLimit(rlim_t limit, TBody body) {
             body();
         } catch (const TProgramExit& exit) {
             ::_exit(exit.ExitCode);
+        } catch (const EDataFileError&) {
+            ::_exit(1); // what a caller ends with
         } catch (...) {
             ::_exit(101);
         }

@@ -23,11 +23,11 @@ constexpr const char* EncryptError = "File I/O error during encryption!\n\r\n\rP
 
 class DataFileFaultTest : public TTempDirTest {
 protected:
-    // Runs the operation, which must report text and end the program.
+    // Runs the operation as a caller does; it must report text and end the program.
     template <typename TOperation> void ExpectReported(TOperation operation, const char* text) {
         Host.Dialogs.clear();
         try {
-            operation();
+            AsCaller(Host, operation);
             ADD_FAILURE() << "must terminate";
         } catch (const TProgramExit& exit) {
             EXPECT_EQ(exit.ExitCode, 1);
