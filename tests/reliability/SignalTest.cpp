@@ -214,6 +214,19 @@ public:
         int slave = -1;
         EXPECT_EQ(::openpty(&FMaster, &slave, nullptr, nullptr, nullptr), 0);
         EXPECT_EQ(::write(FMaster, "\x13", 1), 1);
+        // The terminal takes the Ctrl-S a moment later (its input is worked
+        // through apart from the writer); once it has, its end reports no
+        // room for output. Without this wait a loaded machine let the
+        // program run past its first status lines before output stopped.
+        bool stopped = false;
+        for (int look = 0; look < 5000 && !stopped; ++look) {
+            pollfd room{slave, POLLOUT, 0};
+            stopped = ::poll(&room, 1, 0) == 0;
+            if (!stopped) {
+                ::usleep(1000);
+            }
+        }
+        EXPECT_TRUE(stopped) << "the terminal never stopped its output";
         // The program inherits only the terminal's other end.
         EXPECT_EQ(::fcntl(FMaster, F_SETFD, FD_CLOEXEC), 0);
         FChild = StartProgram(arguments, input, output, configHome, slave);
