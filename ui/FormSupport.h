@@ -7,9 +7,12 @@
 
 namespace quillock::ui {
 
-// The desktop's general font at 8 points, a little narrowed, neither bold,
-// italic nor underlined: every control starts from it.
+// The desktop's font at its size, neither bold, italic nor underlined: every
+// control starts from it.
 [[nodiscard]] QFont WindowFont();
+
+// A font's size in points, also for one given in pixels.
+[[nodiscard]] double PointSize(const QFont& font);
 
 // The colour wanted, darkened on a light background or lightened on a dark
 // one until its contrast with the background is at least 4.5:1.

@@ -36,14 +36,15 @@
 namespace quillock::ui {
 
 QFont WindowFont() {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    font.setStretch(85);
+    QFont font = QApplication::font();
     font.setBold(false);
     font.setItalic(false);
     font.setUnderline(false);
     return font;
+}
+
+double PointSize(const QFont& font) {
+    return font.pointSizeF() > 0 ? font.pointSizeF() : QFontInfo(font).pointSizeF();
 }
 
 namespace {
@@ -267,6 +268,20 @@ TTextRoom TextRoomOf(const QWidget* widget) {
     return {};
 }
 
+// Whether rect (in the group box's coordinates) lies within its frame's
+// lines and clear of its title.
+bool InsideFrame(const QGroupBox* group, const QRect& rect) {
+    QStyleOptionGroupBox option;
+    option.initFrom(group);
+    option.text = group->title();
+    option.lineWidth = 1;
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QStyle* style = group->style();
+    const QRect frame = style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, group);
+    const QRect title = style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+    return frame.adjusted(1, 1, -1, -1).contains(rect) && !title.intersects(rect);
+}
+
 // Narrows, then shrinks, a control's font until its text fits the room its
 // style leaves; the control keeps its place and size.
 void FitText(QWidget* widget) {
@@ -419,7 +434,7 @@ void TForm1::CreateControls() {
     UseCompressionBox = MakeCheckBox(GroupBox1, "UseCompression", "Co&mpress", 8, 16, 73, 17);
     UseCompressionBox->setToolTip(
         QStringLiteral("Reduce filesize (using standard zip/rar compression has no effects!)"));
-    DecompressBox = MakeCheckBox(GroupBox1, "Decompress", "&Decompress", 8, 33, 81, 16);
+    DecompressBox = MakeCheckBox(GroupBox1, "Decompress", "&Decompress", 8, 33, 80, 16);
     DecompressBox->setToolTip(QStringLiteral("Return a compressed file to the standard format"));
 
     const QString compressionHint = QStringLiteral("Show some informations about the built-in compression");
@@ -444,7 +459,7 @@ void TForm1::CreateControls() {
     ChangeAlgorithmBox->setToolTip(
         QStringLiteral("You will be prompted to change encryption algorithm when closing the file"));
 
-    Label5 = MakeLabel(this, "Label5", "&Path", 16, 286, 33, 13);
+    Label5 = MakeLabel(this, "Label5", "&Path", 16, 286, 32, 13);
     Label5->setFont(Styled(true, true));
     ExeNameEdit = Make<QLineEdit>(this, "ExeName", 48, 280, 193, 21);
     ExeNameEdit->setText(QStringLiteral("Arbolix.exe"));
@@ -464,7 +479,7 @@ void TForm1::CreateControls() {
     Panel1->setAutoFillBackground(true);
     {
         QFont font = Styled(true, true);
-        font.setPointSize(12);
+        font.setPointSizeF(PointSize(plain) * 1.5); // 12 points beside 8
         Panel1->setFont(font);
     }
     CompressedNotify = Make<QLabel>(Panel1, "CompressedNotify", 48, 40, 177, 13);
@@ -638,7 +653,7 @@ void TForm1::FitTexts() {
     const struct {
         QLabel* Label;
         int End;
-    } strip[] = {{ProgVerBottom, Label8->x()}, {Label8, Label4->x()}, {Label4, Label3->x()}, {Label3, ClientWidth}};
+    } strip[] = {{ProgVerBottom, Label8->x()}, {Label8, Label4->x()}, {Label4, Label3->x()}, {Label3, width()}};
     for (const auto& item : strip) {
         QFont font = item.Label->font();
         item.Label->adjustSize();
@@ -690,20 +705,103 @@ int TForm1::OuterHeight() const {
     return height() + FrameHeight;
 }
 
-void TForm1::SetOuterHeight(int outerHeight) {
-    setFixedSize(ClientWidth, outerHeight - FrameHeight);
-    if (Panel2 != nullptr) {
-        Panel2->setGeometry(0, height() - Panel2Height, ClientWidth, Panel2Height);
-        Panel2->raise();
+int TForm1::Scaled(int design) const {
+    return static_cast<int>(std::lround(design * FScale));
+}
+
+QRect TForm1::Scaled(const QRect& design) const {
+    // Edges are scaled, not sizes, so that controls that meet still meet.
+    const int left = Scaled(design.x());
+    const int top = Scaled(design.y());
+    return {left, top, Scaled(design.x() + design.width()) - left, Scaled(design.y() + design.height()) - top};
+}
+
+void TForm1::ChooseScale() {
+    // The layout's pixels are those of an 8-point face; the window grows
+    // with the desktop's font, and further until every text fits.
+    // Places are kept in the window's coordinates, so that a control in a
+    // group box and one beside it that meet in the layout still meet.
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (!control->objectName().isEmpty() && !control->objectName().startsWith(QStringLiteral("qt_"))) {
+            FDesignRects.push_back({control, QRect(control->mapTo(this, QPoint(0, 0)), control->size()),
+                                    control->parentWidget()->mapTo(this, QPoint(0, 0))});
+        }
     }
-    HideCoveredControls();
+    constexpr double Step = 0.05;
+    const double start = std::max(1.0, PointSize(font()) / 8.0);
+    ScaleLayout(start);
+    while (!LayoutFits() && FScale < 3 * start) {
+        ScaleLayout(FScale + Step);
+    }
+}
+
+void TForm1::ScaleLayout(double scale) {
+    FScale = scale;
+    for (const auto& [control, design, parentAt] : FDesignRects) {
+        QRect rect = Scaled(design).translated(-Scaled(QRect(parentAt, QSize())).topLeft());
+        if (const auto* line = qobject_cast<const QFrame*>(control);
+            line != nullptr && line->frameShape() == QFrame::HLine) {
+            rect.setHeight(design.height());
+        }
+        control->setGeometry(rect);
+    }
+    // Small buttons are at least square, so a "?" is as easy to hit as it is tall.
+    for (QPushButton* button : {Button1, Button2, Button3, Button4}) {
+        button->resize(std::max(button->width(), button->height()), button->height());
+    }
+    // The bottom strip's labels are as wide as their texts.
+    for (QLabel* label : {ProgVerBottom, Label8, Label4, Label3}) {
+        label->adjustSize();
+    }
+    SetDesignHeight(FDesignHeight);
+}
+
+bool TForm1::LayoutFits() const {
+    for (const auto& [control, design, parentAt] : FDesignRects) {
+        const TTextRoom text = TextRoomOf(control);
+        if (text.Need > text.Room) {
+            return false;
+        }
+        const bool oneLine =
+            qobject_cast<const QLabel*>(control) != nullptr || qobject_cast<const QAbstractButton*>(control) != nullptr;
+        if (oneLine && control != Panel1 && control->fontMetrics().height() > control->height()) {
+            return false;
+        }
+        // Nothing in a group box reaches into its frame's lines or its title.
+        if (const auto* group = qobject_cast<const QGroupBox*>(control->parentWidget());
+            group != nullptr && !InsideFrame(group, control->geometry())) {
+            return false;
+        }
+    }
+    const QLabel* const strip[] = {ProgVerBottom, Label8, Label4, Label3};
+    for (std::size_t index = 0; index < std::size(strip); ++index) {
+        const int end = index + 1 < std::size(strip) ? strip[index + 1]->x() : width();
+        if (strip[index]->x() + strip[index]->width() > end) {
+            return false;
+        }
+    }
+    const QFontMetrics notify = CompressedNotify->fontMetrics();
+    return notify.horizontalAdvance(QStringLiteral("Encrypting.. [Uncompressed] 100%")) <=
+               CompressedNotify->contentsRect().width() &&
+           Panel1->fontMetrics().horizontalAdvance(QStringLiteral("Data successfully encrypted.")) <=
+               Panel1->contentsRect().width();
+}
+
+void TForm1::SetDesignHeight(int clientHeight) {
+    FDesignHeight = clientHeight;
+    setFixedSize(Scaled(ClientWidth), Scaled(clientHeight));
+    if (Panel2 != nullptr) {
+        Panel2->setGeometry(0, height() - Scaled(Panel2Height), width(), Scaled(Panel2Height));
+        Panel2->raise();
+        HideCoveredControls();
+    }
 }
 
 void TForm1::HideCoveredControls() {
     // A control that the bottom strip covers, wholly or in part, is hidden:
     // neither Tab nor its accelerator reaches it. Tab order is unchanged, so
     // the shown controls keep the form's order.
-    const int stripTop = height() - Panel2Height;
+    const int stripTop = height() - Scaled(Panel2Height);
     for (QWidget* control : std::initializer_list<QWidget*>{
              AlgorithmCB, HashCB, Label6, Label7, UseCompressionBox, DecompressBox, Button3, Button4, DoubleBackupBox,
              ChangePassBox, ChangeAlgorithmBox, Label5, ExeNameEdit, Button2}) {
@@ -718,7 +816,7 @@ void TForm1::HideCoveredControls() {
 void TForm1::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     if (Panel2 != nullptr) {
-        Panel2->setGeometry(0, height() - Panel2Height, ClientWidth, Panel2Height);
+        Panel2->setGeometry(0, height() - Scaled(Panel2Height), width(), Scaled(Panel2Height));
         Panel2->raise();
     }
 }

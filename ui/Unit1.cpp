@@ -71,7 +71,8 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QDialog(parent) 
     CreateControls();
     ApplyPalette();
     UpdateCaptions();
-    FitTexts();
+    ChooseScale();
+    FitTexts(); // where even the largest scale leaves a text too long
     SetAccessibility();
     SetTabOrder();
     FormCreate(arguments);
@@ -84,7 +85,7 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate(const QStringList& arguments) {
     SetHintTiming(0, 4000);
-    SetOuterHeight(CollapsedHeight);
+    SetDesignHeight(CollapsedHeight - FrameHeight);
     UpdateCaptions();
     VersionsHistory->setPlainText(FromCp1252(FCaption + " - " + VersionHistoryText()));
     if (!arguments.isEmpty()) {
@@ -422,12 +423,14 @@ void TForm1::AlgorithmCBChange() {
 
 void TForm1::OptionsButtonClick() {
     FCentring = false;
-    // Grow or shrink around the vertical centre, two pixels at each edge per step.
-    const int shift = FOptionsShown ? 2 : -2;
+    // Grow or shrink around the vertical centre, two of the layout's pixels
+    // at each edge per step.
     const int grow = FOptionsShown ? -4 : 4;
+    const int top = y();
+    const int from = height();
     for (int step = 0; step < OptionsSteps; ++step) {
-        move(x(), y() + shift);
-        SetOuterHeight(OuterHeight() + grow);
+        SetDesignHeight(FDesignHeight + grow);
+        move(x(), top - (height() - from) / 2);
     }
     FOptionsShown = !FOptionsShown;
     KeepOnScreen();

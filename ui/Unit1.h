@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -16,6 +17,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QButtonGroup;
 class QCheckBox;
@@ -54,6 +56,12 @@ public:
 
     // The window's height with its frame.
     [[nodiscard]] int OuterHeight() const;
+    // How much larger than its 8-point pixel layout the window is drawn: at
+    // least the desktop font's size over 8 points, more where a text needs it.
+    [[nodiscard]] double Scale() const noexcept { return FScale; }
+    // A length or a rectangle of the layout, as drawn.
+    [[nodiscard]] int Scaled(int design) const;
+    [[nodiscard]] QRect Scaled(const QRect& design) const;
     [[nodiscard]] bool OptionsShown() const noexcept { return FOptionsShown; }
     [[nodiscard]] const std::array<std::string, 3>& EditionPaths() const noexcept { return FEditionPaths; }
     // The exit code the program ends with, once it is decided.
@@ -181,7 +189,13 @@ private:
     void FormCreate(const QStringList& arguments);
     void FormShow();
     void FormDestroy();
-    void SetOuterHeight(int height);
+    // The client area's height in the layout's pixels.
+    void SetDesignHeight(int clientHeight);
+    void ChooseScale();
+    void ScaleLayout(double scale);
+    // Every text whole, nothing in a group box over its frame or title, the
+    // bottom strip's labels apart.
+    [[nodiscard]] bool LayoutFits() const;
     // The focus rule of the handlers: the password box, when the window can take it.
     void FocusPassword();
     void EndWith(int exitCode);
@@ -260,6 +274,16 @@ private:
     bool FEditionPathsLoaded = false;
     platform::TPrivateTemp FPrivateTemp = platform::TPrivateTemp::ptWhereNeeded;
     bool FOptionsShown = false;
+    double FScale = 1.0;
+    int FDesignHeight = 324;
+    // Each control's place in the layout's pixels, in the window's
+    // coordinates, and where its parent stands there.
+    struct TDesignPlace {
+        QWidget* Control;
+        QRect Rect;
+        QPoint ParentAt;
+    };
+    std::vector<TDesignPlace> FDesignRects;
     bool FShownBefore = false;
     // Centred at the first showing, and again if a window manager frames the
     // window afterwards, until the user works with it.

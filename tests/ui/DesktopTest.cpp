@@ -1,4 +1,5 @@
-// The window on a Linux desktop: every text whole with the control's font,
+// The window on a Linux desktop: every text whole with the control's font, the
+// layout scaled with the desktop's font size with nothing clipped or overlapping,
 // light and dark schemes, hidden controls out of reach while collapsed,
 // progress during long steps, names for screen readers, the centred window
 // and the panel's two bevels.
@@ -136,35 +137,8 @@ const char* const OptionControls[] = {"AlgorithmCB",      "HashCB",         "Rad
                                       "Button4",          "DoubleBackup",   "ChangePass",       "ChangeAlgorithm",
                                       "ExeName",          "Button2"};
 
-} // namespace
-
-class TDesktopTest final : public QObject {
-    Q_OBJECT
-
-private slots:
-    void init() { FHome = std::make_unique<TPrivateHome>(); }
-    void cleanup() { FHome.reset(); }
-
-    void EveryTextFitsItsControl();
-    void DarkSchemeReads();
-    void LinkColoursReadInLightAndDarkSchemes();
-    void SchemeChangedWhileOpenIsFollowed();
-    void RelabelledButtonsCarryNoYesNoIcons();
-    void CollapsedWindowKeepsHiddenControlsOutOfReach();
-    void ProgressLineShowsThePercentage();
-    void LongStepsPaintTheWindowAndShowProgress();
-    void CompressionPaintsTheWindow();
-    void ScreenReadersReadTheCaptions();
-    void WindowFrameIsCentredAndPanelHasTwoBevels();
-    void EditorHintPointsAtThePathBox();
-
-private:
-    std::unique_ptr<TPrivateHome> FHome;
-};
-
-void TDesktopTest::EveryTextFitsItsControl() {
-    TForm1 form;
-    form.show();
+// The texts of the window that do not fit their controls, with the controls' own fonts.
+QStringList ClippedTexts(TForm1& form) {
     QStringList clipped;
     const auto check = [&](const QWidget* control, int need, int room) {
         if (need > room) {
@@ -179,6 +153,7 @@ void TDesktopTest::EveryTextFitsItsControl() {
     }
     for (const QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
         check(button, Width(button, button->text()), ButtonTextRect(button).width());
+        check(button, QFontMetrics(button->font()).height(), button->height());
     }
     for (const QComboBox* combo : form.findChildren<QComboBox*>()) {
         QStyleOptionComboBox option;
@@ -206,11 +181,143 @@ void TDesktopTest::EveryTextFitsItsControl() {
     form.SetStatus("Encrypting.. [Uncompressed]");
     form.Progress(100, 100);
     auto* notify = Find<QLabel>(&form, "CompressedNotify");
-    QCOMPARE(notify->text(), QStringLiteral("Encrypting.. [Uncompressed] 100%"));
-    check(notify, Width(notify, notify->text()), notify->width());
+    check(notify, Width(notify, QStringLiteral("Encrypting.. [Uncompressed] 100%")), notify->width());
     auto* panel = Find<QLabel>(&form, "Panel1");
     check(panel, Width(panel, QStringLiteral("Data successfully encrypted.")), panel->contentsRect().width());
+    form.SetStatus("");
+    return clipped;
+}
+
+// The shown controls of the window (the options shown) that overlap each
+// other, stand outside the window, or reach into a group box's frame lines
+// or title; the lines, the panels and the group boxes themselves are no such
+// controls.
+QStringList OverlappingControls(TForm1& form) {
+    QStringList found;
+    std::vector<std::pair<QString, QRect>> controls;
+    for (QWidget* widget : form.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) ||
+                             qobject_cast<QLineEdit*>(widget) || qobject_cast<QComboBox*>(widget);
+        const QString name = widget->objectName();
+        if (control && widget->isVisible() && !name.isEmpty() && !name.startsWith(QStringLiteral("qt_")) &&
+            name != QStringLiteral("Panel1") && widget->parentWidget() != Find<QWidget>(&form, "Panel1")) {
+            controls.emplace_back(name, QRect(widget->mapTo(&form, QPoint(0, 0)), widget->size()));
+        }
+    }
+    for (std::size_t one = 0; one < controls.size(); ++one) {
+        if (!form.rect().contains(controls[one].second)) {
+            found.append(controls[one].first + QStringLiteral(" outside the window"));
+        }
+        for (std::size_t other = one + 1; other < controls.size(); ++other) {
+            if (controls[one].second.intersects(controls[other].second)) {
+                found.append(controls[one].first + QStringLiteral(" over ") + controls[other].first);
+            }
+        }
+    }
+    for (QGroupBox* group : form.findChildren<QGroupBox*>()) {
+        QStyleOptionGroupBox option;
+        option.initFrom(group);
+        option.text = group->title();
+        option.lineWidth = 1;
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QPoint at = group->mapTo(&form, QPoint(0, 0));
+        const QRect frame = group->style()
+                                ->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, group)
+                                .translated(at);
+        const QRect title = group->style()
+                                ->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group)
+                                .translated(at);
+        for (const auto& [name, rect] : controls) {
+            if (rect.intersects(frame) && (!frame.adjusted(1, 1, -1, -1).contains(rect) || rect.intersects(title))) {
+                found.append(name + QStringLiteral(" on the frame of ") + group->objectName());
+            }
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+class TDesktopTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { FHome = std::make_unique<TPrivateHome>(); }
+    void cleanup() { FHome.reset(); }
+
+    void EveryTextFitsItsControl();
+    void TheLayoutFollowsTheDesktopFont_data();
+    void TheLayoutFollowsTheDesktopFont();
+    void DarkSchemeReads();
+    void LinkColoursReadInLightAndDarkSchemes();
+    void SchemeChangedWhileOpenIsFollowed();
+    void RelabelledButtonsCarryNoYesNoIcons();
+    void CollapsedWindowKeepsHiddenControlsOutOfReach();
+    void ProgressLineShowsThePercentage();
+    void LongStepsPaintTheWindowAndShowProgress();
+    void CompressionPaintsTheWindow();
+    void ScreenReadersReadTheCaptions();
+    void WindowFrameIsCentredAndPanelHasTwoBevels();
+    void EditorHintPointsAtThePathBox();
+
+private:
+    std::unique_ptr<TPrivateHome> FHome;
+};
+
+void TDesktopTest::EveryTextFitsItsControl() {
+    TForm1 form;
+    form.show();
+    const QStringList clipped = ClippedTexts(form);
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join('\n')));
+    form.SetStatus("Encrypting.. [Uncompressed]");
+    form.Progress(100, 100);
+    QCOMPARE(Find<QLabel>(&form, "CompressedNotify")->text(), QStringLiteral("Encrypting.. [Uncompressed] 100%"));
+}
+
+void TDesktopTest::TheLayoutFollowsTheDesktopFont_data() {
+    QTest::addColumn<int>("points");
+    for (const int points : {8, 10, 12, 16}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 pt").arg(points))) << points;
+    }
+}
+
+void TDesktopTest::TheLayoutFollowsTheDesktopFont() {
+    QFETCH(int, points);
+    const QFont original = QApplication::font();
+    QFont desktop = original;
+    desktop.setPointSize(points);
+    QApplication::setFont(desktop);
+    {
+        TForm1 form;
+        form.show();
+        // The desktop's face at its size, not narrowed, in every control.
+        QStringList otherFont;
+        for (const QWidget* widget : form.findChildren<QWidget*>()) {
+            const QFont font = widget->font();
+            const double expected = widget->objectName() == QStringLiteral("Panel1") ? points * 1.5 : points;
+            if (font.family() != desktop.family() || font.pointSizeF() != expected ||
+                (font.stretch() != 0 && font.stretch() != 100)) {
+                otherFont.append(widget->objectName());
+            }
+        }
+        QVERIFY2(otherFont.isEmpty(), qPrintable(otherFont.join(' ')));
+        // The whole layout scaled alike, at least with the font's size.
+        QVERIFY2(form.Scale() >= points / 8.0, qPrintable(QString::number(form.Scale())));
+        QCOMPARE(form.width(), form.Scaled(286));
+        QCOMPARE(form.height(), form.Scaled(140));
+        // The "?" buttons are at least as wide as they are tall.
+        for (const char* name : {"Button1", "Button2", "Button3", "Button4"}) {
+            const QWidget* button = Find<QWidget>(&form, name);
+            QVERIFY2(button->width() >= button->height() && button->height() >= 17, name);
+        }
+        Find<QPushButton>(&form, "OptionsButton")->click();
+        QCOMPARE(form.height(), form.Scaled(324));
+        const QStringList clipped = ClippedTexts(form);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join('\n')));
+        const QStringList overlapping = OverlappingControls(form);
+        QVERIFY2(overlapping.isEmpty(), qPrintable(overlapping.join('\n')));
+    }
+    QApplication::setFont(original);
 }
 
 void TDesktopTest::DarkSchemeReads() {

@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <cmath>
 
 #include <csignal>
 
@@ -194,18 +195,19 @@ void THandlersTest::TwoOptionsClicksRestoreTheWindow() {
     const int centre = form.y() + form.OuterHeight() / 2;
     options->click();
     QVERIFY(form.OptionsShown());
-    QCOMPARE(form.OuterHeight(), 344);
-    QCOMPARE(form.height(), 324); // the whole client area
-    QCOMPARE(form.y(), before.y() - 92);
-    QCOMPARE(form.y() + form.OuterHeight() / 2, centre);
-    QCOMPARE(Find<QWidget>(&form, "Panel2")->geometry(), QRect(0, 324 - 19, 286, 19));
+    QCOMPARE(form.height(), form.Scaled(324)); // the whole client area
+    QCOMPARE(form.OuterHeight(), form.Scaled(324) + 20);
+    QCOMPARE(form.y(), before.y() - (form.Scaled(324) - form.Scaled(140)) / 2);
+    QVERIFY(std::abs(form.y() + form.OuterHeight() / 2 - centre) <= 1);
+    QCOMPARE(Find<QWidget>(&form, "Panel2")->geometry(),
+             QRect(0, form.Scaled(324) - form.Scaled(19), form.Scaled(286), form.Scaled(19)));
     QCOMPARE(options->text(), QStringLiteral("Op&tions"));
     QCOMPARE(options->toolTip(), QStringLiteral("Click here to display options.."));
     options->click();
     QVERIFY(!form.OptionsShown());
-    QCOMPARE(form.OuterHeight(), 160);
+    QCOMPARE(form.OuterHeight(), form.Scaled(140) + 20);
     QCOMPARE(form.pos(), before);
-    QCOMPARE(Find<QWidget>(&form, "Panel2")->y(), form.height() - 19);
+    QCOMPARE(Find<QWidget>(&form, "Panel2")->y(), form.height() - form.Scaled(19));
     QCOMPARE(form.focusWidget(), Find<QWidget>(&form, "MaskEdit1"));
 }
 

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
@@ -16,6 +17,8 @@
 #include <QStyle>
 #include <QTest>
 #include <QToolTip>
+#include <cmath>
+#include <map>
 
 namespace quillock::ui::test {
 
@@ -64,18 +67,39 @@ void TLayoutTest::ControlsHaveTheirPlacesAndTexts_data() {
     row("RadioGroup1", {16, 163, 113, 73}, QStringLiteral("Arbolix Version"));
     row("GroupBox1", {136, 163, 129, 57}, QStringLiteral("Built-in compression"));
     row("UseCompression", {8, 16, 73, 17}, QStringLiteral("Co&mpress"));
-    row("Decompress", {8, 33, 81, 16}, QStringLiteral("&Decompress"));
+    row("Decompress", {8, 33, 80, 16}, QStringLiteral("&Decompress"));
     row("Button3", {224, 178, 13, 17}, QStringLiteral("?"));
     row("Button4", {224, 196, 13, 17}, QStringLiteral("?"));
     row("DoubleBackup", {144, 223, 103, 16}, QStringLiteral("Do&uble-Backup\u00AE"));
     row("GroupBox2", {16, 240, 249, 34}, QStringLiteral("Modify the file"));
     row("ChangePass", {8, 13, 105, 17}, QStringLiteral("C&hange password"));
     row("ChangeAlgorithm", {128, 13, 105, 17}, QStringLiteral("Change al&gorithm"));
-    row("Label5", {16, 286, 33, 13}, QStringLiteral("&Path"));
+    row("Label5", {16, 286, 32, 13}, QStringLiteral("&Path"));
     row("ExeName", {48, 280, 193, 21}, QStringLiteral("Arbolix.exe"));
     row("Button2", {248, 283, 17, 17}, QStringLiteral("..."));
     row("Panel1", {8, 40, 268, 57}, QStringLiteral("Please wait.."));
     row("CompressedNotify", {48, 40, 177, 13}, QStringLiteral("-"));
+}
+
+// A rectangle of the layout as the window draws it at scale: its edges scaled.
+static QRect ScaledRect(double scale, const QRect& design) {
+    const auto at = [scale](int value) { return static_cast<int>(std::lround(value * scale)); };
+    return QRect(QPoint(at(design.x()), at(design.y())),
+                 QPoint(at(design.x() + design.width()) - 1, at(design.y() + design.height()) - 1));
+}
+
+// The same for a control of a box standing at parentAt in the layout: its
+// edges are scaled in the window's coordinates.
+static QRect ScaledRect(double scale, const QRect& design, const QPoint& parentAt) {
+    return ScaledRect(scale, design.translated(parentAt))
+        .translated(-ScaledRect(scale, QRect(parentAt, QSize(1, 1))).topLeft());
+}
+
+// A line of the layout: scaled but for its thickness.
+static QRect LineRect(double scale, const QRect& design) {
+    QRect rect = ScaledRect(scale, design);
+    rect.setHeight(design.height());
+    return rect;
 }
 
 // The text a control shows, whatever its kind.
@@ -105,7 +129,18 @@ void TLayoutTest::ControlsHaveTheirPlacesAndTexts() {
     TForm1 form;
     auto* control = form.findChild<QWidget*>(name);
     QVERIFY2(control != nullptr, qPrintable(name));
-    QCOMPARE(control->geometry(), geometry);
+    // The layout's pixels, scaled with the desktop's font; small buttons at least square.
+    // Where the boxes stand in the layout.
+    const std::map<QString, QPoint> boxes = {{QStringLiteral("GroupBox3"), {16, 118}},
+                                             {QStringLiteral("GroupBox1"), {136, 163}},
+                                             {QStringLiteral("GroupBox2"), {16, 240}},
+                                             {QStringLiteral("Panel1"), {8, 40}}};
+    const auto box = boxes.find(control->parentWidget()->objectName());
+    QRect expected = ScaledRect(form.Scale(), geometry, box != boxes.end() ? box->second : QPoint());
+    if (qobject_cast<QPushButton*>(control) != nullptr && control->height() > expected.width()) {
+        expected.setWidth(expected.height());
+    }
+    QCOMPARE(control->geometry(), expected);
     QCOMPARE(TextOf(control), text);
 }
 
@@ -113,11 +148,10 @@ void TLayoutTest::LabelsWithoutWidthStandAtTheirPoints() {
     TForm1 form;
     form.show();
     auto* panel2 = Find<QWidget>(&form, "Panel2");
-    QCOMPARE(panel2->geometry(), QRect(0, form.height() - 19, 286, 19));
-    QCOMPARE(Find<QFrame>(&form, "Bevel1")->geometry().topLeft(), QPoint(0, 2));
-    QCOMPARE(Find<QFrame>(&form, "Bevel1")->width(), 286);
-    QCOMPARE(Find<QFrame>(&form, "Bevel2")->geometry().topLeft(), QPoint(16, 108));
-    QCOMPARE(Find<QFrame>(&form, "Bevel2")->width(), 249);
+    const double scale = form.Scale();
+    QCOMPARE(panel2->geometry(), QRect(0, form.height() - form.Scaled(19), form.Scaled(286), form.Scaled(19)));
+    QCOMPARE(Find<QFrame>(&form, "Bevel1")->geometry(), LineRect(scale, {0, 2, 286, 2}));
+    QCOMPARE(Find<QFrame>(&form, "Bevel2")->geometry(), LineRect(scale, {16, 108, 249, 2}));
     const struct {
         const char* Name;
         QPoint At;
@@ -131,7 +165,7 @@ void TLayoutTest::LabelsWithoutWidthStandAtTheirPoints() {
     for (const auto& label : labels) {
         auto* widget = Find<QLabel>(panel2, label.Name);
         QVERIFY2(widget != nullptr, label.Name);
-        QCOMPARE(widget->pos(), label.At);
+        QCOMPARE(widget->pos(), ScaledRect(scale, QRect(label.At, QSize(1, 1))).topLeft());
         QCOMPARE(widget->text(), label.Text);
     }
     QVERIFY(Find<QPlainTextEdit>(&form, "VersionsHistory")->isHidden());
@@ -180,7 +214,7 @@ void TLayoutTest::InitialStatesAndStyles() {
 
     auto* panel = Find<QLabel>(&form, "Panel1");
     QVERIFY(panel->isHidden());
-    QCOMPARE(panel->font().pointSize(), 12);
+    QCOMPARE(panel->font().pointSizeF(), QFontInfo(form.font()).pointSizeF() * 1.5); // 12 beside 8
     QVERIFY(panel->font().bold() && panel->font().italic());
     QCOMPARE(panel->alignment(), Qt::AlignCenter);
     auto* notify = Find<QLabel>(&form, "CompressedNotify");
@@ -199,8 +233,8 @@ void TLayoutTest::InitialStatesAndStyles() {
     QCOMPARE(items[2]->text(), QStringLiteral("Office Ed&ition"));
     QVERIFY(items[0]->isChecked());
     // Rows share the space under the caption evenly.
-    QCOMPARE(items[0]->geometry(), QRect(8, 14, 103, 18));
-    QCOMPARE(items[2]->geometry(), QRect(8, 50, 103, 18));
+    QCOMPARE(items[0]->geometry(), ScaledRect(form.Scale(), {8, 14, 103, 18}, {16, 163}));
+    QCOMPARE(items[2]->geometry(), ScaledRect(form.Scale(), {8, 50, 103, 18}, {16, 163}));
 
     QVERIFY(!form.UseCompression());
     QVERIFY(!form.Decompress());
@@ -208,7 +242,7 @@ void TLayoutTest::InitialStatesAndStyles() {
     QVERIFY(!form.ChangePass());
     QVERIFY(!form.ChangeAlgorithm());
     QCOMPARE(form.ExeName(), std::string("Arbolix.exe"));
-    QVERIFY(form.font().pointSize() == 8);
+    QCOMPARE(form.font(), QApplication::font()); // the desktop's, as it stands
 }
 
 void TLayoutTest::HintsOnlyOnTheControlsThatHaveOne() {
@@ -294,8 +328,8 @@ void TLayoutTest::WindowIsACollapsedFixedNormalWindow() {
     TForm1 form;
     // A normal top-level window: it has a taskbar entry.
     QCOMPARE(form.windowType(), Qt::Window);
-    QCOMPARE(form.OuterHeight(), 160);
-    QCOMPARE(form.width(), 286);
+    QCOMPARE(form.OuterHeight(), form.Scaled(140) + 20);
+    QCOMPARE(form.width(), form.Scaled(286));
     QCOMPARE(form.minimumSize(), form.maximumSize());
     form.show();
     // Centred on the screen at its first showing, with the frame it has.
@@ -304,8 +338,8 @@ void TLayoutTest::WindowIsACollapsedFixedNormalWindow() {
     QCOMPARE(frame.x() + frame.width() / 2, area.center().x());
     QCOMPARE(frame.y() + frame.height() / 2, area.center().y());
     // The bottom strip is what shows under the Options button.
-    QCOMPARE(Find<QWidget>(&form, "Panel2")->y(), form.height() - 19);
-    QVERIFY(Find<QWidget>(&form, "Panel2")->y() > 116);
+    QCOMPARE(Find<QWidget>(&form, "Panel2")->y(), form.height() - form.Scaled(19));
+    QVERIFY(Find<QWidget>(&form, "Panel2")->y() > form.Scaled(116));
 }
 
 void TLayoutTest::CaptionNamesEachCipherAndDigestPair() {
