@@ -7,6 +7,7 @@
 #include "platform/FileHandle.h"
 #include "platform/Signals.h"
 #include "platform/Text.h"
+#include "session/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -68,6 +69,15 @@ const std::vector<TTerminalWording>& TerminalWordings() {
         {MessageToUtf8(datafile::PasswordsDifferText),
          "the two new passwords differ: the password has not been changed",
          "The old password stays; give --change-password again to change it.", false},
+        {MessageToUtf8(session::WriteFailureText), "writing on disk failed",
+         "Free some space or fix the folder's rights; FILE.bak and FILE.old beside the data file hold earlier copies.",
+         true},
+        {MessageToUtf8(session::StartFailedText), "cannot start the editor",
+         "Give the editor with --editor CMD, or set $VISUAL or $EDITOR.", true},
+        {MessageToUtf8(session::NotArbolixText), "is not an Arbolix file (its first line does not name the editor)",
+         "Only an editor file can be opened; seal other bytes with quillock-cli seal --raw.", false},
+        {MessageToUtf8(session::ReadOnlyRefusal), "is read-only: it could be edited but never sealed again",
+         "Make it writable (chmod u+w), then open it again.", false},
         {MessageToUtf8(datafile::CannotDeleteText), "cannot delete the file below (it may hold plain text)",
          "Make it writable, or wipe it yourself (shred -u), once you have kept what you need of it.", true},
     };
@@ -98,8 +108,11 @@ std::string TerminalText(datafile::TMsgDlgType kind, std::string_view file, cons
             lines += '\n';
             lines += InTerminalTerms(details);
         }
-        lines += '\n';
-        lines += wording.Next;
+        // The next step once: the text may give it already (the view's hint).
+        if (details.find(wording.Next) == std::string::npos) {
+            lines += '\n';
+            lines += wording.Next;
+        }
         return lines;
     }
     return lead + (kind == datafile::TMsgDlgType::mtWarning ? "warning: " : "") + InTerminalTerms(Trimmed(said));

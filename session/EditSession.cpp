@@ -38,12 +38,6 @@ using datafile::TModalResult;
 using datafile::TMsgDlgButtons;
 using datafile::TMsgDlgType;
 
-constexpr const char* SelectFileText = "Select a Arbolix file!";
-constexpr const char* ImportQuestion =
-    "NON-Encrypted Arbolix File detected.\r\nDo you want to import (and encrypt) it?";
-constexpr const char* NotArbolixText = "Error! This is not a Arbolix file!";
-constexpr const char* StartFailedText = "ERROR: unable to start Arbolix!";
-
 constexpr std::uint16_t ShowNormal = 1;
 constexpr std::uint16_t FinalDelay = 1000; // milliseconds
 // An editor that is back sooner than this with the working copy unchanged has

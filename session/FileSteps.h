@@ -11,6 +11,7 @@
 #include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
 #include "platform/Signals.h"
+#include "session/Messages.h"
 #include "session/Session.h"
 #include "session/SessionView.h"
 
@@ -23,9 +24,6 @@
 #include <vector>
 
 namespace quillock::session {
-
-inline constexpr const char* WriteFailureText = "An error was occurred while writing on disk!\r\n\r\n"
-                                                "Please check your data and/or try to restore a backup copy manually.";
 
 // Those of the names beside workingCopy where editors keep copies of the
 // file they edit that are taken now, by anything.
@@ -94,6 +92,7 @@ public:
     }
     bool QuestionBox(const std::string& text) override { return FView.QuestionBox(text); }
     void PostPrivateMessage(datafile::TPromptKind prompt) override { FView.PostPrivateMessage(prompt); }
+    void HearCause(int error) override { FView.HearCause(error); }
     // The long steps' loops are where a signal cuts them short.
     void Progress(std::uint64_t done, std::uint64_t total) override {
         platform::CheckInterrupted();

@@ -1,15 +1,12 @@
 // The editing session: one whole open-edit-reseal cycle of a data file.
 #pragma once
 
+#include "session/Messages.h"
 #include "session/SessionView.h"
 
 #include <string>
 
 namespace quillock::session {
-
-// Shown when the chosen data file has no write bit: it could be opened and
-// edited, but never sealed again.
-inline constexpr const char* ReadOnlyRefusal = "Unable to open the file!\r\nFile attribute is set to Read-Only!";
 
 // The lock file a session holds on dataFile for as long as it runs.
 [[nodiscard]] std::string LockFileOf(const std::string& dataFile);

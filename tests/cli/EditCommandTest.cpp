@@ -211,7 +211,7 @@ TEST_F(EditCommandTest, EditorThatCannotStartChangesNothing) {
     EXPECT_EQ(result.ExitCode, 1);
     // The unable-to-start report, the command tried, and what to do in a terminal.
     EXPECT_TRUE(InOrder(result.Output,
-                        {"quillock-cli: " + Data + ": unable to start Arbolix!\n",
+                        {"quillock-cli: " + Data + ": cannot start the editor\n",
                          "The command tried: \"" + Path("no such editor") + "\"\n",
                          "Give the editor with --editor CMD, or set $VISUAL or $EDITOR.\n", "No changes done.\n"}))
         << result.Output;

@@ -5,6 +5,7 @@
 #include "cli/TerminalDialogs.h"
 #include "datafile/Messages.h"
 #include "platform/Text.h"
+#include "session/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,7 @@ void ExpectTerminalTerms(std::string_view said) {
 // of the core's parts around a file name.
 std::vector<std::string> CoreTexts() {
     std::vector<std::string> texts(datafile::FixedMessageTexts.begin(), datafile::FixedMessageTexts.end());
+    texts.insert(texts.end(), session::FixedMessageTexts.begin(), session::FixedMessageTexts.end());
     texts.push_back(datafile::CannotOpenText());
     texts.push_back(datafile::CannotOpenText("/data/diary.qlx"));
     texts.push_back(std::string(datafile::CannotDeleteText) + "\r\n/data/diary.qlx.qlt\"\r\n\r\n" +
