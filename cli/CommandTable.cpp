@@ -53,6 +53,10 @@ constexpr TOption EditOptions[] = {
     NoDoubleBackup,
     {"change-password", 0, "", "ask for a new password at the end (typed twice, or --new-password-file)",
      oChangePassword},
+    {"rekey-backups", 0, "",
+     "with --change-password: seal FILE.bak and FILE.old under the new password too (else they still open with the "
+     "old one, as a line says)",
+     oRekeyBackups},
     {"change-algorithm", 0, "", "ask for a new cipher and digest at the end (or --new-cipher, --new-hash)",
      oChangeAlgorithm},
     {"new-password-file", 0, "FILE", "the new password of --change-password, from the first line of FILE",

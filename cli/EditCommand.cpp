@@ -42,6 +42,7 @@ struct TEditOptions {
     bool Decompress = false;
     bool NoDoubleBackup = false;
     bool ChangePass = false;
+    bool RekeyBackups = false;
     bool ChangeAlgorithm = false;
     bool Yes = false;
     bool EditorReturnsAtOnce = false;
@@ -110,6 +111,9 @@ std::string TakeOption(TOptionId id, std::string_view value, TEditOptions& optio
         return {};
     case oChangePassword:
         options.ChangePass = true;
+        return {};
+    case oRekeyBackups:
+        options.RekeyBackups = true;
         return {};
     case oChangeAlgorithm:
         options.ChangeAlgorithm = true;
@@ -188,6 +192,7 @@ void SetUpView(TTerminalView& view, const session::TPreferences& stored, const T
     view.FDecompress = options.Decompress;
     view.FDoubleBackup = !options.NoDoubleBackup;
     view.FChangePass = options.ChangePass;
+    view.FRekeyBackups = options.RekeyBackups;
     view.FChangeAlgorithm = options.ChangeAlgorithm;
     view.FYes = options.Yes;
     view.FEditorReturnsAtOnce = options.EditorReturnsAtOnce;
@@ -317,10 +322,6 @@ int RunEdit(int argc, char** argv) {
                 exitCode = ExitFailure;
             } else if (!view.FEnded) {
                 exitCode = ExitFailure; // no file chosen: nothing was done
-            } else if (options.ChangePass) {
-                if (const std::string note = session::OldPasswordBackupsText(view.FName); !note.empty()) {
-                    std::cerr << "Note: " << platform::MessageToUtf8(note) << std::endl;
-                }
             }
         } catch (const datafile::TProgramExit& exit) {
             exitCode = exit.ExitCode;

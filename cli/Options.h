@@ -24,6 +24,7 @@ enum TOptionId {
     oDecompress,
     oNoDoubleBackup,
     oChangePassword,
+    oRekeyBackups,
     oChangeAlgorithm,
     oNewPasswordFile,
     oNewCipher,

@@ -30,6 +30,7 @@ public:
     bool FUseCompression = false;
     bool FDecompress = false;
     bool FDoubleBackup = true;
+    bool FRekeyBackups = false; // --rekey-backups
     // The stored setting, or --private-temp.
     platform::TPrivateTemp FPrivateTemp = platform::TPrivateTemp::ptWhereNeeded;
 
@@ -107,6 +108,7 @@ public:
     [[nodiscard]] bool UseCompression() const override { return FUseCompression; }
     [[nodiscard]] bool Decompress() const override { return FDecompress; }
     [[nodiscard]] bool DoubleBackup() const override { return FDoubleBackup; }
+    [[nodiscard]] bool RekeyBackups() const override { return FRekeyBackups; }
     [[nodiscard]] std::string ExeName() const override { return FEditorCommand.value_or(FExeName); }
     // A wrong password ends the run only: edit decides whether to ask again.
     [[nodiscard]] bool TriesAnotherPassword() const override { return true; }

@@ -122,6 +122,7 @@ public:
             if (const std::string wiped = WipeEditorLeftovers(); !wiped.empty()) {
                 Status("Wiping data.. (and the editor's " + wiped + ")");
             }
+            BackupsAfterPasswordChange();
             platform::RemovePrivateFolder(FTemp);
             FView.ClearPassword();
         } catch (const platform::EInterrupted&) {

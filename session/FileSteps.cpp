@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <exception>
 #include <filesystem>
 #include <unistd.h>
 
@@ -21,6 +22,46 @@ using datafile::TMsgDlgType;
 using platform::TNameState;
 
 namespace {
+
+// The session's host under a given password and choices, asking nothing
+// about them: for a backup, deciphered under the old key and sealed under
+// the new one.
+class TKeyedHost final : public datafile::TDataFileHost {
+public:
+    TKeyedHost(datafile::TDataFileHost& host, std::string_view password, int algorithm, int hash)
+        : FHost(host), FPassword(password), FAlgorithm(algorithm), FHash(hash) {}
+
+    [[nodiscard]] std::string DataFileName() const override { return FHost.DataFileName(); }
+    [[nodiscard]] platform::TSecretText Password() const override { return FPassword.Clone(); }
+    void SetPassword(std::string_view password) override { FPassword = platform::TSecretText(password); }
+    [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
+    void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
+    [[nodiscard]] int HashIndex() const override { return FHash; }
+    void SetHashIndex(int index) override { FHash = index; }
+    [[nodiscard]] bool ChangePass() const override { return false; }
+    [[nodiscard]] bool ChangeAlgorithm() const override { return false; }
+    [[nodiscard]] std::string Caption() const override { return FHost.Caption(); }
+    datafile::TModalResult AskUser(const std::string& text, datafile::TMsgDlgType kind,
+                                   datafile::TMsgDlgButtons buttons) override {
+        return FHost.AskUser(text, kind, buttons);
+    }
+    std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override {
+        return FHost.InputBox(title, prompt, value);
+    }
+    bool QuestionBox(const std::string& text) override { return FHost.QuestionBox(text); }
+    void Progress(std::uint64_t done, std::uint64_t total) override { FHost.Progress(done, total); }
+    void HearCause(int error) override { FHost.HearCause(error); }
+    [[noreturn]] void ExitWithError() override {
+        FHost.ExitWithError();
+        std::terminate(); // a host whose ExitWithError returns breaks its contract
+    }
+
+private:
+    datafile::TDataFileHost& FHost;
+    platform::TSecretText FPassword;
+    int FAlgorithm;
+    int FHash;
+};
 
 // Names that editors write beside the file they edit and that hold its text
 // (backups, swap and undo files, autosaves), for a working copy called name.
@@ -326,10 +367,59 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
                   "% of original";
     }
     Stage(compressed ? "Encrypting.. [Compressed]" : "Encrypting.. [Uncompressed]");
+    TOldKey before{FHost.Password(), FHost.AlgorithmIndex(), FHost.HashIndex()};
     datafile::Encrypt(FHost, Held(toSeal), Held(DataFile()), sealing);
+    if (!(FHost.Password() == before.Password)) {
+        FOldKey = std::move(before);
+    }
     FResealed = true;
     FNote = "The edits are sealed in \"" + DataFile() + "\".";
     FView.SetPanelText("Data successfully encrypted.");
+}
+
+void TFileSteps::BackupsAfterPasswordChange() {
+    if (!FOldKey) {
+        return;
+    }
+    if (!FView.RekeyBackups()) {
+        if (const std::string note = OldPasswordBackupsText(DataFile()); !note.empty()) {
+            FView.Notice(note);
+        }
+        return;
+    }
+    // Each backup is deciphered under the old key into the intermediate
+    // file (created new, owner-only, where the session keeps its plain
+    // temporaries), sealed under the new one through a temporary flushed and
+    // renamed over it, and the plain copy wiped. One the old password does
+    // not open is left as it is and named.
+    TKeyedHost oldKey(FHost, FOldKey->Password.View(), FOldKey->Algorithm, FOldKey->Hash);
+    const platform::TSecretText password = FHost.Password();
+    TKeyedHost newKey(FHost, password.View(), FHost.AlgorithmIndex(), FHost.HashIndex());
+    std::string left;
+    for (const std::string& backup : {FirstBackup(), SecondBackup()}) {
+        if (platform::CheckOwnName(Held(backup)).State != TNameState::Ours) {
+            continue;
+        }
+        Stage("Sealing \"" + backup + "\" with the new password..");
+        try {
+            datafile::Decrypt(oldKey, Held(backup), Held(Intermediate()));
+            if (datafile::FileContentKind(Held(Intermediate())) == datafile::TContentKind::ckNeither) {
+                left += (left.empty() ? "\"" : " and \"") + backup + "\"";
+            } else {
+                datafile::TSealOptions sealing;
+                sealing.OwnSource = true;
+                datafile::Encrypt(newKey, Held(Intermediate()), Held(backup), sealing);
+            }
+        } catch (...) {
+            WipeQuietly(Intermediate());
+            throw;
+        }
+        WipeOwn(Intermediate());
+    }
+    if (!left.empty()) {
+        FView.Notice(left + " did not open with the old password and " +
+                     (left.find(" and ") == std::string::npos ? "was" : "were") + " left as it was.");
+    }
 }
 
 // Files an editor wrote beside the working copy hold its text too, in

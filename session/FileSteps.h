@@ -193,6 +193,10 @@ protected:
     void Reseal();
     void Reseal(const std::string& asIs, bool compressed);
     std::string WipeEditorLeftovers();
+    // After the text was sealed under a new password: the backups, which
+    // still open with the old one, are said so, or with RekeyBackups sealed
+    // under the new one. Nothing when the password stayed.
+    void BackupsAfterPasswordChange();
 
     SessionView& FView;
     TSessionInputs FInputs;
@@ -208,6 +212,14 @@ protected:
     bool FImported = false;
     TCompression FCompression;
     bool FResealed = false;
+    // The password, cipher and digest the data file was sealed with before
+    // this run changed its password.
+    struct TOldKey {
+        platform::TSecretText Password;
+        int Algorithm = 0;
+        int Hash = 0;
+    };
+    std::optional<TOldKey> FOldKey;
     std::optional<platform::TSignalDeferral> FEditorStarted;
     bool FCancellable = false;
     std::string FReport;

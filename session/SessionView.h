@@ -91,6 +91,10 @@ public:
     // instead of the program.
     [[nodiscard]] virtual bool TriesAnotherPassword() const { return false; }
 
+    // After a password change, whether the backups are sealed under the new
+    // password too (else the session says that they still open with the old one).
+    [[nodiscard]] virtual bool RekeyBackups() const { return false; }
+
     // The data-file box; rewritten after an import.
     virtual void SetDataFileName(const std::string& path) = 0;
     // The option boxes.

@@ -330,12 +330,53 @@ TEST_F(EditCommandTest, NewPasswordAndAlgorithmFromOptions) {
                                    "--change-algorithm", "--new-cipher", "blowfish", "--new-hash", "sha1", Data}));
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_NE(result.Output.find(": Password changed!"), std::string::npos) << result.Output;
-    EXPECT_NE(result.Output.find("Note: \"" + Data + ".bak\" still opens with the old password."), std::string::npos)
+    EXPECT_NE(result.Output.find("quillock-cli: " + Data + ": warning: \"" + Data +
+                                 ".bak\" still opens with the old password."),
+              std::string::npos)
         << result.Output;
     EXPECT_EQ(Unseal(Data, {"n\xE9w", 1, 1}).Content, Content);
     const session::TPreferences stored = Stored();
     EXPECT_EQ(stored.Algorithm, 1);
     EXPECT_EQ(stored.Hash, 1);
+}
+
+// --rekey-backups: after the password change both backups are sealed under
+// the new password and choices, each content as it was (compressed stays
+// compressed), with nothing plain left; a backup the old password does not
+// open is left as it was and named.
+TEST_F(EditCommandTest, RekeyBackupsSealsTheBackupsUnderTheNewPassword) {
+    SealContent(Data + ".bak", "older text\n", true); // becomes FILE.old
+    SealContent(Data, Content, false);
+    const auto change = [&](const std::string& password) {
+        WriteText(Dir / "new", password + "\n");
+        return Edit(Join(EditorDoing("keep"), {"--editor-returns-at-once", "--change-password", "--new-password-file",
+                                               Path("new"), "--rekey-backups", "--change-algorithm", "--new-cipher",
+                                               "blowfish", "--new-hash", "sha1", Data}));
+    };
+    TResult result = change("new password");
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_EQ(result.Output.find("old password"), std::string::npos) << result.Output;
+    const TChoice now{"new password", 1, 1};
+    EXPECT_EQ(Unseal(Data, now).Content, Content);
+    EXPECT_EQ(Unseal(Data + ".bak", now).Content, Content);
+    const TUnsealed older = Unseal(Data + ".old", now);
+    EXPECT_TRUE(older.Compressed);
+    EXPECT_EQ(older.Content, "older text\n");
+    for (const char* temporary : {".qlt", ".qlz", ".bak.qln", ".old.qln"}) {
+        EXPECT_FALSE(Exists(Data + temporary)) << temporary;
+    }
+    // FILE.bak (under another password) becomes FILE.old and stays as it is.
+    SealContent(Data + ".bak", "another's\n", false, {"another", 1, 1});
+    const Bytes foreign = ReadBytes(Data + ".bak");
+    WriteText(Dir / "password", "new password\n");
+    result = change("third password");
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_NE(
+        result.Output.find("warning: \"" + Data + ".old\" did not open with the old password and was left as it was."),
+        std::string::npos)
+        << result.Output;
+    EXPECT_EQ(ReadBytes(Data + ".old"), foreign);
+    EXPECT_EQ(Unseal(Data + ".bak", {"third password", 1, 1}).Content, Content);
 }
 
 TEST_F(EditCommandTest, AlgorithmQuestionsTypedOrLeftAtTheEndOfInput) {

@@ -179,7 +179,8 @@ TEST_F(SessionTest, PasswordChangeResealsWithoutEditsAndRotatesBackups) {
     EXPECT_EQ(Unseal(Data, {"new password", 0, 0}).Content, Content);
     EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
     EXPECT_EQ(ReadText(Data + ".old"), "previous backup");
-    EXPECT_EQ(View.Messages, Strings{"Password changed!"});
+    EXPECT_EQ(View.Messages, (Strings{"Password changed!", "\"" + Data + ".bak\" and \"" + Data +
+                                                               ".old\" still open with the old password."}));
 }
 
 TEST_F(SessionTest, AlgorithmChangeResealsUnderTheNewChoices) {

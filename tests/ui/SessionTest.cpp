@@ -157,6 +157,7 @@ void TSessionTest::ImportChangeKeysAndReopen() {
         answerer.ExpectBox(QStringLiteral("OK"));        // "Password changed!"
         answerer.ExpectBox(QStringLiteral("&Blowfish")); // the cipher question
         answerer.ExpectBox(QStringLiteral("&SHA-1"));    // the digest question
+        answerer.ExpectBox(QStringLiteral("OK"));        // the backup that still opens with the old password
         const TOutcome outcome = RunSession(sealed, QStringLiteral("first pass"), [](TForm1& form) {
             Find<QCheckBox>(&form, "ChangePass")->setChecked(true);
             Find<QCheckBox>(&form, "ChangeAlgorithm")->setChecked(true);
@@ -164,11 +165,13 @@ void TSessionTest::ImportChangeKeysAndReopen() {
         QVERIFY2(answerer.Unexpected().isEmpty(), qPrintable(answerer.Unexpected().join('\n')));
         QCOMPARE(outcome.ExitCode, std::optional<int>(0));
         QCOMPARE(shownPasswords, QStringList(2, QStringLiteral("###########")));
-        QCOMPARE(answerer.Seen().size(), std::size_t(3));
+        QCOMPARE(answerer.Seen().size(), std::size_t(4));
         QCOMPARE(answerer.Seen()[0].Text, QStringLiteral("Password changed!"));
         QCOMPARE(answerer.Seen()[1].Buttons, (QStringList{QStringLiteral("&Rijndael"), QStringLiteral("&Blowfish")}));
         QCOMPARE(answerer.Seen()[1].Title, QStringLiteral("Arbolix\u00AE Encrypt (Rijndael RIPEMD-160) v3.0"));
         QCOMPARE(answerer.Seen()[2].Buttons, (QStringList{QStringLiteral("&RIPEMD-160"), QStringLiteral("&SHA-1")}));
+        QCOMPARE(answerer.Seen()[3].Text,
+                 QLatin1Char('"') + sealed + QStringLiteral(".bak\" still opens with the old password."));
     }
     QByteArray expected = plain + EditorLine;
     QCOMPARE(ReadAll(FCapture), expected);
