@@ -10,8 +10,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <exception>
+#include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
 
