@@ -1,7 +1,7 @@
 // "quillock-cli edit" run as a separate process over real files, with the
 // stand-in editor: options, typed and scripted answers, every kind of end,
 // and the settings it reads and saves.
-#include "tests/editor/EditorTestSupport.h"
+#include "tests/support/EditorTestSupport.h"
 
 #include "platform/Process.h"
 #include "platform/Registry.h"

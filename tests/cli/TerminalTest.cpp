@@ -2,7 +2,7 @@
 // does: the question after a quick editor, the password typed twice for a
 // first sealing (also by recover after an import cut short), and the
 // percentage after the status line.
-#include "tests/editor/EditorTestSupport.h"
+#include "tests/support/EditorTestSupport.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
 // Tests of whole-file compression and decompression on both paths (zlib and
 // igzip), with the handled failures of damaged data and of too little room.
 #include "datafile/Compression.h"
-#include "TestHost.h"
 #include "platform/Stream.h"
+#include "tests/support/TestHost.h"
 #include "zstream/ZLib.h"
 
 #include <gtest/gtest.h>

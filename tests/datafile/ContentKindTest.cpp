@@ -1,8 +1,8 @@
 // Tests of the content test a session makes on deciphered bytes, on plain
 // files and on sealed ones under the right and a wrong password.
-#include "TestHost.h"
 #include "datafile/SealedFile.h"
 #include "datafile/Unseal.h"
+#include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Tests of the plain-file check, the CRC-32, the size in Kb and the wipe.
 #include "datafile/FileChecks.h"
-#include "TestHost.h"
 #include "datafile/CRC.h"
+#include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Tests of sealing and unsealing: round trips, independent known answers, the
 // re-keying prompts and what a failure leaves on disk.
 #include "datafile/SealedFile.h"
-#include "TestHost.h"
+#include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Sealing as the plain bytes stream in, and unsealing as they stream out into
 // one temporary renamed into place: the same ciphertext as sealing a file,
 // and nothing plain left behind by a failure or a signal.
-#include "TestHost.h"
 #include "datafile/Compression.h"
 #include "datafile/SealedFile.h"
 #include "datafile/Unseal.h"
 #include "platform/Signals.h"
+#include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
 

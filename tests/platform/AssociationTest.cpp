@@ -1,6 +1,6 @@
 // The ".qlx" association files, the cache refresh, and the program's own names.
 #include "platform/Association.h"
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

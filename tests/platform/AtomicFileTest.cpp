@@ -2,7 +2,7 @@
 // old file untouched and no hidden file left behind.
 #include "platform/AtomicFile.h"
 
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

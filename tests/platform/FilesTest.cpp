@@ -2,7 +2,7 @@
 // never reuses a name, copies, zeroing, renames and the lock.
 #include "platform/Files.h"
 
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // else can change, else in a private folder in memory found again later.
 #include "platform/PrivateFolder.h"
 
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

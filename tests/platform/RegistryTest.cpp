@@ -3,7 +3,7 @@
 #include "platform/Registry.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

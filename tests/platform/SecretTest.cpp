@@ -1,7 +1,7 @@
 // Secret memory and the password text: locked, undumpable pages, wiped on
 // every way out, moved rather than copied.
 #include "platform/Secret.h"
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

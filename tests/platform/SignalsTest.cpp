@@ -3,7 +3,7 @@
 #include "platform/Signals.h"
 
 #include "platform/Files.h"
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The stream services: exact transfers, copying in pieces, and file streams.
 #include "platform/Stream.h"
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // system. The session's folder
 // is a small tmpfs mounted in a mount namespace of the test's own; without the
 // right to mount, the tests are skipped.
-#include "tests/reliability/ReliabilitySupport.h"
+#include "tests/support/ReliabilitySupport.h"
 
 #include <cstring>
 #include <fcntl.h>

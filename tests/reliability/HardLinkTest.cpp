@@ -1,7 +1,7 @@
 // Another user hard-links one of the victim's files at a temporary name of
 // seal, unseal or a session, after the names were checked: the victim's own
 // run must never write zeros into it, and says what it left alone.
-#include "tests/reliability/ReliabilitySupport.h"
+#include "tests/support/ReliabilitySupport.h"
 
 #include "datafile/Unseal.h"
 

@@ -2,7 +2,7 @@
 // lost (some file holds the newest saved text, or before the editor saved the
 // text imported), the renamed plain file is owner-only, and running the
 // session again, or recover, seals the newest text.
-#include "tests/reliability/ReliabilitySupport.h"
+#include "tests/support/ReliabilitySupport.h"
 
 namespace quillock::testing {
 namespace {

@@ -3,7 +3,7 @@
 // the next run warns about the left-over files and names them, and the text
 // can be brought back into the data file: by hand through a session, or by
 // recover, which seals the newest text itself.
-#include "tests/reliability/ReliabilitySupport.h"
+#include "tests/support/ReliabilitySupport.h"
 
 namespace quillock::testing {
 namespace {

@@ -2,7 +2,7 @@
 // that are killed or leave side files, two copies of the program on one data
 // file, and the password kept out of arguments, environment, settings and
 // output.
-#include "tests/reliability/ReliabilitySupport.h"
+#include "tests/support/ReliabilitySupport.h"
 
 #include <chrono>
 #include <fcntl.h>

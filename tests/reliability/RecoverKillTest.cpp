@@ -2,7 +2,7 @@
 // included, from each state a session cut short leaves: a second recover
 // always finishes, the newest text is then sealed whole, and nothing plain
 // stays.
-#include "tests/reliability/ReliabilitySupport.h"
+#include "tests/support/ReliabilitySupport.h"
 
 #include <cstdlib>
 #include <sys/stat.h>

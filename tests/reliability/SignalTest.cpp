@@ -2,7 +2,7 @@
 // changes nothing; once the editor started it ends as usual (the edits
 // sealed) and only then the program ends; seal and unseal leave nothing; a
 // closed output is a write error, not a crash.
-#include "tests/reliability/ReliabilitySupport.h"
+#include "tests/support/ReliabilitySupport.h"
 
 #include "platform/Signals.h"
 

@@ -1,7 +1,7 @@
 // Starting the editor: command-line splitting, finding the executable,
 // waiting, and the pause that ends a session.
-#include "tests/editor/EditorTestSupport.h"
-#include "tests/session/ScriptedView.h"
+#include "tests/support/EditorTestSupport.h"
+#include "tests/support/ScriptedView.h"
 
 #include "platform/Process.h"
 #include "session/EditorLaunch.h"

@@ -1,8 +1,8 @@
 // No plain copy left at rest that the session does not need: the blocks of an
 // imported plain file, a working copy the editor left read-only, files the
 // editor wrote beside it, and how the working copy reaches the editor.
-#include "tests/editor/EditorTestSupport.h"
-#include "tests/session/ScriptedView.h"
+#include "tests/support/EditorTestSupport.h"
+#include "tests/support/ScriptedView.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 // Saving and loading the remembered choices through the settings store.
 #include "session/Preferences.h"
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Recovering what a session cut short left beside a data file: which text is
 // sealed, which copies are wiped, and what stops the recovery untouched.
-#include "tests/editor/EditorTestSupport.h"
-#include "tests/session/ScriptedView.h"
+#include "tests/support/EditorTestSupport.h"
+#include "tests/support/ScriptedView.h"
 
 #include "datafile/Compression.h"
 #include "platform/Files.h"

@@ -1,8 +1,8 @@
 // The editing session on real files, with the stand-in editor and a scripted
 // view: every storage and option path, imports, left-over files, failures,
 // backups, and what each end leaves on disk.
-#include "tests/editor/EditorTestSupport.h"
-#include "tests/session/ScriptedView.h"
+#include "tests/support/EditorTestSupport.h"
+#include "tests/support/ScriptedView.h"
 
 #include "platform/Process.h"
 

@@ -2,12 +2,12 @@
 // like /tmp, a group folder of mode 2770): the other user, played by a forked
 // child that drops to an unused uid, plants and replaces files at the
 // session's names and must neither read, replace nor keep any plain text.
-#include "tests/editor/EditorTestSupport.h"
-#include "tests/session/ScriptedView.h"
+#include "tests/support/EditorTestSupport.h"
+#include "tests/support/ScriptedView.h"
 
 #include "platform/Files.h"
 #include "platform/PrivateFolder.h"
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <chrono>
 #include <fcntl.h>

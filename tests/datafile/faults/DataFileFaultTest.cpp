@@ -1,10 +1,10 @@
 // Fault tests of the data-file operations themselves: data files that are not
 // regular files, and a full disk (a file size limit in a forked child) while
 // the intermediate file or the new ciphertext is written.
-#include "../TestHost.h"
 #include "datafile/Compression.h"
 #include "datafile/SealedFile.h"
 #include "platform/Stream.h"
+#include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
 

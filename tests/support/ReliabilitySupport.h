@@ -2,8 +2,8 @@
 // text each of them holds, and the check of the left-over warning.
 #pragma once
 
-#include "tests/editor/EditorTestSupport.h"
-#include "tests/session/ScriptedView.h"
+#include "tests/support/EditorTestSupport.h"
+#include "tests/support/ScriptedView.h"
 
 #include "platform/PrivateFolder.h"
 

@@ -4,7 +4,7 @@
 
 #include "datafile/Compression.h"
 #include "datafile/SealedFile.h"
-#include "tests/datafile/TestHost.h"
+#include "tests/support/TestHost.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

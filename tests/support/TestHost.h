@@ -4,7 +4,7 @@
 
 #include "datafile/FieldHost.h"
 #include "datafile/FileChecks.h"
-#include "tests/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
