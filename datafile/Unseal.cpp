@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/Signals.h"
 #include "platform/Stream.h"
+#include "platform/Text.h"
 #include "platform/Wipe.h"
 #include "zstream/ZLib.h"
 
@@ -326,7 +327,7 @@ public:
                 return "Cannot delete " + FPath + ": " + std::strerror(errno);
             }
             if (info.st_nlink > 1) {
-                return "\"" + FPath + "\" had " + std::to_string(info.st_nlink) +
+                return platform::QuotedName(FPath) + " had " + std::to_string(info.st_nlink) +
                        " names (hard links); its content was overwritten with zeros, the other names are left";
             }
             return {};

@@ -7,6 +7,7 @@
 #include "platform/FileHandle.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Signals.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -136,7 +137,7 @@ TNameCheck CheckOwnName(const std::string& path) {
 }
 
 std::string DescribeForeign(const std::string& path, const TNameCheck& check) {
-    return "\"" + path + "\" is " + check.What;
+    return QuotedName(path) + " is " + check.What;
 }
 
 int CreateNewFile(const std::string& path, mode_t mode) {

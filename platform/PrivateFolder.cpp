@@ -3,6 +3,7 @@
 
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -146,19 +147,19 @@ bool OnMemory(int fd) {
 std::string NotPrivate(int fd, const std::string& path, bool strict) {
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode)) {
-        return "\"" + path + "\" is not a folder";
+        return QuotedName(path) + " is not a folder";
     }
     if (info.st_uid != ::geteuid()) {
-        return "\"" + path + "\" belongs to another user";
+        return QuotedName(path) + " belongs to another user";
     }
     if ((info.st_mode & (strict ? 077 : 022)) != 0) {
-        return "\"" + path + "\" can be " + (strict ? "read or written" : "written") + " by other users";
+        return QuotedName(path) + " can be " + (strict ? "read or written" : "written") + " by other users";
     }
     if (!OnMemory(fd)) {
-        return "\"" + path + "\" is not in memory (tmpfs or ramfs)";
+        return QuotedName(path) + " is not in memory (tmpfs or ramfs)";
     }
     if (const std::string above = UnsafeFolderAbove(fd, path + "/x"); !above.empty()) {
-        return "\"" + above + "\" above \"" + path + "\" can be written by other users";
+        return QuotedName(above) + " above " + QuotedName(path) + " can be written by other users";
     }
     return {};
 }
@@ -168,13 +169,13 @@ std::string NotPrivate(int fd, const std::string& path, bool strict) {
 int OpenOwnFolder(int parent, const std::string& parentPath, const std::string& name, bool create, std::string& why) {
     const std::string path = parentPath + "/" + name;
     if (create && ::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
-        why = "cannot create \"" + path + "\" (" + std::strerror(errno) + ")";
+        why = "cannot create " + QuotedName(path) + " (" + std::strerror(errno) + ")";
         return -1;
     }
     const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        why = errno == ENOENT ? "\"" + path + "\" does not exist"
-                              : "cannot open \"" + path + "\" (" + std::strerror(errno) + ")";
+        why = errno == ENOENT ? QuotedName(path) + " does not exist"
+                              : "cannot open " + QuotedName(path) + " (" + std::strerror(errno) + ")";
         return -1;
     }
     // One of ours that a umask or a user left wider is narrowed.
@@ -197,9 +198,8 @@ int OpenMemoryRoot(bool create, std::string& path, std::string& why) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] == '/') {
         const TFd base(::open(runtime, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        std::string problem = base.Valid()
-                                  ? NotPrivate(base.Get(), runtime, false)
-                                  : "cannot open \"" + std::string(runtime) + "\" (" + std::strerror(errno) + ")";
+        std::string problem = base.Valid() ? NotPrivate(base.Get(), runtime, false)
+                                           : "cannot open " + QuotedName(runtime) + " (" + std::strerror(errno) + ")";
         if (problem.empty()) {
             const int fd = OpenOwnFolder(base.Get(), runtime, MemoryRootName, create, problem);
             if (fd >= 0) {
@@ -276,7 +276,7 @@ std::string BesideUnsafeReason(const std::string& dataFile) {
         return "its folder can be written by other users";
     }
     if (const std::string above = UnsafeFolderAbove(folder.Get(), dataFile); !above.empty()) {
-        return "the folder \"" + above + "\" above it can be written by other users and is not sticky";
+        return "the folder " + QuotedName(above) + " above it can be written by other users and is not sticky";
     }
     return FileSystemProblem(folder.Get());
 }

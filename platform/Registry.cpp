@@ -5,6 +5,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Files.h"
 #include "platform/SettingsFormat.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -173,10 +174,10 @@ std::string TRegistry::Distrust() const {
         // rename or remove our folder in it.
         const bool sharedAbove = path == folder.parent_path() && (info.st_mode & S_ISVTX) != 0;
         if (info.st_uid != ::geteuid() || (othersWrite && !sharedAbove)) {
-            const std::string what = path == FFile ? "the settings file" : "its folder \"" + path.string() + "\"";
+            const std::string what = path == FFile ? "the settings file" : "its folder " + QuotedName(path.string());
             char mode[8] = "";
             (void)std::snprintf(mode, sizeof mode, "%03o", static_cast<unsigned>(info.st_mode & 0777));
-            return "The settings file \"" + FFile.string() + "\" is not used: " + what + " is owned by " +
+            return "The settings file " + QuotedName(FFile.string()) + " is not used: " + what + " is owned by " +
                    UserName(info.st_uid) +
                    (othersWrite ? " and can be changed by other users (mode " + std::string(mode) + ")" : "") +
                    ". The defaults are used instead, and the file is left as it is.";

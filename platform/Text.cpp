@@ -143,6 +143,28 @@ std::string PrintableName(std::string_view name) {
     return out;
 }
 
+std::string QuotedName(std::string_view name) {
+    return "\"" + PrintableName(name) + "\"";
+}
+
+std::string ShellWord(std::string_view path) {
+    if (!path.empty() &&
+        path.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./+,:@%=-") ==
+            std::string_view::npos) {
+        return std::string(path);
+    }
+    const bool escaped = !IsValidUtf8(path);
+    std::string word = escaped ? "$'" : "'";
+    for (const char c : escaped ? PrintableName(path) : std::string(path)) {
+        if (c == '\'') {
+            word += escaped ? "\\'" : "'\\''";
+        } else {
+            word += c;
+        }
+    }
+    return word + "'";
+}
+
 std::string MessageToUtf8(std::string_view text) {
     std::string lines;
     lines.reserve(text.size());

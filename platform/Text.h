@@ -27,6 +27,14 @@ namespace quillock::platform {
 // are escaped too).
 [[nodiscard]] std::string PrintableName(std::string_view name);
 
+// A file name quoted in a message: "NAME", with PrintableName's escapes.
+[[nodiscard]] std::string QuotedName(std::string_view name);
+
+// A path as one word for a POSIX shell, for commands shown to the user. A
+// name that is not valid UTF-8 is written with its bytes escaped in $'...',
+// which bash and zsh turn back into the same bytes.
+[[nodiscard]] std::string ShellWord(std::string_view path);
+
 // A message as UTF-8 display text, for the terminal and the window alike.
 // Messages are Windows-1252 texts that may quote paths, which are the file
 // system's UTF-8 bytes: a text that is valid UTF-8 is shown as UTF-8 (the

@@ -46,29 +46,6 @@ constexpr std::chrono::seconds QuickReturn{3};
 
 using platform::TNameState;
 
-// A path as one word for a POSIX shell, for commands shown to the user. A
-// name that is not valid UTF-8 is written with its bytes escaped in $'...',
-// which bash and zsh turn back into the same bytes.
-std::string ShellWord(const std::string& path) {
-    if (!path.empty() &&
-        path.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./+,:@%=-") ==
-            std::string::npos) {
-        return path;
-    }
-    if (!platform::IsValidUtf8(path)) {
-        std::string word = "$'";
-        for (const char c : platform::PrintableName(path)) {
-            word += c == '\'' ? std::string("\\'") : std::string(1, c);
-        }
-        return word + "'";
-    }
-    std::string word = "'";
-    for (const char c : path) {
-        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return word + "'";
-}
-
 // Unwinds a run whose password did not open the data file, for a view that
 // asks again; not an std::exception, so the steps' own handlers let it pass.
 struct TWrongPassword {};
@@ -189,15 +166,17 @@ private:
         std::string text;
         switch (FTemp.Place) {
         case platform::TTempPlace::tpBeside:
-            text = "Working copy: \"" + working + "\", beside the data file (" + FTemp.Reason + ").";
+            text = "Working copy: " + platform::QuotedName(working) + ", beside the data file (" + FTemp.Reason + ").";
             break;
         case platform::TTempPlace::tpPrivate:
-            text = "Working copy: \"" + working + "\", in a private folder in memory, because " + FTemp.Reason +
+            text = "Working copy: " + platform::QuotedName(working) + ", in a private folder in memory, because " +
+                   FTemp.Reason +
                    ". A power cut loses edits saved in the editor but not yet sealed; the data file keeps the text "
                    "of before.";
             break;
         case platform::TTempPlace::tpFallback:
-            text = "Working copy: \"" + working + "\", beside the data file although " + FTemp.Reason + ".";
+            text = "Working copy: " + platform::QuotedName(working) + ", beside the data file although " +
+                   FTemp.Reason + ".";
             break;
         }
         const std::string shared = SharedFolderText();
@@ -213,8 +192,8 @@ private:
         // What could never be sealed is not renamed, copied or edited.
         struct stat size {};
         if (::stat(DataFile().c_str(), &size) == 0 && size.st_size > datafile::MaxSealedSize) {
-            Fail("\"" + DataFile() +
-                 "\" is 4 GiB or larger and cannot be sealed, so it is not imported.\r\n\r\n"
+            Fail(platform::QuotedName(DataFile()) +
+                 " is 4 GiB or larger and cannot be sealed, so it is not imported.\r\n\r\n"
                  "Nothing has been changed.");
         }
         if (FView.AskUser(ImportQuestion, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) !=
@@ -237,8 +216,8 @@ private:
             if (restrict) {
                 (void)::fchmod(plain.Get(), before.st_mode & 07777);
             }
-            Fail("Cannot rename file!\r\n\"" + newName + "\" already exists! (or disk is write protected?)" +
-                 "\r\n\r\nPlease check your data.");
+            Fail("Cannot rename file!\r\n" + platform::QuotedName(newName) +
+                 " already exists! (or disk is write protected?)" + "\r\n\r\nPlease check your data.");
         }
         if (newName != DataFile()) {
             FImportedFrom = DataFile();
@@ -246,7 +225,8 @@ private:
         Rename(newName);
         FImported = true;
         if (const std::string fileSystem = platform::KeepsOldBlocks(plain.Get()); !fileSystem.empty()) {
-            FView.Notice("\"" + newName + "\" was written in plain text before this import, on " + fileSystem +
+            FView.Notice(platform::QuotedName(newName) + " was written in plain text before this import, on " +
+                         fileSystem +
                          ", which does not overwrite a file's blocks in place: parts of that text may stay on the "
                          "disk until the file system reuses them.");
         }
@@ -256,8 +236,7 @@ private:
     static void DescribeFile(std::string& lines, const std::string& path, const char* what) {
         struct stat info {};
         if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-            lines +=
-                "\r\n\"" + platform::PrintableName(path) + "\": " + what + ", changed " + platform::ChangedAt(info);
+            lines += "\r\n" + platform::QuotedName(path) + ": " + what + ", changed " + platform::ChangedAt(info);
         }
     }
 
@@ -318,7 +297,7 @@ private:
         }
         text += "\r\n\r\n[Yes] overwrites the working copy and the intermediate file: copy the one you need first."
                 "\r\n[No], then the command  quillock-cli recover " +
-                std::string(DataFile().starts_with("-") ? "-- " : "") + ShellWord(DataFile()) +
+                std::string(DataFile().starts_with("-") ? "-- " : "") + platform::ShellWord(DataFile()) +
                 "  seals the newest of these texts into the data file, with the backups kept.";
         if (FView.AskLeftOver(text) != TModalResult::mrYes) {
             FView.ExitWithError();
@@ -481,29 +460,30 @@ private:
         }
         const std::string now = FFolder.CurrentPath();
         const std::string name = std::filesystem::path(DataFile()).filename().string();
-        const std::string moved = now.empty() ? std::string("is gone") : "is now \"" + now + "\"";
+        const std::string moved = now.empty() ? std::string("is gone") : "is now " + platform::QuotedName(now);
         std::string where;
         if (FTemp.Place == platform::TTempPlace::tpPrivate) {
-            where = "The working copy is \"" + WorkingCopy() +
-                    "\" (plain text, readable by you only); it holds "
+            where = "The working copy is " + platform::QuotedName(WorkingCopy()) +
+                    " (plain text, readable by you only); it holds "
                     "whatever the editor saved.";
         } else {
             where = "The working copy this session made " +
                     (now.empty()
                          ? std::string("went with that folder")
-                         : "is now \"" +
-                               (std::filesystem::path(now) / (name + datafile::WorkingCopyExtension)).string() + "\"") +
-                    "; what the editor saved under the name \"" + WorkingCopy() +
-                    "\" after the change went into the folder that now has that name.";
+                         : "is now " +
+                               platform::QuotedName(
+                                   (std::filesystem::path(now) / (name + datafile::WorkingCopyExtension)).string())) +
+                    "; what the editor saved under the name " + platform::QuotedName(WorkingCopy()) +
+                    " after the change went into the folder that now has that name.";
         }
         FNote.clear();
-        Fail("The folder of \"" + DataFile() +
-             "\" was renamed or replaced while the editor ran: the folder this "
+        Fail("The folder of " + platform::QuotedName(DataFile()) +
+             " was renamed or replaced while the editor ran: the folder this "
              "session opened " +
              moved + ". Nothing has been sealed or wiped.\r\n\r\n" + where +
              (now.empty() ? std::string()
                           : "\r\n\r\nThe command  quillock-cli recover " +
-                                ShellWord((std::filesystem::path(now) / name).string()) +
+                                platform::ShellWord((std::filesystem::path(now) / name).string()) +
                                 "  seals the edits into the data file there."));
     }
 
@@ -513,8 +493,8 @@ private:
     void AcceptWorkingCopy() {
         const platform::TNameCheck check = platform::CheckOwnName(WorkingCopy());
         if (check.State == TNameState::Absent) {
-            FNote = "The editor removed the working copy \"" + WorkingCopy() + "\"; the data file \"" + DataFile() +
-                    "\" holds the text as it was before this session.";
+            FNote = "The editor removed the working copy " + platform::QuotedName(WorkingCopy()) + "; the data file " +
+                    platform::QuotedName(DataFile()) + " holds the text as it was before this session.";
         }
         if (check.State == TNameState::Foreign) {
             FNote.clear();
@@ -532,17 +512,18 @@ private:
     void ConfirmEditingFinished() {
         const std::string text = "The editor returned within " + std::to_string(QuickReturn.count()) +
                                  " seconds and the working copy is unchanged. It may still be open in another "
-                                 "program.\r\n\r\nClick [Yes] when you have finished editing and saved \"" +
-                                 WorkingCopy() + "\" (it is then checked, sealed if changed, and wiped).\r\n" +
+                                 "program.\r\n\r\nClick [Yes] when you have finished editing and saved " +
+                                 platform::QuotedName(WorkingCopy()) +
+                                 " (it is then checked, sealed if changed, and wiped).\r\n" +
                                  "Click [No] to leave it where it is and exit.";
         if (!FView.ConfirmEditingFinished(text)) {
             platform::MakeOwnerOnly(WorkingCopy());
             const std::string state = FImported
-                                          ? "The plain file now named \"" + DataFile() +
-                                                "\" has not been sealed yet: run the session on it again to seal it."
+                                          ? "The plain file now named " + platform::QuotedName(DataFile()) +
+                                                " has not been sealed yet: run the session on it again to seal it."
                                           : std::string("The data file has not been changed.");
-            FView.AskUser("The working copy stays where it is, readable by you only:\r\n\"" + WorkingCopy() +
-                              "\"\r\n\r\n" + state +
+            FView.AskUser("The working copy stays where it is, readable by you only:\r\n" +
+                              platform::QuotedName(WorkingCopy()) + "\r\n\r\n" + state +
                               " The next run warns about this file; copy it elsewhere before answering [Yes] "
                               "there.",
                           TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);

@@ -157,7 +157,7 @@ void TFileSteps::Fail(const std::string& text) {
 
 // Where the newest text is now, for the error reports from here on.
 void TFileSteps::NoteNewestText(const std::string& path, const char* what) {
-    FNote = "Your edits are in \"" + path + "\" (" + what +
+    FNote = "Your edits are in " + platform::QuotedName(path) + " (" + what +
             ", readable by you only). Keep that file: the backups are older than these edits.";
 }
 
@@ -165,8 +165,8 @@ std::string TFileSteps::SharedFolderText() const {
     if (!platform::FolderWritableByOthers(DataFile())) {
         return {};
     }
-    return "The folder of \"" + DataFile() +
-           "\" can be written by other users. The session refuses any file of theirs at its names, "
+    return "The folder of " + platform::QuotedName(DataFile()) +
+           " can be written by other users. The session refuses any file of theirs at its names, "
            "but they can delete or rename yours there; a folder of your own is safer.";
 }
 
@@ -220,12 +220,13 @@ void TFileSteps::RefuseLock(platform::TFileLock::TResult result, int error) {
     if (error == EACCES || error == EPERM || error == EROFS) {
         // The session writes beside the data file; say so, and what to do.
         const std::string folder = std::filesystem::path(DataFile()).parent_path().string();
-        Fail("The folder of \"" + DataFile() + "\" (\"" + (folder.empty() ? "." : folder) + "\") is read-only" +
+        Fail("The folder of " + platform::QuotedName(DataFile()) + " (" +
+             platform::QuotedName(folder.empty() ? "." : folder) + ") is read-only" +
              (error == EROFS ? " (it is on a read-only file system)" : " for you") +
              ": the session cannot write the files it needs there.\r\n\r\nMake the folder writable, or copy "
              "the data file to a folder you can write and open it there. Nothing has been changed.");
     }
-    Fail("Cannot create the lock file \"" + LockFile() + "\" (" + std::strerror(error) +
+    Fail("Cannot create the lock file " + platform::QuotedName(LockFile()) + " (" + std::strerror(error) +
          ").\r\n\r\nNothing has been changed.");
 }
 
@@ -279,12 +280,12 @@ void TFileSteps::RotateBackups() {
     }
     const std::string second = SecondBackup();
     if (platform::CheckOwnName(Held(second)).State != TNameState::Absent && ::unlink(Held(second).c_str()) != 0) {
-        Fail(WriteFailureText + std::string("\r\n\r\n(Cannot delete \"") + second + "\": " + std::strerror(errno) +
-             ")");
+        Fail(WriteFailureText + std::string("\r\n\r\n(Cannot delete ") + platform::QuotedName(second) + ": " +
+             std::strerror(errno) + ")");
     }
     if (!platform::RenameNoReplace(Held(FirstBackup()), Held(second))) {
-        Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename \"") + FirstBackup() + "\" to \"" + second +
-             "\": " + std::strerror(errno) + ")");
+        Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename ") + platform::QuotedName(FirstBackup()) + " to " +
+             platform::QuotedName(second) + ": " + std::strerror(errno) + ")");
     }
 }
 
@@ -328,8 +329,8 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
         // refers to meanwhile: the descriptor's own name in /proc.
         const platform::TFd working(platform::OpenOwnFile(Held(WorkingCopy()), O_RDONLY));
         if (!working.Valid()) {
-            Fail(WriteFailureText + std::string("\r\n\r\n(Cannot open \"") + WorkingCopy() +
-                 "\": " + std::strerror(errno) + ")");
+            Fail(WriteFailureText + std::string("\r\n\r\n(Cannot open ") + platform::QuotedName(WorkingCopy()) + ": " +
+                 std::strerror(errno) + ")");
         }
         const std::string source = platform::DescriptorName(working.Get());
         try {
@@ -373,7 +374,7 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
         FOldKey = std::move(before);
     }
     FResealed = true;
-    FNote = "The edits are sealed in \"" + DataFile() + "\".";
+    FNote = "The edits are sealed in " + platform::QuotedName(DataFile()) + ".";
     FView.SetPanelText("Data successfully encrypted.");
 }
 
@@ -400,11 +401,11 @@ void TFileSteps::BackupsAfterPasswordChange() {
         if (platform::CheckOwnName(Held(backup)).State != TNameState::Ours) {
             continue;
         }
-        Stage("Sealing \"" + backup + "\" with the new password..");
+        Stage("Sealing " + platform::QuotedName(backup) + " with the new password..");
         try {
             datafile::Decrypt(oldKey, Held(backup), Held(Intermediate()));
             if (datafile::FileContentKind(Held(Intermediate())) == datafile::TContentKind::ckNeither) {
-                left += (left.empty() ? "\"" : " and \"") + backup + "\"";
+                left += (left.empty() ? "" : " and ") + platform::QuotedName(backup);
             } else {
                 datafile::TSealOptions sealing;
                 sealing.OwnSource = true;
@@ -442,15 +443,15 @@ std::string LockFileOf(const std::string& dataFile) {
 }
 
 std::string BusyLockText(const std::string& dataFile) {
-    return "\"" + dataFile + "\" is being edited by another copy of this program (it holds \"" + LockFileOf(dataFile) +
-           "\").";
+    return platform::QuotedName(dataFile) + " is being edited by another copy of this program (it holds " +
+           platform::QuotedName(LockFileOf(dataFile)) + ").";
 }
 
 std::string OldPasswordBackupsText(const std::string& dataFile) {
     std::string names;
     for (const std::string& backup : {FirstBackupOf(dataFile), SecondBackupOf(dataFile)}) {
         if (platform::FileExists(backup)) {
-            names += (names.empty() ? "\"" : " and \"") + backup + "\"";
+            names += (names.empty() ? "" : " and ") + platform::QuotedName(backup);
         }
     }
     return names.empty() ? names

@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Signals.h"
+#include "platform/Text.h"
 #include "session/FileSteps.h"
 #include "session/LeftOver.h"
 
@@ -59,12 +60,12 @@ public:
             FindLeftOvers();
             switch (RecoveryState(FHost, DataFile())) {
             case TRecoveryState::rsPlainFile:
-                Fail("\"" + DataFile() +
-                     "\" is a plain Arbolix file, not a sealed one: there is nothing to recover. A session "
+                Fail(platform::QuotedName(DataFile()) +
+                     " is a plain Arbolix file, not a sealed one: there is nothing to recover. A session "
                      "imports it.");
             case TRecoveryState::rsNothingLeftOver:
-                EndRecovery("Nothing to recover: there is no working copy or intermediate file beside \"" + DataFile() +
-                            "\".");
+                EndRecovery("Nothing to recover: there is no working copy or intermediate file beside " +
+                            platform::QuotedName(DataFile()) + ".");
                 return;
             case TRecoveryState::rsImportCutShort:
                 FImported = true;
@@ -84,12 +85,13 @@ public:
             WipeTemporaries();
             const std::string wiped = WipeEditorLeftovers();
             platform::RemovePrivateFolder(FTemp);
-            EndRecovery((!sealing ? "Nothing to recover: \"" + DataFile() +
-                                        "\" already holds the text of the left-over files (copies cut short or "
+            EndRecovery((!sealing ? "Nothing to recover: " + platform::QuotedName(DataFile()) +
+                                        " already holds the text of the left-over files (copies cut short or "
                                         "unchanged); they are wiped."
-                         : FImported ? "Recovered: the newest text is sealed in \"" + DataFile() + "\"."
-                                     : "Recovered: the newest text is sealed in \"" + DataFile() +
-                                           "\"; the file it replaced is \"" + FirstBackup() + "\".") +
+                         : FImported
+                             ? "Recovered: the newest text is sealed in " + platform::QuotedName(DataFile()) + "."
+                             : "Recovered: the newest text is sealed in " + platform::QuotedName(DataFile()) +
+                                   "; the file it replaced is " + platform::QuotedName(FirstBackup()) + ".") +
                         (wiped.empty() ? "" : " The editor's copies of the working copy are wiped: " + wiped + "."));
         } catch (const datafile::EDataFileError& error) {
             Fail(error);
@@ -115,9 +117,9 @@ private:
             return;
         }
         if (LeftOversIn(FTemp, DataFile())) {
-            Fail("A session cut short left files both beside \"" + DataFile() + "\" and in its private folder \"" +
-                 own->Folder +
-                 "\", so which of them is the newest cannot be told. Nothing has been changed."
+            Fail("A session cut short left files both beside " + platform::QuotedName(DataFile()) +
+                 " and in its private folder " + platform::QuotedName(own->Folder) +
+                 ", so which of them is the newest cannot be told. Nothing has been changed."
                  "\r\n\r\nLook at both, keep the one you need and move the other away, then recover again.");
         }
         FTemp = *own;
@@ -138,15 +140,16 @@ private:
                                              found.WorkingCopy.Kind == TLeftOverKind::lkNewer &&
                                              found.Order != TTextOrder::toApart;
             if (file->Kind == TLeftOverKind::lkUnusable && !madeFromWorkingCopy) {
-                Fail("\"" + file->Path + "\" is " +
+                Fail(platform::QuotedName(file->Path) + " is " +
                      (file == &found.WorkingCopy ? "not a plain Arbolix file"
                                                  : "neither a plain Arbolix file nor complete compressed data") +
                      ", so what it holds cannot be told. Nothing has been changed.\r\n\r\nLook at it and "
                      "move it away, then recover again.");
             }
         }
-        Fail("\"" + WorkingCopy() + "\" and \"" + Intermediate() + "\" hold two different texts that \"" + DataFile() +
-             "\" does not hold, and neither begins the other, so which is the newest cannot be told. Nothing has "
+        Fail(platform::QuotedName(WorkingCopy()) + " and " + platform::QuotedName(Intermediate()) +
+             " hold two different texts that " + platform::QuotedName(DataFile()) +
+             " does not hold, and neither begins the other, so which is the newest cannot be told. Nothing has "
              "been changed.\r\n\r\nLook at both, keep the one you need and move the other away, then recover "
              "again.");
     }
@@ -160,11 +163,11 @@ private:
         if (available >= needed) {
             return;
         }
-        Fail("There is not room enough beside \"" + DataFile() + "\" to recover: about " + std::to_string(needed) +
-             " bytes are needed, " + std::to_string(available) +
+        Fail("There is not room enough beside " + platform::QuotedName(DataFile()) + " to recover: about " +
+             std::to_string(needed) + " bytes are needed, " + std::to_string(available) +
              " are free.\r\n\r\nNothing has been changed: the "
-             "newest text is in \"" +
-             holder + "\". Make room, then recover again.");
+             "newest text is in " +
+             platform::QuotedName(holder) + ". Make room, then recover again.");
     }
 
     // Seals the newest text: the working copy, or the intermediate file's
@@ -207,8 +210,8 @@ private:
                 NoteNewestText(WorkingCopy(), "the working copy, plain text");
                 Reseal();
             } else {
-                Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename \"") + Intermediate() + "\" to \"" +
-                     WorkingCopy() + "\": " + std::strerror(errno) + ")");
+                Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename ") + platform::QuotedName(Intermediate()) +
+                     " to " + platform::QuotedName(WorkingCopy()) + ": " + std::strerror(errno) + ")");
             }
         } else if (compress) {
             // The stream is sealed as it is.
@@ -249,7 +252,7 @@ private:
             !platform::SyncFolderOf(WorkingCopy())) {
             WipeQuietly(PartialCopy());
             Fail(WriteFailureText + std::string("\r\n\r\n(") + (why.empty() ? std::strerror(errno) : why) +
-                 ")\r\n\r\nNothing has been changed: the newest text is in \"" + source + "\".");
+                 ")\r\n\r\nNothing has been changed: the newest text is in " + platform::QuotedName(source) + ".");
         }
     }
 
@@ -265,8 +268,8 @@ private:
         WipeOwn(AsideName(path));
         if (platform::CheckOwnName(path).State != TNameState::Absent &&
             !platform::RenameNoReplace(path, AsideName(path))) {
-            Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename \"") + path + "\" to \"" + AsideName(path) +
-                 "\": " + std::strerror(errno) + ")");
+            Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename ") + platform::QuotedName(path) + " to " +
+                 platform::QuotedName(AsideName(path)) + ": " + std::strerror(errno) + ")");
         }
     }
     [[nodiscard]] std::string PartialCopy() const { return AsideName(WorkingCopy()); }

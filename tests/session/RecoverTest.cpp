@@ -204,17 +204,23 @@ TEST_F(RecoverTest, TheLongestTextThatTheOthersBeginIsSealed) {
     }
 }
 
+// The message names the files byte for byte, a name that is not UTF-8 with
+// its bytes escaped.
 TEST_F(RecoverTest, TwoNewerTextsOfWhichNeitherBeginsTheOtherStopIt) {
-    SealContent(Data, Content, false);
-    LeaveText(Data + ".qlt", Edited);
-    LeaveBytes(Data + ".qlz", ZlibCompress(Content + "another ending\r\n"));
-    const auto before = Snapshot(Dir);
-    EXPECT_EQ(View.Recover(), 1);
-    ASSERT_FALSE(View.Messages.empty());
-    EXPECT_NE(View.Messages.back().find("\"" + Data + ".qlt\" and \"" + Data + ".qlz\" hold two different texts"),
-              std::string::npos)
-        << View.Messages.back();
-    EXPECT_EQ(Snapshot(Dir), before);
+    const std::string odd = Path("\xe9t\xe9.qlx");
+    for (const auto& [data, shown] : {std::pair{Data, Data}, std::pair{odd, Path("\\xe9t\\xe9.qlx")}}) {
+        View.FName = data;
+        SealContent(data, Content, false);
+        LeaveText(data + ".qlt", Edited);
+        LeaveBytes(data + ".qlz", ZlibCompress(Content + "another ending\r\n"));
+        const auto before = Snapshot(Dir);
+        EXPECT_EQ(View.Recover(), 1);
+        ASSERT_FALSE(View.Messages.empty());
+        EXPECT_NE(View.Messages.back().find("\"" + shown + ".qlt\" and \"" + shown + ".qlz\" hold two different texts"),
+                  std::string::npos)
+            << View.Messages.back();
+        EXPECT_EQ(Snapshot(Dir), before);
+    }
 }
 
 TEST_F(RecoverTest, AWipeCutShortIsFinishedByASessionWithoutAsking) {

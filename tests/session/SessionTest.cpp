@@ -586,6 +586,11 @@ TEST_F(SessionTest, ALeftOverWarningNamesANameThatIsNotUtf8ByteForByte) {
     EXPECT_EQ(word, "$'" + shown + "'");
     WriteText(Path("names.sh"), "test -f " + word + "\n");
     EXPECT_EQ(std::system(("bash " + Path("names.sh")).c_str()), 0) << word;
+    if (std::system("command -v zsh >/dev/null") == 0) {
+        EXPECT_EQ(std::system(("zsh -f " + Path("names.sh")).c_str()), 0) << word;
+    } else {
+        std::cout << "zsh is not installed: the command was pasted into bash only\n";
+    }
 }
 
 TEST_F(SessionTest, LeftOverFilesAnsweredYesAreReplacedByFreshData) {
