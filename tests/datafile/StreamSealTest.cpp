@@ -32,7 +32,9 @@ public:
         static constexpr std::int64_t Sizes[] = {1, 7, 4093, 70001, 65536, 3};
         const std::int64_t left = static_cast<std::int64_t>(FData.size()) - FAt;
         const std::int64_t n = std::min({count, left, Sizes[FTurn++ % std::size(Sizes)]});
-        std::memcpy(buffer, FData.data() + FAt, static_cast<std::size_t>(n));
+        if (n > 0) { // an empty content has no bytes to point at
+            std::memcpy(buffer, FData.data() + FAt, static_cast<std::size_t>(n));
+        }
         FAt += n;
         return n;
     }
