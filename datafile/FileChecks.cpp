@@ -6,6 +6,7 @@
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
 #include "platform/Stream.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -169,8 +170,9 @@ void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<
     }
     // A read-only file of ours is the one the user may simply make writable.
     const bool readOnly = left.find(platform::ReadOnlyFileWords) != std::string::npos;
-    throw EDataFileError{CannotDeleteText + ("\r\n" + AbsolutePath(shown.empty() ? path : shown)) + "\"\r\n\r\n" +
-                             (readOnly ? std::string() : left + "\r\n\r\n") + CheckDataText,
+    throw EDataFileError{CannotDeleteText +
+                             ("\r\n" + platform::PrintableName(AbsolutePath(shown.empty() ? path : shown))) +
+                             "\"\r\n\r\n" + (readOnly ? std::string() : left + "\r\n\r\n") + CheckDataText,
                          {}};
 }
 

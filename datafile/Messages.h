@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Stream.h"
+#include "platform/Text.h"
 
 #include <array>
 #include <exception>
@@ -39,7 +40,7 @@ inline constexpr const char* CannotDeleteText = "ERROR! Can't delete: \"";
 // the user chose; with a path, the message names it.
 [[nodiscard]] inline std::string CannotOpenText(std::string_view path = {}) {
     return (path.empty() ? std::string("Cannot open file! ") + ReadOnlyGuessText
-                         : "Cannot open file \"" + std::string(path) + "\" !\r\n" + ReadOnlyGuessText) +
+                         : "Cannot open file " + platform::QuotedName(path) + " !\r\n" + ReadOnlyGuessText) +
            "\r\n\r\n" + CheckDataText;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
 #include "platform/Stream.h"
+#include "platform/Text.h"
 #include "zstream/ZLib.h"
 
 #include <algorithm>
@@ -36,7 +37,8 @@ public:
         }
         struct stat info {};
         if (!FFile.Valid() || ::fstat(FFile.Get(), &info) != 0) {
-            throw platform::EInOutError("Cannot open \"" + found.Path + "\": " + std::strerror(errno));
+            throw platform::EInOutError("Cannot open " + platform::QuotedName(found.Path) + ": " +
+                                        std::strerror(errno));
         }
         const std::string name = platform::DescriptorName(FFile.Get());
         FStream = std::make_unique<platform::TFileStream>(name, platform::fmOpenRead);
