@@ -144,7 +144,12 @@ std::string PrintableName(std::string_view name) {
 }
 
 std::string QuotedName(std::string_view name) {
-    return "\"" + PrintableName(name) + "\"";
+    // Appended piece by piece: GCC 12 at -O3 takes "\"" + text for an
+    // overlapping copy (-Wrestrict).
+    std::string quoted(1, '"');
+    quoted += PrintableName(name);
+    quoted += '"';
+    return quoted;
 }
 
 std::string ShellWord(std::string_view path) {
