@@ -103,9 +103,29 @@ bool TTerminalView::QuestionBox(const std::string& text) {
     };
     const auto [first, firstName] = choice(0);
     const auto [second, secondName] = choice(1);
-    const std::string question = cipher   ? "[R]ijndael or [B]lowfish? (Enter = Rijndael) "
-                                 : digest ? "[R]IPEMD-160 or [S]HA-1? (Enter = RIPEMD-160) "
+    // "[R]ijndael or [B]lowfish? (Enter = Rijndael) ": the names from the
+    // algorithm table, each with its first letter as the short answer.
+    const auto bracketed = [](std::string_view name) {
+        std::string shown = "[";
+        shown += name.substr(0, 1);
+        shown += ']';
+        shown += name.substr(1);
+        return shown;
+    };
+    const auto names = [&](auto table) {
+        std::string asked = bracketed(table[0].Name);
+        asked += " or ";
+        asked += bracketed(table[1].Name);
+        asked += "? (Enter = ";
+        asked += table[0].Name;
+        asked += ") ";
+        return asked;
+    };
+    const std::string question = cipher   ? names(datafile::Ciphers())
+                                 : digest ? names(datafile::Hashes())
                                           : "y or n? [Y/n] (Enter = y) ";
+    // The word without its digits is taken too ("ripemd").
+    const auto stem = [](const std::string& word) { return word.substr(0, word.find_first_of("0123456789")); };
     for (;;) {
         const std::optional<std::string> answer = FDialogs.ReadAnswer(question);
         if (!answer) {
@@ -114,10 +134,11 @@ bool TTerminalView::QuestionBox(const std::string& text) {
         }
         const std::string word = AsciiLower(*answer);
         if (word.empty() || word == first || word == first.substr(0, 1) || word == firstName ||
-            (digest && word == "ripemd")) {
+            (!stem(first).empty() && word == stem(first))) {
             return true;
         }
-        if (word == second || word == second.substr(0, 1) || word == secondName) {
+        if (word == second || word == second.substr(0, 1) || word == secondName ||
+            (!stem(second).empty() && word == stem(second))) {
             return false;
         }
     }

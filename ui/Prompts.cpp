@@ -1,6 +1,7 @@
 // The main window's questions and messages for the editing session, and the re-keying prompts it customises.
 #include "ui/Unit1.h"
 
+#include "datafile/Algorithms.h"
 #include "datafile/Unseal.h"
 #include "ui/Dialogs.h"
 #include "ui/Texts.h"
@@ -115,30 +116,33 @@ QMessageBox* TForm1::FindOwnQuestionBox() const {
     return nullptr;
 }
 
-void TForm1::RelabelAlgorithmButtons() {
-    if (QMessageBox* box = FindOwnQuestionBox()) {
-        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
-            yes->setText(QStringLiteral("&Rijndael"));
-            yes->setIcon(QIcon()); // a stock Yes or No icon would read as right or wrong
-        }
-        if (QAbstractButton* no = box->button(QMessageBox::No)) {
-            no->setText(QStringLiteral("&Blowfish"));
-            no->setIcon(QIcon());
+namespace {
+
+// The Yes and No of a question between the first two entries of an
+// algorithm table carry their names; a stock Yes or No icon would read as
+// right or wrong.
+template <class TEntry> void LabelChoiceButtons(QMessageBox* box, std::span<const TEntry> table) {
+    if (box == nullptr) {
+        return;
+    }
+    const QMessageBox::StandardButton answers[] = {QMessageBox::Yes, QMessageBox::No};
+    for (std::size_t row = 0; row < std::size(answers); ++row) {
+        if (QAbstractButton* button = box->button(answers[row])) {
+            const std::string_view name = table[row].Name;
+            button->setText(QStringLiteral("&") + QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+            button->setIcon(QIcon());
         }
     }
 }
 
+} // namespace
+
+void TForm1::RelabelAlgorithmButtons() {
+    LabelChoiceButtons(FindOwnQuestionBox(), datafile::Ciphers());
+}
+
 void TForm1::RelabelHashButtons() {
-    if (QMessageBox* box = FindOwnQuestionBox()) {
-        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
-            yes->setText(QStringLiteral("&RIPEMD-160"));
-            yes->setIcon(QIcon());
-        }
-        if (QAbstractButton* no = box->button(QMessageBox::No)) {
-            no->setText(QStringLiteral("&SHA-1"));
-            no->setIcon(QIcon());
-        }
-    }
+    LabelChoiceButtons(FindOwnQuestionBox(), datafile::Hashes());
 }
 
 } // namespace quillock::ui
