@@ -2,6 +2,7 @@
 #include "ui/Unit1.h"
 
 #include "datafile/Algorithms.h"
+#include "session/Preferences.h"
 #include "ui/Dialogs.h"
 #include "ui/FormSupport.h"
 #include "ui/Texts.h"
@@ -412,13 +413,14 @@ void TForm1::CreateControls() {
     RadioGroup1Items = new QButtonGroup(RadioGroup1);
     RadioGroup1Items->setExclusive(true);
     {
-        // Three rows share the space under the caption evenly.
-        constexpr const char* Items[] = {"&Basic", "&Extra", "Office Ed&ition"};
+        // One row per edition, sharing the space under the caption evenly.
+        constexpr const char* Items[session::EditionCount] = {"&Basic", "&Extra", "Office Ed&ition"};
+        constexpr int Rows = static_cast<int>(session::EditionCount);
         const int fontHeight = 13;
         const int space = RadioGroup1->height() - fontHeight - 5;
-        const int rowHeight = space / 3;
-        const int topMargin = fontHeight + 1 + (space % 3) / 2;
-        for (int index = 0; index < 3; ++index) {
+        const int rowHeight = space / Rows;
+        const int topMargin = fontHeight + 1 + (space % Rows) / 2;
+        for (int index = 0; index < Rows; ++index) {
             auto* item = new QRadioButton(QString::fromLatin1(Items[index]), RadioGroup1);
             item->setObjectName(QStringLiteral("RadioGroup1Item%1").arg(index));
             item->setGeometry(8, topMargin + index * rowHeight, RadioGroup1->width() - 10, rowHeight);

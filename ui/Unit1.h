@@ -4,6 +4,7 @@
 // ViewOperations.cpp (the session's view) and Prompts.cpp (questions, prompts).
 #pragma once
 
+#include "session/Preferences.h"
 #include "session/SessionView.h"
 
 #include <QDialog>
@@ -63,7 +64,9 @@ public:
     [[nodiscard]] int Scaled(int design) const;
     [[nodiscard]] QRect Scaled(const QRect& design) const;
     [[nodiscard]] bool OptionsShown() const noexcept { return FOptionsShown; }
-    [[nodiscard]] const std::array<std::string, 3>& EditionPaths() const noexcept { return FEditionPaths; }
+    [[nodiscard]] const std::array<std::string, session::EditionCount>& EditionPaths() const noexcept {
+        return FEditionPaths;
+    }
     // The exit code the program ends with, once it is decided.
     [[nodiscard]] std::optional<int> ExitCode() const noexcept { return FExitCode; }
 
@@ -270,7 +273,7 @@ private:
     std::string FProgramVersion;
     std::string FCaption;
     // The editor path remembered for each edition, kept in step with ExeName.
-    std::array<std::string, 3> FEditionPaths;
+    std::array<std::string, session::EditionCount> FEditionPaths;
     bool FEditionPathsLoaded = false;
     platform::TPrivateTemp FPrivateTemp = platform::TPrivateTemp::ptWhereNeeded;
     bool FOptionsShown = false;
