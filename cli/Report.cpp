@@ -31,15 +31,6 @@ int Fail(std::string_view file, std::string_view happened, std::string_view next
     return ExitFailure;
 }
 
-void WipeQuietly(datafile::TDataFileHost& host, const std::string& path) noexcept {
-    try {
-        if (const std::string left = datafile::WipeFileQuietly(host, path); !left.empty()) {
-            Report(std::cerr, path, platform::MessageToUtf8(left));
-        }
-    } catch (...) {
-    }
-}
-
 int ReportDataFileError(datafile::TDataFileHost& host, const datafile::EDataFileError& error) {
     try {
         datafile::ReportAndExit(host, error);

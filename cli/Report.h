@@ -21,11 +21,6 @@ void Report(std::ostream& out, std::string_view file, std::string_view happened,
 // Report on stderr; returns ExitFailure, so a command ends with "return Fail(...)".
 [[nodiscard]] int Fail(std::string_view file, std::string_view happened, std::string_view next = {});
 
-// Wipes a temporary file on a way out that is failing already: its own
-// failure must not hide the first one. A file there that is not ours is
-// left as it is and named.
-void WipeQuietly(datafile::TDataFileHost& host, const std::string& path) noexcept;
-
 // Reports a failure of the data-file operations through host (its
 // temporaries wiped, its text shown) and returns the exit code that
 // host.ExitWithError ends with.
