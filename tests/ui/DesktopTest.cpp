@@ -238,13 +238,10 @@ QStringList OverlappingControls(TForm1& form) {
 
 } // namespace
 
-class TDesktopTest final : public QObject {
+class TDesktopTest final : public TWindowTest {
     Q_OBJECT
 
 private slots:
-    void init() { FHome = std::make_unique<TPrivateHome>(); }
-    void cleanup() { FHome.reset(); }
-
     void EveryTextFitsItsControl();
     void TheLayoutFollowsTheDesktopFont_data();
     void TheLayoutFollowsTheDesktopFont();
@@ -259,9 +256,6 @@ private slots:
     void ScreenReadersReadTheCaptions();
     void WindowFrameIsCentredAndPanelHasTwoBevels();
     void EditorHintPointsAtThePathBox();
-
-private:
-    std::unique_ptr<TPrivateHome> FHome;
 };
 
 void TDesktopTest::EveryTextFitsItsControl() {

@@ -41,13 +41,10 @@ static void PickFile(QFileDialog* dialog, const QString& path) {
     QMetaObject::invokeMethod(dialog, "accept");
 }
 
-class THandlersTest final : public QObject {
+class THandlersTest final : public TWindowTest {
     Q_OBJECT
 
 private slots:
-    void init() { FHome = std::make_unique<TPrivateHome>(); }
-    void cleanup() { FHome.reset(); }
-
     void OkFollowsThePassword();
     void CompressionBoxesExcludeEachOther();
     void EditionPathsFollowTheEditPathBox();
@@ -66,9 +63,6 @@ private slots:
     void EscapeAndCloseBoxEndTheProgram();
     void OkWithoutAFileAsksForOne();
     void ASignalEndsAnIdleWindowAtOnce();
-
-private:
-    std::unique_ptr<TPrivateHome> FHome;
 };
 
 void THandlersTest::OkFollowsThePassword() {

@@ -16,20 +16,14 @@
 
 namespace quillock::ui::test {
 
-class TKeyboardTest final : public QObject {
+class TKeyboardTest final : public TWindowTest {
     Q_OBJECT
 
 private slots:
-    void init() { FHome = std::make_unique<TPrivateHome>(); }
-    void cleanup() { FHome.reset(); }
-
     void EnterPressesTheFocusedButton();
     void AltKeysAreNoPasswordText();
     void EveryVisibleControlHasALetterOfItsOwn();
     void LinksAreReachedByTabAndReadAsLinks();
-
-private:
-    std::unique_ptr<TPrivateHome> FHome;
 };
 
 namespace {

@@ -22,13 +22,10 @@
 
 namespace quillock::ui::test {
 
-class TLayoutTest final : public QObject {
+class TLayoutTest final : public TWindowTest {
     Q_OBJECT
 
 private slots:
-    void init() { FHome = std::make_unique<TPrivateHome>(); }
-    void cleanup() { FHome.reset(); }
-
     void ControlsHaveTheirPlacesAndTexts_data();
     void ControlsHaveTheirPlacesAndTexts();
     void LabelsWithoutWidthStandAtTheirPoints();
@@ -39,9 +36,6 @@ private slots:
     void CaptionNamesEachCipherAndDigestPair();
     void ProgramSelectionLeavesTheCaption();
     void HintsAppearAtOnce();
-
-private:
-    std::unique_ptr<TPrivateHome> FHome;
 };
 
 void TLayoutTest::ControlsHaveTheirPlacesAndTexts_data() {

@@ -11,19 +11,13 @@
 
 namespace quillock::ui::test {
 
-class TPlacementTest final : public QObject {
+class TPlacementTest final : public TWindowTest {
     Q_OBJECT
 
 private slots:
-    void init() { FHome = std::make_unique<TPrivateHome>(); }
-    void cleanup() { FHome.reset(); }
-
     void FrameIsCentredAndADragStays();
     void ExpandingNearAnEdgeKeepsTheWindowOnScreen();
     void WaitingForTheEditorKeepsATaskbarEntry();
-
-private:
-    std::unique_ptr<TPrivateHome> FHome;
 };
 
 void TPlacementTest::FrameIsCentredAndADragStays() {

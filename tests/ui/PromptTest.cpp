@@ -18,13 +18,10 @@ using datafile::TModalResult;
 using datafile::TMsgDlgButtons;
 using datafile::TMsgDlgType;
 
-class TPromptTest final : public QObject {
+class TPromptTest final : public TWindowTest {
     Q_OBJECT
 
 private slots:
-    void init() { FHome = std::make_unique<TPrivateHome>(); }
-    void cleanup() { FHome.reset(); }
-
     void MessageDialogsHaveTheirTitlesAndButtons_data();
     void MessageDialogsHaveTheirTitlesAndButtons();
     void YesNoAnswers();
@@ -44,7 +41,6 @@ private:
     // the box's line edit.
     std::string RunInputBox(TForm1& form, std::optional<datafile::TPromptKind> prompt, const std::string& title,
                             const std::string& value, const std::function<void(QInputDialog*, QLineEdit*)>& step);
-    std::unique_ptr<TPrivateHome> FHome;
 };
 
 void TPromptTest::MessageDialogsHaveTheirTitlesAndButtons_data() {

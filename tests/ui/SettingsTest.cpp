@@ -16,13 +16,10 @@
 
 namespace quillock::ui::test {
 
-class TSettingsTest final : public QObject {
+class TSettingsTest final : public TWindowTest {
     Q_OBJECT
 
 private slots:
-    void init() { FHome = std::make_unique<TPrivateHome>(); }
-    void cleanup() { FHome.reset(); }
-
     void FirstArgumentIsTheDataFile();
     void AssociationIsWrittenAtStart();
     void AssociationFailuresAreShownOneByOne();
@@ -42,7 +39,6 @@ private slots:
 private:
     // The settings as the store reads them back.
     static platform::TRegistry OpenSettings();
-    std::unique_ptr<TPrivateHome> FHome;
 };
 
 platform::TRegistry TSettingsTest::OpenSettings() {

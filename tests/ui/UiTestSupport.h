@@ -70,10 +70,9 @@ private:
 // as it lives.
 class TPrivateHome {
 public:
+    Q_DISABLE_COPY_MOVE(TPrivateHome)
     TPrivateHome();
     ~TPrivateHome();
-    TPrivateHome(const TPrivateHome&) = delete;
-    TPrivateHome& operator=(const TPrivateHome&) = delete;
 
     [[nodiscard]] QString Path(const QString& relative = {}) const { return FFolder.filePath(relative); }
     [[nodiscard]] QString SettingsFile() const;
@@ -82,6 +81,19 @@ private:
     QTemporaryDir FFolder;
     QByteArray FOldConfig;
     QByteArray FOldData;
+};
+
+// The base of the window test classes: every test function runs with settings
+// and data folders of its own, FHome.
+class TWindowTest : public QObject {
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<TPrivateHome> FHome;
+
+private slots:
+    void init() { FHome = std::make_unique<TPrivateHome>(); }
+    void cleanup() { FHome.reset(); }
 };
 
 template <typename T> T* Find(QWidget* root, const char* name) {
