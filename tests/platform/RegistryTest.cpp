@@ -3,6 +3,7 @@
 #include "platform/Registry.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "tests/support/Checks.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -26,12 +27,7 @@ const std::string Key = "Software\\Quillock";
 
 // The message of the ERegistryException that action raises ("" when none).
 template <class TAction> std::string RegistryError(TAction action) {
-    try {
-        action();
-    } catch (const ERegistryException& error) {
-        return error.what();
-    }
-    return "";
+    return tests::ErrorText<ERegistryException>(action);
 }
 
 mode_t ModeOf(const std::filesystem::path& path) {

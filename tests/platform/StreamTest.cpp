@@ -1,5 +1,6 @@
 // The stream services: exact transfers, copying in pieces, and file streams.
 #include "platform/Stream.h"
+#include "tests/support/Checks.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -39,13 +40,9 @@ std::vector<std::uint8_t> Pattern(std::size_t size) {
     return data;
 }
 
+// The message of the EStreamError that action raises ("" when none).
 template <class TAction> std::string StreamError(TAction action) {
-    try {
-        action();
-    } catch (const EStreamError& error) {
-        return error.what();
-    }
-    return "";
+    return tests::ErrorText<EStreamError>(action);
 }
 
 TEST(StreamTest, ExactTransfersRaiseOnAShortfall) {

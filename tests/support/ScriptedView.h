@@ -5,6 +5,7 @@
 #include "datafile/FieldHost.h"
 #include "session/Session.h"
 #include "session/SessionView.h"
+#include "tests/support/Checks.h"
 
 #include <gtest/gtest.h>
 
@@ -64,55 +65,25 @@ public:
         if (buttons == TMsgDlgButtons::mbOK) {
             return TModalResult::mrOk;
         }
-        if (YesNoAnswers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text;
-            return TModalResult::mrNo;
-        }
-        const TModalResult answer = YesNoAnswers.front();
-        YesNoAnswers.pop_front();
-        return answer;
+        return tests::NextAnswer(YesNoAnswers, TModalResult::mrNo, "unexpected question: " + text);
     }
     // Answered from YesNoAnswers like AskUser; recorded as "AskLeftOver:text".
     TModalResult AskLeftOver(const std::string& text) override {
         Messages.push_back(text);
         Note("AskLeftOver:" + text);
-        if (YesNoAnswers.empty()) {
-            ADD_FAILURE() << "unexpected left-over warning: " << text;
-            return TModalResult::mrNo;
-        }
-        const TModalResult answer = YesNoAnswers.front();
-        YesNoAnswers.pop_front();
-        return answer;
+        return tests::NextAnswer(YesNoAnswers, TModalResult::mrNo, "unexpected left-over warning: " + text);
     }
     bool ConfirmEditingFinished(const std::string& text) override {
         Note("ConfirmEditingFinished");
-        if (FinishedAnswers.empty()) {
-            ADD_FAILURE() << "unexpected question whether editing is finished: " << text;
-            return false;
-        }
-        const bool answer = FinishedAnswers.front();
-        FinishedAnswers.pop_front();
-        return answer;
+        return tests::NextAnswer(FinishedAnswers, false, "unexpected question whether editing is finished: " + text);
     }
     std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override {
         Note("InputBox:" + prompt);
-        if (InputAnswers.empty()) {
-            ADD_FAILURE() << "unexpected input box: " << title;
-            return value;
-        }
-        std::string answer = InputAnswers.front();
-        InputAnswers.pop_front();
-        return answer;
+        return tests::NextAnswer(InputAnswers, value, "unexpected input box: " + title);
     }
     bool QuestionBox(const std::string& text) override {
         Note("QuestionBox:" + text);
-        if (QuestionAnswers.empty()) {
-            ADD_FAILURE() << "unexpected question box: " << text;
-            return false;
-        }
-        const bool answer = QuestionAnswers.front();
-        QuestionAnswers.pop_front();
-        return answer;
+        return tests::NextAnswer(QuestionAnswers, false, "unexpected question box: " + text);
     }
     [[noreturn]] void ExitWithError() override {
         Note("ExitWithError");

@@ -4,6 +4,7 @@
 
 #include "datafile/FieldHost.h"
 #include "datafile/FileChecks.h"
+#include "tests/support/Checks.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -54,23 +55,11 @@ public:
     }
     std::string InputBox(const std::string& title, const std::string& prompt, const std::string& value) override {
         Events.push_back("InputBox:" + title + "|" + prompt + "|" + value);
-        if (InputAnswers.empty()) {
-            ADD_FAILURE() << "unexpected input box: " << prompt;
-            return value;
-        }
-        std::string answer = InputAnswers.front();
-        InputAnswers.pop_front();
-        return answer;
+        return tests::NextAnswer(InputAnswers, value, "unexpected input box: " + prompt);
     }
     bool QuestionBox(const std::string& text) override {
         Events.push_back("QuestionBox:" + text);
-        if (QuestionAnswers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text;
-            return false;
-        }
-        const bool answer = QuestionAnswers.front();
-        QuestionAnswers.pop_front();
-        return answer;
+        return tests::NextAnswer(QuestionAnswers, false, "unexpected question: " + text);
     }
     void PostPrivateMessage(datafile::TPromptKind prompt) override {
         Events.push_back(prompt == datafile::TPromptKind::Password    ? "Post:Password"
