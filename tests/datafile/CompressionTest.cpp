@@ -18,14 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Bytes ZlibCompress(const Bytes& plain, int level) {
-    uLongf size = compressBound(plain.size());
-    Bytes out(size);
-    EXPECT_EQ(compress2(out.data(), &size, plain.data(), plain.size(), level), Z_OK);
-    out.resize(size);
-    return out;
-}
-
 const char* PathLabel(TCompressionPath path) {
     return path == TCompressionPath::cpIsal ? "Isal" : "ZLib";
 }

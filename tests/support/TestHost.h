@@ -6,9 +6,9 @@
 #include "datafile/FileChecks.h"
 #include "tests/support/Checks.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TestData.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <csignal>
 #include <cstdint>
@@ -93,15 +93,11 @@ inline void WriteBytes(const std::filesystem::path& path, const Bytes& data) {
     ASSERT_TRUE(out.good()) << path;
 }
 
-// zlib's own one-shot compression at level 1, independent of the program's stream layer.
+// zlib's own one-shot compression, independent of the program's stream layer:
+// of bytes at a level, or of text at level 1.
+using tests::ZlibCompress;
 inline Bytes ZlibCompress(const std::string& text) {
-    uLongf size = compressBound(static_cast<uLong>(text.size()));
-    Bytes out(size);
-    EXPECT_EQ(
-        compress2(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()), 1),
-        Z_OK);
-    out.resize(size);
-    return out;
+    return tests::ZlibCompress(Bytes(text.begin(), text.end()), 1);
 }
 
 inline void WriteText(const std::filesystem::path& path, const std::string& text) {
@@ -126,13 +122,7 @@ private:
 
 // Text-like content of exactly size bytes.
 inline Bytes SampleContent(std::size_t size, std::uint32_t seed = 1) {
-    Bytes data(size);
-    std::uint32_t state = seed;
-    for (std::size_t i = 0; i < size; ++i) {
-        state = state * 1103515245u + 12345u;
-        data[i] = static_cast<std::uint8_t>(" abcdefghijklmnopqrstuvwxyz\r\n"[(state >> 16) % 29]);
-    }
-    return data;
+    return tests::SampleText(size, seed, " abcdefghijklmnopqrstuvwxyz\r\n");
 }
 
 // Runs operation as the session and the commands call the data-file

@@ -1,6 +1,7 @@
 // Tests of the zlib stream layer, checked against zlib's own one-call
 // routines (compress2 / uncompress) as the independent reference.
 #include "zstream/ZLib.h"
+#include "tests/support/TestData.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +16,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using platform::TMemoryStream;
 using platform::TSeekOrigin;
+using tests::ZlibCompress;
 
 // Text-like data that compresses, with some variation so deflate has work to do.
 Bytes SampleData(std::size_t size, std::uint32_t seed = 1) {
-    Bytes data(size);
-    std::uint32_t state = seed;
-    for (std::size_t i = 0; i < size; ++i) {
-        state = state * 1103515245u + 12345u;
-        data[i] = static_cast<std::uint8_t>("abcdefgh \r\n"[(state >> 16) % 11]);
-    }
-    return data;
+    return tests::SampleText(size, seed, "abcdefgh \r\n");
 }
 
 // Data that does not compress at all.
@@ -46,14 +42,6 @@ Bytes Compress(const Bytes& plain, TCompressionLevel level) {
     compressor.WriteBuffer(plain.data(), static_cast<std::int64_t>(plain.size()));
     compressor.Finish();
     return out.Data();
-}
-
-Bytes ZlibCompress(const Bytes& plain, int level) {
-    uLongf size = compressBound(plain.size());
-    Bytes out(size);
-    EXPECT_EQ(compress2(out.data(), &size, plain.data(), plain.size(), level), Z_OK);
-    out.resize(size);
-    return out;
 }
 
 Bytes ZlibUncompress(const Bytes& compressed, std::size_t expectedSize) {
