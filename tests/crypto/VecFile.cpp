@@ -1,6 +1,7 @@
 // Test helper: reads known-answer files of "Name = hex" records.
 #include "VecFile.h"
 
+#include <charconv>
 #include <fstream>
 #include <stdexcept>
 
@@ -14,19 +15,6 @@ std::string Trim(std::string_view text) {
     }
     const auto end = text.find_last_not_of(" \t\r");
     return std::string(text.substr(begin, end - begin + 1));
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 } // namespace
@@ -91,13 +79,14 @@ Bytes FromHex(std::string_view text) {
     }
     Bytes data;
     data.reserve(text.size() / 2);
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexDigit(text[i]);
-        const int low = HexDigit(text[i + 1]);
-        if (high < 0 || low < 0) {
+    for (const char* pair = text.data(); pair != text.data() + text.size(); pair += 2) {
+        // Two digits, upper or lower case; from_chars takes no sign for an unsigned byte.
+        std::uint8_t byte = 0;
+        const auto [end, error] = std::from_chars(pair, pair + 2, byte, 16);
+        if (error != std::errc{} || end != pair + 2) {
             throw std::runtime_error("not hex: " + std::string(text));
         }
-        data.push_back(static_cast<std::uint8_t>(high * 16 + low));
+        data.push_back(byte);
     }
     return data;
 }
