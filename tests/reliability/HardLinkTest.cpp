@@ -14,16 +14,13 @@ const std::string Content = "Arbolix data file\r\nfirst entry\r\n";
 const std::string Precious = "the victim's precious text\n";
 const char* const ProtectedHardlinks = "/proc/sys/fs/protected_hardlinks";
 
-class HardLinkAttack : public datafile::testing::TTempDirTest {
+class HardLinkAttack : public TOtherUserTest {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "playing another local user needs root (setuid to uid 65534); run the tests as root";
+        TOtherUserTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        TTempDirTest::SetUp();
-        ASSERT_EQ(::chmod(Dir.c_str(), 0711), 0);
-        Shared = (Dir / "shared").string();
-        ASSERT_EQ(::mkdir(Shared.c_str(), 0700), 0);
         ASSERT_EQ(::chmod(Shared.c_str(), 01777), 0);
         Victim = (Dir / "precious.txt").string();
         WriteText(Victim, Precious);
@@ -73,7 +70,6 @@ protected:
         ASSERT_EQ(::unlink(at.c_str()), 0);
     }
 
-    std::string Shared;
     std::string Victim;
     std::string FProtection;
     TPrivateRuntime Runtime;

@@ -55,16 +55,13 @@ struct TFolderKind {
     mode_t Mode;
 };
 
-class SharedFolderTest : public datafile::testing::TTempDirTest, public ::testing::WithParamInterface<TFolderKind> {
+class SharedFolderTest : public TOtherUserTest, public ::testing::WithParamInterface<TFolderKind> {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "playing another local user needs root (setuid to uid 65534); run the tests as root";
+        TOtherUserTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        TTempDirTest::SetUp();
-        ASSERT_EQ(::chmod(Dir.c_str(), 0711), 0);
-        Shared = (Dir / "shared").string();
-        ASSERT_EQ(::mkdir(Shared.c_str(), 0700), 0);
         ASSERT_EQ(::chown(Shared.c_str(), 0, SharedGid), 0);
         ASSERT_EQ(::chmod(Shared.c_str(), GetParam().Mode), 0);
         Data = Shared + "/diary.qlx";
@@ -89,7 +86,6 @@ protected:
         return Strings(View.Messages.begin() + 1, View.Messages.end());
     }
 
-    std::string Shared;
     std::string Data;
     datafile::testing::Bytes Sealed;
     TScriptedView View;
@@ -138,14 +134,9 @@ TEST_P(SharedFolderTest, AFilePlantedWhileEditingNeverReceivesTheText) {
     View.FUseCompression = true;
     Editor("sleep=300 append=new-secret");
     const std::string planted = Data + ".qlz";
-    const pid_t attacker = ::fork();
-    if (attacker == 0) {
-        ::_exit(AsOtherUser([&] { return AwaitFile(Data + ".qlt") && Plant(planted, "trap"); }) ? 0 : 1);
-    }
+    const pid_t attacker = StartAsOtherUser([&] { return AwaitFile(Data + ".qlt") && Plant(planted, "trap"); });
     EXPECT_EQ(View.Run(), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(attacker, &status, 0), attacker);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not plant the file";
+    ASSERT_TRUE(Succeeded(attacker)) << "the other user could not plant the file";
     EXPECT_EQ(ReadText(planted), "trap");
     EXPECT_EQ(datafile::testing::ReadBytes(Data), Sealed);
     // The edits are where the report says, readable by us only.
@@ -164,19 +155,12 @@ TEST_P(SharedFolderTest, AWorkingCopyReplacedByTheOtherUserIsNeverSealed) {
     // editor runs and put a text of theirs in its place.
     Editor("sleep=300");
     const std::string working = Data + ".qlt";
-    const pid_t attacker = ::fork();
-    if (attacker == 0) {
-        ::_exit(AsOtherUser([&] {
-            return AwaitFile(working) && ::unlink(working.c_str()) == 0 &&
-                   Plant(working, "Arbolix data file\r\nthe other user's text\r\n");
-        })
-                    ? 0
-                    : 1);
-    }
+    const pid_t attacker = StartAsOtherUser([&] {
+        return AwaitFile(working) && ::unlink(working.c_str()) == 0 &&
+               Plant(working, "Arbolix data file\r\nthe other user's text\r\n");
+    });
     EXPECT_EQ(View.Run(), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(attacker, &status, 0), attacker);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not replace the file";
+    ASSERT_TRUE(Succeeded(attacker)) << "the other user could not replace the file";
     const Strings messages = MessagesAfterNotice();
     ASSERT_FALSE(messages.empty());
     EXPECT_TRUE(messages.back().starts_with("\"" + working + "\" is owned by nobody (uid 65534) after editing"))
@@ -189,28 +173,21 @@ TEST_P(SharedFolderTest, TheOtherUserReadsNothingOfANormalSession) {
     // While the editor runs, the other user tries every temporary name.
     Editor("sleep=300 append=more");
     View.FUseCompression = true;
-    const pid_t reader = ::fork();
-    if (reader == 0) {
-        ::_exit(AsOtherUser([&] {
-            if (!AwaitFile(Data + ".qlt")) {
+    const pid_t reader = StartAsOtherUser([&] {
+        if (!AwaitFile(Data + ".qlt")) {
+            return false;
+        }
+        for (const char* suffix : {".qlt", ".qlz", ".bak", ".qln"}) {
+            const int fd = ::open((Data + suffix).c_str(), O_RDONLY);
+            if (fd >= 0) {
+                ::close(fd);
                 return false;
             }
-            for (const char* suffix : {".qlt", ".qlz", ".bak", ".qln"}) {
-                const int fd = ::open((Data + suffix).c_str(), O_RDONLY);
-                if (fd >= 0) {
-                    ::close(fd);
-                    return false;
-                }
-            }
-            return true;
-        })
-                    ? 0
-                    : 1);
-    }
+        }
+        return true;
+    });
     EXPECT_EQ(View.Run(), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(reader, &status, 0), reader);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could open a temporary file";
+    EXPECT_TRUE(Succeeded(reader)) << "the other user could open a temporary file";
     EXPECT_EQ(Unseal(Data).Content, Content + "more");
     EXPECT_EQ(Listing(Shared), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
@@ -270,26 +247,19 @@ TEST_P(PrivateTempTest, TheWorkingCopyIsInMemoryAndTheOtherUserFindsNothingBesid
     // The other user watches every temporary name beside the data file while
     // the editor runs, and would replace the working copy if it showed up.
     Editor("sleep=600 append=more record=" + (Dir / "args").string());
-    const pid_t watcher = ::fork();
-    if (watcher == 0) {
-        ::_exit(AsOtherUser([&] {
-            for (int i = 0; i < 50; ++i) {
-                for (const char* suffix : {".qlt", ".qlz"}) {
-                    if (::access((Data + suffix).c_str(), F_OK) == 0) {
-                        return false;
-                    }
+    const pid_t watcher = StartAsOtherUser([&] {
+        for (int i = 0; i < 50; ++i) {
+            for (const char* suffix : {".qlt", ".qlz"}) {
+                if (::access((Data + suffix).c_str(), F_OK) == 0) {
+                    return false;
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-            return true;
-        })
-                    ? 0
-                    : 1);
-    }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    });
     EXPECT_EQ(View.Run(), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(watcher, &status, 0), watcher);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a temporary file showed up beside the data file";
+    EXPECT_TRUE(Succeeded(watcher)) << "a temporary file showed up beside the data file";
     // The editor got the known name, in the private folder the notice named.
     std::string working = ReadText(Dir / "args"); // the arguments, one a line: the file is the last
     working.erase(working.find_last_not_of('\n') + 1);
@@ -319,20 +289,13 @@ TEST_P(PrivateTempTest, AFolderRenamedAndReplacedDuringTheEditIsNeverSealedInto)
     ASSERT_EQ(::rename(Data.c_str(), data.c_str()), 0);
     View.FName = data;
     Editor("sleep=600 append=new-secret");
-    const pid_t attacker = ::fork();
-    if (attacker == 0) {
-        ::_exit(AsOtherUser([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            return ::rename(own.c_str(), (Shared + "/moved").c_str()) == 0 && ::mkdir(own.c_str(), 0777) == 0 &&
-                   Plant(data, "the other user's file");
-        })
-                    ? 0
-                    : 1);
-    }
+    const pid_t attacker = StartAsOtherUser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return ::rename(own.c_str(), (Shared + "/moved").c_str()) == 0 && ::mkdir(own.c_str(), 0777) == 0 &&
+               Plant(data, "the other user's file");
+    });
     EXPECT_EQ(View.Run(), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(attacker, &status, 0), attacker);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user could not swap the folder";
+    ASSERT_TRUE(Succeeded(attacker)) << "the other user could not swap the folder";
     EXPECT_FALSE(View.Saw("Panel:No changes done."));
     ASSERT_FALSE(View.Messages.empty());
     const std::string& report = View.Messages.back();
@@ -385,17 +348,12 @@ protected:
 // session says so instead of sealing or wiping anything.
 TEST_F(MovedFolderTest, TheReportNamesWhereTheWorkingCopyWentAndNothingIsSealed) {
     view.FExeName = FakeEditor + " sleep=500 append=edit";
-    const pid_t mover = ::fork();
-    if (mover == 0) {
-        ::_exit(AwaitFile(data + ".qlt") && ::rename(folder.c_str(), Path("renamed").c_str()) == 0 &&
-                        ::mkdir(folder.c_str(), 0700) == 0
-                    ? 0
-                    : 1);
-    }
+    const pid_t mover = StartChild([&] {
+        return AwaitFile(data + ".qlt") && ::rename(folder.c_str(), Path("renamed").c_str()) == 0 &&
+               ::mkdir(folder.c_str(), 0700) == 0;
+    });
     EXPECT_EQ(view.Run(), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(mover, &status, 0), mover);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(Succeeded(mover));
     EXPECT_FALSE(view.Saw("Panel:No changes done."));
     ASSERT_FALSE(view.Messages.empty());
     const std::string renamed = Path("renamed");

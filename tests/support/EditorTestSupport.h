@@ -161,21 +161,56 @@ inline pid_t StartProgram(std::vector<std::string> arguments, const std::string&
     return child;
 }
 
-// Another local user: body runs in a forked child that drops to uid 65534,
-// a member of group 65534 only (needs root). True when body returned true.
-inline constexpr uid_t OtherUid = 65534;
-inline constexpr gid_t OtherGid = 65534;
-inline bool AsOtherUser(const std::function<bool()>& body) {
+// Runs body in a child process of its own and returns at once; the child
+// ends with 0 when body returned true. Succeeded waits for it.
+inline pid_t StartChild(const std::function<bool()>& body) {
     std::fflush(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
-        const gid_t groups[] = {OtherGid};
-        const bool dropped =
-            ::setgroups(1, groups) == 0 && ::setgid(OtherGid) == 0 && ::setuid(OtherUid) == 0 && ::getuid() != 0;
-        ::_exit(dropped && body() ? 0 : 1);
+        ::_exit(body() ? 0 : 1);
     }
+    return child;
+}
+
+// Waits for a child of StartChild: true when its body returned true.
+inline bool Succeeded(pid_t child) {
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+
+// Another local user: body runs in a forked child that drops to uid 65534,
+// a member of group 65534 only (needs root). AsOtherUser waits for it and is
+// true when body returned true; StartAsOtherUser returns the child at once.
+inline constexpr uid_t OtherUid = 65534;
+inline constexpr gid_t OtherGid = 65534;
+inline pid_t StartAsOtherUser(const std::function<bool()>& body) {
+    return StartChild([&body] {
+        const gid_t groups[] = {OtherGid};
+        return ::setgroups(1, groups) == 0 && ::setgid(OtherGid) == 0 && ::setuid(OtherUid) == 0 && ::getuid() != 0 &&
+               body();
+    });
+}
+inline bool AsOtherUser(const std::function<bool()>& body) {
+    return Succeeded(StartAsOtherUser(body));
+}
+
+// A fresh folder per test that the other user may pass through (mode 0711),
+// holding the folder Shared (mode 0700, for the test to open to the other
+// user); skipped where the other user cannot be played. A SetUp built on it
+// returns when IsSkipped() or HasFatalFailure().
+class TOtherUserTest : public datafile::testing::TTempDirTest {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "playing another local user needs root (setuid to uid 65534); run the tests as root";
+        }
+        TTempDirTest::SetUp();
+        ASSERT_EQ(::chmod(Dir.c_str(), 0711), 0);
+        Shared = (Dir / "shared").string();
+        ASSERT_EQ(::mkdir(Shared.c_str(), 0700), 0);
+    }
+
+    std::string Shared;
+};
 
 } // namespace quillock::testing
