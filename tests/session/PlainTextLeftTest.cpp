@@ -15,18 +15,7 @@ using Strings = std::vector<std::string>;
 
 const std::string Content = "Arbolix data file\r\nfirst entry\r\n";
 
-class PlainTextLeftTest : public datafile::testing::TTempDirTest {
-protected:
-    void SetUp() override {
-        TTempDirTest::SetUp();
-        Data = Path("diary.qlx");
-        View.FName = Data;
-    }
-    void Editor(const std::string& actions) { View.FExeName = FakeEditor + " " + actions; }
-
-    std::string Data;
-    TScriptedView View;
-};
+using PlainTextLeftTest = TViewTest;
 
 TEST_F(PlainTextLeftTest, AnImportOverwritesTheOldPlainBlocksOnceSealed) {
     const std::string plain = Path("diary.qlt");

@@ -56,12 +56,10 @@ std::vector<TLeftCase> WipesCutShort() {
     };
 }
 
-class RecoverTest : public datafile::testing::TTempDirTest {
+class RecoverTest : public TViewTest {
 protected:
     void SetUp() override {
-        TTempDirTest::SetUp();
-        Data = Path("diary.qlx");
-        View.FName = Data;
+        TViewTest::SetUp();
         View.FDoubleBackup = true;
     }
 
@@ -83,9 +81,6 @@ protected:
         }
         return false;
     }
-
-    std::string Data;
-    TScriptedView View;
 };
 
 TEST_F(RecoverTest, ANewerWorkingCopyIsSealedAndTheBackupsRotate) {

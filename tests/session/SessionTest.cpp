@@ -25,17 +25,8 @@ const std::string Content = "Arbolix data file\r\nfirst entry\r\n";
 const std::string WriteFailure = "An error was occurred while writing on disk!\r\n\r\n"
                                  "Please check your data and/or try to restore a backup copy manually.";
 
-class SessionTest : public datafile::testing::TTempDirTest {
+class SessionTest : public TViewTest {
 protected:
-    void SetUp() override {
-        TTempDirTest::SetUp();
-        Data = Path("diary.qlx");
-        View.FName = Data;
-    }
-
-    // The stand-in editor doing the given actions.
-    void Editor(const std::string& actions) { View.FExeName = FakeEditor + " " + actions; }
-
     [[nodiscard]] Strings Files() const { return Listing(Dir); }
 
     static struct timespec ModifiedAt(const std::string& path) {
@@ -43,9 +34,6 @@ protected:
         EXPECT_EQ(::stat(path.c_str(), &info), 0);
         return info.st_mtim;
     }
-
-    std::string Data;
-    TScriptedView View;
 };
 
 TEST_F(SessionTest, NoFileChosenWarnsAndLeavesTheWindowUsable) {

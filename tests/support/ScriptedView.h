@@ -6,6 +6,7 @@
 #include "session/Session.h"
 #include "session/SessionView.h"
 #include "tests/support/Checks.h"
+#include "tests/support/EditorTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -180,6 +181,23 @@ public:
 
 private:
     bool FCancelled = false;
+};
+
+// A fresh folder per test holding the name of a data file, Data (diary.qlx,
+// not made yet), and a view on it.
+class TViewTest : public datafile::testing::TTempDirTest {
+protected:
+    void SetUp() override {
+        TTempDirTest::SetUp();
+        Data = Path("diary.qlx");
+        View.FName = Data;
+    }
+
+    // The stand-in editor doing the given actions.
+    void Editor(const std::string& actions) { View.FExeName = FakeEditor + " " + actions; }
+
+    std::string Data;
+    TScriptedView View;
 };
 
 } // namespace quillock::testing
