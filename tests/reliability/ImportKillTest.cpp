@@ -64,16 +64,8 @@ TEST_P(ImportKillTest, NeverLosesThePlainTextAndSealsItWhenRunAgain) {
         std::filesystem::remove_all(Dir);
         std::filesystem::create_directories(Dir);
         datafile::testing::WriteText(Plain, Content);
-        const int status = InChild([&] {
-            TScriptedView view;
-            SetUpView(view, Plain);
-            view.OnEvent = [&view, step](const std::string&) {
-                if (view.Events.size() == step + 1) {
-                    ::raise(SIGKILL);
-                }
-            };
-            return view.Run();
-        });
+        const int status = KilledAtStep(
+            step, [&](TScriptedView& view) { SetUpView(view, Plain); }, &TScriptedView::Run);
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
         const std::filesystem::path killed = Dir.string() + "-killed";
         CopyFolder(Dir, killed);

@@ -67,16 +67,8 @@ TEST_P(KillAtEveryStep, LeavesTheTextRecoverable) {
         SealContent(Data, Content, false);
         std::filesystem::permissions(Data, static_cast<std::filesystem::perms>(0640));
 
-        const int status = InChild([&] {
-            TScriptedView view;
-            SetUpView(view);
-            view.OnEvent = [&view, step](const std::string&) {
-                if (view.Events.size() == step + 1) {
-                    ::raise(SIGKILL);
-                }
-            };
-            return view.Run();
-        });
+        const int status = KilledAtStep(
+            step, [&](TScriptedView& view) { SetUpView(view); }, &TScriptedView::Run);
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
         const std::filesystem::path killed = Dir.string() + "-killed";
         CopyFolder(Dir, killed);

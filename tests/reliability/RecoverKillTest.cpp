@@ -159,16 +159,8 @@ TEST_P(RecoverKillTest, ASecondRecoverFinishesWithTheNewestTextWhole) {
     for (std::size_t step = (steps.size() - 1) % stride; step < steps.size(); step += stride) {
         SCOPED_TRACE("killed at step " + std::to_string(step) + ": " + steps[step]);
         Leave(Dir);
-        const int status = InChild([&] {
-            TScriptedView view;
-            SetUpView(view, Data);
-            view.OnEvent = [&view, step](const std::string&) {
-                if (view.Events.size() == step + 1) {
-                    ::raise(SIGKILL);
-                }
-            };
-            return view.Recover();
-        });
+        const int status = KilledAtStep(
+            step, [&](TScriptedView& view) { SetUpView(view, Data); }, &TScriptedView::Recover);
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
         TScriptedView second;
         SetUpView(second, Data);

@@ -81,6 +81,23 @@ template <typename F> int InChild(F fn) {
     return status;
 }
 
+// Runs a view set up by setUp through run (TScriptedView::Run or Recover) in
+// a child process that kills itself (SIGKILL) as the view records its event
+// number step, counted from 0; returns the child's wait status.
+inline int KilledAtStep(std::size_t step, const std::function<void(TScriptedView&)>& setUp,
+                        int (TScriptedView::*run)()) {
+    return InChild([&] {
+        TScriptedView view;
+        setUp(view);
+        view.OnEvent = [&view, step](const std::string&) {
+            if (view.Events.size() == step + 1) {
+                ::raise(SIGKILL);
+            }
+        };
+        return (view.*run)();
+    });
+}
+
 // A private $XDG_RUNTIME_DIR in memory (and a folder standing in for
 // /dev/shm) for as long as it lives, so that the private folders of sessions
 // in other tests are never taken for left-overs of this one's.
