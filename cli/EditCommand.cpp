@@ -4,6 +4,7 @@
 #include "cli/EditorWords.h"
 #include "cli/Options.h"
 #include "cli/Password.h"
+#include "cli/Report.h"
 #include "cli/TerminalView.h"
 #include "datafile/Algorithms.h"
 #include "datafile/FileChecks.h"
@@ -33,6 +34,10 @@ namespace {
 constexpr std::string_view EditCommand = "edit";
 constexpr std::string_view RecoverCommand = "recover";
 
+// What follows a failure reported before the session touched the data file.
+constexpr std::string_view NothingChanged = "Nothing has been changed.";
+constexpr std::string_view GiveAPassword = "Give a password; nothing has been changed.";
+
 struct TEditOptions {
     std::optional<std::string> Editor;
     std::optional<int> Edition;
@@ -55,11 +60,24 @@ struct TEditOptions {
     std::vector<std::string> Files;
 };
 
+constexpr TSwitch<TEditOptions> EditSwitches[] = {
+    {oCompress, &TEditOptions::Compress},
+    {oDecompress, &TEditOptions::Decompress},
+    {oNoDoubleBackup, &TEditOptions::NoDoubleBackup},
+    {oChangePassword, &TEditOptions::ChangePass},
+    {oRekeyBackups, &TEditOptions::RekeyBackups},
+    {oChangeAlgorithm, &TEditOptions::ChangeAlgorithm},
+    {oYes, &TEditOptions::Yes},
+    {oEditorReturnsAtOnce, &TEditOptions::EditorReturnsAtOnce},
+    {oQuiet, &TEditOptions::Quiet},
+    {oPrivateTemp, &TEditOptions::PrivateTemp},
+};
+
 // Takes one option into options; returns an error text, empty on success.
 std::string TakeOption(TOptionId id, std::string_view value, TEditOptions& options) {
-    const auto bad = [&](std::string_view option) {
-        return "unknown value '" + std::string(value) + "' for --" + std::string(option);
-    };
+    if (TakeSwitch<TEditOptions>(id, EditSwitches, options)) {
+        return {};
+    }
     switch (id) {
     case oEditor:
         if (value.empty()) {
@@ -71,64 +89,24 @@ std::string TakeOption(TOptionId id, std::string_view value, TEditOptions& optio
         int edition = -1;
         const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), edition);
         if (error != std::errc() || end != value.data() + value.size() || edition < 0 || edition > 2) {
-            return bad("edition");
+            return UnknownValue(value, "edition");
         }
         options.Edition = edition;
         return {};
     }
     case oCipher:
-    case oNewCipher: {
-        const std::optional<int> index = datafile::CipherIndexOfWord(value);
-        if (!index) {
-            return bad(id == oCipher ? "cipher" : "new-cipher");
-        }
-        (id == oCipher ? options.Algorithm : options.NewAlgorithm) = index;
-        return {};
-    }
+        return TakeIndex(datafile::CipherIndexOfWord(value), value, "cipher", options.Algorithm);
+    case oNewCipher:
+        return TakeIndex(datafile::CipherIndexOfWord(value), value, "new-cipher", options.NewAlgorithm);
     case oHash:
-    case oNewHash: {
-        const std::optional<int> index = datafile::HashIndexOfWord(value);
-        if (!index) {
-            return bad(id == oHash ? "hash" : "new-hash");
-        }
-        (id == oHash ? options.Hash : options.NewHash) = index;
-        return {};
-    }
+        return TakeIndex(datafile::HashIndexOfWord(value), value, "hash", options.Hash);
+    case oNewHash:
+        return TakeIndex(datafile::HashIndexOfWord(value), value, "new-hash", options.NewHash);
     case oNewPasswordFile:
         if (value.empty()) {
             return "--new-password-file needs a file name";
         }
         options.NewPasswordFile = std::string(value);
-        return {};
-    case oCompress:
-        options.Compress = true;
-        return {};
-    case oDecompress:
-        options.Decompress = true;
-        return {};
-    case oNoDoubleBackup:
-        options.NoDoubleBackup = true;
-        return {};
-    case oChangePassword:
-        options.ChangePass = true;
-        return {};
-    case oRekeyBackups:
-        options.RekeyBackups = true;
-        return {};
-    case oChangeAlgorithm:
-        options.ChangeAlgorithm = true;
-        return {};
-    case oYes:
-        options.Yes = true;
-        return {};
-    case oEditorReturnsAtOnce:
-        options.EditorReturnsAtOnce = true;
-        return {};
-    case oQuiet:
-        options.Quiet = true;
-        return {};
-    case oPrivateTemp:
-        options.PrivateTemp = true;
         return {};
     default:
         break;
@@ -152,11 +130,6 @@ std::optional<int> ParseOptions(int argc, char** argv, std::string_view command,
         return UsageError(command, "--compress and --decompress exclude each other");
     }
     return std::nullopt;
-}
-
-int Fail(std::string_view command, const std::string& message) {
-    std::cerr << "quillock-cli " << command << ": " << message << '\n';
-    return ExitFailure;
 }
 
 // The choices the last session saved; a settings file that cannot be read is
@@ -304,11 +277,11 @@ int RunEdit(int argc, char** argv) {
                     import ? ReadNewPassword(options.Password) : ReadPassword(options.Password, "Password: ");
             } catch (const EPasswordError& e) {
                 view.SavePreferences();
-                return Fail(EditCommand, e.what());
+                return Fail(view.FName, e.what(), NothingChanged);
             }
             if (view.FPassword.Empty()) {
                 // The window keeps OK disabled while the password box is empty.
-                return Fail(EditCommand, "the password is empty");
+                return Fail(view.FName, EmptyPasswordText, GiveAPassword);
             }
         }
         try {
@@ -365,10 +338,10 @@ int RunRecover(int argc, char** argv) {
                                  ? ReadNewPassword(options.Password)
                                  : ReadPassword(options.Password, "Password: ");
         } catch (const EPasswordError& e) {
-            return Fail(RecoverCommand, e.what());
+            return Fail(view.FName, e.what(), NothingChanged);
         }
         if (view.FPassword.Empty()) {
-            return Fail(RecoverCommand, "the password is empty");
+            return Fail(view.FName, EmptyPasswordText, GiveAPassword);
         }
     }
     try {

@@ -26,6 +26,10 @@ const TOption* OptionOf(std::span<const TOption> options, int found) {
 
 } // namespace
 
+std::string UnknownValue(std::string_view value, std::string_view option) {
+    return "unknown value '" + std::string(value) + "' for --" + std::string(option);
+}
+
 TParseResult ParseCommandLine(int argc, char** argv, std::span<const TOption> options, const TOptionHandler& handler,
                               std::vector<std::string>& operands, std::string& error) {
     std::vector<option> table;

@@ -6,9 +6,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quillock::cli {
@@ -65,5 +67,38 @@ using TOptionHandler = std::function<std::string(TOptionId id, std::string_view 
 [[nodiscard]] TParseResult ParseCommandLine(int argc, char** argv, std::span<const TOption> options,
                                             const TOptionHandler& handler, std::vector<std::string>& operands,
                                             std::string& error);
+
+// For a handler: "unknown value 'VALUE' for --OPTION".
+[[nodiscard]] std::string UnknownValue(std::string_view value, std::string_view option);
+
+// For a handler: stores found, the index of the word value in its list, in
+// index; returns UnknownValue when the word is not in the list (found is
+// empty), an empty text when stored.
+template <class TIndex>
+[[nodiscard]] std::string TakeIndex(std::optional<int> found, std::string_view value, std::string_view option,
+                                    TIndex& index) {
+    if (!found) {
+        return UnknownValue(value, option);
+    }
+    index = *found;
+    return {};
+}
+
+// An option that only switches something on, and the member of a command's
+// options it sets.
+template <class TOptions> using TSwitch = std::pair<TOptionId, bool TOptions::*>;
+
+// For a handler: sets the member of the switch option id to true; false when
+// id is not among the switches.
+template <class TOptions>
+bool TakeSwitch(TOptionId id, std::span<const TSwitch<TOptions>> switches, TOptions& options) {
+    for (const auto& [option, member] : switches) {
+        if (option == id) {
+            options.*member = true;
+            return true;
+        }
+    }
+    return false;
+}
 
 } // namespace quillock::cli

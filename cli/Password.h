@@ -22,6 +22,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What a command says of an empty password, which keys nothing.
+inline constexpr std::string_view EmptyPasswordText = "the password is empty";
+
 // How long a password command may go on after its first line was read and
 // its output closed; then its process group is ended.
 inline constexpr std::chrono::seconds PasswordCommandWait{30};

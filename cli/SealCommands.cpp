@@ -44,39 +44,20 @@ struct TSealOptions {
     std::vector<std::string> Files;
 };
 
+constexpr TSwitch<TSealOptions> SealSwitches[] = {
+    {oCompress, &TSealOptions::Compress}, {oRaw, &TSealOptions::Raw},     {oSalvage, &TSealOptions::Salvage},
+    {oForce, &TSealOptions::Force},       {oQuiet, &TSealOptions::Quiet},
+};
+
 std::string TakeOption(TOptionId id, std::string_view value, TSealOptions& options) {
+    if (TakeSwitch<TSealOptions>(id, SealSwitches, options)) {
+        return {};
+    }
     switch (id) {
-    case oCipher: {
-        const std::optional<int> index = datafile::CipherIndexOfWord(value);
-        if (!index) {
-            return "unknown value '" + std::string(value) + "' for --cipher";
-        }
-        options.Algorithm = *index;
-        return {};
-    }
-    case oHash: {
-        const std::optional<int> index = datafile::HashIndexOfWord(value);
-        if (!index) {
-            return "unknown value '" + std::string(value) + "' for --hash";
-        }
-        options.Hash = *index;
-        return {};
-    }
-    case oCompress:
-        options.Compress = true;
-        return {};
-    case oRaw:
-        options.Raw = true;
-        return {};
-    case oSalvage:
-        options.Salvage = true;
-        return {};
-    case oForce:
-        options.Force = true;
-        return {};
-    case oQuiet:
-        options.Quiet = true;
-        return {};
+    case oCipher:
+        return TakeIndex(datafile::CipherIndexOfWord(value), value, "cipher", options.Algorithm);
+    case oHash:
+        return TakeIndex(datafile::HashIndexOfWord(value), value, "hash", options.Hash);
     default:
         break;
     }
@@ -264,7 +245,7 @@ int Seal(const TSealOptions& options) {
         return Fail(sealed, e.what(), "Nothing has been sealed.");
     }
     if (host.FPassword.Empty()) {
-        return Fail(sealed, "the password is empty", "Give a password; nothing has been sealed.");
+        return Fail(sealed, EmptyPasswordText, "Give a password; nothing has been sealed.");
     }
     if (!fromInput && NotRegularFile(plain)) {
         return ExitFailure;
@@ -493,36 +474,41 @@ int Parse(std::string_view command, int argc, char** argv, std::size_t files, TS
     return -1;
 }
 
+// A command of this file: its name, how many files it takes, which of them
+// is the data file, what it says when that is '-' (empty: '-' is left to the
+// command) and what it does.
+struct TSealCommand {
+    std::string_view Name;
+    std::size_t Files;
+    std::size_t Sealed;
+    std::string_view SealedIsAStream;
+    int (*Run)(const TSealOptions& options);
+};
+
+int ParseAndRun(const TSealCommand& command, int argc, char** argv) {
+    TSealOptions options;
+    if (const int code = Parse(command.Name, argc, argv, command.Files, options); code >= 0) {
+        return code;
+    }
+    if (!command.SealedIsAStream.empty() && options.Files[command.Sealed] == StandardStream) {
+        return UsageError(command.Name, command.SealedIsAStream);
+    }
+    return command.Run(options);
+}
+
 } // namespace
 
 int RunSeal(int argc, char** argv) {
-    TSealOptions options;
-    if (const int code = Parse("seal", argc, argv, 2, options); code >= 0) {
-        return code;
-    }
-    if (options.Files[1] == StandardStream) {
-        return UsageError("seal", "SEALED must be a file ('-' is standard input for PLAIN)");
-    }
-    return Seal(options);
+    return ParseAndRun({"seal", 2, 1, "SEALED must be a file ('-' is standard input for PLAIN)", Seal}, argc, argv);
 }
 
 int RunUnseal(int argc, char** argv) {
-    TSealOptions options;
-    if (const int code = Parse("unseal", argc, argv, 2, options); code >= 0) {
-        return code;
-    }
-    if (options.Files[0] == StandardStream) {
-        return UsageError("unseal", "SEALED must be a file ('-' is standard output for PLAIN)");
-    }
-    return Unseal(options);
+    return ParseAndRun({"unseal", 2, 0, "SEALED must be a file ('-' is standard output for PLAIN)", Unseal}, argc,
+                       argv);
 }
 
 int RunCheck(int argc, char** argv) {
-    TSealOptions options;
-    if (const int code = Parse("check", argc, argv, 1, options); code >= 0) {
-        return code;
-    }
-    return Check(options);
+    return ParseAndRun({"check", 1, 0, {}, Check}, argc, argv);
 }
 
 } // namespace quillock::cli

@@ -482,7 +482,12 @@ TEST_F(EditCommandTest, UsageErrorsAndRefusals) {
     EXPECT_NE(empty.Output.find("quillock-cli: warning: Select a Arbolix file!"), std::string::npos);
     WriteText(Dir / "password", "\n");
     SealContent(Data, Content, false);
-    EXPECT_EQ(Edit(Join(EditorDoing("append=x"), {Data})).ExitCode, 1);
+    const TResult emptyPassword = Edit(Join(EditorDoing("append=x"), {Data}));
+    EXPECT_EQ(emptyPassword.ExitCode, 1);
+    EXPECT_NE(emptyPassword.Output.find("quillock-cli: " + Data +
+                                        ": the password is empty\nGive a password; nothing has been changed.\n"),
+              std::string::npos)
+        << emptyPassword.Output;
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
     EXPECT_EQ(Unseal(Data).Content, Content);
 }
