@@ -93,6 +93,18 @@ void TDCP_hash160::Final(void* digest) {
     Scrub();
 }
 
+bool TDCP_hash160::GivesKnownDigests(std::span<const TKnownDigest> rows) {
+    bool ok = true;
+    for (const TKnownDigest& row : rows) {
+        std::uint8_t digest[sizeof row.Digest];
+        Init();
+        UpdateString(row.Input);
+        Final(digest);
+        ok = ok && std::memcmp(digest, row.Digest, sizeof digest) == 0;
+    }
+    return ok;
+}
+
 void TDCP_hash160::StoreWord(std::uint8_t* at, std::uint32_t value) const noexcept {
     for (unsigned i = 0; i < 4; ++i) {
         const unsigned shift = FOrder == TByteOrder::LittleEndian ? 8 * i : 24 - 8 * i;

@@ -2,19 +2,12 @@
 // two parallel lines.
 #include "crypto/RIPEMD160.h"
 
-#include "platform/Wipe.h"
-
 #include <bit>
 #include <cstring>
 #include <string_view>
 
 namespace quillock::crypto {
 namespace {
-
-inline std::uint32_t LoadLE32(const std::uint8_t* p) noexcept {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // The five boolean functions; the left line uses them in the order 1..5, the
 // right line in the order 5..1.
@@ -62,21 +55,9 @@ inline void Step(std::uint32_t& a, std::uint32_t b, std::uint32_t& c, std::uint3
 } // namespace
 
 void TDCP_ripemd160::Compress(const std::uint8_t* data, std::size_t count) {
-    std::uint32_t x[16];
-    for (; count > 0; --count, data += 64) {
-        for (unsigned i = 0; i < 16; ++i) {
-            x[i] = LoadLE32(data + 4 * i);
-        }
-        std::uint32_t a = ChainState[0];
-        std::uint32_t b = ChainState[1];
-        std::uint32_t c = ChainState[2];
-        std::uint32_t d = ChainState[3];
-        std::uint32_t e = ChainState[4];
-        std::uint32_t ar = a;
-        std::uint32_t br = b;
-        std::uint32_t cr = c;
-        std::uint32_t dr = d;
-        std::uint32_t er = e;
+    ForEachBlock(data, count, [this](const std::uint32_t* x) {
+        auto [a, b, c, d, e] = ChainState;
+        auto [ar, br, cr, dr, er] = ChainState;
 
         // Left line, round 1
         Step<F1>(a, b, c, d, e, x[0] + KL1, 11);
@@ -255,31 +236,19 @@ void TDCP_ripemd160::Compress(const std::uint8_t* data, std::size_t count) {
         ChainState[3] = ChainState[4] + a + br;
         ChainState[4] = ChainState[0] + b + cr;
         ChainState[0] = t;
-    }
-    platform::SecureZero(x, sizeof x);
+    });
 }
 
 bool TDCP_ripemd160::SelfCheck() {
     // RIPEMD-160 paper (Dobbertin, Bosselaers, Preneel), test vectors.
-    static constexpr struct {
-        std::string_view Input;
-        std::uint8_t Digest[20];
-    } Rows[] = {
+    static constexpr TKnownDigest Rows[] = {
         {"a", {0x0b, 0xdc, 0x9d, 0x2d, 0x25, 0x6b, 0x3e, 0xe9, 0xda, 0xae,
                0x34, 0x7b, 0xe6, 0xf4, 0xdc, 0x83, 0x5a, 0x46, 0x7f, 0xfe}},
         {"abcdefghijklmnopqrstuvwxyz", {0xf7, 0x1c, 0x27, 0x10, 0x9c, 0x69, 0x2c, 0x1b, 0x56, 0xbb,
                                         0xdc, 0xeb, 0x5b, 0x9d, 0x28, 0x65, 0xb3, 0x70, 0x8d, 0xbc}},
     };
     TDCP_ripemd160 hash;
-    bool ok = true;
-    for (const auto& row : Rows) {
-        std::uint8_t digest[20];
-        hash.Init();
-        hash.UpdateString(row.Input);
-        hash.Final(digest);
-        ok = ok && std::memcmp(digest, row.Digest, sizeof digest) == 0;
-    }
-    return ok;
+    return hash.GivesKnownDigests(Rows);
 }
 
 } // namespace quillock::crypto

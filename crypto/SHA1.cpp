@@ -1,19 +1,12 @@
 // The SHA-1 message digest (160 bits): the unrolled compression function.
 #include "crypto/SHA1.h"
 
-#include "platform/Wipe.h"
-
 #include <bit>
 #include <cstring>
 #include <string_view>
 
 namespace quillock::crypto {
 namespace {
-
-inline std::uint32_t LoadBE32(const std::uint8_t* p) noexcept {
-    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-           (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
-}
 
 // The message schedule is kept as a ring of 16 words: word i of the 80-word
 // expansion lives in w[i mod 16] from the step that needs it on.
@@ -50,16 +43,8 @@ inline void Step4(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::uint3
 } // namespace
 
 void TDCP_sha1::Compress(const std::uint8_t* data, std::size_t count) {
-    std::uint32_t w[16];
-    for (; count > 0; --count, data += 64) {
-        for (unsigned i = 0; i < 16; ++i) {
-            w[i] = LoadBE32(data + 4 * i);
-        }
-        std::uint32_t a = ChainState[0];
-        std::uint32_t b = ChainState[1];
-        std::uint32_t c = ChainState[2];
-        std::uint32_t d = ChainState[3];
-        std::uint32_t e = ChainState[4];
+    ForEachBlock(data, count, [this](std::uint32_t* w) {
+        auto [a, b, c, d, e] = ChainState;
 
         Step1(a, b, c, d, e, w[0]);
         Step1(e, a, b, c, d, w[1]);
@@ -146,16 +131,12 @@ void TDCP_sha1::Compress(const std::uint8_t* data, std::size_t count) {
         ChainState[2] += c;
         ChainState[3] += d;
         ChainState[4] += e;
-    }
-    platform::SecureZero(w, sizeof w);
+    });
 }
 
 bool TDCP_sha1::SelfCheck() {
     // FIPS 180-1, Appendix A and B.
-    static constexpr struct {
-        std::string_view Input;
-        std::uint8_t Digest[20];
-    } Rows[] = {
+    static constexpr TKnownDigest Rows[] = {
         {"abc", {0xa9, 0x99, 0x3e, 0x36, 0x47, 0x06, 0x81, 0x6a, 0xba, 0x3e,
                  0x25, 0x71, 0x78, 0x50, 0xc2, 0x6c, 0x9c, 0xd0, 0xd8, 0x9d}},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
@@ -163,15 +144,7 @@ bool TDCP_sha1::SelfCheck() {
           0x4a, 0xa1, 0xf9, 0x51, 0x29, 0xe5, 0xe5, 0x46, 0x70, 0xf1}},
     };
     TDCP_sha1 hash;
-    bool ok = true;
-    for (const auto& row : Rows) {
-        std::uint8_t digest[20];
-        hash.Init();
-        hash.UpdateString(row.Input);
-        hash.Final(digest);
-        ok = ok && std::memcmp(digest, row.Digest, sizeof digest) == 0;
-    }
-    return ok;
+    return hash.GivesKnownDigests(Rows);
 }
 
 } // namespace quillock::crypto
