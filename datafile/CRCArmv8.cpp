@@ -2,7 +2,7 @@
 // (reflected 0xEDB88320): eight bytes per instruction. Only this function is
 // compiled for them, so the program still starts on processors without them;
 // the choice is made from the kernel's HWCAP_CRC32.
-#include "datafile/CRCArmv8.h"
+#include "datafile/CRCInstructions.h"
 
 #if defined(__aarch64__)
 
@@ -12,9 +12,13 @@
 #include <cstring>
 #include <sys/auxv.h>
 
-namespace quillock::datafile::armv8 {
+namespace quillock::datafile::hw {
 
 static_assert(std::endian::native == std::endian::little, "the words are taken as loaded");
+
+const char* Name() noexcept {
+    return "ARMv8 CRC32 instructions";
+}
 
 bool Supported() noexcept {
     return (getauxval(AT_HWCAP) & HWCAP_CRC32) != 0;
@@ -41,6 +45,6 @@ __attribute__((target("+crc"))) std::uint32_t Fold(std::uint32_t crc, const std:
     return crc;
 }
 
-} // namespace quillock::datafile::armv8
+} // namespace quillock::datafile::hw
 
 #endif

@@ -1,7 +1,7 @@
 // CRC-32 by folding 64 bytes at a time with carry-less multiplication and a
 // final Barrett reduction. Only these functions are compiled for those
 // instructions, so the program still starts on processors without them.
-#include "datafile/CRCClmul.h"
+#include "datafile/CRCInstructions.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -9,7 +9,7 @@
 
 #define QUILLOCK_CLMUL_TARGET __attribute__((target("pclmul,sse4.1")))
 
-namespace quillock::datafile::clmul {
+namespace quillock::datafile::hw {
 namespace {
 
 // Folding constants for the reflected polynomial 0xEDB88320, as x^n mod P(x)
@@ -36,6 +36,10 @@ QUILLOCK_CLMUL_TARGET inline __m128i FoldInto(__m128i x, __m128i constants, __m1
 }
 
 } // namespace
+
+const char* Name() noexcept {
+    return "carry-less multiplication";
+}
 
 bool Supported() noexcept {
     __builtin_cpu_init();
@@ -90,14 +94,17 @@ QUILLOCK_CLMUL_TARGET std::uint32_t Fold(std::uint32_t crc, const std::uint8_t* 
     return static_cast<std::uint32_t>(_mm_extract_epi32(x, 1));
 }
 
-} // namespace quillock::datafile::clmul
+} // namespace quillock::datafile::hw
 
-#else // no carry-less multiply on this architecture: the slicing tables are always used
+#elif !defined(__aarch64__) // no CRC instructions here: the slicing tables are always used
 
 #include <cstdlib>
 
-namespace quillock::datafile::clmul {
+namespace quillock::datafile::hw {
 
+const char* Name() noexcept {
+    return nullptr;
+}
 bool Supported() noexcept {
     return false;
 }
@@ -105,6 +112,6 @@ std::uint32_t Fold(std::uint32_t, const std::uint8_t*, std::size_t, std::size_t&
     std::abort();
 }
 
-} // namespace quillock::datafile::clmul
+} // namespace quillock::datafile::hw
 
 #endif
