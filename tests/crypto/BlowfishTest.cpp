@@ -1,5 +1,6 @@
 // Blowfish: the published known answers, the cyclic key schedule, agreement
 // with OpenSSL's Blowfish, the refused 4-bit key and the scrubbed state.
+#include "BlockCipherChecks.h"
 #include "CipherReference.h"
 #include "VecFile.h"
 
@@ -31,69 +32,15 @@ namespace {
 using tests::Bytes;
 using tests::ToHex;
 
-Bytes Encrypt(TDCP_blowfish& cipher, const Bytes& plain) {
-    Bytes out(plain.size());
-    for (std::size_t at = 0; at < plain.size(); at += 8) {
-        cipher.EncryptBlock(plain.data() + at, out.data() + at);
-    }
-    return out;
-}
-
-Bytes Decrypt(TDCP_blowfish& cipher, const Bytes& data) {
-    Bytes out(data.size());
-    for (std::size_t at = 0; at < data.size(); at += 8) {
-        cipher.DecryptBlock(data.data() + at, out.data() + at);
-    }
-    return out;
-}
-
-void ExpectUnkeyed(TDCP_blowfish& cipher) {
-    std::uint8_t block[8] = {};
-    EXPECT_FALSE(cipher.Initialized());
-    for (const bool encrypt : {true, false}) {
-        try {
-            if (encrypt) {
-                cipher.EncryptBlock(block, block);
-            } else {
-                cipher.DecryptBlock(block, block);
-            }
-            ADD_FAILURE() << "an unkeyed cipher processed a block";
-        } catch (const EDCP_blockcipher& e) {
-            EXPECT_STREQ(e.what(), "Cipher not initialized");
-        }
-    }
-}
-
 TEST(Blowfish, PublishedVectors) {
     const auto records = tests::ReadVecFile(std::string(QUILLOCK_TEST_DATA) + "/cipher/blowfish.vec");
     ASSERT_EQ(records.size(), 34u + 24u);
     TDCP_blowfish cipher;
-    for (const auto& record : records) {
-        SCOPED_TRACE("vector at line " + std::to_string(record.Line));
-        const Bytes key = record.Hex("Key");
-        const Bytes plain = record.Hex("In");
-        const Bytes expected = record.Hex("Out");
-        cipher.Init(key.data(), static_cast<std::uint32_t>(key.size() * 8), nullptr);
-        EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(expected));
-        EXPECT_EQ(ToHex(Decrypt(cipher, expected)), ToHex(plain));
-
-        Bytes block = plain;
-        cipher.EncryptBlock(block.data(), block.data());
-        EXPECT_EQ(ToHex(block), ToHex(expected));
-        cipher.DecryptBlock(block.data(), block.data());
-        EXPECT_EQ(ToHex(block), ToHex(plain));
-    }
+    ExpectPublishedVectors(cipher, records);
 }
 
 TEST(Blowfish, ClassQueriesAndSelfCheck) {
-    const TDCP_blowfish cipher;
-    const auto& cls = cipher.ClassType();
-    EXPECT_EQ(cls.Id(), 5);
-    EXPECT_EQ(cls.Algorithm(), "Blowfish");
-    EXPECT_EQ(cls.MaxKeySize(), 448);
-    EXPECT_EQ(cls.BlockSize(), 64);
-    EXPECT_TRUE(cls.SelfCheck());
-    EXPECT_TRUE(TDCP_blowfish::SelfCheck());
+    ExpectClass<TDCP_blowfish>(5, "Blowfish", 448, 64);
 }
 
 // Every data file is keyed with a 20-byte digest; the schedule cycles the key
@@ -110,8 +57,8 @@ TEST(Blowfish, DigestKeyCyclesLikeItsRepetition) {
     long320.Init(doubled.data(), 320, nullptr);
     EXPECT_TRUE(TBlowfishInspector::SameSchedule(short160, long320));
 
-    const Bytes ours = Encrypt(short160, plain);
-    EXPECT_EQ(ToHex(ours), ToHex(Encrypt(long320, plain)));
+    const Bytes ours = EncryptBlocks(short160, plain);
+    EXPECT_EQ(ToHex(ours), ToHex(EncryptBlocks(long320, plain)));
     EXPECT_EQ(ToHex(ours), ToHex(reference::OpenSslCrypt("BF-ECB", digest, {}, plain, true)));
 
     // A key of another length is a different key.
@@ -123,18 +70,8 @@ TEST(Blowfish, DigestKeyCyclesLikeItsRepetition) {
 TEST(Blowfish, AgreesWithOpenSslForRandomKeys) {
     std::mt19937 rng(19931201);
     for (std::size_t keyBytes = 1; keyBytes <= 56; ++keyBytes) {
-        Bytes key(keyBytes);
-        for (auto& b : key) {
-            b = static_cast<std::uint8_t>(rng());
-        }
-        const Bytes plain = reference::Pattern(8 * 6, static_cast<unsigned>(rng()));
-        SCOPED_TRACE("key " + ToHex(key));
         TDCP_blowfish cipher;
-        cipher.Init(key.data(), static_cast<std::uint32_t>(keyBytes * 8), nullptr);
-        const Bytes ours = Encrypt(cipher, plain);
-        EXPECT_EQ(ToHex(ours), ToHex(reference::OpenSslCrypt("BF-ECB", key, {}, plain, true)));
-        EXPECT_EQ(ToHex(Decrypt(cipher, ours)), ToHex(plain));
-        EXPECT_EQ(ToHex(Decrypt(cipher, plain)), ToHex(reference::OpenSslCrypt("BF-ECB", key, {}, plain, false)));
+        ExpectAgreesWithOpenSsl(cipher, rng, keyBytes, 8 * 6, "BF-ECB");
     }
 }
 
@@ -148,7 +85,7 @@ TEST(Blowfish, HalfByteOfKeyIsIgnored) {
     TDCP_blowfish withHalf;
     withHalf.Init(key.data(), 68, nullptr);
     EXPECT_TRUE(TBlowfishInspector::SameSchedule(whole, withHalf));
-    EXPECT_EQ(ToHex(Encrypt(withHalf, plain)),
+    EXPECT_EQ(ToHex(EncryptBlocks(withHalf, plain)),
               ToHex(reference::OpenSslCrypt("BF-ECB", Bytes(key.begin(), key.begin() + 8), {}, plain, true)));
 }
 
@@ -187,7 +124,7 @@ TEST(Blowfish, UnkeyedUntilInitAndAfterScrub) {
     const Bytes plain = reference::Pattern(24, 52);
     cipher.Init(key.data(), 448, nullptr);
     EXPECT_FALSE(TBlowfishInspector::TablesAllOnes(cipher));
-    EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(reference::OpenSslCrypt("BF-ECB", key, {}, plain, true)));
+    EXPECT_EQ(ToHex(EncryptBlocks(cipher, plain)), ToHex(reference::OpenSslCrypt("BF-ECB", key, {}, plain, true)));
 
     cipher.Scrub();
     EXPECT_TRUE(TBlowfishInspector::TablesAllOnes(cipher));
@@ -199,7 +136,7 @@ TEST(Blowfish, UnkeyedUntilInitAndAfterScrub) {
     TDCP_blowfish fresh;
     fresh.Init(key2.data(), 64, nullptr);
     EXPECT_TRUE(TBlowfishInspector::SameSchedule(cipher, fresh));
-    EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(reference::OpenSslCrypt("BF-ECB", key2, {}, plain, true)));
+    EXPECT_EQ(ToHex(EncryptBlocks(cipher, plain)), ToHex(reference::OpenSslCrypt("BF-ECB", key2, {}, plain, true)));
 }
 
 } // namespace

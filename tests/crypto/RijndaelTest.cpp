@@ -1,6 +1,7 @@
 // Rijndael: published known answers, the zero padding of short keys, agreement
 // with OpenSSL's AES, and the unkeyed and scrubbed states, each on the AES
 // instructions and on the portable rounds; the two paths against each other.
+#include "BlockCipherChecks.h"
 #include "CipherReference.h"
 #include "VecFile.h"
 
@@ -30,22 +31,6 @@ namespace {
 using tests::Bytes;
 using tests::ToHex;
 
-Bytes Encrypt(TDCP_rijndael& cipher, const Bytes& plain) {
-    Bytes out(plain.size());
-    for (std::size_t at = 0; at < plain.size(); at += 16) {
-        cipher.EncryptBlock(plain.data() + at, out.data() + at);
-    }
-    return out;
-}
-
-Bytes Decrypt(TDCP_rijndael& cipher, const Bytes& data) {
-    Bytes out(data.size());
-    for (std::size_t at = 0; at < data.size(); at += 16) {
-        cipher.DecryptBlock(data.data() + at, out.data() + at);
-    }
-    return out;
-}
-
 Bytes OpenSslEcb(const Bytes& aesKey, const Bytes& data, bool encrypt) {
     const std::string name = "AES-" + std::to_string(aesKey.size() * 8) + "-ECB";
     return reference::OpenSslCrypt(name, aesKey, {}, data, encrypt);
@@ -74,55 +59,15 @@ INSTANTIATE_TEST_SUITE_P(Paths, Rijndael, ::testing::Bool(), [](const ::testing:
     return std::string(info.param ? "AesInstructions" : "Portable");
 });
 
-void ExpectUnkeyed(TDCP_rijndael& cipher) {
-    std::uint8_t block[16] = {};
-    EXPECT_FALSE(cipher.Initialized());
-    for (const bool encrypt : {true, false}) {
-        try {
-            if (encrypt) {
-                cipher.EncryptBlock(block, block);
-            } else {
-                cipher.DecryptBlock(block, block);
-            }
-            ADD_FAILURE() << "an unkeyed cipher processed a block";
-        } catch (const EDCP_blockcipher& e) {
-            EXPECT_STREQ(e.what(), "Cipher not initialized");
-        }
-    }
-}
-
 TEST_P(Rijndael, PublishedVectors) {
     const auto records = tests::ReadVecFile(std::string(QUILLOCK_TEST_DATA) + "/cipher/rijndael.vec");
     ASSERT_GE(records.size(), 3u);
     TDCP_rijndael cipher;
-    for (const auto& record : records) {
-        SCOPED_TRACE("vector at line " + std::to_string(record.Line));
-        const Bytes key = record.Hex("Key");
-        const Bytes plain = record.Hex("In");
-        const Bytes expected = record.Hex("Out");
-        cipher.Init(key.data(), static_cast<std::uint32_t>(key.size() * 8), nullptr);
-        ExpectPath(cipher);
-        EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(expected));
-        EXPECT_EQ(ToHex(Decrypt(cipher, expected)), ToHex(plain));
-
-        // The same buffer as input and output.
-        Bytes block = plain;
-        cipher.EncryptBlock(block.data(), block.data());
-        EXPECT_EQ(ToHex(block), ToHex(expected));
-        cipher.DecryptBlock(block.data(), block.data());
-        EXPECT_EQ(ToHex(block), ToHex(plain));
-    }
+    ExpectPublishedVectors(cipher, records, [&] { ExpectPath(cipher); });
 }
 
 TEST_P(Rijndael, ClassQueriesAndSelfCheck) {
-    const TDCP_rijndael cipher;
-    const auto& cls = cipher.ClassType();
-    EXPECT_EQ(cls.Id(), 9);
-    EXPECT_EQ(cls.Algorithm(), "Rijndael");
-    EXPECT_EQ(cls.MaxKeySize(), 256);
-    EXPECT_EQ(cls.BlockSize(), 128);
-    EXPECT_TRUE(cls.SelfCheck());
-    EXPECT_TRUE(TDCP_rijndael::SelfCheck());
+    ExpectClass<TDCP_rijndael>(9, "Rijndael", 256, 128);
 }
 
 // Keys of every accepted length agree with OpenSSL's AES keyed with the whole
@@ -144,9 +89,9 @@ TEST_P(Rijndael, ShortKeysArePaddedWithZeros) {
         }
         TDCP_rijndael cipher;
         cipher.Init(given.data(), bits, nullptr);
-        const Bytes cipherText = Encrypt(cipher, plain);
+        const Bytes cipherText = EncryptBlocks(cipher, plain);
         EXPECT_EQ(ToHex(cipherText), ToHex(OpenSslEcb(aesKey, plain, true)));
-        EXPECT_EQ(ToHex(Decrypt(cipher, cipherText)), ToHex(plain));
+        EXPECT_EQ(ToHex(DecryptBlocks(cipher, cipherText)), ToHex(plain));
     }
 }
 
@@ -164,30 +109,19 @@ TEST_P(Rijndael, DigestKeyIsAes192WithFourZeroBytes) {
     ExpectPath(short160);
     EXPECT_EQ(TRijndaelInspector::RoundCount(short160), 12u);
 
-    const Bytes viaShort = Encrypt(short160, plain);
-    EXPECT_EQ(ToHex(viaShort), ToHex(Encrypt(full192, plain)));
+    const Bytes viaShort = EncryptBlocks(short160, plain);
+    EXPECT_EQ(ToHex(viaShort), ToHex(EncryptBlocks(full192, plain)));
     EXPECT_EQ(ToHex(viaShort), ToHex(reference::OpenSslCrypt("AES-192-ECB", padded, {}, plain, true)));
-    EXPECT_EQ(ToHex(Decrypt(short160, viaShort)), ToHex(plain));
+    EXPECT_EQ(ToHex(DecryptBlocks(short160, viaShort)), ToHex(plain));
 }
 
 TEST_P(Rijndael, AgreesWithOpenSslForRandomKeys) {
     std::mt19937 rng(20240601);
     for (const std::size_t keyBytes : {16u, 24u, 32u}) {
         for (int trial = 0; trial < 20; ++trial) {
-            Bytes key(keyBytes);
-            for (auto& b : key) {
-                b = static_cast<std::uint8_t>(rng());
-            }
-            const Bytes plain = reference::Pattern(16 * 8, static_cast<unsigned>(rng()));
-            SCOPED_TRACE("key " + ToHex(key));
             TDCP_rijndael cipher;
-            cipher.Init(key.data(), static_cast<std::uint32_t>(keyBytes * 8), nullptr);
-            ExpectPath(cipher);
-            const Bytes ours = Encrypt(cipher, plain);
-            EXPECT_EQ(ToHex(ours), ToHex(OpenSslEcb(key, plain, true)));
-            EXPECT_EQ(ToHex(Decrypt(cipher, ours)), ToHex(plain));
-            // Decryption on its own against OpenSSL, for text we did not make.
-            EXPECT_EQ(ToHex(Decrypt(cipher, plain)), ToHex(OpenSslEcb(key, plain, false)));
+            ExpectAgreesWithOpenSsl(cipher, rng, keyBytes, 16 * 8, "AES-" + std::to_string(keyBytes * 8) + "-ECB",
+                                    [&] { ExpectPath(cipher); });
         }
     }
 }
@@ -204,7 +138,7 @@ TEST_P(Rijndael, UnkeyedUntilInitAndAfterScrub) {
     EXPECT_EQ(TRijndaelInspector::RoundCount(cipher), 14u);
     EXPECT_FALSE(TRijndaelInspector::SchedulesAllZero(cipher));
     const Bytes expected = OpenSslEcb(key, plain, true);
-    EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(expected));
+    EXPECT_EQ(ToHex(EncryptBlocks(cipher, plain)), ToHex(expected));
 
     cipher.Scrub();
     EXPECT_EQ(TRijndaelInspector::RoundCount(cipher), 0u);
@@ -216,7 +150,7 @@ TEST_P(Rijndael, UnkeyedUntilInitAndAfterScrub) {
     const Bytes key128(key.begin(), key.begin() + 16);
     cipher.Init(key128.data(), 128, nullptr);
     EXPECT_EQ(TRijndaelInspector::RoundCount(cipher), 10u);
-    EXPECT_EQ(ToHex(Encrypt(cipher, plain)), ToHex(OpenSslEcb(key128, plain, true)));
+    EXPECT_EQ(ToHex(EncryptBlocks(cipher, plain)), ToHex(OpenSslEcb(key128, plain, true)));
 }
 
 // A refused key size leaves the cipher unkeyed, with the previous key wiped.
