@@ -49,11 +49,12 @@ TEST(Base64, BinaryDataMatchesOpenSsl) {
 }
 
 TEST(Base64, TrailingIncompleteGroupIsIgnored) {
-    EXPECT_EQ(Base64DecodeStr("Zm9vYg"), "foo");
-    EXPECT_EQ(Base64DecodeStr("Zm9vYmF"), "foo");
-    EXPECT_EQ(Base64DecodeStr("Zm9"), "");
-    EXPECT_EQ(Base64DecodeStr("Z"), "");
-    EXPECT_EQ(Base64DecodeStr(""), "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"Zm9vYg", "foo"}, {"Zm9vYmF", "foo"}, {"Zm9", ""}, {"Z", ""}, {"", ""},
+    };
+    for (const auto& [encoded, plain] : cases) {
+        EXPECT_EQ(Base64DecodeStr(encoded), plain) << encoded;
+    }
 }
 
 TEST(Base64, PaddingEndsTheDataOfItsGroup) {

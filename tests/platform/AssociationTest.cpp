@@ -196,13 +196,18 @@ TEST_F(AssociationTest, EachStepFailsOnItsOwn) {
 }
 
 TEST(ApplicationTitleTest, FileNameWithoutExtensionCapitalised) {
-    EXPECT_EQ(ApplicationTitle("C:/Tools/QuilLock.EXE"), "Quillock");
-    EXPECT_EQ(ApplicationTitle("/usr/bin/quillock"), "Quillock");
-    EXPECT_EQ(ApplicationTitle("/usr/bin/QUILLOCK-CLI"), "Quillock-cli");
-    EXPECT_EQ(ApplicationTitle("/opt/my.tools/quil.lock.exe"), "Quil.lock");
-    EXPECT_EQ(ApplicationTitle("9Lives"), "9lives");
-    EXPECT_EQ(ApplicationTitle("q\xC3\x89Z.bin"), "Q\xC3\x89z") << "bytes of other characters are left alone";
-    EXPECT_EQ(ApplicationTitle(""), "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:/Tools/QuilLock.EXE", "Quillock"},
+        {"/usr/bin/quillock", "Quillock"},
+        {"/usr/bin/QUILLOCK-CLI", "Quillock-cli"},
+        {"/opt/my.tools/quil.lock.exe", "Quil.lock"},
+        {"9Lives", "9lives"},
+        {"q\xC3\x89Z.bin", "Q\xC3\x89z"}, // bytes of other characters are left alone
+        {"", ""},
+    };
+    for (const auto& [path, title] : cases) {
+        EXPECT_EQ(ApplicationTitle(path), title) << path;
+    }
 }
 
 TEST(RunningProgramPathTest, IsThisTestProgram) {
