@@ -10,18 +10,25 @@
 namespace quillock::datafile {
 namespace {
 
-TEST(AlgorithmsTest, CipherRowsReadBackByWordAndIndex) {
-    ASSERT_EQ(Ciphers().size(), 2u);
+// Every row of a table reads back by its word and by its index, and no two
+// rows are of one class.
+template <typename TRows, typename TIndexOfWord, typename TText, typename TClassByIndex>
+void ExpectRowsReadBack(TRows rows, TIndexOfWord indexOfWord, TText text, TClassByIndex classByIndex) {
     std::set<int> ids;
-    for (std::size_t i = 0; i < Ciphers().size(); ++i) {
-        const TCipherEntry& entry = Ciphers()[i];
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& entry = rows[i];
         const int index = static_cast<int>(i);
-        EXPECT_EQ(CipherIndexOfWord(entry.Word), index) << entry.Word;
-        EXPECT_EQ(AlgorithmText(index), entry.Name);
-        ASSERT_NE(CipherClassByIndex(index), nullptr);
-        EXPECT_EQ(CipherClassByIndex(index), &entry.Class());
+        EXPECT_EQ(indexOfWord(entry.Word), index) << entry.Word;
+        EXPECT_EQ(text(index), entry.Name);
+        ASSERT_NE(classByIndex(index), nullptr);
+        EXPECT_EQ(classByIndex(index), &entry.Class());
         EXPECT_TRUE(ids.insert(entry.Class().Id()).second) << "two rows of one class: " << entry.Word;
     }
+}
+
+TEST(AlgorithmsTest, CipherRowsReadBackByWordAndIndex) {
+    ASSERT_EQ(Ciphers().size(), 2u);
+    ASSERT_NO_FATAL_FAILURE(ExpectRowsReadBack(Ciphers(), CipherIndexOfWord, AlgorithmText, CipherClassByIndex));
     // List index 0 is what a setting of 0 (and a fresh session) seals with.
     EXPECT_EQ(CipherClassByIndex(0)->Algorithm(), "Rijndael");
     EXPECT_EQ(CipherClassByIndex(1)->Algorithm(), "Blowfish");
@@ -29,16 +36,7 @@ TEST(AlgorithmsTest, CipherRowsReadBackByWordAndIndex) {
 
 TEST(AlgorithmsTest, HashRowsReadBackByWordAndIndex) {
     ASSERT_EQ(Hashes().size(), 2u);
-    std::set<int> ids;
-    for (std::size_t i = 0; i < Hashes().size(); ++i) {
-        const THashEntry& entry = Hashes()[i];
-        const int index = static_cast<int>(i);
-        EXPECT_EQ(HashIndexOfWord(entry.Word), index) << entry.Word;
-        EXPECT_EQ(HashText(index), entry.Name);
-        ASSERT_NE(HashClassByIndex(index), nullptr);
-        EXPECT_EQ(HashClassByIndex(index), &entry.Class());
-        EXPECT_TRUE(ids.insert(entry.Class().Id()).second) << "two rows of one class: " << entry.Word;
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectRowsReadBack(Hashes(), HashIndexOfWord, HashText, HashClassByIndex));
     EXPECT_EQ(HashClassByIndex(0)->Algorithm(), "RipeMD-160");
     EXPECT_EQ(HashClassByIndex(1)->Algorithm(), "SHA1");
 }
