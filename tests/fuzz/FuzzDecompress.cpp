@@ -1,6 +1,7 @@
 // Fuzz target: decompression of arbitrary bytes, under both damage policies.
 // Nothing may crash or loop; a salvage may only ever give a prefix of what the
 // raising decompressor gives before it raises.
+#include "FuzzDecode.h"
 #include "zstream/ZLib.h"
 
 #include <algorithm>
@@ -14,26 +15,11 @@ using quillock::platform::TMemoryStream;
 using quillock::zstream::TDamagePolicy;
 using quillock::zstream::TZDecompressionStream;
 
-// Output is bounded so that a small input that inflates hugely stays quick.
-constexpr std::size_t MaxOutput = 1 << 22;
-
 std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& input, TDamagePolicy policy, bool& raised) {
     TMemoryStream source(input);
     TZDecompressionStream decompressor(source, policy);
     std::vector<std::uint8_t> out;
-    std::uint8_t piece[4096];
-    raised = false;
-    try {
-        while (out.size() < MaxOutput) {
-            const std::int64_t got = decompressor.Read(piece, sizeof piece);
-            if (got == 0) {
-                break;
-            }
-            out.insert(out.end(), piece, piece + got);
-        }
-    } catch (const quillock::zstream::EZDecompressionError&) {
-        raised = true;
-    }
+    raised = quillock::fuzz::ReadBounded(decompressor, out) == quillock::fuzz::TReadEnd::Raised;
     if (policy == TDamagePolicy::dpSalvage && decompressor.Complete() && !decompressor.Damage().empty()) {
         std::abort(); // a stream cannot be both whole and damaged
     }

@@ -1,6 +1,7 @@
 // Fuzz target: the igzip decoder against zlib's on arbitrary bytes. Nothing
 // may crash or loop; whatever zlib decodes whole, igzip decodes whole to the
 // same bytes, and igzip never takes for whole a stream zlib refuses.
+#include "FuzzDecode.h"
 #include "zstream/Isal.h"
 #include "zstream/ZLib.h"
 
@@ -11,26 +12,12 @@
 
 namespace {
 
+using quillock::fuzz::MaxOutput;
 using quillock::platform::TMemoryStream;
-
-// Output is bounded so that a small input that inflates hugely stays quick.
-constexpr std::size_t MaxOutput = 1 << 22;
 
 template <typename TDecoder> std::vector<std::uint8_t> Decode(TDecoder& decoder, bool& whole) {
     std::vector<std::uint8_t> out;
-    std::uint8_t piece[4096];
-    whole = false;
-    try {
-        while (out.size() < MaxOutput) {
-            const std::int64_t got = decoder.Read(piece, sizeof piece);
-            if (got == 0) {
-                whole = true;
-                break;
-            }
-            out.insert(out.end(), piece, piece + got);
-        }
-    } catch (const quillock::zstream::EZDecompressionError&) {
-    }
+    whole = quillock::fuzz::ReadBounded(decoder, out) == quillock::fuzz::TReadEnd::End;
     return out;
 }
 
