@@ -256,12 +256,12 @@ void THandlersTest::MailLinkAsksForAMessageToTheProject() {
 }
 
 void THandlersTest::LinksChangeColourUnderThePointer() {
-    TForm1 form;
-    form.show();
     const struct {
         const char* Name;
         QColor Hover;
     } links[] = {{"ProgVerBottom", QColor(0, 0, 255)}, {"Label4", QColor(255, 0, 0)}, {"Label3", QColor(0, 128, 0)}};
+    TForm1 form;
+    form.show();
     for (const auto& link : links) {
         auto* label = Find<QLabel>(&form, link.Name);
         const QFont font = label->font();
