@@ -21,11 +21,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QStyle>
 #include <QStyleOption>
-#include <QTimer>
 #include <qdrawutil.h>
 
 #include <algorithm>
@@ -820,81 +818,6 @@ void TForm1::resizeEvent(QResizeEvent* event) {
     if (Panel2 != nullptr) {
         Panel2->setGeometry(0, height() - Scaled(Panel2Height), width(), Scaled(Panel2Height));
         Panel2->raise();
-    }
-}
-
-void TForm1::CentreOnScreen() {
-    const QScreen* screen = this->screen();
-    if (screen == nullptr) {
-        return;
-    }
-    // The frame as the window system reports it now: none without a window
-    // manager, and none yet before a window manager has framed the window.
-    const QRect area = screen->availableGeometry();
-    const QRect frame = frameGeometry();
-    FCentredMargins = frame.size() - size();
-    move(area.center().x() - frame.width() / 2, area.center().y() - frame.height() / 2);
-}
-
-void TForm1::moveEvent(QMoveEvent* event) {
-    QDialog::moveEvent(event);
-    CentreWhenFramed();
-}
-
-void TForm1::CentreWhenFramed() {
-    // A window manager that frames the window just after it was placed:
-    // centre it again with the frame it has now. Only in the first moments
-    // after the first showing, and once with a real frame, so that no later
-    // move (a drag by the user) is ever undone. Framing moves the frame, not
-    // always the window, so the frame is also looked at a few times a second.
-    constexpr qint64 FramingTimeMs = 3000;
-    if (!FCentring || !isVisible()) {
-        return;
-    }
-    if (!FShownClock.isValid() || FShownClock.elapsed() > FramingTimeMs) {
-        FCentring = false;
-        return;
-    }
-    const QSize margins = frameGeometry().size() - size();
-    if (margins != FCentredMargins) {
-        CentreOnScreen();
-        if (!margins.isEmpty()) {
-            FCentring = false;
-        }
-    }
-}
-
-void TForm1::WatchFraming() {
-    constexpr int LookEveryMs = 50;
-    FShownClock.start();
-    auto* look = new QTimer(this);
-    look->setInterval(LookEveryMs);
-    connect(look, &QTimer::timeout, this, [this, look] {
-        CentreWhenFramed();
-        if (!FCentring) {
-            look->deleteLater();
-        }
-    });
-    look->start();
-}
-
-void TForm1::KeepOnScreen() {
-    const QScreen* screen = this->screen();
-    if (screen == nullptr) {
-        return;
-    }
-    // The whole frame within the work area; the title bar wins where both
-    // edges cannot fit.
-    const QRect area = screen->availableGeometry();
-    const QRect frame = frameGeometry();
-    int top = frame.top();
-    if (frame.bottom() > area.bottom()) {
-        top -= frame.bottom() - area.bottom();
-    }
-    top = std::max(top, area.top());
-    int left = std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width() + 1));
-    if (top != frame.top() || left != frame.left()) {
-        move(left, top);
     }
 }
 

@@ -111,7 +111,6 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!FShownBefore) {
         FShownBefore = true;
         FCentring = true;
-        WatchFraming();
         CentreOnScreen();
         FormShow();
     }

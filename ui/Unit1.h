@@ -1,7 +1,8 @@
 // The main window: choosing the data file, the password, the options area, and
 // the window operations the editing session runs through. Its members live in
 // Unit1.cpp (creation, settings, handlers), Layout.cpp (controls, geometry),
-// ViewOperations.cpp (the session's view) and Prompts.cpp (questions, prompts).
+// Placement.cpp (where the window stands), ViewOperations.cpp (the session's
+// view) and Prompts.cpp (questions, prompts).
 #pragma once
 
 #include "session/Preferences.h"
@@ -9,6 +10,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -148,7 +150,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
+    // The window manager's word that it framed the window (xcb only).
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     void changeEvent(QEvent* event) override;
     void customEvent(QEvent* event) override;
     // Escape reaches the window while a session keeps it disabled.
@@ -179,10 +182,9 @@ private:
     void FitTexts();
     void SetAccessibility();
     void HideCoveredControls();
+    // Puts the frame's top left corner at the given point.
+    void MoveFrameTo(QPoint topLeft);
     void CentreOnScreen();
-    // Centres the window again once a window manager has framed it.
-    void WatchFraming();
-    void CentreWhenFramed();
     // Moves the window back into the screen's work area where it leaves it.
     void KeepOnScreen();
     // The progress line's text without a percentage.
@@ -288,11 +290,10 @@ private:
     };
     std::vector<TDesignPlace> FDesignRects;
     bool FShownBefore = false;
-    // Centred at the first showing, and again if a window manager frames the
-    // window afterwards, until the user works with it.
+    // Centred at the first showing, and once more with the frame a window
+    // manager reports once it has framed the window; never after that, nor
+    // once the options or a session moved it, so that a drag is never undone.
     bool FCentring = false;
-    QSize FCentredMargins;
-    QElapsedTimer FShownClock;
     QString FStatusText;
     qint64 FSchemeKey = 0;
     QElapsedTimer FProgressClock;
