@@ -118,11 +118,11 @@ bool SetCRC32Acceleration(bool allowed) noexcept {
     return AccelerationSwitch().exchange(allowed);
 }
 
-bool FileCRC32(const std::string& path, std::uint32_t& crc, const platform::TProgressFn& progress) {
+bool FileCRC32(const platform::TAtPath& path, std::uint32_t& crc, const platform::TProgressFn& progress) {
     // A file without any write bit is read-only and is not opened: the
     // checksum is taken only of a file that could also be opened for writing.
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || platform::IsReadOnly(info)) {
+    if (!platform::StatName(path, info, true) || !S_ISREG(info.st_mode) || platform::IsReadOnly(info)) {
         return false;
     }
     // One page-aligned piece of the file at a time; no memory, no checksum.
@@ -132,7 +132,7 @@ bool FileCRC32(const std::string& path, std::uint32_t& crc, const platform::TPro
     } catch (const std::bad_alloc&) {
         return false;
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = ::openat(path.Folder(), path.Name(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }

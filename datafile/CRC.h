@@ -1,6 +1,7 @@
 // CRC-32 as used by zlib and Ethernet (reflected polynomial 0xEDB88320).
 #pragma once
 
+#include "platform/Files.h"
 #include "platform/Progress.h"
 
 #include <array>
@@ -37,6 +38,6 @@ bool SetCRC32Acceleration(bool allowed) noexcept;
 // written only when the file was read and is not empty. The file is read in
 // page-aligned pieces, so memory use does not grow with it.
 // Progress reports the bytes read, from 0.
-bool FileCRC32(const std::string& path, std::uint32_t& crc, const platform::TProgressFn& progress = {});
+bool FileCRC32(const platform::TAtPath& path, std::uint32_t& crc, const platform::TProgressFn& progress = {});
 
 } // namespace quillock::datafile

@@ -72,7 +72,7 @@ struct TDecodeState {
 // little free space; the partial destination is then left to the caller to
 // wipe. Other failures (creating or writing the destination) raise.
 template <typename TDecoder>
-TDecodeOutcome DecodeInto(TDecoder& decoder, platform::TStream& in, const std::string& destination,
+TDecodeOutcome DecodeInto(TDecoder& decoder, platform::TStream& in, const platform::TAtPath& destination,
                           TDecodeState& decoding, const platform::TProgressFn& progress) {
     // Plain text: the buffer is wiped when it goes.
     platform::TAlignedBuffer buffer(static_cast<std::size_t>(DecodeBufferSize));
@@ -82,7 +82,7 @@ TDecodeOutcome DecodeInto(TDecoder& decoder, platform::TStream& in, const std::s
         platform::TFileStream out(destination, platform::fmCreate);
         struct stat created {};
         if (::fstat(out.Handle(), &created) != 0) {
-            throw platform::EFCreateError(destination);
+            throw platform::EFCreateError(destination.Path());
         }
         decoding.Destination = platform::IdOf(created);
         decoding.Created = true;
@@ -187,9 +187,10 @@ void SetFreeSpaceQuery(TFreeSpaceQuery query) noexcept {
     FreeSpaceQuery.store(query != nullptr ? query : &StatFreeSpace);
 }
 
-std::uint64_t FreeSpaceBeside(const std::string& path) {
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const platform::TFd handle(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+std::uint64_t FreeSpaceBeside(const platform::TAtPath& path) {
+    const std::string folder = std::filesystem::path(path.Name()).parent_path().string();
+    const platform::TFd handle(
+        ::openat(path.Folder(), folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     TFreeSpace space;
     if (!handle.Valid() || !FreeSpaceQuery.load()(handle.Get(), space)) {
         return UINT64_MAX;
@@ -231,7 +232,8 @@ std::string DecodedNoRoomText(std::uint64_t decoded, const std::string& sealed, 
            std::to_string(available) + " bytes free.\r\n\r\nNothing has been written.";
 }
 
-void CompressFile(const std::string& source, const std::string& destination, const platform::TProgressFn& progress) {
+void CompressFile(const platform::TAtPath& source, const platform::TAtPath& destination,
+                  const platform::TProgressFn& progress) {
     platform::TFileStream in(source, platform::fmOpenRead);
     const std::int64_t size = in.Size();
     if (size > MaxSealedSize) {
@@ -250,7 +252,7 @@ void CompressStream(platform::TStream& source, std::int64_t size, platform::TStr
     }
 }
 
-void DecompressFile(TDataFileHost& host, const std::string& source, const std::string& destination,
+void DecompressFile(TDataFileHost& host, const platform::TAtPath& source, const platform::TAtPath& destination,
                     const platform::TProgressFn& progress) {
     TDecodeState decoding;
     TDecodeOutcome outcome = TDecodeOutcome::Done;
@@ -294,7 +296,7 @@ void DecompressFile(TDataFileHost& host, const std::string& source, const std::s
     }
 }
 
-TSalvageResult SalvageDecompressFile(const std::string& source, const std::string& destination) {
+TSalvageResult SalvageDecompressFile(const platform::TAtPath& source, const platform::TAtPath& destination) {
     platform::TFileStream in(source, platform::fmOpenRead);
     platform::TFileStream out(destination, platform::fmCreate);
     zstream::TZDecompressionStream decompressor(in, zstream::TDamagePolicy::dpSalvage);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "datafile/DataFileHost.h"
+#include "platform/Files.h"
 #include "platform/Progress.h"
 #include "platform/Stream.h"
 
@@ -48,7 +49,7 @@ using TFreeSpaceQuery = bool (*)(int descriptor, TFreeSpace& space);
 void SetFreeSpaceQuery(TFreeSpaceQuery query) noexcept;
 // What may still be written in the folder that holds path, asked through
 // the same query; all of it (nothing is refused) when it cannot be told.
-[[nodiscard]] std::uint64_t FreeSpaceBeside(const std::string& path);
+[[nodiscard]] std::uint64_t FreeSpaceBeside(const platform::TAtPath& path);
 
 // Whether decoded bytes may still be written to a file without taking its
 // file system's free space below a safe margin (64 MiB, or half of what was
@@ -84,7 +85,7 @@ private:
 // caller. A source of 4 GiB or more raises EContentTooLarge before the
 // destination is created. progress, when given, hears (plain bytes read,
 // source size) once per piece.
-void CompressFile(const std::string& source, const std::string& destination,
+void CompressFile(const platform::TAtPath& source, const platform::TAtPath& destination,
                   const platform::TProgressFn& progress = {});
 
 // The compression of CompressFile, from the size bytes source holds into
@@ -105,7 +106,7 @@ void CompressStream(platform::TStream& source, std::int64_t size, platform::TStr
 // to create or write the destination passes to the caller, the partial
 // destination wiped. progress, when given, hears (compressed bytes read,
 // source size) once per decoded piece.
-void DecompressFile(TDataFileHost& host, const std::string& source, const std::string& destination,
+void DecompressFile(TDataFileHost& host, const platform::TAtPath& source, const platform::TAtPath& destination,
                     const platform::TProgressFn& progress = {});
 
 // What a salvage recovered.
@@ -120,6 +121,6 @@ struct TSalvageResult {
 // first damage (a cut, corrupt data). Always over zlib, whatever the active
 // path. Never reports or terminates; failures to open, create or write pass
 // to the caller.
-TSalvageResult SalvageDecompressFile(const std::string& source, const std::string& destination);
+TSalvageResult SalvageDecompressFile(const platform::TAtPath& source, const platform::TAtPath& destination);
 
 } // namespace quillock::datafile

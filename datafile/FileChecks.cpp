@@ -36,12 +36,12 @@ using platform::TFd;
 // read-only files (no write bit: checked explicitly, since the superuser
 // could open such a file anyway), symbolic links and files of other users
 // (checked on the open file); -1 when it cannot be opened.
-int OpenReadWrite(const std::string& path) {
+int OpenReadWrite(const platform::TAtPath& path) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || platform::IsReadOnly(info)) {
+    if (!platform::StatName(path, info) || !S_ISREG(info.st_mode) || platform::IsReadOnly(info)) {
         return -1;
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::openat(path.Folder(), path.Name(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())) {
         ::close(fd);
         return -1;
@@ -85,8 +85,8 @@ bool THeaderScan::Feed(const std::uint8_t* data, std::size_t size) {
     return false;
 }
 
-bool CheckHeader(TDataFileHost& host, const std::string& path) {
-    TFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+bool CheckHeader(TDataFileHost& host, const platform::TAtPath& path) {
+    TFd file(::openat(path.Folder(), path.Name(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
     if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         // Opened, but not a file: a folder has a reason of its own.
@@ -101,47 +101,47 @@ bool CheckHeader(TDataFileHost& host, const std::string& path) {
             continue;
         }
         if (got < 0) {
-            RaiseIo("Cannot read", path);
+            RaiseIo("Cannot read", path.Path());
         }
         if (scan.Feed(reinterpret_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(got))) {
             break;
         }
     }
     if (!file.Close()) {
-        RaiseIo("Cannot close", path);
+        RaiseIo("Cannot close", path.Path());
     }
     return scan.NamesEditor();
 }
 
-std::uint64_t FileSizeKb(TDataFileHost& host, const std::string& path) {
+std::uint64_t FileSizeKb(TDataFileHost& host, const platform::TAtPath& path) {
     TFd file(OpenReadWrite(path));
     if (!file.Valid()) {
         host.HearCause(errno);
-        host.AskUser(CannotOpenText(path), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        host.AskUser(CannotOpenText(path.Path()), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         return 0;
     }
     struct stat info {};
     if (::fstat(file.Get(), &info) != 0) {
-        RaiseIo("Cannot take the size of", path);
+        RaiseIo("Cannot take the size of", path.Path());
     }
     if (!file.Close()) {
-        RaiseIo("Cannot close", path);
+        RaiseIo("Cannot close", path.Path());
     }
     return static_cast<std::uint64_t>(info.st_size) / 1024 + 1;
 }
 
-std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
-                            const std::optional<platform::TFileId>& expected, const std::string& shown) {
-    const std::string& named = shown.empty() ? path : shown;
+std::string WipeFileQuietly(TDataFileHost& host, const platform::TAtPath& path,
+                            const std::optional<platform::TFileId>& expected) {
+    const std::string& named = path.Path();
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (!platform::StatName(path, info) || S_ISDIR(info.st_mode)) {
         return {}; // no file of that name: nothing to wipe
     }
     if (!S_ISREG(info.st_mode)) {
         // A link, FIFO, socket or device node at a temporary name is none of
         // our data: remove the name itself and never write zeros through it
         // into whatever it leads to (nor wait on a FIFO).
-        if (::unlink(path.c_str()) != 0) {
+        if (!platform::RemoveName(path)) {
             RaiseIo("Cannot delete", named);
         }
         return {};
@@ -162,16 +162,14 @@ std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
            (wiped.What == platform::ReadOnlyFileWords ? "" : ", not a file of yours") + "; it was left as it is.";
 }
 
-void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<platform::TFileId>& expected,
-              const std::string& shown) {
-    const std::string left = WipeFileQuietly(host, path, expected, shown);
+void WipeFile(TDataFileHost& host, const platform::TAtPath& path, const std::optional<platform::TFileId>& expected) {
+    const std::string left = WipeFileQuietly(host, path, expected);
     if (left.empty()) {
         return;
     }
     // A read-only file of ours is the one the user may simply make writable.
     const bool readOnly = left.find(platform::ReadOnlyFileWords) != std::string::npos;
-    throw EDataFileError{CannotDeleteText +
-                             ("\r\n" + platform::PrintableName(AbsolutePath(shown.empty() ? path : shown))) +
+    throw EDataFileError{CannotDeleteText + ("\r\n" + platform::PrintableName(AbsolutePath(path.Path()))) +
                              "\"\r\n\r\n" + (readOnly ? std::string() : left + "\r\n\r\n") + CheckDataText,
                          {}};
 }

@@ -27,11 +27,11 @@ private:
 
 // True when the first line of the file names the editor ("arbolix", any case).
 // Raises EDataFileError when the file cannot be opened.
-[[nodiscard]] bool CheckHeader(TDataFileHost& host, const std::string& path);
+[[nodiscard]] bool CheckHeader(TDataFileHost& host, const platform::TAtPath& path);
 
 // The size in Kb: bytes div 1024, plus 1. Reports (without terminating) and
 // returns 0 when the file cannot be opened.
-[[nodiscard]] std::uint64_t FileSizeKb(TDataFileHost& host, const std::string& path);
+[[nodiscard]] std::uint64_t FileSizeKb(TDataFileHost& host, const platform::TAtPath& path);
 
 // Overwrites the file with zero bytes, flushes them to the medium and deletes
 // it; nothing when no such file exists. Anything at the name that is not a
@@ -39,16 +39,14 @@ private:
 // go only into a writable regular file of ours with one name (and, when
 // expected is given, that very file; see platform::WipeOwnFile): anything
 // else is left as it is and raises EDataFileError saying what it is.
-// Messages name the file shown when given (path may be one that reaches
-// the file through a held folder).
-void WipeFile(TDataFileHost& host, const std::string& path, const std::optional<platform::TFileId>& expected = {},
-              const std::string& shown = {});
+// Messages name path.Path().
+void WipeFile(TDataFileHost& host, const platform::TAtPath& path,
+              const std::optional<platform::TFileId>& expected = {});
 // The same on a way out that reports a failure already: a file it may not
 // overwrite is left as it is and described in the sentence returned (empty
 // when there was none) instead of being reported on its own.
-[[nodiscard]] std::string WipeFileQuietly(TDataFileHost& host, const std::string& path,
-                                          const std::optional<platform::TFileId>& expected = {},
-                                          const std::string& shown = {});
+[[nodiscard]] std::string WipeFileQuietly(TDataFileHost& host, const platform::TAtPath& path,
+                                          const std::optional<platform::TFileId>& expected = {});
 
 // How a caller reports error: wipes its temporaries (one that is not ours is
 // left alone and named in the text), then shows the text as an error.

@@ -148,30 +148,30 @@ void AskForChanges(TDataFileHost& host) {
 
 // The destination must be a file we may write, as when it was overwritten in
 // place: a read-only data file (no write bit) is never replaced.
-void CheckDestination(const std::string& destination, std::optional<struct stat>& existing) {
+void CheckDestination(const platform::TAtPath& destination, std::optional<struct stat>& existing) {
     struct stat info {};
-    if (::stat(destination.c_str(), &info) != 0) {
+    if (!platform::StatName(destination, info, true)) {
         if (errno != ENOENT) {
-            RaiseIo("Cannot examine", destination);
+            RaiseIo("Cannot examine", destination.Path());
         }
         existing.reset();
         return;
     }
     if (!S_ISREG(info.st_mode) || platform::IsReadOnly(destination)) {
-        throw platform::EFCreateError(destination);
+        throw platform::EFCreateError(destination.Path());
     }
     existing = info;
 }
 
 // Removes what a failed earlier sealing of ours left at the temporary name;
 // anything else there (another user's file, a link) is refused, not removed.
-void RemoveStale(const std::string& temporary) {
+void RemoveStale(const platform::TAtPath& temporary) {
     const platform::TNameCheck check = platform::CheckOwnName(temporary);
     if (check.State == platform::TNameState::Foreign) {
-        throw platform::EFCreateError(temporary);
+        throw platform::EFCreateError(temporary.Path());
     }
-    if (check.State == platform::TNameState::Ours && ::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
-        RaiseIo("Cannot remove", temporary);
+    if (check.State == platform::TNameState::Ours && !platform::RemoveName(temporary) && errno != ENOENT) {
+        RaiseIo("Cannot remove", temporary.Path());
     }
 }
 
@@ -189,21 +189,21 @@ void CheckSource(const platform::TFileStream& in, const TSealOptions& options) {
 
 // Opens the destination about to be replaced, to overwrite its old blocks
 // once the new content is in place; -1 when there is none.
-int OpenReplaced(const std::string& destination) {
+int OpenReplaced(const platform::TAtPath& destination) {
     return platform::OpenOwnFile(destination, O_RDWR);
 }
 
-void SyncDirectoryOf(const std::string& path) {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!platform::SyncFolder(folder)) {
+void SyncDirectoryOf(const platform::TAtPath& path) {
+    if (!platform::SyncFolderOf(path)) {
+        const std::filesystem::path folder = std::filesystem::path(path.Path()).parent_path();
         RaiseIo("Cannot flush the directory", folder.empty() ? std::string(".") : folder.string());
     }
 }
 
 // Flushes the complete ciphertext, gives it the old destination's mode and
 // owner and renames it over the destination.
-void CommitTemporary(platform::TFileStream& temporary, const std::string& destination,
-                     const std::optional<struct stat>& existing) {
+void CommitTemporary(platform::TFileStream& temporary, const platform::TAtPath& temporaryName,
+                     const platform::TAtPath& destination, const std::optional<struct stat>& existing) {
     if (existing) {
         if (::fchmod(temporary.Handle(), existing->st_mode & 07777) != 0) {
             RaiseIo("Cannot set the mode of", temporary.FileName());
@@ -213,8 +213,8 @@ void CommitTemporary(platform::TFileStream& temporary, const std::string& destin
         (void)!::fchown(temporary.Handle(), existing->st_uid, existing->st_gid);
     }
     temporary.Flush();
-    if (::rename(temporary.FileName().c_str(), destination.c_str()) != 0) {
-        RaiseIo("Cannot rename to", destination);
+    if (!platform::MoveFile(temporaryName, destination)) {
+        RaiseIo("Cannot rename to", destination.Path());
     }
     SyncDirectoryOf(destination);
 }
@@ -283,7 +283,7 @@ std::string SealingTempName(const std::string& destination) {
     return destination + SealingExtension;
 }
 
-void Decrypt(TDataFileHost& host, const std::string& source, const std::string& destination) {
+void Decrypt(TDataFileHost& host, const platform::TAtPath& source, const platform::TAtPath& destination) {
     bool tooLarge = false;
     try {
         platform::TFileStream in(source, platform::fmOpenRead);
@@ -304,9 +304,9 @@ void Decrypt(TDataFileHost& host, const std::string& source, const std::string& 
     }
 }
 
-void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination,
+void Encrypt(TDataFileHost& host, const platform::TAtPath& source, const platform::TAtPath& destination,
              const TSealOptions& options) {
-    const std::string temporary = SealingTempName(destination);
+    const platform::TAtPath temporary = destination.Beside(SealingTempName(destination.Path()));
     bool tooLarge = false;
     bool created = false;
     try {
@@ -336,25 +336,25 @@ void Encrypt(TDataFileHost& host, const std::string& source, const std::string& 
             // A signal that came while sealing stops it here, with nothing
             // changed, unless the caller defers it.
             platform::CheckInterrupted();
-            CommitTemporary(*out, destination, existing);
+            CommitTemporary(*out, temporary, destination, existing);
             created = false;
             // The old content is no longer named; its blocks still hold it.
             struct stat old {};
             if (replaced.Valid() && ::fstat(replaced.Get(), &old) == 0 &&
                 !platform::ZeroFile(replaced.Get(), static_cast<std::uint64_t>(old.st_size))) {
-                RaiseIo("Cannot overwrite the old content of", destination);
+                RaiseIo("Cannot overwrite the old content of", destination.Path());
             }
         }
     } catch (const std::exception& e) {
         if (created) {
             // Only partial ciphertext is there; the old destination is whole.
-            ::unlink(temporary.c_str());
+            (void)platform::RemoveName(temporary);
         }
         host.HearCause(CauseOf(e));
         throw EDataFileError{EncryptErrorText, {}};
     } catch (const platform::EInterrupted&) {
         if (created) {
-            ::unlink(temporary.c_str());
+            (void)platform::RemoveName(temporary);
         }
         throw;
     }
@@ -462,26 +462,26 @@ std::uint64_t EncryptStream(TDataFileHost& host, platform::TStream& source, cons
         plain = watched.Plain();
         if (!tooLarge) {
             platform::CheckInterrupted();
-            CommitTemporary(out, destination, existing);
+            CommitTemporary(out, temporary, destination, existing);
             created = false;
         }
     } catch (const std::exception& e) {
         if (created) {
             // Only partial ciphertext is there; the old destination is whole.
-            ::unlink(temporary.c_str());
+            (void)platform::RemoveName(temporary);
         }
         host.HearCause(CauseOf(e));
         throw EDataFileError{EncryptErrorText, {}};
     } catch (...) {
         // A signal, or the caller's inspection: nothing is changed.
         if (created) {
-            ::unlink(temporary.c_str());
+            (void)platform::RemoveName(temporary);
         }
         throw;
     }
     if (tooLarge) {
         if (created) {
-            ::unlink(temporary.c_str());
+            (void)platform::RemoveName(temporary);
         }
         throw EDataFileError{EncryptTooLargeText, {}};
     }

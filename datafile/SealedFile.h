@@ -32,7 +32,7 @@ inline constexpr std::int64_t MaxSealedSize = 0xFFFFFFFF;
 
 // Writes the unsealed bytes of source to destination. Raises EDataFileError
 // on any failure; checks nothing about the password.
-void Decrypt(TDataFileHost& host, const std::string& source, const std::string& destination);
+void Decrypt(TDataFileHost& host, const platform::TAtPath& source, const platform::TAtPath& destination);
 
 // Asks for a new password and cipher choices when the host's options say so,
 // then seals source into destination. The ciphertext goes to a temporary file
@@ -51,7 +51,7 @@ struct TSealOptions {
     std::optional<platform::TFileId> Source;
     bool WipeReplaced = false;
 };
-void Encrypt(TDataFileHost& host, const std::string& source, const std::string& destination,
+void Encrypt(TDataFileHost& host, const platform::TAtPath& source, const platform::TAtPath& destination,
              const TSealOptions& options = {});
 
 // Sees each plain piece in order, before it is sealed, then an empty piece

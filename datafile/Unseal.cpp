@@ -162,7 +162,7 @@ TContentKind ContentKindOf(const std::uint8_t* first, std::size_t size) {
     return PieceIsCompressed(first, size) ? TContentKind::ckCompressed : TContentKind::ckNeither;
 }
 
-TContentKind FileContentKind(const std::string& path) {
+TContentKind FileContentKind(const platform::TAtPath& path) {
     platform::TFileStream in(path, platform::fmOpenRead);
     TPlainBuffer first(PlainPieceSize);
     std::size_t size = 0;
@@ -205,7 +205,7 @@ std::string NeitherContentText(int algorithm, int hash) {
 namespace {
 
 // Unseals sealed into sink piece by piece; see UnsealInto and UnsealToFile.
-TUnsealedFile UnsealPieces(TDataFileHost& host, const std::string& sealed, TUnsealMode mode, TContentSink& sink) {
+TUnsealedFile UnsealPieces(TDataFileHost& host, const platform::TAtPath& sealed, TUnsealMode mode, TContentSink& sink) {
     platform::TFileStream in(sealed, platform::fmOpenRead);
     const std::int64_t size = in.Size();
     if (size > MaxSealedSize) {
@@ -350,7 +350,7 @@ private:
 
 } // namespace
 
-TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, TContentSink& sink) {
+TUnsealed UnsealInto(TDataFileHost& host, const platform::TAtPath& sealed, bool raw, TContentSink& sink) {
     return UnsealPieces(host, sealed, raw ? TUnsealMode::umRaw : TUnsealMode::umInflate, sink).Content;
 }
 

@@ -3,6 +3,7 @@
 
 #include "datafile/DataFileHost.h"
 #include "datafile/Messages.h"
+#include "platform/Files.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,7 +51,7 @@ struct TUnsealed {
 // The test on the first piece of a content (at most PlainPieceSize bytes).
 [[nodiscard]] TContentKind ContentKindOf(const std::uint8_t* first, std::size_t size);
 // The same test on the first piece of a plain file; a read failure raises.
-[[nodiscard]] TContentKind FileContentKind(const std::string& path);
+[[nodiscard]] TContentKind FileContentKind(const platform::TAtPath& path);
 // The same test on the first piece of sealed, deciphered in memory under the
 // host's password and choices (nothing is written; the rest is not read). A
 // file that cannot be read is refused as Decrypt refuses it.
@@ -66,7 +67,7 @@ struct TUnsealed {
 // wrong password or damaged content raises EDataFileError with
 // DecryptionErrorText; other failures (reading, the sink) raise.
 // The deciphering reports progress to the host.
-TUnsealed UnsealInto(TDataFileHost& host, const std::string& sealed, bool raw, TContentSink& sink);
+TUnsealed UnsealInto(TDataFileHost& host, const platform::TAtPath& sealed, bool raw, TContentSink& sink);
 
 // What UnsealToFile does with a content that is not stored plain.
 enum class TUnsealMode {

@@ -28,8 +28,8 @@ constexpr std::size_t ZeroBlock = std::size_t{1} << 20; // zeros written per cal
 
 // Opens without following a link at the end and without waiting on a FIFO;
 // the descriptor is blocking again once open.
-int OpenNoFollow(const std::string& path, int flags, mode_t mode = 0) {
-    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, mode);
+int OpenNoFollow(const TAtPath& path, int flags, mode_t mode = 0) {
+    const int fd = ::openat(path.Folder(), path.Name(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, mode);
     if (fd >= 0) {
         (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
@@ -43,9 +43,14 @@ std::string FolderOf(const std::string& path) {
 
 } // namespace
 
-bool FileExists(const std::string& path) {
+TAtPath::TAtPath(int folder, std::string path) : FFolder(folder), FPath(std::move(path)) {
+    const std::size_t slash = FPath.rfind('/');
+    FNameAt = slash == std::string::npos ? 0 : slash + 1;
+}
+
+bool FileExists(const TAtPath& path) {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return StatName(path, info, true) && S_ISREG(info.st_mode);
 }
 
 std::string ChangeFileExt(const std::string& path, const std::string& extension) {
@@ -61,12 +66,12 @@ bool IsReadOnly(const struct stat& info) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-bool IsReadOnly(const std::string& path) {
+bool IsReadOnly(const TAtPath& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
+    if (!StatName(path, info, true)) {
         return true;
     }
-    return IsReadOnly(info) || (S_ISREG(info.st_mode) && ::access(path.c_str(), W_OK) != 0);
+    return IsReadOnly(info) || (S_ISREG(info.st_mode) && ::faccessat(path.Folder(), path.Name(), W_OK, 0) != 0);
 }
 
 bool IsOurs(const struct stat& info) {
@@ -75,9 +80,9 @@ bool IsOurs(const struct stat& info) {
 
 namespace {
 
-TNameCheck CheckOwnNameOnce(const std::string& path, bool& removedMeanwhile) {
+TNameCheck CheckOwnNameOnce(const TAtPath& path, bool& removedMeanwhile) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
+    if (!StatName(path, info)) {
         return {errno == ENOENT || errno == ENOTDIR ? TNameState::Absent : TNameState::Foreign,
                 errno == ENOENT || errno == ENOTDIR ? "" : "a name that cannot be examined"};
     }
@@ -120,7 +125,7 @@ TNameCheck CheckOwnNameOnce(const std::string& path, bool& removedMeanwhile) {
 
 } // namespace
 
-TNameCheck CheckOwnName(const std::string& path) {
+TNameCheck CheckOwnName(const TAtPath& path) {
     // A file whose name goes between the look-up and the open is seen with no
     // name at all: that is a name being removed (a lock let go, a temporary
     // wiped), not a foreign file, so the name is looked at again.
@@ -140,7 +145,7 @@ std::string DescribeForeign(const std::string& path, const TNameCheck& check) {
     return QuotedName(path) + " is " + check.What;
 }
 
-int CreateNewFile(const std::string& path, mode_t mode) {
+int CreateNewFile(const TAtPath& path, mode_t mode) {
     const int fd = OpenNoFollow(path, O_RDWR | O_CREAT | O_EXCL, mode);
     struct stat info {};
     // A new file is ours; the mode is set again in case the umask took bits.
@@ -159,7 +164,7 @@ int CreateNewFile(const std::string& path, mode_t mode) {
     return fd;
 }
 
-int OpenOwnFile(const std::string& path, int flags) {
+int OpenOwnFile(const TAtPath& path, int flags) {
     const int fd = OpenNoFollow(path, flags);
     struct stat info {};
     if (fd >= 0 && (::fstat(fd, &info) != 0 || !IsOurs(info))) {
@@ -170,29 +175,37 @@ int OpenOwnFile(const std::string& path, int flags) {
     return fd;
 }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+bool RenameNoReplace(const TAtPath& from, const TAtPath& to) {
+    if (::renameat2(from.Folder(), from.Name(), to.Folder(), to.Name(), RENAME_NOREPLACE) == 0) {
         return true;
     }
     if (errno != EINVAL && errno != ENOSYS) {
         return false;
     }
     // A file system without the flag: a new link fails when the name exists.
-    if (::link(from.c_str(), to.c_str()) != 0) {
+    if (::linkat(from.Folder(), from.Name(), to.Folder(), to.Name(), 0) != 0) {
         return false;
     }
-    if (::unlink(from.c_str()) != 0) {
-        ::unlink(to.c_str());
+    if (!RemoveName(from)) {
+        (void)RemoveName(to);
         return false;
     }
     return true;
 }
 
-bool MoveFile(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+bool MoveFile(const TAtPath& from, const TAtPath& to) {
+    return ::renameat(from.Folder(), from.Name(), to.Folder(), to.Name()) == 0;
 }
 
-bool CopyFile(const std::string& source, const std::string& destination, mode_t mode, bool keepMode,
+bool RemoveName(const TAtPath& path) {
+    return ::unlinkat(path.Folder(), path.Name(), 0) == 0;
+}
+
+bool StatName(const TAtPath& path, struct stat& info, bool followLink) {
+    return ::fstatat(path.Folder(), path.Name(), &info, followLink ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool CopyFile(const TAtPath& source, const TAtPath& destination, mode_t mode, bool keepMode,
               const TProgressFn& progress) {
     TFd in(OpenNoFollow(source, O_RDONLY));
     struct stat info {};
@@ -207,7 +220,7 @@ bool CopyFile(const std::string& source, const std::string& destination, mode_t 
     std::uint64_t done = 0;
     const auto fail = [&]() {
         const int error = errno;
-        (void)::unlink(destination.c_str());
+        (void)RemoveName(destination);
         errno = error;
         return false;
     };
@@ -286,10 +299,10 @@ bool ZeroFile(int fd, std::uint64_t size, const TProgressFn& progress) {
     return ::fsync(fd) == 0;
 }
 
-TWipeResult WipeOwnFile(const std::string& path, const std::optional<TFileId>& expected, const TProgressFn& progress) {
+TWipeResult WipeOwnFile(const TAtPath& path, const std::optional<TFileId>& expected, const TProgressFn& progress) {
     const TSignalDeferral unbroken;
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (!StatName(path, info) || S_ISDIR(info.st_mode)) {
         return {};
     }
     if (!S_ISREG(info.st_mode)) {
@@ -332,22 +345,28 @@ TWipeResult WipeOwnFile(const std::string& path, const std::optional<TFileId>& e
     }
     // Only the name of the file wiped goes: one swapped in meanwhile stays.
     struct stat named {};
-    if (::lstat(path.c_str(), &named) == 0 && IdOf(named) == IdOf(info) && ::unlink(path.c_str()) != 0) {
+    if (StatName(path, named) && IdOf(named) == IdOf(info) && !RemoveName(path)) {
         return {TWipeState::Failed, "delete", errno};
     }
     return {TWipeState::Wiped, ""};
 }
 
-bool SyncFolderOf(const std::string& path) {
-    return SyncFolder(std::filesystem::path(path).parent_path());
+bool SyncFolderOf(const TAtPath& path) {
+    if (path.Folder() == AT_FDCWD) {
+        return SyncFolder(std::filesystem::path(path.Path()).parent_path());
+    }
+    // A held folder may be a path-only descriptor: flushed through one that
+    // reads it.
+    const TFd folder(::openat(path.Folder(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return folder.Valid() && ::fsync(folder.Get()) == 0;
 }
 
-bool FlushFile(const std::string& path) {
+bool FlushFile(const TAtPath& path) {
     TFd file(OpenNoFollow(path, O_RDONLY));
     return file.Valid() && ::fsync(file.Get()) == 0 && file.Close() && SyncFolderOf(path);
 }
 
-void MakeOwnerOnly(const std::string& path) {
+void MakeOwnerOnly(const TAtPath& path) {
     const TFd file(OpenNoFollow(path, O_RDONLY));
     struct stat info {};
     if (file.Valid() && ::fstat(file.Get(), &info) == 0 && IsOurs(info) && (info.st_mode & 077) != 0) {
@@ -394,15 +413,11 @@ bool TFolderHandle::StillAtItsPath() const {
     return FFd < 0 || (::fstat(FFd, &held) == 0 && ::stat(FPath.c_str(), &named) == 0 && IdOf(held) == IdOf(named));
 }
 
-std::string TFolderHandle::Inside(const std::string& path) const {
+TAtPath TFolderHandle::At(const std::string& path) const {
     if (FFd < 0 || FolderOf(path) != FPath) {
         return path;
     }
-    const std::string held = "/proc/self/fd/" + std::to_string(FFd);
-    if (::access(held.c_str(), F_OK) != 0) {
-        return path;
-    }
-    return held + "/" + std::filesystem::path(path).filename().string();
+    return {FFd, path};
 }
 
 std::string ChangedAt(const struct stat& info) {
@@ -425,7 +440,7 @@ std::string UserName(uid_t uid) {
     return "uid " + std::to_string(uid);
 }
 
-TFileLock::TResult TFileLock::Take(const std::string& path, bool wait, bool removeName) {
+TFileLock::TResult TFileLock::Take(const TAtPath& path, bool wait, bool removeName) {
     Release();
     for (;;) {
         // A lock file of ours left by a killed holder is taken over; anything
@@ -483,7 +498,7 @@ TFileLock::TResult TFileLock::Take(const std::string& path, bool wait, bool remo
         // and our lock: then the lock is on a file nobody else can find.
         struct stat held {};
         struct stat named {};
-        if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && IdOf(held) == IdOf(named)) {
+        if (::fstat(fd, &held) == 0 && StatName(path, named) && IdOf(held) == IdOf(named)) {
             FFd = fd;
             FPath = path;
             FRemoveName = removeName;
@@ -497,7 +512,7 @@ void TFileLock::Release() noexcept {
     if (FFd >= 0) {
         // The name goes while the lock is still held; see Take.
         if (FRemoveName) {
-            (void)::unlink(FPath.c_str());
+            (void)RemoveName(FPath);
         }
         ::close(FFd);
         FFd = -1;

@@ -6,7 +6,10 @@
 
 #include "platform/Progress.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <fcntl.h>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -14,9 +17,38 @@
 
 namespace quillock::platform {
 
+// A file as the operations below reach it: by its name inside a folder held
+// open (see TFolderHandle::At), so that a folder renamed or replaced at its
+// path is never written into, or by a path as it stands (the AT_FDCWD case).
+// A path converts to the second kind, so each operation takes either.
+class TAtPath {
+public:
+    TAtPath(std::string path) : FPath(std::move(path)) {}
+    TAtPath(const char* path) : FPath(path) {}
+    TAtPath(const std::filesystem::path& path) : FPath(path.string()) {}
+    // The last part of path inside the open folder folder (path is where
+    // that folder was, for messages).
+    TAtPath(int folder, std::string path);
+
+    [[nodiscard]] int Folder() const noexcept { return FFolder; }
+    // What the *at calls are given, relative to Folder.
+    [[nodiscard]] const char* Name() const noexcept { return FPath.c_str() + FNameAt; }
+    // The path as the user knows it: messages name this.
+    [[nodiscard]] const std::string& Path() const noexcept { return FPath; }
+    // Another path in the same folder, reached the same way.
+    [[nodiscard]] TAtPath Beside(std::string path) const {
+        return FFolder == AT_FDCWD ? TAtPath(std::move(path)) : TAtPath(FFolder, std::move(path));
+    }
+
+private:
+    int FFolder = AT_FDCWD;
+    std::string FPath;
+    std::size_t FNameAt = 0;
+};
+
 // A regular file of that name; a link counts by what it leads to, a directory
 // or anything else as absent.
-[[nodiscard]] bool FileExists(const std::string& path);
+[[nodiscard]] bool FileExists(const TAtPath& path);
 
 // The path with its extension (from the last dot after the last '/')
 // replaced by extension; appended when there is none.
@@ -28,7 +60,7 @@ namespace quillock::platform {
 [[nodiscard]] bool IsReadOnly(const struct stat& info);
 // The same for a name (a link followed); a name that cannot be examined is
 // read-only.
-[[nodiscard]] bool IsReadOnly(const std::string& path);
+[[nodiscard]] bool IsReadOnly(const TAtPath& path);
 
 // Where a file sits on which device: two names, or a name and a descriptor,
 // refer to the same file when these are equal.
@@ -54,28 +86,33 @@ struct TNameCheck {
 };
 // Looks at path without following a link at its end; a regular file is
 // examined on its open descriptor.
-[[nodiscard]] TNameCheck CheckOwnName(const std::string& path);
+[[nodiscard]] TNameCheck CheckOwnName(const TAtPath& path);
 // "\"PATH\" is WHAT" for a foreign name, for messages.
 [[nodiscard]] std::string DescribeForeign(const std::string& path, const TNameCheck& check);
 
 // Creates path new (O_CREAT|O_EXCL|O_NOFOLLOW) with mode, for reading and
 // writing; -1 with errno set when the name exists or cannot be created. On
 // btrfs the new file is made to overwrite in place (see MakeOverwritable).
-[[nodiscard]] int CreateNewFile(const std::string& path, mode_t mode = 0600);
+[[nodiscard]] int CreateNewFile(const TAtPath& path, mode_t mode = 0600);
 
 // Opens an existing file of ours (see IsOurs) without following a link;
 // -1 with errno set (EPERM for a file that is not ours) otherwise.
-[[nodiscard]] int OpenOwnFile(const std::string& path, int flags);
+[[nodiscard]] int OpenOwnFile(const TAtPath& path, int flags);
 
 // Renames without ever replacing an existing file of the new name.
-[[nodiscard]] bool RenameNoReplace(const std::string& from, const std::string& to);
+[[nodiscard]] bool RenameNoReplace(const TAtPath& from, const TAtPath& to);
 // Renames, replacing a file of the new name.
-[[nodiscard]] bool MoveFile(const std::string& from, const std::string& to);
+[[nodiscard]] bool MoveFile(const TAtPath& from, const TAtPath& to);
+// Removes a name (not a folder); false with errno set.
+[[nodiscard]] bool RemoveName(const TAtPath& path);
+// The name's own status (a link not followed, unless followLink); false with
+// errno set.
+[[nodiscard]] bool StatName(const TAtPath& path, struct stat& info, bool followLink = false);
 
 // Copies a regular file byte for byte into destination, which is created new
 // and owner-only, then given mode (or the source's mode when keepMode is set)
 // and flushed to the medium. False on any failure, the partial copy removed.
-[[nodiscard]] bool CopyFile(const std::string& source, const std::string& destination, mode_t mode, bool keepMode,
+[[nodiscard]] bool CopyFile(const TAtPath& source, const TAtPath& destination, mode_t mode, bool keepMode,
                             const TProgressFn& progress = {});
 
 // Overwrites the first size bytes of an open file with zeros and flushes
@@ -105,17 +142,17 @@ struct TWipeResult {
 // anyone's file, a read-only file) is left alone, neither written to nor
 // removed. The name is removed only while it still leads to the file wiped.
 // Never cut short by a signal.
-[[nodiscard]] TWipeResult WipeOwnFile(const std::string& path, const std::optional<TFileId>& expected = {},
+[[nodiscard]] TWipeResult WipeOwnFile(const TAtPath& path, const std::optional<TFileId>& expected = {},
                                       const TProgressFn& progress = {});
 
 // Flushes the names of the folder holding path (a rename, a new file).
-[[nodiscard]] bool SyncFolderOf(const std::string& path);
+[[nodiscard]] bool SyncFolderOf(const TAtPath& path);
 // Flushes a file's bytes and its name to the medium.
-[[nodiscard]] bool FlushFile(const std::string& path);
+[[nodiscard]] bool FlushFile(const TAtPath& path);
 
 // Takes group and other permissions off a file of ours (an editor that saves
 // by rename gives the new file its own mode); a link is left alone.
-void MakeOwnerOnly(const std::string& path);
+void MakeOwnerOnly(const TAtPath& path);
 
 // True when users other than the owner may create or remove names in the
 // folder holding path (a sticky /tmp, a group folder).
@@ -146,10 +183,10 @@ public:
     // Where the held folder is now.
     [[nodiscard]] std::string CurrentPath() const { return PathOfDescriptor(FFd); }
     // For a path in the folder given to Open: the same name in the held
-    // folder, as a path the system resolves through the held descriptor (as
-    // the *at calls do), wherever that folder is now and whatever took its
-    // place at its path. Any other path (or none held, no /proc) as it is.
-    [[nodiscard]] std::string Inside(const std::string& path) const;
+    // folder, wherever that folder is now and whatever took its place at its
+    // path. Any other path (or none held) as it stands. The handle must
+    // outlive what it returns.
+    [[nodiscard]] TAtPath At(const std::string& path) const;
 
 private:
     int FFd = -1;
@@ -179,14 +216,14 @@ public:
     // wait: block until the holder lets go, else Busy at once. Foreign: the
     // name is something that is not ours (ForeignWhat says what). Failed:
     // errno says why.
-    [[nodiscard]] TResult Take(const std::string& path, bool wait, bool removeName = true);
+    [[nodiscard]] TResult Take(const TAtPath& path, bool wait, bool removeName = true);
     [[nodiscard]] bool Held() const noexcept { return FFd >= 0; }
     [[nodiscard]] const std::string& ForeignWhat() const noexcept { return FForeign; }
     void Release() noexcept;
 
 private:
     int FFd = -1;
-    std::string FPath;
+    TAtPath FPath{""};
     bool FRemoveName = true;
     std::string FForeign;
 };

@@ -51,20 +51,21 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
     return result;
 }
 
-TFileStream::TFileStream(const std::string& path, std::uint16_t mode) : FFileName(path) {
+TFileStream::TFileStream(const TAtPath& path, std::uint16_t mode) : FFileName(path.Path()) {
     const bool create = mode == fmCreate;
     if (create) {
         // Always a new file: whatever sits at the name (another user's file
         // in a shared folder, a link) is never opened and written through.
         FHandle = CreateNewFile(path, 0600);
         if (FHandle < 0) {
-            throw EFCreateError(path, errno);
+            throw EFCreateError(FFileName, errno);
         }
         return;
     }
     // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; anything but
     // a regular file is refused right after.
-    FHandle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (mode == fmOpenReadNoFollow ? O_NOFOLLOW : 0));
+    FHandle = ::openat(path.Folder(), path.Name(),
+                       O_RDONLY | O_CLOEXEC | O_NONBLOCK | (mode == fmOpenReadNoFollow ? O_NOFOLLOW : 0));
     int cause = errno;
     struct stat info {};
     if (FHandle >= 0 && (::fstat(FHandle, &info) != 0 || !S_ISREG(info.st_mode) ||
@@ -75,7 +76,7 @@ TFileStream::TFileStream(const std::string& path, std::uint16_t mode) : FFileNam
         FHandle = -1;
     }
     if (FHandle < 0) {
-        throw EFOpenError(path, cause);
+        throw EFOpenError(FFileName, cause);
     }
 }
 

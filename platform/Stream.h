@@ -2,6 +2,8 @@
 // memory streams.
 #pragma once
 
+#include "platform/Files.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -85,7 +87,7 @@ public:
     // %s"); fmCreate creates a new owner-only (0600) file for reading and
     // writing and fails ("Cannot create file %s") when anything exists at the
     // name: a caller that replaces a file of its own removes it first.
-    TFileStream(const std::string& path, std::uint16_t mode);
+    TFileStream(const TAtPath& path, std::uint16_t mode);
     ~TFileStream() override;
 
     TFileStream(const TFileStream&) = delete;

@@ -69,7 +69,7 @@ public:
             }
             ImportTest();
             OwnershipTest();
-            const platform::TFileLock::TResult lock = FLock.Take(LockFile(), false);
+            const platform::TFileLock::TResult lock = FLock.Take(Held(LockFile()), false);
             const int lockError = errno;
             if (lock == platform::TFileLock::TResult::Busy) {
                 RefuseLock(lock, lockError);
@@ -82,10 +82,10 @@ public:
             MakeWorkingCopy();
             PlainFileCheck();
             Stage("Checking CRC..");
-            datafile::FileCRC32(WorkingCopy(), FChecksumBefore, FProgress);
+            datafile::FileCRC32(Held(WorkingCopy()), FChecksumBefore, FProgress);
             const bool quickReturn = Edit();
             Stage("Checking CRC..");
-            datafile::FileCRC32(WorkingCopy(), FChecksumAfter, FProgress);
+            datafile::FileCRC32(Held(WorkingCopy()), FChecksumAfter, FProgress);
             if (quickReturn && FChecksumAfter == FChecksumBefore) {
                 ConfirmEditingFinished();
             }
@@ -134,9 +134,10 @@ public:
     }
 
 private:
-    // A signal before the editor ran: the data file still holds everything,
-    // so what this run made goes, an import's rename is undone, and the
-    // signal passes on to end the program.
+    // A signal before the editor ran (or a cancel, or the folder swapped):
+    // the data file still holds everything, so what this run made goes and an
+    // import's rename is undone, in the folder the run opened; a signal then
+    // passes on to end the program.
     void EndInterrupted() {
         const platform::TSignalDeferral unbroken;
         try {
@@ -148,7 +149,7 @@ private:
             Fail(error);
         }
         platform::RemovePrivateFolder(FTemp); // only when nothing is left in it
-        if (!FImportedFrom.empty() && platform::RenameNoReplace(DataFile(), FImportedFrom)) {
+        if (!FImportedFrom.empty() && platform::RenameNoReplace(Held(DataFile()), Held(FImportedFrom))) {
             Rename(FImportedFrom);
         }
         FView.ClearPassword();
@@ -156,10 +157,11 @@ private:
 
     // Decides once where the plain temporaries go, under the name the data
     // file has from the import on, and says where and why. The data file's
-    // folder is held from here on, to tell it from another one at its path.
+    // folder is held from here on: every step works inside it, and after the
+    // editor it is told from another one at its path.
     void PlaceTemporaries() {
         (void)FFolder.Open(DataFile());
-        const bool plain = platform::FileExists(DataFile()) && datafile::CheckHeader(FHost, DataFile());
+        const bool plain = platform::FileExists(Held(DataFile())) && datafile::CheckHeader(FHost, Held(DataFile()));
         const std::string name = plain ? datafile::TCompanions{DataFile()}.Imported() : DataFile();
         FTemp = platform::ChooseTempFolder(name, FInputs.PrivateTemp);
         const std::string working = FTemp.PathOf(name, datafile::WorkingCopyExtension);
@@ -186,12 +188,12 @@ private:
     // A plain editor file is renamed to the sealed extension and sealed for
     // the first time at the end.
     void ImportTest() {
-        if (!datafile::CheckHeader(FHost, DataFile())) {
+        if (!datafile::CheckHeader(FHost, Held(DataFile()))) {
             return;
         }
         // What could never be sealed is not renamed, copied or edited.
         struct stat size {};
-        if (::stat(DataFile().c_str(), &size) == 0 && size.st_size > datafile::MaxSealedSize) {
+        if (platform::StatName(Held(DataFile()), size, true) && size.st_size > datafile::MaxSealedSize) {
             Fail(platform::QuotedName(DataFile()) +
                  " is 4 GiB or larger and cannot be sealed, so it is not imported.\r\n\r\n"
                  "Nothing has been changed.");
@@ -206,13 +208,15 @@ private:
         RefuseForeignNames(newName);
         // Plain text under a name of ours: nobody else reads it from the
         // moment it has that name (the mode goes back if the rename fails).
-        const platform::TFd plain(::open(DataFile().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+        const platform::TAtPath original = Held(DataFile());
+        const platform::TFd plain(
+            ::openat(original.Folder(), original.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
         struct stat before {};
         const bool restrict = plain.Valid() && ::fstat(plain.Get(), &before) == 0 && (before.st_mode & 077) != 0 &&
                               ::fchmod(plain.Get(), before.st_mode & 07700) == 0;
         // A plain file that already carries the sealed extension (an import
         // cut short after its rename) is imported where it is.
-        if (newName != DataFile() && !platform::RenameNoReplace(DataFile(), newName)) {
+        if (newName != DataFile() && !platform::RenameNoReplace(original, Held(newName))) {
             if (restrict) {
                 (void)::fchmod(plain.Get(), before.st_mode & 07777);
             }
@@ -233,9 +237,9 @@ private:
     }
 
     // One line naming a file that may hold the text of an earlier run.
-    static void DescribeFile(std::string& lines, const std::string& path, const char* what) {
+    void DescribeFile(std::string& lines, const std::string& path, const char* what) const {
         struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        if (platform::StatName(Held(path), info) && S_ISREG(info.st_mode)) {
             lines += "\r\n" + platform::QuotedName(path) + ": " + what + ", changed " + platform::ChangedAt(info);
         }
     }
@@ -262,7 +266,7 @@ private:
     [[nodiscard]] bool LeftOversPresent() const {
         const std::vector<TLeftOverName> names = LeftOverNames();
         return std::any_of(names.begin(), names.end(),
-                           [](const TLeftOverName& name) { return platform::FileExists(name.Path); }) ||
+                           [this](const TLeftOverName& name) { return platform::FileExists(Held(name.Path)); }) ||
                !PresentLeftovers().empty();
     }
 
@@ -272,7 +276,7 @@ private:
         }
         const std::vector<TLeftOverName> names = LeftOverNames();
         for (const TLeftOverName& name : names) {
-            platform::MakeOwnerOnly(name.Path);
+            platform::MakeOwnerOnly(Held(name.Path));
         }
         FinishCutWipes();
         if (!LeftOversPresent()) {
@@ -319,11 +323,11 @@ private:
         for (std::size_t pair = 0; pair + 1 < names.size(); pair += 2) {
             const std::string& working = names[pair].Path;
             const std::string& intermediate = names[pair + 1].Path;
-            if (!StartsWithZero(working) && !StartsWithZero(intermediate)) {
+            if (!StartsWithZero(Held(working)) && !StartsWithZero(Held(intermediate))) {
                 continue;
             }
             Status("Comparing the left-over files..");
-            if (NewestText(MeasureLeftOvers(FHost, DataFile(), FImported, working, intermediate)) ==
+            if (NewestText(MeasureLeftOvers(FHost, DataFile(), FImported, working, intermediate, FFolder)) ==
                 TNewest::nwDataFile) {
                 Status("Wiping data..");
                 WipeTemporaries(working, intermediate);
@@ -338,31 +342,31 @@ private:
             return;
         }
         try {
-            datafile::Decrypt(FHost, DataFile(), Intermediate());
+            datafile::Decrypt(FHost, Held(DataFile()), Held(Intermediate()));
         } catch (const datafile::EDataFileError& error) {
             // Deciphering stopped (a full disk): its plain text goes too.
             datafile::ReportError(FHost, error);
             WipeQuietly(Intermediate());
             FHost.ExitWithError();
         }
-        if (datafile::CheckHeader(FHost, Intermediate())) {
+        if (datafile::CheckHeader(FHost, Held(Intermediate()))) {
             Decide(ChooseCompression(false, FInputs));
             if (FCompression.Changed) {
                 FView.SetStatus("[Uncompressed]");
             }
             FView.PumpMessages();
-            if (!platform::RenameNoReplace(Intermediate(), WorkingCopy())) {
+            if (!platform::RenameNoReplace(Held(Intermediate()), Held(WorkingCopy()))) {
                 WipeQuietly(Intermediate());
                 Fail(WriteFailureText);
             }
             return;
         }
-        if (datafile::FileContentKind(Intermediate()) == datafile::TContentKind::ckNeither) {
+        if (datafile::FileContentKind(Held(Intermediate())) == datafile::TContentKind::ckNeither) {
             WrongPassword();
         }
         Stage("Decompressing..");
         try {
-            datafile::DecompressFile(FHost, Intermediate(), WorkingCopy(), FProgress);
+            datafile::DecompressFile(FHost, Held(Intermediate()), Held(WorkingCopy()), FProgress);
         } catch (const datafile::EDataFileError& error) {
             // Before the editor ran the data file holds everything: no
             // partial plain copy stays, nor the deciphered bytes of a wrong
@@ -400,22 +404,39 @@ private:
     // short is removed).
     void CopyImportedFile() {
         Stage("Importing..");
-        if (!platform::CopyFile(DataFile(), WorkingCopy(), 0600, false, FProgress)) {
+        if (!platform::CopyFile(Held(DataFile()), Held(WorkingCopy()), 0600, false, FProgress)) {
             Fail(WriteFailureText);
         }
     }
 
     void PlainFileCheck() {
-        if (!datafile::CheckHeader(FHost, WorkingCopy())) {
+        if (!datafile::CheckHeader(FHost, Held(WorkingCopy()))) {
             FView.AskUser(NotArbolixText, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
             WipeOwn(WorkingCopy());
             FView.ExitWithError();
         }
     }
 
+    // The data file's folder was renamed or replaced before the editor
+    // started: the editor, given the working copy's path, would open
+    // whatever is at that path now. The plain copies go from the folder the
+    // session opened, an import is renamed back there, and nothing is changed.
+    void RefuseFolderMovedBeforeEditor() {
+        if (FFolder.StillAtItsPath()) {
+            return;
+        }
+        EndInterrupted();
+        const std::string now = FFolder.CurrentPath();
+        Fail("The folder of " + platform::QuotedName(DataFile()) +
+             " was renamed or replaced before the editor started" +
+             (now.empty() ? std::string() : ": the folder this session opened is now " + platform::QuotedName(now)) +
+             ". The editor was not started and nothing has been changed.");
+    }
+
     // True when the editor ran and was back sooner than QuickReturn.
     bool Edit() {
         Status("Starting Arbolix..");
+        RefuseFolderMovedBeforeEditor();
         // From here on a signal ends the session as usual: what the editor
         // saves is sealed, the rest wiped, and only then the program ends.
         FEditorStarted.emplace();
@@ -491,7 +512,7 @@ private:
     // copy's name must be a regular file of ours, never another user's text
     // (or a link to it) that would then be sealed under our password.
     void AcceptWorkingCopy() {
-        const platform::TNameCheck check = platform::CheckOwnName(WorkingCopy());
+        const platform::TNameCheck check = platform::CheckOwnName(Held(WorkingCopy()));
         if (check.State == TNameState::Absent) {
             FNote = "The editor removed the working copy " + platform::QuotedName(WorkingCopy()) + "; the data file " +
                     platform::QuotedName(DataFile()) + " holds the text as it was before this session.";
@@ -503,7 +524,7 @@ private:
                  "The data file has not been changed. Check the folder: another user may have replaced the "
                  "working copy.");
         }
-        platform::MakeOwnerOnly(WorkingCopy());
+        platform::MakeOwnerOnly(Held(WorkingCopy()));
     }
 
     // The editor was back at once and nothing changed: it may have handed the
@@ -517,7 +538,7 @@ private:
                                  " (it is then checked, sealed if changed, and wiped).\r\n" +
                                  "Click [No] to leave it where it is and exit.";
         if (!FView.ConfirmEditingFinished(text)) {
-            platform::MakeOwnerOnly(WorkingCopy());
+            platform::MakeOwnerOnly(Held(WorkingCopy()));
             const std::string state = FImported
                                           ? "The plain file now named " + platform::QuotedName(DataFile()) +
                                                 " has not been sealed yet: run the session on it again to seal it."
@@ -531,7 +552,7 @@ private:
         }
         Stage("Checking CRC..");
         AcceptWorkingCopy();
-        datafile::FileCRC32(WorkingCopy(), FChecksumAfter, FProgress);
+        datafile::FileCRC32(Held(WorkingCopy()), FChecksumAfter, FProgress);
     }
 
     [[nodiscard]] bool SomethingToWriteBack() const {

@@ -72,12 +72,12 @@ std::vector<std::string> EditorLeftoverNames(const std::string& name) {
 
 } // namespace
 
-std::vector<std::string> EditorLeftoversOf(const std::string& workingCopy) {
+std::vector<std::string> EditorLeftoversOf(const std::string& workingCopy, const platform::TFolderHandle& folder) {
     const std::filesystem::path working(workingCopy);
     std::vector<std::string> present;
     for (const std::string& name : EditorLeftoverNames(working.filename().string())) {
         const std::string path = (working.parent_path() / name).string();
-        if (platform::CheckOwnName(path).State != TNameState::Absent) {
+        if (platform::CheckOwnName(folder.At(path)).State != TNameState::Absent) {
             present.push_back(path);
         }
     }
@@ -181,7 +181,7 @@ void TFileSteps::RefuseForeignNames(const std::string& dataFile) {
          {names.WorkingCopy(), names.Intermediate(), names.FirstBackup(), names.SecondBackup(), sealing,
           datafile::SealingTempName(names.FirstBackup()), datafile::SealingTempName(names.WorkingCopy()),
           datafile::SealingTempName(names.Intermediate()), names.Lock()}) {
-        const platform::TNameCheck check = platform::CheckOwnName(path);
+        const platform::TNameCheck check = platform::CheckOwnName(Held(path));
         if (check.State == TNameState::Foreign) {
             Fail(platform::DescribeForeign(path, check) +
                  ", not a file of yours. It may have been put there by another user to read or replace "
@@ -196,7 +196,7 @@ void TFileSteps::RefuseForeignNames(const std::string& dataFile) {
 // anything is done, as the window refuses a read-only file when it is
 // picked.
 void TFileSteps::WritableTest() {
-    if (platform::FileExists(DataFile()) && platform::IsReadOnly(DataFile())) {
+    if (platform::FileExists(Held(DataFile())) && platform::IsReadOnly(Held(DataFile()))) {
         Fail(ReadOnlyRefusal);
     }
 }
@@ -250,13 +250,13 @@ void TFileSteps::WipeTemporaries() {
 // left read-only is made writable first. Absent: nothing to do; anything
 // that is not ours is left as it is and reported.
 void TFileSteps::WipeOwn(const std::string& path) {
-    const std::string held = Held(path);
+    const platform::TAtPath held = Held(path);
     const platform::TFd file(platform::OpenOwnFile(held, O_RDONLY));
     struct stat info {};
     if (file.Valid() && ::fstat(file.Get(), &info) == 0 && (info.st_mode & S_IWUSR) == 0) {
         (void)::fchmod(file.Get(), (info.st_mode & 0700) | S_IWUSR);
     }
-    datafile::WipeFile(FHost, held, {}, path);
+    datafile::WipeFile(FHost, held);
 }
 
 // On a way out that is failing already: a failure of its own does not
@@ -275,11 +275,11 @@ void TFileSteps::WipeQuietly(const std::string& path) {
 // ours or absent; a rotation that fails stops here rather than losing the
 // older backup silently.
 void TFileSteps::RotateBackups() {
-    if (!FInputs.DoubleBackup || !platform::FileExists(FirstBackup())) {
+    if (!FInputs.DoubleBackup || !platform::FileExists(Held(FirstBackup()))) {
         return;
     }
     const std::string second = SecondBackup();
-    if (platform::CheckOwnName(Held(second)).State != TNameState::Absent && ::unlink(Held(second).c_str()) != 0) {
+    if (platform::CheckOwnName(Held(second)).State != TNameState::Absent && !platform::RemoveName(Held(second))) {
         Fail(WriteFailureText + std::string("\r\n\r\n(Cannot delete ") + platform::QuotedName(second) + ": " +
              std::strerror(errno) + ")");
     }
@@ -303,13 +303,13 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
     if (!FImported) {
         // Copied beside it and renamed: a copy cut short (a full disk)
         // never replaces the backup there is.
-        const std::string partial = Held(datafile::SealingTempName(FirstBackup()));
+        const platform::TAtPath partial = Held(datafile::SealingTempName(FirstBackup()));
         if (platform::CheckOwnName(partial).State == TNameState::Ours) {
-            (void)::unlink(partial.c_str()); // left by a run that was cut short
+            (void)platform::RemoveName(partial); // left by a run that was cut short
         }
         if (!platform::CopyFile(Held(DataFile()), partial, 0, true, FProgress) ||
             !platform::MoveFile(partial, Held(FirstBackup())) || !platform::SyncFolderOf(Held(FirstBackup()))) {
-            (void)::unlink(partial.c_str());
+            (void)platform::RemoveName(partial);
             Fail(WriteFailureText);
         }
     }
@@ -334,8 +334,8 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
         }
         const std::string source = platform::DescriptorName(working.Get());
         try {
-            datafile::CompressFile(platform::FileExists(source) ? source : Held(WorkingCopy()), Held(Intermediate()),
-                                   FProgress);
+            datafile::CompressFile(platform::FileExists(source) ? platform::TAtPath(source) : Held(WorkingCopy()),
+                                   Held(Intermediate()), FProgress);
         } catch (const std::exception& e) {
             // The edits stay in the working copy; a partial stream is of no use.
             WipeQuietly(Intermediate());
@@ -360,8 +360,8 @@ void TFileSteps::Reseal(const std::string& asIs, bool compressed) {
         Fail(WriteFailureText);
     }
     if (ReportDue()) {
-        const std::uint64_t decompressed = datafile::FileSizeKb(FHost, WorkingCopy());
-        const std::uint64_t compressed = datafile::FileSizeKb(FHost, Intermediate());
+        const std::uint64_t decompressed = datafile::FileSizeKb(FHost, Held(WorkingCopy()));
+        const std::uint64_t compressed = datafile::FileSizeKb(FHost, Held(Intermediate()));
         const std::uint64_t ratio = decompressed == 0 ? 0 : compressed * 100 / decompressed;
         FReport = "Decompressed size: " + std::to_string(decompressed) + " Kb\r\n" +
                   "Compressed size: " + std::to_string(compressed) + " Kb\r\n" + "Ratio: " + std::to_string(ratio) +

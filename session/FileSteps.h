@@ -26,8 +26,10 @@
 namespace quillock::session {
 
 // Those of the names beside workingCopy where editors keep copies of the
-// file they edit that are taken now, by anything.
-[[nodiscard]] std::vector<std::string> EditorLeftoversOf(const std::string& workingCopy);
+// file they edit that are taken now, by anything (looked at through folder
+// when it holds them).
+[[nodiscard]] std::vector<std::string> EditorLeftoversOf(const std::string& workingCopy,
+                                                         const platform::TFolderHandle& folder = {});
 // The private folder an earlier session on dataFile used, as a place of its
 // temporaries; nothing when it has none.
 [[nodiscard]] std::optional<platform::TTempLocation> PrivatePlaceOf(const std::string& dataFile);
@@ -153,10 +155,10 @@ protected:
     // Thrown at a step when the user asked to cancel before the editor started.
     struct TCancelled {};
 
-    static std::uint64_t SizeOf(const std::string& path) {
+    [[nodiscard]] std::uint64_t SizeOf(const std::string& path) const {
         struct stat info {};
-        return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size)
-                                                                          : 0;
+        return platform::StatName(Held(path), info) && S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size)
+                                                                             : 0;
     }
 
     [[nodiscard]] bool ReportDue() const { return FCompression.Changed && FCompression.Seal; }
@@ -167,13 +169,15 @@ protected:
     void Decide(const TCompression& compression);
 
     void OwnershipTest() { RefuseForeignNames(DataFile()); }
-    // A name beside the data file as the file steps reach it: through the
+    // A name beside the data file as the file steps reach it: inside the
     // data file's folder as it was opened (see FFolder), so that a folder
-    // renamed or replaced after the check is never written into. Others (the
+    // renamed or replaced meanwhile is never read or written. Others (the
     // private folder) as they are. Messages keep the names as they are.
-    [[nodiscard]] std::string Held(const std::string& path) const { return FFolder.Inside(path); }
+    [[nodiscard]] platform::TAtPath Held(const std::string& path) const { return FFolder.At(path); }
 
-    [[nodiscard]] std::vector<std::string> PresentLeftovers() const { return EditorLeftoversOf(WorkingCopy()); }
+    [[nodiscard]] std::vector<std::string> PresentLeftovers() const {
+        return EditorLeftoversOf(WorkingCopy(), FFolder);
+    }
 
     void Status(const std::string& text);
     void Stage(const std::string& text);
@@ -206,9 +210,11 @@ protected:
     };
     std::string FNote; // where the newest text is, once the editor has run
     TNotingHost FHost;
+    // The data file's folder, held from the run's first step on; it outlives
+    // the lock, whose name is in it.
+    platform::TFolderHandle FFolder;
     platform::TFileLock FLock;
-    platform::TTempLocation FTemp;   // beside the data file until PlaceTemporaries decides
-    platform::TFolderHandle FFolder; // the data file's folder, held from PlaceTemporaries on
+    platform::TTempLocation FTemp; // beside the data file until PlaceTemporaries decides
     bool FImported = false;
     TCompression FCompression;
     bool FResealed = false;

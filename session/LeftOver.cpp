@@ -30,8 +30,9 @@ using datafile::TPlainBuffer;
 // starts with a zero byte, its bytes as they are.
 class TLeftOverText {
 public:
-    TLeftOverText(datafile::TDataFileHost& host, TLeftOver& found, bool mayBeCompressed)
-        : FFile(platform::OpenOwnFile(found.Path, O_RDONLY)) {
+    TLeftOverText(datafile::TDataFileHost& host, TLeftOver& found, const platform::TFolderHandle& folder,
+                  bool mayBeCompressed)
+        : FFile(platform::OpenOwnFile(folder.At(found.Path), O_RDONLY)) {
         if (!FFile.Valid() && errno == ENOENT) {
             return; // absent
         }
@@ -96,8 +97,9 @@ private:
 // One left-over file measured alongside the data file's content.
 class TCandidate {
 public:
-    TCandidate(datafile::TDataFileHost& host, TLeftOver& found, bool mayBeCompressed)
-        : FFound(found), FText(host, found, mayBeCompressed), FMayBeCompressed(mayBeCompressed) {}
+    TCandidate(datafile::TDataFileHost& host, TLeftOver& found, const platform::TFolderHandle& folder,
+               bool mayBeCompressed)
+        : FFound(found), FText(host, found, folder, mayBeCompressed), FMayBeCompressed(mayBeCompressed) {}
 
     [[nodiscard]] bool Measuring() const { return FText.Present() && !FDiffers && !FEnded; }
 
@@ -191,11 +193,11 @@ private:
 };
 
 // Reads both texts side by side.
-TTextOrder CompareTexts(datafile::TDataFileHost& host, TLeftOvers& found) {
+TTextOrder CompareTexts(datafile::TDataFileHost& host, TLeftOvers& found, const platform::TFolderHandle& folder) {
     TLeftOver working = found.WorkingCopy;
     TLeftOver intermediate = found.Intermediate;
-    TLeftOverText first(host, working, false);
-    TLeftOverText second(host, intermediate, true);
+    TLeftOverText first(host, working, folder, false);
+    TLeftOverText second(host, intermediate, folder, true);
     TPlainBuffer a(datafile::PlainPieceSize);
     TPlainBuffer b(datafile::PlainPieceSize);
     for (;;) {
@@ -221,33 +223,34 @@ bool Readable(const TLeftOver& file) {
 } // namespace
 
 TLeftOvers MeasureLeftOvers(datafile::TDataFileHost& host, const std::string& dataFile, bool plainDataFile,
-                            const std::string& workingCopy, const std::string& intermediate) {
+                            const std::string& workingCopy, const std::string& intermediate,
+                            const platform::TFolderHandle& folder) {
     TLeftOvers found;
     found.WorkingCopy.Path = workingCopy;
     found.Intermediate.Path = intermediate;
     {
-        TCandidate working(host, found.WorkingCopy, false);
-        TCandidate temporary(host, found.Intermediate, true);
+        TCandidate working(host, found.WorkingCopy, folder, false);
+        TCandidate temporary(host, found.Intermediate, folder, true);
         TComparingSink sink(working, temporary);
         if (plainDataFile) {
-            platform::TFileStream content(dataFile, platform::fmOpenRead);
+            platform::TFileStream content(folder.At(dataFile), platform::fmOpenRead);
             TPlainBuffer piece(datafile::PlainPieceSize);
             for (std::int64_t got = 0; (got = content.Read(piece.Bytes.data(), datafile::PlainPieceSize)) > 0;) {
                 sink.Put(piece.Bytes.data(), static_cast<std::size_t>(got));
             }
         } else {
-            found.DataCompressed = datafile::UnsealInto(host, dataFile, false, sink).Compressed;
+            found.DataCompressed = datafile::UnsealInto(host, folder.At(dataFile), false, sink).Compressed;
         }
         working.Finish(sink.Adler());
         temporary.Finish(sink.Adler());
     }
     if (Readable(found.WorkingCopy) && Readable(found.Intermediate)) {
-        found.Order = CompareTexts(host, found);
+        found.Order = CompareTexts(host, found, folder);
     }
     return found;
 }
 
-bool StartsWithZero(const std::string& path) {
+bool StartsWithZero(const platform::TAtPath& path) {
     const platform::TFd file(platform::OpenOwnFile(path, O_RDONLY));
     std::uint8_t first = 1;
     return file.Valid() && ::read(file.Get(), &first, 1) == 1 && first == 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "datafile/DataFileHost.h"
+#include "platform/Files.h"
 
 #include <cstdint>
 #include <string>
@@ -59,13 +60,14 @@ struct TLeftOvers {
 // host), or, when plainDataFile (an import cut short), as it is. Nothing is
 // written to disk. Every existing name must already be known to be a regular
 // file of ours; one that is not raises.
+// Each name is reached through folder when it holds it.
 [[nodiscard]] TLeftOvers MeasureLeftOvers(datafile::TDataFileHost& host, const std::string& dataFile,
                                           bool plainDataFile, const std::string& workingCopy,
-                                          const std::string& intermediate);
+                                          const std::string& intermediate, const platform::TFolderHandle& folder = {});
 
 // True when path is a file of ours whose first byte is zero: what a wipe
 // that was cut short leaves (no editor text or stream starts so).
-[[nodiscard]] bool StartsWithZero(const std::string& path);
+[[nodiscard]] bool StartsWithZero(const platform::TAtPath& path);
 
 // Which text is the newest.
 enum class TNewest {

@@ -27,15 +27,30 @@ namespace {
 using platform::TNameState;
 
 // Whether a session cut short left anything in place: a working copy, an
-// intermediate file, one set aside, or an editor's copy of the working copy.
-bool LeftOversIn(const platform::TTempLocation& place, const std::string& dataFile) {
+// intermediate file, one set aside, or an editor's copy of the working copy;
+// names in folder are looked at through it.
+bool LeftOversIn(const platform::TTempLocation& place, const std::string& dataFile,
+                 const platform::TFolderHandle& folder) {
     for (const char* extension : {datafile::WorkingCopyExtension, datafile::IntermediateExtension}) {
         const std::string path = place.PathOf(dataFile, extension);
-        if (platform::FileExists(path) || platform::FileExists(datafile::SealingTempName(path))) {
+        if (platform::FileExists(folder.At(path)) || platform::FileExists(folder.At(datafile::SealingTempName(path)))) {
             return true;
         }
     }
-    return !EditorLeftoversOf(place.PathOf(dataFile, datafile::WorkingCopyExtension)).empty();
+    return !EditorLeftoversOf(place.PathOf(dataFile, datafile::WorkingCopyExtension), folder).empty();
+}
+
+TRecoveryState StateOf(datafile::TDataFileHost& host, const std::string& dataFile,
+                       const platform::TFolderHandle& folder) {
+    if (datafile::CheckHeader(host, folder.At(dataFile))) {
+        // An import cut short has renamed its plain file already.
+        return datafile::TCompanions{dataFile}.Imported() == dataFile ? TRecoveryState::rsImportCutShort
+                                                                      : TRecoveryState::rsPlainFile;
+    }
+    const std::optional<platform::TTempLocation> own = PrivatePlaceOf(dataFile);
+    return LeftOversIn(platform::TTempLocation{}, dataFile, folder) || (own && LeftOversIn(*own, dataFile, folder))
+               ? TRecoveryState::rsLeftOvers
+               : TRecoveryState::rsNothingLeftOver;
 }
 
 class TRecovery final : public TFileSteps {
@@ -51,14 +66,17 @@ public:
         // signal lets the recovery finish, and only then ends the program.
         const platform::TSignalDeferral unbroken;
         FView.LockWindow();
+        // Every step works inside the folder the data file was in at the
+        // start, whatever is put at its path meanwhile.
+        (void)FFolder.Open(DataFile());
         try {
             SharedFolderNotice();
             WritableTest();
             OwnershipTest();
-            const platform::TFileLock::TResult lock = FLock.Take(LockFile(), false);
+            const platform::TFileLock::TResult lock = FLock.Take(Held(LockFile()), false);
             RefuseLock(lock, errno);
             FindLeftOvers();
-            switch (RecoveryState(FHost, DataFile())) {
+            switch (StateOf(FHost, DataFile(), FFolder)) {
             case TRecoveryState::rsPlainFile:
                 Fail(platform::QuotedName(DataFile()) +
                      " is a plain Arbolix file, not a sealed one: there is nothing to recover. A session "
@@ -74,7 +92,8 @@ public:
                 break;
             }
             Status("Comparing the left-over files..");
-            const TLeftOvers found = MeasureLeftOvers(FHost, DataFile(), FImported, WorkingCopy(), Intermediate());
+            const TLeftOvers found =
+                MeasureLeftOvers(FHost, DataFile(), FImported, WorkingCopy(), Intermediate(), FFolder);
             const TNewest newest = NewestText(found);
             if (newest == TNewest::nwUndecided) {
                 RefuseUndecided(found);
@@ -113,10 +132,10 @@ private:
     // once, which set is the newer cannot be told.
     void FindLeftOvers() {
         const std::optional<platform::TTempLocation> own = PrivatePlaceOf(DataFile());
-        if (!own || !LeftOversIn(*own, DataFile())) {
+        if (!own || !LeftOversIn(*own, DataFile(), FFolder)) {
             return;
         }
-        if (LeftOversIn(FTemp, DataFile())) {
+        if (LeftOversIn(FTemp, DataFile(), FFolder)) {
             Fail("A session cut short left files both beside " + platform::QuotedName(DataFile()) +
                  " and in its private folder " + platform::QuotedName(own->Folder) +
                  ", so which of them is the newest cannot be told. Nothing has been changed."
@@ -159,7 +178,7 @@ private:
     // must fit before anything is changed: a full disk part way would leave
     // the work half done.
     void RefuseWithoutRoom(std::uint64_t needed, const std::string& holder) {
-        const std::uint64_t available = datafile::FreeSpaceBeside(DataFile());
+        const std::uint64_t available = datafile::FreeSpaceBeside(Held(DataFile()));
         if (available >= needed) {
             return;
         }
@@ -191,8 +210,9 @@ private:
             RefuseWithoutRoom(size + (compress ? 2 : 1) * sealed(size), DataFile());
             SetAside(Intermediate());
             SetAside(WorkingCopy());
-            MoveIntoPlace(DataFile(),
-                          [this] { return platform::CopyFile(DataFile(), PartialCopy(), 0600, false, FProgress); });
+            MoveIntoPlace(DataFile(), [this] {
+                return platform::CopyFile(Held(DataFile()), Held(PartialCopy()), 0600, false, FProgress);
+            });
             Reseal();
         } else if (newest == TNewest::nwWorkingCopy) {
             RefuseWithoutRoom(backup + (compress ? 2 : 1) * sealed(found.WorkingCopy.TextSize), WorkingCopy());
@@ -206,7 +226,7 @@ private:
             NoteNewestText(Intermediate(), "the bytes to seal, plain text");
             if (!compress) {
                 Reseal(Intermediate(), false);
-            } else if (platform::RenameNoReplace(Intermediate(), WorkingCopy())) {
+            } else if (platform::RenameNoReplace(Held(Intermediate()), Held(WorkingCopy()))) {
                 NoteNewestText(WorkingCopy(), "the working copy, plain text");
                 Reseal();
             } else {
@@ -227,9 +247,9 @@ private:
             Stage("Decompressing..");
             MoveIntoPlace(Intermediate(), [this, size] {
                 const datafile::TSalvageResult inflated =
-                    datafile::SalvageDecompressFile(Intermediate(), PartialCopy());
+                    datafile::SalvageDecompressFile(Held(Intermediate()), Held(PartialCopy()));
                 return inflated.Complete && static_cast<std::uint64_t>(inflated.Recovered) == size &&
-                       platform::FlushFile(PartialCopy());
+                       platform::FlushFile(Held(PartialCopy()));
             });
             Reseal(WorkingCopy(), false);
         }
@@ -248,17 +268,17 @@ private:
         } catch (const std::exception& e) {
             why = e.what();
         }
-        if (!made || !platform::RenameNoReplace(PartialCopy(), WorkingCopy()) ||
-            !platform::SyncFolderOf(WorkingCopy())) {
+        if (!made || !platform::RenameNoReplace(Held(PartialCopy()), Held(WorkingCopy())) ||
+            !platform::SyncFolderOf(Held(WorkingCopy()))) {
             WipeQuietly(PartialCopy());
             Fail(WriteFailureText + std::string("\r\n\r\n(") + (why.empty() ? std::strerror(errno) : why) +
                  ")\r\n\r\nNothing has been changed: the newest text is in " + platform::QuotedName(source) + ".");
         }
     }
 
-    [[nodiscard]] static std::uint64_t FileSize(const std::string& path) {
+    [[nodiscard]] std::uint64_t FileSize(const std::string& path) const {
         struct stat info {};
-        return ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+        return platform::StatName(Held(path), info, true) ? static_cast<std::uint64_t>(info.st_size) : 0;
     }
 
     // Moves a file whose text is held elsewhere out of the way of the
@@ -266,8 +286,8 @@ private:
     // at its own name could look like a text of its own.
     void SetAside(const std::string& path) {
         WipeOwn(AsideName(path));
-        if (platform::CheckOwnName(path).State != TNameState::Absent &&
-            !platform::RenameNoReplace(path, AsideName(path))) {
+        if (platform::CheckOwnName(Held(path)).State != TNameState::Absent &&
+            !platform::RenameNoReplace(Held(path), Held(AsideName(path)))) {
             Fail(WriteFailureText + std::string("\r\n\r\n(Cannot rename ") + platform::QuotedName(path) + " to " +
                  platform::QuotedName(AsideName(path)) + ": " + std::strerror(errno) + ")");
         }
@@ -278,15 +298,7 @@ private:
 } // namespace
 
 TRecoveryState RecoveryState(datafile::TDataFileHost& host, const std::string& dataFile) {
-    if (datafile::CheckHeader(host, dataFile)) {
-        // An import cut short has renamed its plain file already.
-        return datafile::TCompanions{dataFile}.Imported() == dataFile ? TRecoveryState::rsImportCutShort
-                                                                      : TRecoveryState::rsPlainFile;
-    }
-    const std::optional<platform::TTempLocation> own = PrivatePlaceOf(dataFile);
-    return LeftOversIn(platform::TTempLocation{}, dataFile) || (own && LeftOversIn(*own, dataFile))
-               ? TRecoveryState::rsLeftOvers
-               : TRecoveryState::rsNothingLeftOver;
+    return StateOf(host, dataFile, {});
 }
 
 void RecoverLeftOver(SessionView& view) {

@@ -2,6 +2,8 @@
 // never reuses a name, copies, zeroing, renames and the lock.
 #include "platform/Files.h"
 
+#include "platform/FileHandle.h"
+
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -116,21 +118,43 @@ TEST(FilesTest, CopyMakesANewFileAndRefusesAnExistingOne) {
     EXPECT_EQ(Read(copy), "there before") << "a failed copy neither writes to nor removes what was there";
 }
 
-TEST(FilesTest, ANameInsideAHeldFolderReachesThatFolderWhereverItIsNow) {
+TEST(FilesTest, EveryOperationInAHeldFolderLandsThereWhateverTookItsPlace) {
     const TTempFolder folder;
     const std::filesystem::path notes = folder / "notes";
     std::filesystem::create_directory(notes);
     const std::string file = (notes / "diary.qlx").string();
     TFolderHandle held;
-    EXPECT_EQ(held.Inside(file), file) << "nothing held: the name as it is";
+    EXPECT_EQ(held.At(file).Folder(), AT_FDCWD) << "nothing held: the path as it stands";
     ASSERT_TRUE(held.Open(file));
-    std::filesystem::rename(notes, folder / "renamed");
+    const std::filesystem::path moved = folder / "renamed";
+    std::filesystem::rename(notes, moved);
     std::filesystem::create_directory(notes); // another folder at its name
-    tests::WriteWholeFile(held.Inside(file), "sealed");
-    EXPECT_EQ(tests::ReadWholeFile(folder / "renamed" / "diary.qlx"), "sealed");
-    EXPECT_TRUE(std::filesystem::is_empty(notes));
+    EXPECT_FALSE(held.StillAtItsPath());
+
+    const TAtPath at = held.At(file);
+    EXPECT_EQ(at.Path(), file) << "messages keep the name as it was given";
+    const TFd made(CreateNewFile(at));
+    ASSERT_TRUE(made.Valid());
+    ASSERT_TRUE(WriteAll(made.Get(), "sealed", 6));
+    EXPECT_TRUE(FileExists(at));
+    EXPECT_EQ(CheckOwnName(at).State, TNameState::Ours);
+    EXPECT_TRUE(FlushFile(at));
+    EXPECT_TRUE(CopyFile(at, held.At(file + ".bak"), 0600, false));
+    EXPECT_TRUE(RenameNoReplace(held.At(file + ".bak"), held.At(file + ".old")));
+    EXPECT_TRUE(MoveFile(held.At(file + ".old"), held.At(file + ".new")));
+    struct stat info {};
+    EXPECT_TRUE(StatName(held.At(file + ".new"), info));
+    TFileLock lock;
+    EXPECT_EQ(lock.Take(held.At(file + ".lck"), false), TFileLock::TResult::Taken);
+    EXPECT_TRUE(std::filesystem::exists(moved / "diary.qlx.lck"));
+    lock.Release();
+    EXPECT_EQ(WipeOwnFile(held.At(file + ".new")).State, TWipeState::Wiped);
+    EXPECT_EQ(Read(moved / "diary.qlx"), "sealed");
+    EXPECT_TRUE(RemoveName(at));
+    EXPECT_TRUE(std::filesystem::is_empty(moved)) << "each name made there went there";
+    EXPECT_TRUE(std::filesystem::is_empty(notes)) << "nothing went into the folder now at its path";
     const std::string elsewhere = (folder / "other.qlx").string();
-    EXPECT_EQ(held.Inside(elsewhere), elsewhere) << "a name in another folder as it is";
+    EXPECT_EQ(held.At(elsewhere).Folder(), AT_FDCWD) << "a name in another folder as it stands";
 }
 
 TEST(FilesTest, ZeroFileOverwritesEveryByteInPlace) {

@@ -333,13 +333,23 @@ protected:
         folder = Path("notes");
         ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
         data = folder + "/diary.qlx";
+        renamed = Path("renamed");
         SealContent(data, Content, false);
         sealed = datafile::testing::ReadBytes(data);
         view.FName = data;
     }
 
+    // Renames the folder away and makes another at its name, once.
+    void SwapFolder() {
+        if (!fs::exists(renamed)) {
+            EXPECT_EQ(::rename(folder.c_str(), renamed.c_str()), 0);
+            EXPECT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        }
+    }
+
     std::string folder;
     std::string data;
+    std::string renamed;
     datafile::testing::Bytes sealed;
     TScriptedView view;
 };
@@ -356,7 +366,6 @@ TEST_F(MovedFolderTest, TheReportNamesWhereTheWorkingCopyWentAndNothingIsSealed)
     ASSERT_TRUE(Succeeded(mover));
     EXPECT_FALSE(view.Saw("Panel:No changes done."));
     ASSERT_FALSE(view.Messages.empty());
-    const std::string renamed = Path("renamed");
     EXPECT_NE(view.Messages.back().find("The working copy this session made is now \"" + renamed + "/diary.qlx.qlt\""),
               std::string::npos)
         << view.Messages.back();
@@ -374,11 +383,9 @@ TEST_F(MovedFolderTest, TheReportNamesWhereTheWorkingCopyWentAndNothingIsSealed)
 // and nothing is written into the one that took its name.
 TEST_F(MovedFolderTest, AFolderMovedAfterTheCheckIsStillTheOneSealedIn) {
     view.FExeName = FakeEditor + " append=edit";
-    const std::string renamed = Path("renamed");
     view.OnEvent = [&](const std::string& event) {
-        if (event.find("Creating backup..") != std::string::npos && !fs::exists(renamed)) {
-            EXPECT_EQ(::rename(folder.c_str(), renamed.c_str()), 0);
-            EXPECT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        if (event.find("Creating backup..") != std::string::npos) {
+            SwapFolder();
         }
     };
     EXPECT_EQ(view.Run(), 0) << (view.Messages.empty() ? "" : view.Messages.back());
@@ -388,6 +395,51 @@ TEST_F(MovedFolderTest, AFolderMovedAfterTheCheckIsStillTheOneSealedIn) {
     for (const char* suffix : {".qlt", ".qlz", ".qln", ".bak.qln"}) {
         EXPECT_FALSE(fs::exists(renamed + "/diary.qlx" + suffix)) << suffix;
     }
+    EXPECT_EQ(Listing(folder), Strings{});
+}
+
+// The same during an import, before the editor: the rename, the working
+// copy and its checks stay in the folder the session opened, the editor is
+// never given the path that now leads into the other folder, and the import
+// is put back as it was.
+TEST_F(MovedFolderTest, AFolderMovedDuringAnImportIsPutBackAndTheEditorNeverStarts) {
+    const std::string plain = folder + "/diary.qlt";
+    ASSERT_EQ(::unlink(data.c_str()), 0);
+    WriteText(plain, Content);
+    view.FName = plain;
+    view.YesNoAnswers = {TModalResult::mrYes};
+    view.FExeName = FakeEditor + " record=" + Path("argv");
+    view.OnEvent = [&](const std::string& event) {
+        if (event == "Status:Importing..") {
+            SwapFolder();
+        }
+    };
+    EXPECT_EQ(view.Run(), 1);
+    ASSERT_FALSE(view.Messages.empty());
+    EXPECT_NE(view.Messages.back().find("before the editor started: the folder this session opened is now \"" +
+                                        renamed + "\". The editor was not started"),
+              std::string::npos)
+        << view.Messages.back();
+    EXPECT_FALSE(fs::exists(Path("argv"))) << "the editor ran";
+    EXPECT_EQ(Listing(renamed), Strings{"diary.qlt"});
+    EXPECT_EQ(ReadText(renamed + "/diary.qlt"), Content);
+    EXPECT_EQ(Listing(folder), Strings{});
+}
+
+// recover, too, works in the folder it opened from its start to its end.
+TEST_F(MovedFolderTest, RecoverSealsInTheFolderItOpenedWhateverTookItsName) {
+    WriteText(data + ".qlt", Content + "edit");
+    ASSERT_EQ(::chmod((data + ".qlt").c_str(), 0600), 0);
+    view.OnEvent = [&](const std::string& event) {
+        if (event == "Status:Comparing the left-over files..") {
+            SwapFolder();
+        }
+    };
+    EXPECT_EQ(view.Recover(), 0) << (view.Messages.empty() ? "" : view.Messages.back());
+    ASSERT_TRUE(fs::exists(renamed));
+    EXPECT_EQ(Unseal(renamed + "/diary.qlx").Content, Content + "edit");
+    EXPECT_EQ(datafile::testing::ReadBytes(renamed + "/diary.qlx.bak"), sealed);
+    EXPECT_EQ(Listing(renamed), (Strings{"diary.qlx", "diary.qlx.bak"}));
     EXPECT_EQ(Listing(folder), Strings{});
 }
 
