@@ -78,8 +78,7 @@ void TPlacementTest::ExpandingNearAnEdgeKeepsTheWindowOnScreen() {
 
 void TPlacementTest::WaitingForTheEditorKeepsATaskbarEntry() {
     TForm1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(ShowPlaced(form));
     form.LockWindow();
     form.HideMainWindow();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
