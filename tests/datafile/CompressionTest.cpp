@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +40,33 @@ protected:
     [[nodiscard]] bool OnIsal() const { return GetParam() == TCompressionPath::cpIsal; }
     [[nodiscard]] std::string Working() const { return Path("diary.qlx.qlt"); }
     [[nodiscard]] std::string Intermediate() const { return Path("diary.qlx.qlz"); }
+
+    // The intermediate file made from plain, as sealing compressed makes it;
+    // no working copy is left.
+    void CompressIntoIntermediate(const Bytes& plain) const {
+        WriteBytes(Working(), plain);
+        fs::remove(Intermediate());
+        CompressFile(Working(), Intermediate());
+        fs::remove(Working());
+    }
+
+    // Decompressing the intermediate file into destination ends the program
+    // with code 1 and one message, and leaves neither file; the data file,
+    // where what it holds is given, is left as it was.
+    void ExpectDecompressionEnds(const std::string& destination, const std::optional<Bytes>& dataFile = {}) {
+        try {
+            AsCaller(Host, [&] { DecompressFile(Host, Intermediate(), destination); });
+            ADD_FAILURE() << "must terminate";
+        } catch (const TProgramExit& exit) {
+            EXPECT_EQ(exit.ExitCode, 1);
+        }
+        EXPECT_FALSE(fs::exists(destination));
+        EXPECT_FALSE(fs::exists(Intermediate()));
+        if (dataFile) {
+            EXPECT_EQ(ReadBytes(Host.FName), *dataFile) << "the data file is untouched";
+        }
+        ASSERT_EQ(Host.Dialogs.size(), 1u);
+    }
 
     TTestHost Host;
     TCompressionPath Before = ActiveCompressionPath();
@@ -238,17 +266,8 @@ TEST_P(CompressionTest, DamagedDataWipesBothTemporaryFilesAndEndsTheProgram) {
     for (const Bytes& damaged : {Bytes{}, Bytes{0x12, 0x34, 0x56, 0x78, 0x9A}, corrupt, cut, noTrailer}) {
         Host.Dialogs.clear();
         WriteBytes(Intermediate(), damaged);
-        try {
-            fs::remove(Working());
-            AsCaller(Host, [&] { DecompressFile(Host, Intermediate(), Working()); });
-            ADD_FAILURE() << "must terminate";
-        } catch (const TProgramExit& exit) {
-            EXPECT_EQ(exit.ExitCode, 1);
-        }
-        EXPECT_FALSE(fs::exists(Working()));
-        EXPECT_FALSE(fs::exists(Intermediate()));
-        EXPECT_EQ(ReadBytes(Host.FName), sealed) << "the data file is untouched";
-        ASSERT_EQ(Host.Dialogs.size(), 1u);
+        fs::remove(Working());
+        ASSERT_NO_FATAL_FAILURE(ExpectDecompressionEnds(Working(), sealed));
         EXPECT_EQ(Host.Dialogs[0].Text,
                   "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
         EXPECT_EQ(Host.Dialogs[0].Kind, TMsgDlgType::mtError);
@@ -271,15 +290,7 @@ TEST_P(CompressionTest, DamageFoundAfterWritingBeganLeavesNoPartialCopy) {
     for (const Bytes& damaged : {corrupt, cut, noTrailer, badCheck}) {
         Host.Dialogs.clear();
         WriteBytes(Intermediate(), damaged);
-        try {
-            AsCaller(Host, [&] { DecompressFile(Host, Intermediate(), other); });
-            ADD_FAILURE() << "must terminate";
-        } catch (const TProgramExit& exit) {
-            EXPECT_EQ(exit.ExitCode, 1);
-        }
-        EXPECT_FALSE(fs::exists(other));
-        EXPECT_FALSE(fs::exists(Intermediate()));
-        ASSERT_EQ(Host.Dialogs.size(), 1u);
+        ASSERT_NO_FATAL_FAILURE(ExpectDecompressionEnds(other));
         EXPECT_EQ(Host.Dialogs[0].Text,
                   "Decryption Error!\r\n\r\n(Maybe you have selected the wrong algorithm/hashing?)");
     }
@@ -462,25 +473,13 @@ TEST_P(CompressionRoomTest, DecodingStopsBeforeTheDiskFillsAndSaysHowFarItGot) {
     const Bytes sealed = SampleContent(5000);
     WriteBytes(Host.FName, sealed);
     const Bytes plain(40 * MiB, 'z'); // 40 MiB of one letter: a few KiB compressed
-    WriteBytes(Working(), plain);
-    fs::remove(Intermediate());
-    CompressFile(Working(), Intermediate());
-    fs::remove(Working());
+    CompressIntoIntermediate(plain);
     // 60 MiB free: the margin is half of it, which leaves room for 30 MiB of
     // content, not for 40.
     FakeSize = 2048 * MiB;
     FakeFree = 60 * MiB;
-    try {
-        fs::remove(Working());
-        AsCaller(Host, [&] { DecompressFile(Host, Intermediate(), Working()); });
-        ADD_FAILURE() << "must terminate";
-    } catch (const TProgramExit& exit) {
-        EXPECT_EQ(exit.ExitCode, 1);
-    }
-    EXPECT_FALSE(fs::exists(Working()));
-    EXPECT_FALSE(fs::exists(Intermediate()));
-    EXPECT_EQ(ReadBytes(Host.FName), sealed) << "the data file is untouched";
-    ASSERT_EQ(Host.Dialogs.size(), 1u);
+    fs::remove(Working());
+    ASSERT_NO_FATAL_FAILURE(ExpectDecompressionEnds(Working(), sealed));
     const std::string& text = Host.Dialogs[0].Text;
     EXPECT_EQ(Host.Dialogs[0].Kind, TMsgDlgType::mtError);
     // The decoded size is a whole number of writes short of 30 MiB, and the
@@ -500,10 +499,7 @@ TEST_P(CompressionRoomTest, DecodingStopsBeforeTheDiskFillsAndSaysHowFarItGot) {
 
 TEST_P(CompressionRoomTest, TheMarginIs64MiBOrHalfTheFreeSpace) {
     const Bytes plain = SampleContent(24 * MiB, 8);
-    WriteBytes(Working(), plain);
-    fs::remove(Intermediate());
-    CompressFile(Working(), Intermediate());
-    fs::remove(Working());
+    CompressIntoIntermediate(plain);
     FakeSize = 20480 * MiB;
     FakeFree = 40 * MiB; // the margin is 20 MiB: room for 20 MiB of the 24
     fs::remove(Working());
@@ -514,10 +510,7 @@ TEST_P(CompressionRoomTest, TheMarginIs64MiBOrHalfTheFreeSpace) {
     Host.Dialogs.clear();
 
     // The same content opens where it fits above the margin.
-    WriteBytes(Working(), plain);
-    fs::remove(Intermediate());
-    CompressFile(Working(), Intermediate());
-    fs::remove(Working());
+    CompressIntoIntermediate(plain);
     FakeFree = 50 * MiB; // the margin is 25 MiB: the 24 fit
     fs::remove(Working());
     DecompressFile(Host, Intermediate(), Working());
@@ -527,10 +520,7 @@ TEST_P(CompressionRoomTest, TheMarginIs64MiBOrHalfTheFreeSpace) {
     // A large disk keeps 64 MiB free, not half of its room: 80 MiB of
     // content open with 150 MiB free.
     const Bytes large(80 * MiB, 'z');
-    WriteBytes(Working(), large);
-    fs::remove(Intermediate());
-    CompressFile(Working(), Intermediate());
-    fs::remove(Working());
+    CompressIntoIntermediate(large);
     FakeFree = 150 * MiB;
     DecompressFile(Host, Intermediate(), Working());
     EXPECT_EQ(fs::file_size(Working()), large.size());
@@ -539,10 +529,7 @@ TEST_P(CompressionRoomTest, TheMarginIs64MiBOrHalfTheFreeSpace) {
 
     // A nearly full disk still opens a small file.
     const Bytes small = SampleContent(100000, 9);
-    WriteBytes(Working(), small);
-    fs::remove(Intermediate());
-    CompressFile(Working(), Intermediate());
-    fs::remove(Working());
+    CompressIntoIntermediate(small);
     FakeFree = 1 * MiB;
     DecompressFile(Host, Intermediate(), Working());
     EXPECT_EQ(ReadBytes(Working()), small);
@@ -551,10 +538,7 @@ TEST_P(CompressionRoomTest, TheMarginIs64MiBOrHalfTheFreeSpace) {
 
 TEST_P(CompressionRoomTest, ASpaceThatCannotBeToldDoesNotStopDecoding) {
     const Bytes plain = SampleContent(3 * MiB, 2);
-    WriteBytes(Working(), plain);
-    fs::remove(Intermediate());
-    CompressFile(Working(), Intermediate());
-    fs::remove(Working());
+    CompressIntoIntermediate(plain);
     SetFreeSpaceQuery([](int, TFreeSpace&) { return false; });
     fs::remove(Working());
     DecompressFile(Host, Intermediate(), Working());
