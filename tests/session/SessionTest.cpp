@@ -27,6 +27,36 @@ const std::string WriteFailure = "An error was occurred while writing on disk!\r
 
 class SessionTest : public TViewTest {
 protected:
+    // A session in which the editor changes nothing and the user says the
+    // editing is finished; the result of View.Run().
+    int RunUnedited() {
+        View.FinishedAnswers = {true};
+        Editor("keep");
+        return View.Run();
+    }
+
+    // The data file made of Content, sealed compressed or not; what it holds.
+    Bytes SealedData(bool compressed) {
+        SealContent(Data, Content, compressed);
+        return ReadBytes(Data);
+    }
+
+    // An unedited session on the plain file plain, holding Content, which the
+    // user agrees to import; the result of View.Run().
+    int ImportUnedited(const std::string& plain) {
+        View.FName = plain;
+        WriteText(plain, Content);
+        View.YesNoAnswers = {TModalResult::mrYes};
+        return RunUnedited();
+    }
+
+    // The data file holds content, sealed compressed or not.
+    void ExpectSealed(const std::string& content, bool compressed) const {
+        const TUnsealed result = Unseal(Data);
+        EXPECT_EQ(result.Compressed, compressed);
+        EXPECT_EQ(result.Content, content);
+    }
+
     [[nodiscard]] Strings Files() const { return Listing(Dir); }
 
     static struct timespec ModifiedAt(const std::string& path) {
@@ -44,8 +74,7 @@ TEST_F(SessionTest, NoFileChosenWarnsAndLeavesTheWindowUsable) {
 }
 
 TEST_F(SessionTest, OpenedAndClosedWithoutEditsChangesNothing) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     const timespec before = ModifiedAt(Data);
     Editor("copy=" + Path("seen") + " mode=" + Path("mode"));
     View.FinishedAnswers = {true};
@@ -131,17 +160,14 @@ TEST_F(SessionTest, EveryLongStepReportsFromZeroAndTheWaitStepRunsWhileTheEditor
 }
 
 TEST_F(SessionTest, EditsAreResealedAfterABackupOfTheDataFile) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     Editor("append=second");
     EXPECT_EQ(View.Run(), 0);
     const Strings captions = View.Captions();
     EXPECT_EQ(Strings(captions.begin() + 4, captions.end()),
               (Strings{"Status:Creating backup..", "Status:Encrypting.. [Uncompressed]",
                        "Panel:Data successfully encrypted.", "Status:Wiping data.."}));
-    const TUnsealed result = Unseal(Data);
-    EXPECT_FALSE(result.Compressed);
-    EXPECT_EQ(result.Content, Content + "second");
+    ExpectSealed(Content + "second", false);
     EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
     EXPECT_EQ(Files(), (Strings{"diary.qlx", "diary.qlx.bak"}));
 }
@@ -155,15 +181,12 @@ TEST_F(SessionTest, EditorExitCodeDoesNotMatterAndSavingByRenameCounts) {
 }
 
 TEST_F(SessionTest, PasswordChangeResealsWithoutEditsAndRotatesBackups) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     WriteText(Data + ".bak", "previous backup");
     View.FChangePass = true;
     View.FDoubleBackup = true;
     View.InputAnswers = {"new password", "new password"};
-    View.FinishedAnswers = {true};
-    Editor("keep");
-    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(RunUnedited(), 0);
     EXPECT_EQ(Unseal(Data, {"new password", 0, 0}).Content, Content);
     EXPECT_EQ(ReadBytes(Data + ".bak"), sealed);
     EXPECT_EQ(ReadText(Data + ".old"), "previous backup");
@@ -175,9 +198,7 @@ TEST_F(SessionTest, AlgorithmChangeResealsUnderTheNewChoices) {
     SealContent(Data, Content, false);
     View.FChangeAlgorithm = true;
     View.QuestionAnswers = {false, false}; // Blowfish, SHA-1
-    View.FinishedAnswers = {true};
-    Editor("keep");
-    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(RunUnedited(), 0);
     EXPECT_EQ(View.FAlgorithm, 1);
     EXPECT_EQ(View.FHash, 1);
     EXPECT_EQ(Unseal(Data, {"secret", 1, 1}).Content, Content);
@@ -197,8 +218,7 @@ TEST_F(SessionTest, WrongPasswordWipesTheTemporaryFilesAndLeavesTheDataFile) {
 }
 
 TEST_F(SessionTest, AViewThatAsksAgainGetsTheWrongPasswordBackAndTheNextTryWorks) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     View.FTriesAnotherPassword = true;
     View.SetPassword("wrong");
     Editor("keep");
@@ -366,9 +386,7 @@ TEST_F(SessionTest, CompressingPlainDataResealsWithoutEditsAndReportsTheSizes) {
     content.resize(10240);
     SealContent(Data, content, false);
     View.FUseCompression = true;
-    View.FinishedAnswers = {true};
-    Editor("keep");
-    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(RunUnedited(), 0);
     EXPECT_TRUE(View.Saw("Status:[Uncompressed]"));
     EXPECT_TRUE(View.Saw("Status:Encrypting.. [Compressed]"));
     const std::size_t compressedKb = ZlibCompress(content).size() / 1024 + 1;
@@ -376,17 +394,12 @@ TEST_F(SessionTest, CompressingPlainDataResealsWithoutEditsAndReportsTheSizes) {
                                      " Kb\r\nRatio: " + std::to_string(compressedKb * 100 / 11) + "% of original"});
     // The report comes after the wipe.
     EXPECT_LT(View.IndexOf("Status:Wiping data.."), View.IndexOf("AskUser:2:" + View.Messages.back()));
-    const TUnsealed result = Unseal(Data);
-    EXPECT_TRUE(result.Compressed);
-    EXPECT_EQ(result.Content, content);
+    ExpectSealed(content, true);
 }
 
 TEST_F(SessionTest, CompressedDataWithoutEditsStaysAsItIs) {
-    SealContent(Data, Content, true);
-    const Bytes sealed = ReadBytes(Data);
-    View.FinishedAnswers = {true};
-    Editor("keep");
-    EXPECT_EQ(View.Run(), 0);
+    const Bytes sealed = SealedData(true);
+    EXPECT_EQ(RunUnedited(), 0);
     EXPECT_TRUE(View.Saw("TickCompress"));
     EXPECT_TRUE(View.FUseCompression);
     EXPECT_TRUE(View.Saw("Panel:No changes done."));
@@ -397,14 +410,10 @@ TEST_F(SessionTest, CompressedDataWithoutEditsStaysAsItIs) {
 TEST_F(SessionTest, DecompressResealsPlainWithoutEdits) {
     SealContent(Data, Content, true);
     View.FDecompress = true;
-    View.FinishedAnswers = {true};
-    Editor("keep");
-    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(RunUnedited(), 0);
     EXPECT_TRUE(View.Saw("Status:Encrypting.. [Uncompressed]"));
     EXPECT_TRUE(View.Messages.empty());
-    const TUnsealed result = Unseal(Data);
-    EXPECT_FALSE(result.Compressed);
-    EXPECT_EQ(result.Content, Content);
+    ExpectSealed(Content, false);
 }
 
 TEST_F(SessionTest, ImportRenamesSealsWithoutEditsAndRotatesAnOldBackup) {
@@ -430,12 +439,7 @@ TEST_F(SessionTest, ImportRenamesSealsWithoutEditsAndRotatesAnOldBackup) {
 
 TEST_F(SessionTest, ImportOfANameWithoutExtensionAppendsIt) {
     const std::string plain = Path("diary");
-    View.FName = plain;
-    WriteText(plain, Content);
-    View.YesNoAnswers = {TModalResult::mrYes};
-    View.FinishedAnswers = {true};
-    Editor("keep");
-    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(ImportUnedited(plain), 0);
     EXPECT_EQ(View.FName, Path("diary.qlx"));
     EXPECT_EQ(Unseal(Path("diary.qlx")).Content, Content);
     EXPECT_EQ(Files(), Strings{"diary.qlx"});
@@ -444,12 +448,7 @@ TEST_F(SessionTest, ImportOfANameWithoutExtensionAppendsIt) {
 TEST_F(SessionTest, ImportReplacesOnlyTheLastExtensionOfTheFileName) {
     std::filesystem::create_directories(Path("notes.d"));
     const std::string plain = Path("notes.d/diary.2024.txt");
-    View.FName = plain;
-    WriteText(plain, Content);
-    View.YesNoAnswers = {TModalResult::mrYes};
-    View.FinishedAnswers = {true};
-    Editor("keep");
-    EXPECT_EQ(View.Run(), 0);
+    EXPECT_EQ(ImportUnedited(plain), 0);
     EXPECT_EQ(View.FName, Path("notes.d/diary.2024.qlx"));
     EXPECT_EQ(Listing(Path("notes.d")), Strings{"diary.2024.qlx"});
 }
@@ -608,8 +607,7 @@ TEST_F(SessionTest, LeftOverOnAnImportIsAskedAfterTheRename) {
 }
 
 TEST_F(SessionTest, EditorThatCannotStartIsReportedWhileHiddenAndChangesNothing) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     View.FExeName = Path("no such editor");
     // Nothing could be edited: the session ends as usual, but not as a success.
     EXPECT_EQ(View.Run(), 1);
@@ -638,14 +636,11 @@ TEST_F(SessionTest, EditorThatCannotStartStillResealsWhenCompressionChanges) {
     View.FExeName = Path("no such editor");
     View.FUseCompression = true;
     EXPECT_EQ(View.Run(), 0);
-    const TUnsealed result = Unseal(Data);
-    EXPECT_TRUE(result.Compressed);
-    EXPECT_EQ(result.Content, Content);
+    ExpectSealed(Content, true);
 }
 
 TEST_F(SessionTest, DoubleBackupRotatesBakToOldBeforeTheNewCopy) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     WriteText(Data + ".bak", "first backup");
     WriteText(Data + ".old", "second backup");
     View.FDoubleBackup = true;
@@ -657,8 +652,7 @@ TEST_F(SessionTest, DoubleBackupRotatesBakToOldBeforeTheNewCopy) {
 }
 
 TEST_F(SessionTest, WithoutDoubleBackupTheFirstBackupIsReplaced) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     WriteText(Data + ".bak", "first backup");
     Editor("append=x");
     EXPECT_EQ(View.Run(), 0);
@@ -688,8 +682,7 @@ TEST_F(SessionTest, DataFileWithoutExtensionRotatesToItsOwnNames) {
 }
 
 TEST_F(SessionTest, BackupThatCannotBeWrittenKeepsTheEditsInTheWorkingCopy) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     // The backup's partial copy cannot be created: the editor put a folder there.
     Editor("append=precious mkdir=" + Data + ".bak.qln");
     EXPECT_EQ(View.Run(), 1);
@@ -702,8 +695,7 @@ TEST_F(SessionTest, BackupThatCannotBeWrittenKeepsTheEditsInTheWorkingCopy) {
 }
 
 TEST_F(SessionTest, SealingThatFailsKeepsTheBackupAndTheBytesToSeal) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     // A directory at the sealing's temporary name cannot be cleared away.
     Editor("append=precious mkdir=" + Data + ".qln");
     EXPECT_EQ(View.Run(), 1);
@@ -716,8 +708,7 @@ TEST_F(SessionTest, SealingThatFailsKeepsTheBackupAndTheBytesToSeal) {
 }
 
 TEST_F(SessionTest, EditorThatDeletesTheWorkingCopyLeavesTheDataFile) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     Editor("delete");
     EXPECT_EQ(View.Run(), 1);
     EXPECT_EQ(View.Messages,
@@ -728,8 +719,7 @@ TEST_F(SessionTest, EditorThatDeletesTheWorkingCopyLeavesTheDataFile) {
 }
 
 TEST_F(SessionTest, EditorThatHandsOverAndReturnsIsNotWaitedFor) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     // The child outlives the session; only the started process is waited for,
     // and the user confirms that editing is finished.
     Editor("fork sleep=1500 keep");
@@ -741,8 +731,7 @@ TEST_F(SessionTest, EditorThatHandsOverAndReturnsIsNotWaitedFor) {
 }
 
 TEST_F(SessionTest, EditorBackAtOnceWhileStillEditingKeepsTheWorkingCopy) {
-    SealContent(Data, Content, false);
-    const Bytes sealed = ReadBytes(Data);
+    const Bytes sealed = SealedData(false);
     // Hands over to a process that saves later, after the question was answered No.
     Editor("fork sleep=1500 append=late");
     View.FinishedAnswers = {false};
