@@ -22,6 +22,13 @@ protected:
         TRegistry registry(FFile);
         return LoadPreferences(registry, &error);
     }
+    // What the store loads, with no error to report.
+    TPreferences LoadWithoutError() {
+        std::string error;
+        TPreferences loaded = Load(error);
+        EXPECT_EQ(error, "");
+        return loaded;
+    }
 
     TTempFolder FFolder;
     std::filesystem::path FFile = FFolder / "quillock/settings.ini";
@@ -96,9 +103,7 @@ TEST_F(PreferencesTest, SaveWritesTheSevenValuesInOrderAndLoadGivesThemBack) {
         position = found + 1;
     }
 
-    std::string error;
-    const TPreferences loaded = Load(error);
-    EXPECT_EQ(error, "");
+    const TPreferences loaded = LoadWithoutError();
     EXPECT_EQ(loaded.ExeNamePos, 1);
     EXPECT_EQ(loaded.Algorithm, 1);
     EXPECT_EQ(loaded.Hash, 1);
@@ -109,9 +114,7 @@ TEST_F(PreferencesTest, SaveWritesTheSevenValuesInOrderAndLoadGivesThemBack) {
 TEST_F(PreferencesTest, ExeNameBecomesThePathOfTheLoadedEdition) {
     Store("ExeNamePos=dword:2\nAlgorithm=dword:0\nHash=dword:1\nExeName0=sz:\"a\"\nExeName2=sz:\"old\"\n"
           "ExeName=sz:\"new\"\n");
-    std::string error;
-    const TPreferences loaded = Load(error);
-    EXPECT_EQ(error, "");
+    const TPreferences loaded = LoadWithoutError();
     EXPECT_EQ(loaded.ExeNamePos, 2);
     EXPECT_EQ(loaded.Hash, 1);
     EXPECT_EQ(loaded.EditionPaths[0], "a");
@@ -160,9 +163,7 @@ TEST_F(PreferencesTest, ExeNameOfTheWrongTypeIsReported) {
 
 TEST_F(PreferencesTest, IndicesOutOfRangeCountAsAbsent) {
     Store("ExeNamePos=dword:3\nAlgorithm=dword:-1\nHash=dword:2\nExeName0=sz:\"e0\"\nExeName=sz:\"path\"\n");
-    std::string error;
-    const TPreferences loaded = Load(error);
-    EXPECT_EQ(error, "");
+    const TPreferences loaded = LoadWithoutError();
     EXPECT_EQ(loaded.ExeNamePos, 0);
     EXPECT_EQ(loaded.Algorithm, 0);
     EXPECT_EQ(loaded.Hash, 0);
