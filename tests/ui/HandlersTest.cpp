@@ -205,14 +205,20 @@ void THandlersTest::TwoOptionsClicksRestoreTheWindow() {
     QCOMPARE(form.focusWidget(), Find<QWidget>(&form, "MaskEdit1"));
 }
 
+// The message boxes a click on the link label opens, each answered with OK.
+static std::vector<TSeenBox> BoxesOfLink(TForm1& form, const char* label) {
+    TModalAnswerer answerer;
+    answerer.ExpectBox(QStringLiteral("OK"));
+    QTest::mouseClick(Find<QLabel>(&form, label), Qt::LeftButton);
+    return answerer.Seen();
+}
+
 void THandlersTest::VersionHistoryBeginsWithTheCreationCaption() {
     TForm1 form;
     form.show();
-    TModalAnswerer answerer;
-    answerer.ExpectBox(QStringLiteral("OK"));
-    QTest::mouseClick(Find<QLabel>(&form, "ProgVerBottom"), Qt::LeftButton);
-    QCOMPARE(answerer.Seen().size(), std::size_t(1));
-    const TSeenBox& seen = answerer.Seen()[0];
+    const std::vector<TSeenBox> boxes = BoxesOfLink(form, "ProgVerBottom");
+    QCOMPARE(boxes.size(), std::size_t(1));
+    const TSeenBox& seen = boxes[0];
     QCOMPARE(seen.Icon, QMessageBox::NoIcon);
     QCOMPARE(seen.Buttons, QStringList{QStringLiteral("OK")});
     const QStringList lines = seen.Text.split('\n');
@@ -229,12 +235,10 @@ void THandlersTest::VersionHistoryBeginsWithTheCreationCaption() {
 void THandlersTest::LicenseLinkShowsOurLicense() {
     TForm1 form;
     form.show();
-    TModalAnswerer answerer;
-    answerer.ExpectBox(QStringLiteral("OK"));
-    QTest::mouseClick(Find<QLabel>(&form, "Label3"), Qt::LeftButton);
-    QCOMPARE(answerer.Seen().size(), std::size_t(1));
-    QCOMPARE(answerer.Seen()[0].Title, QStringLiteral("Information"));
-    const QString text = answerer.Seen()[0].Text;
+    const std::vector<TSeenBox> boxes = BoxesOfLink(form, "Label3");
+    QCOMPARE(boxes.size(), std::size_t(1));
+    QCOMPARE(boxes[0].Title, QStringLiteral("Information"));
+    const QString text = boxes[0].Text;
     // The project's own licence, word for word, and the disclaimer.
     QByteArray license = ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/LICENSE"));
     QVERIFY(!license.isEmpty());

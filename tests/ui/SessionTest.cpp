@@ -299,16 +299,22 @@ void TSessionTest::TheWindowAnswersWhileTheEditorRunsAndEndsOnItsMessage() {
     QCOMPARE(outcome.StatusText, QString());
 }
 
+// A sealed data file made by a first run of the window.
+static QString SealedByAFirstRun(TPrivateHome& home, const std::function<TSessionTestRun>& run) {
+    const QString imported = home.Path(QStringLiteral("notes.qlt"));
+    WriteAll(imported, ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")));
+    TModalAnswerer answerer;
+    answerer.ExpectBox(QStringLiteral("&Yes"));
+    run(imported);
+    return home.Path(QStringLiteral("notes.qlx"));
+}
+
 void TSessionTest::AWrongPasswordGetsAnotherTry() {
     // A sealed file made by a first run.
-    const QString imported = FHome->Path(QStringLiteral("notes.qlt"));
-    const QString sealed = FHome->Path(QStringLiteral("notes.qlx"));
-    WriteAll(imported, ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")));
-    {
-        TModalAnswerer answerer;
-        answerer.ExpectBox(QStringLiteral("&Yes"));
-        QCOMPARE(RunSession(imported, QStringLiteral("right")).ExitCode, std::optional<int>(0));
-    }
+    std::optional<int> firstExit;
+    const QString sealed = SealedByAFirstRun(
+        *FHome, [&](const QString& file) { firstExit = RunSession(file, QStringLiteral("right")).ExitCode; });
+    QCOMPARE(firstExit, std::optional<int>(0));
     QFile::remove(FCapture);
     const QByteArray before = ReadAll(sealed);
     const QStringList filesBefore = QDir(FHome->Path()).entryList(QDir::Files | QDir::Hidden);
@@ -366,14 +372,10 @@ void TSessionTest::ASignalWhileTheEditorRunsEndsTheSessionAsUsual() {
 #ifndef QUILLOCK_FAKE_EDITOR
     QSKIP("the editor that sends a signal is the stand-in editor of the tests");
 #else
-    const QString imported = FHome->Path(QStringLiteral("notes.qlt"));
-    const QString sealed = FHome->Path(QStringLiteral("notes.qlx"));
-    WriteAll(imported, ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")));
-    {
-        TModalAnswerer answerer;
-        answerer.ExpectBox(QStringLiteral("&Yes"));
-        QCOMPARE(RunSession(imported, QStringLiteral("right")).ExitCode, std::optional<int>(0));
-    }
+    std::optional<int> firstExit;
+    const QString sealed = SealedByAFirstRun(
+        *FHome, [&](const QString& file) { firstExit = RunSession(file, QStringLiteral("right")).ExitCode; });
+    QCOMPARE(firstExit, std::optional<int>(0));
     platform::InstallSignalHandling();
     platform::ForgetPendingSignal();
     // The session manager's SIGTERM reaches the window while the editor runs.
@@ -399,16 +401,6 @@ void TSessionTest::DecliningTheImportEndsWithCodeOne() {
     platform::TRegistry registry;
     QVERIFY(registry.OpenKey("Software\\Quillock", false));
     QVERIFY(registry.ValueExists("ExeName"));
-}
-
-// A sealed data file made by a first run of the window.
-static QString SealedByAFirstRun(TPrivateHome& home, const std::function<TSessionTestRun>& run) {
-    const QString imported = home.Path(QStringLiteral("notes.qlt"));
-    WriteAll(imported, ReadAll(QStringLiteral(QUILLOCK_SOURCE_DIR "/data/sample/diary.qlt")));
-    TModalAnswerer answerer;
-    answerer.ExpectBox(QStringLiteral("&Yes"));
-    run(imported);
-    return home.Path(QStringLiteral("notes.qlx"));
 }
 
 void TSessionTest::EnterOnTheLeftOverWarningKeepsTheWorkingCopy() {

@@ -41,6 +41,11 @@ private:
     static platform::TRegistry OpenSettings();
 };
 
+// The edition button at index of the window's edition group.
+static QRadioButton* Edition(TForm1& form, int index) {
+    return Find<QWidget>(&form, "RadioGroup1")->findChildren<QRadioButton*>()[index];
+}
+
 platform::TRegistry TSettingsTest::OpenSettings() {
     platform::TRegistry registry;
     registry.OpenKey("Software\\Quillock", false);
@@ -130,7 +135,7 @@ void TSettingsTest::StoredEditionRunsTheEditionRule() {
                            "ExeName1=sz:\"/opt/b\"", "ExeName2=sz:\"/opt/c\"", "ExeName=sz:\"/opt/c-new\""});
     TForm1 form;
     form.show();
-    QVERIFY(Find<QWidget>(&form, "RadioGroup1")->findChildren<QRadioButton*>()[2]->isChecked());
+    QVERIFY(Edition(form, 2)->isChecked());
     QCOMPARE(form.ExeName(), std::string("/opt/c-new"));
     // "ExeName" also became the path of the loaded edition.
     QCOMPARE(form.EditionPaths()[2], std::string("/opt/c-new"));
@@ -143,7 +148,7 @@ void TSettingsTest::MissingEditionPathReadsEmpty() {
     TForm1 form;
     form.show();
     QCOMPARE(form.EditionPaths()[1], std::string());
-    Find<QWidget>(&form, "RadioGroup1")->findChildren<QRadioButton*>()[1]->click();
+    Edition(form, 1)->click();
     QCOMPARE(Find<QLineEdit>(&form, "ExeName")->text(), QString());
 }
 
@@ -160,7 +165,7 @@ void TSettingsTest::ValueOfTheWrongTypeStopsTheLoad() {
     // What was applied before stays; the rest keeps its state.
     QCOMPARE(form.AlgorithmIndex(), 1);
     QCOMPARE(form.HashIndex(), 0);
-    QVERIFY(Find<QWidget>(&form, "RadioGroup1")->findChildren<QRadioButton*>()[1]->isChecked());
+    QVERIFY(Edition(form, 1)->isChecked());
     QCOMPARE(form.windowTitle(), QStringLiteral("Arbolix\u00AE Encrypt (Rijndael RIPEMD-160) v3.0"));
     QVERIFY(form.isVisible());
 }
@@ -184,7 +189,7 @@ void TSettingsTest::IndicesOutOfRangeAreIgnored() {
                            "ExeName1=sz:\"/opt/b\"", "ExeName2=sz:\"/opt/c\"", "ExeName=sz:\"/opt/x\""});
     TForm1 form;
     form.show();
-    QVERIFY(Find<QWidget>(&form, "RadioGroup1")->findChildren<QRadioButton*>()[0]->isChecked());
+    QVERIFY(Edition(form, 0)->isChecked());
     QCOMPARE(form.AlgorithmIndex(), 0);
     QCOMPARE(form.HashIndex(), 0);
     QCOMPARE(form.ExeName(), std::string("/opt/x"));
@@ -197,7 +202,7 @@ void TSettingsTest::ShowingAgainKeepsTheChoicesMade() {
     form.show();
     QCOMPARE(form.AlgorithmIndex(), 1); // loaded at the first showing
     form.SetAlgorithmIndex(0);
-    Find<QWidget>(&form, "RadioGroup1")->findChildren<QRadioButton*>()[0]->click();
+    Edition(form, 0)->click();
     // As during a session: locked, hidden while the editor runs, shown again;
     // the choices the session started with stay.
     form.LockWindow();
@@ -206,7 +211,7 @@ void TSettingsTest::ShowingAgainKeepsTheChoicesMade() {
     QVERIFY(form.isVisible());
     QVERIFY(!form.isEnabled());
     QCOMPARE(form.AlgorithmIndex(), 0);
-    QVERIFY(Find<QWidget>(&form, "RadioGroup1")->findChildren<QRadioButton*>()[0]->isChecked());
+    QVERIFY(Edition(form, 0)->isChecked());
     QCOMPARE(form.ExeName(), std::string("/opt/a"));
 }
 
