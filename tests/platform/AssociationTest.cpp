@@ -11,8 +11,6 @@ namespace {
 
 using tests::ReadWholeFile;
 using tests::TEnvironmentVariable;
-using tests::TTempFolder;
-using tests::WriteWholeFile;
 
 // The value of key in a desktop entry's text ("" when absent); fails the test
 // when the key appears more than once.
@@ -76,7 +74,7 @@ std::vector<std::string> ExecArguments(const std::string& value) {
 
 class AssociationTest : public ::testing::Test {
 protected:
-    TTempFolder FFolder;
+    tests::TTempFolder FFolder;
     TEnvironmentVariable FDataHome{"XDG_DATA_HOME", (FFolder / "data").string()};
     // No cache tools unless a test provides them.
     TEnvironmentVariable FPath{"PATH", (FFolder / "no-tools").string()};
@@ -162,8 +160,8 @@ TEST_F(AssociationTest, CacheToolsRunOnTheirFolders) {
     const auto log = FFolder / "log";
     std::filesystem::create_directory(tools);
     for (const char* tool : {"update-desktop-database", "update-mime-database"}) {
-        WriteWholeFile(tools / tool, "#!/bin/sh\necho \"$0 $*\" >> '" + log.string() +
-                                         "'\necho noise; echo more noise >&2\nexit 1\n");
+        tests::WriteWholeFile(tools / tool, "#!/bin/sh\necho \"$0 $*\" >> '" + log.string() +
+                                                "'\necho noise; echo more noise >&2\nexit 1\n");
         std::filesystem::permissions(tools / tool, std::filesystem::perms::owner_all);
     }
     const TEnvironmentVariable path("PATH", tools.string());
@@ -183,7 +181,7 @@ TEST_F(AssociationTest, MissingToolsAreIgnored) {
 
 TEST_F(AssociationTest, EachStepFailsOnItsOwn) {
     // A file where the data folder should be: nothing can be written below it.
-    WriteWholeFile(FFolder / "blocker", "");
+    tests::WriteWholeFile(FFolder / "blocker", "");
     const TEnvironmentVariable dataHome("XDG_DATA_HOME", (FFolder / "blocker/share").string());
     EXPECT_FALSE(WriteAssociationCommand("/usr/bin/quillock"));
     EXPECT_FALSE(RegisterExtension());
