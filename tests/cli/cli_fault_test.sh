@@ -9,33 +9,13 @@ data=$2
 work=$(mktemp -d)
 tools=$(mktemp -d)
 trap 'rm -rf "$work" "$tools"' EXIT
-failures=0
-# A private copy of the password: a checked-out file is readable by all,
-# which earns a warning line on every run.
-pw="$tools/password.txt"
-cp "$data/password.txt" "$pw"
-chmod 600 "$pw"
+. "$(dirname "$0")/testlib.sh"
+private_password "$tools/password.txt"
 plain="$data/plain_70000.txt"
 sealed="$data/rijndael_ripemd160_70000.qlx"
 compressed="$data/rijndael_ripemd160_compressed_70000.qlx"
 decryption_error="does not open: wrong password, or the file was sealed with another cipher or digest"
 wrong_password="wrong password, or the file was sealed with another cipher or digest"
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-# run CODE COMMAND...: runs the command with a time limit (nothing may wait
-# for ever), stderr to $work/err, and checks the exit code.
-run() {
-    want=$1
-    shift
-    timeout 30 "$@" 2>"$work/err"
-    got=$?
-    [ "$got" -eq 124 ] && fail "timed out: $*"
-    [ "$got" -eq "$want" ] || fail "exit $got, wanted $want: $* ($(cat "$work/err"))"
-}
 
 expect_message() {
     grep -q "$1" "$work/err" || fail "no message '$1' (got: $(cat "$work/err"))"

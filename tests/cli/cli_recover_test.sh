@@ -118,6 +118,15 @@ expect_rc() {
     [ "$rc" -eq "$1" ] || fail "exit code $rc, expected $1; stdout: $(cat "$tmp/out"); stderr: $(cat "$tmp/err")"
 }
 
+# refused_unchanged ARGUMENT...: recover with these arguments ends with exit
+# code 1 and leaves every file of the folder as it was.
+refused_unchanged() {
+    snapshot
+    run recover "$@"
+    expect_rc 1
+    unchanged
+}
+
 # A sealed file and a newer working copy: the working copy's text is sealed,
 # the old sealed file becomes the backup, no temporary file stays. The next
 # recover finds nothing; the one after a newer copy rotates the backups.
@@ -257,20 +266,14 @@ case_unusable_left_over() {
     seal "$content" x.qlx
     printf 'not a text of ours\nsecond line\n' >x.qlx.qlt
     printf '%s' "$newer" >x.qlx.qlz
-    snapshot
-    run recover --password-file "$pw" x.qlx
-    expect_rc 1
-    unchanged
+    refused_unchanged --password-file "$pw" x.qlx
     grep -q "x.qlx.qlt" "$tmp/err" || fail "the refusal does not name the working copy: $(cat "$tmp/err")"
 
     # Bytes that start like a zlib stream of another kind (78 9c).
     begin foreign-stream-intermediate
     seal "$content" x.qlx
     printf '\170\234garbage' >x.qlx.qlz
-    snapshot
-    run recover --password-file "$pw" x.qlx
-    expect_rc 1
-    unchanged
+    refused_unchanged --password-file "$pw" x.qlx
 }
 
 # The wrong password: reported, nothing changed.
@@ -301,10 +304,7 @@ case_nothing_left_over() {
     expect_rc 0
     unchanged
     printf '%s' "$newer" >x.qlx.qlt
-    snapshot
-    run recover --password-file "$tmp/no-such-password" x.qlx
-    expect_rc 1
-    unchanged
+    refused_unchanged --password-file "$tmp/no-such-password" x.qlx
 }
 
 # An import cut short: the plain file already named x.qlx is sealed itself,
@@ -329,10 +329,7 @@ case_import_cut_short() {
     begin plain-file-other-name
     printf '%s' "$content" >x.txt
     printf '%s' "$newer" >x.txt.qlt
-    snapshot
-    run recover --password-file "$pw" x.txt
-    expect_rc 1
-    unchanged
+    refused_unchanged --password-file "$pw" x.txt
 }
 
 # --compress makes the result compressed; --decompress undoes it.
