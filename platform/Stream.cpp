@@ -2,6 +2,7 @@
 // memory streams.
 #include "platform/Stream.h"
 
+#include "platform/AlignedBuffer.h"
 #include "platform/FileHandle.h"
 #include "platform/Files.h"
 
@@ -41,11 +42,12 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
         count = source.Size();
     }
     const std::int64_t result = count;
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(count, MaxCopyBufferSize)));
+    // What passes through may be plain text: the buffer is wiped when it goes.
+    TAlignedBuffer buffer(static_cast<std::size_t>(std::min(count, MaxCopyBufferSize)));
     while (count != 0) {
         const std::int64_t piece = std::min(count, MaxCopyBufferSize);
-        source.ReadBuffer(buffer.data(), piece);
-        WriteBuffer(buffer.data(), piece);
+        source.ReadBuffer(buffer.Data(), piece);
+        WriteBuffer(buffer.Data(), piece);
         count -= piece;
     }
     return result;

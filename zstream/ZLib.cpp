@@ -22,33 +22,16 @@ constexpr const char* InvalidOperation = "Invalid ZStream operation!";
 constexpr std::int64_t MaxZPiece = std::int64_t{1} << 30;
 constexpr std::int64_t ScratchSize = 8192;
 
-// Every block zlib asks for carries its size in front, so that freeing can
-// wipe it: zlib's window and buffers hold plain text.
+// The header in front of every block of WipingZAlloc: the block's size.
 struct alignas(std::max_align_t) TBlockHeader {
     std::size_t Size;
 };
 
-voidpf ZAlloc(voidpf /*opaque*/, uInt items, uInt size) {
-    const std::size_t itemSize = size;
-    if (itemSize != 0 && items > (SIZE_MAX - sizeof(TBlockHeader)) / itemSize) {
-        return Z_NULL;
-    }
-    const std::size_t bytes = static_cast<std::size_t>(items) * itemSize;
-    void* block = std::malloc(sizeof(TBlockHeader) + bytes);
-    if (block == nullptr) {
-        return Z_NULL;
-    }
-    static_cast<TBlockHeader*>(block)->Size = bytes;
-    return static_cast<unsigned char*>(block) + sizeof(TBlockHeader);
-}
-
-void ZFree(voidpf /*opaque*/, voidpf address) {
-    if (address == nullptr) {
-        return;
-    }
-    auto* header = reinterpret_cast<TBlockHeader*>(static_cast<unsigned char*>(address) - sizeof(TBlockHeader));
-    platform::SecureZero(address, header->Size);
-    std::free(header);
+// Every zlib stream here allocates through the wiping allocator.
+void UseWipingAllocator(z_stream& zrec) {
+    zrec.zalloc = &WipingZAlloc;
+    zrec.zfree = &WipingZFree;
+    zrec.opaque = Z_NULL;
 }
 
 int CCheck(int code) {
@@ -107,9 +90,7 @@ class TDeflatePiece final : public TPieceBuffers<DictionarySize> {
 public:
     // The buffers come first: once deflate is set up, nothing may throw here.
     explicit TDeflatePiece(int zlevel) {
-        FZRec.zalloc = &ZAlloc;
-        FZRec.zfree = &ZFree;
-        FZRec.opaque = Z_NULL;
+        UseWipingAllocator(FZRec);
         CCheck(deflateInit2_(&FZRec, zlevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, ZLibInterfaceVersion,
                              static_cast<int>(sizeof(z_stream))));
     }
@@ -151,6 +132,32 @@ private:
 
 } // namespace
 
+voidpf WipingZAlloc(voidpf /*opaque*/, uInt items, uInt size) {
+    const std::size_t itemSize = size;
+    if (itemSize != 0 && items > (SIZE_MAX - sizeof(TBlockHeader)) / itemSize) {
+        return Z_NULL;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(items) * itemSize;
+    void* block = std::malloc(sizeof(TBlockHeader) + bytes);
+    if (block == nullptr) {
+        return Z_NULL;
+    }
+    static_cast<TBlockHeader*>(block)->Size = bytes;
+    return static_cast<unsigned char*>(block) + sizeof(TBlockHeader);
+}
+
+void* WipeZBlock(voidpf address) noexcept {
+    auto* header = reinterpret_cast<TBlockHeader*>(static_cast<unsigned char*>(address) - sizeof(TBlockHeader));
+    platform::SecureZero(address, header->Size);
+    return header;
+}
+
+void WipingZFree(voidpf /*opaque*/, voidpf address) {
+    if (address != nullptr) {
+        std::free(WipeZBlock(address));
+    }
+}
+
 std::string ZLibErrorText(int code) {
     switch (code) {
     case Z_ERRNO:
@@ -174,9 +181,7 @@ std::string ZLibErrorText(int code) {
 
 TCustomZStream::TCustomZStream(platform::TStream& strm)
     : FStrm(strm), FStrmPos(strm.Position()), FBuffer(std::make_unique<std::uint8_t[]>(ZBufferSize)) {
-    FZRec.zalloc = &ZAlloc;
-    FZRec.zfree = &ZFree;
-    FZRec.opaque = Z_NULL;
+    UseWipingAllocator(FZRec);
 }
 
 TCustomZStream::~TCustomZStream() {

@@ -33,6 +33,16 @@ enum class TCompressionLevel { clNone = 0, clFastest = 1, clDefault = 2, clMax =
 // The text raised for a negative zlib code.
 [[nodiscard]] std::string ZLibErrorText(int code);
 
+// The allocator every zlib stream here is given. zlib's window, hash chains
+// and pending output (deflate) and its window (inflate) hold plain text, so
+// each block is wiped before it is freed: it carries its size in a header in
+// front (zlib's free is told none), and stays aligned as malloc aligns.
+[[nodiscard]] voidpf WipingZAlloc(voidpf opaque, uInt items, uInt size);
+void WipingZFree(voidpf opaque, voidpf address);
+// What WipingZFree does before freeing: zeroes the block zlib was given and
+// returns the start of its allocation, the one address std::free takes.
+[[nodiscard]] void* WipeZBlock(voidpf address) noexcept;
+
 // Size of the buffer between the wrapper and the underlying stream.
 inline constexpr std::int64_t ZBufferSize = 65536;
 
