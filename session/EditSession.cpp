@@ -437,10 +437,13 @@ private:
     bool Edit() {
         Status("Starting Arbolix..");
         RefuseFolderMovedBeforeEditor();
-        // From here on a signal ends the session as usual: what the editor
-        // saves is sealed, the rest wiped, and only then the program ends.
-        FEditorStarted.emplace();
         FView.HideMainWindow();
+        // The last look before the editor starts (showing its line may have
+        // waited on a stopped terminal). From here on a signal ends the
+        // session as usual: what the editor saves is sealed, the rest wiped,
+        // and only then the program ends.
+        platform::CheckInterrupted();
+        FEditorStarted.emplace();
         FView.ShowTrayIcon();
         const auto started = std::chrono::steady_clock::now();
         // A damaged setting (a path of a megabyte of blanks) is no program:
