@@ -10,6 +10,16 @@ namespace {
 // A few updates a second: enough to see it move, little enough to cost nothing.
 constexpr std::chrono::milliseconds UpdateEvery{200};
 
+// Writes a piece of the status line in one go. A write a signal cut short
+// (a terminal whose output is stopped) only shows less: the stream is made
+// good again, so that the next status and the messages after it are shown.
+void Write(const std::string& text) {
+    std::cerr << text << std::flush;
+    if (!std::cerr) {
+        std::cerr.clear();
+    }
+}
+
 } // namespace
 
 TStatusLine::TStatusLine() : FTerminal(::isatty(STDERR_FILENO) == 1) {}
@@ -26,12 +36,8 @@ void TStatusLine::Show(const std::string& text) {
     FText = text;
     FShown = -1;
     FWidth = text.size();
-    if (FTerminal) {
-        std::cerr << text << std::flush;
-        FOpen = true;
-    } else {
-        std::cerr << text << std::endl;
-    }
+    Write(FTerminal ? text : text + '\n');
+    FOpen = FTerminal;
 }
 
 void TStatusLine::Progress(std::uint64_t done, std::uint64_t total, const std::string& prefix) {
@@ -54,13 +60,13 @@ void TStatusLine::Progress(std::uint64_t done, std::uint64_t total, const std::s
     // Back to the start of the line and the status again; blanks cover what
     // a longer figure before (a step that started again) left behind.
     const std::string line = FText + (FText.empty() ? "" : " ") + std::to_string(percent) + "%";
-    std::cerr << '\r' << line << std::string(FWidth > line.size() ? FWidth - line.size() : 0, ' ') << std::flush;
+    Write('\r' + line + std::string(FWidth > line.size() ? FWidth - line.size() : 0, ' '));
     FWidth = line.size();
 }
 
 void TStatusLine::Close() {
     if (FOpen) {
-        std::cerr << std::endl;
+        Write("\n");
         FOpen = false;
     }
 }

@@ -3,12 +3,11 @@
 // sealed) and only then the program ends; seal and unseal leave nothing; a
 // closed output is a write error, not a crash.
 #include "tests/support/ReliabilitySupport.h"
+#include "tests/support/StoppedTerminal.h"
 
 #include "platform/Signals.h"
 
 #include <fstream>
-#include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
 
@@ -200,99 +199,13 @@ TEST_F(SignalsThroughTheProgram, BeforeAnyWorkEveryCommandStopsWithNothingChange
     }
 }
 
-// A run of the program whose status lines go to a terminal told to stop its
-// output (Ctrl-S) before the program starts: the first status line it
-// shows, at the first step of its work, holds it until the output goes on
-// (Ctrl-Q), so that a signal comes exactly at that step.
-class TStoppedOutputRun {
-public:
-    TStoppedOutputRun(Strings arguments, const std::string& input, const std::string& output,
-                      const std::string& configHome) {
-        arguments.insert(arguments.begin(), QUILLOCK_CLI_PATH);
-        int slave = -1;
-        EXPECT_EQ(::openpty(&FMaster, &slave, nullptr, nullptr, nullptr), 0);
-        EXPECT_EQ(::write(FMaster, "\x13", 1), 1);
-        // The terminal takes the Ctrl-S a moment later (its input is worked
-        // through apart from the writer); once it has, its end reports no
-        // room for output. Without this wait a loaded machine let the
-        // program run past its first status lines before output stopped.
-        bool stopped = false;
-        for (int look = 0; look < 5000 && !stopped; ++look) {
-            pollfd room{slave, POLLOUT, 0};
-            stopped = ::poll(&room, 1, 0) == 0;
-            if (!stopped) {
-                ::usleep(1000);
-            }
-        }
-        EXPECT_TRUE(stopped) << "the terminal never stopped its output";
-        // The program inherits only the terminal's other end.
-        EXPECT_EQ(::fcntl(FMaster, F_SETFD, FD_CLOEXEC), 0);
-        FChild = StartProgram(arguments, input, output, configHome, slave);
-        ::close(slave);
-    }
-    ~TStoppedOutputRun() {
-        if (FChild > 0 && !FEnded) {
-            ::kill(FChild, SIGKILL);
-            ::waitpid(FChild, nullptr, 0);
-        }
-        ::close(FMaster);
-    }
-    TStoppedOutputRun(const TStoppedOutputRun&) = delete;
-    TStoppedOutputRun& operator=(const TStoppedOutputRun&) = delete;
-
-    [[nodiscard]] pid_t Pid() const noexcept { return FChild; }
-
-    // Waits until the program is held writing to the terminal, or in the
-    // system call named (a read of standard input); false when it ended first.
-    bool HeldIn(long call = SYS_write, int fd = STDERR_FILENO) {
-        const std::string wanted = std::to_string(call) + " 0x" + std::to_string(fd) + " ";
-        for (;;) {
-            std::string line;
-            std::getline(std::ifstream("/proc/" + std::to_string(FChild) + "/syscall"), line);
-            if (line.starts_with(wanted)) {
-                return true;
-            }
-            if (::waitpid(FChild, &FStatus, WNOHANG) == FChild) {
-                FEnded = true;
-                return false;
-            }
-            ::usleep(2000);
-        }
-    }
-
-    // Lets the output go on and waits for the end: the exit code (or
-    // -signal), and what the terminal showed in Shown.
-    int Finish() {
-        EXPECT_EQ(::write(FMaster, "\x11", 1), 1);
-        char buffer[4096];
-        for (;;) {
-            pollfd ready{FMaster, POLLIN, 0};
-            if (::poll(&ready, 1, 100) > 0) {
-                const ssize_t got = ::read(FMaster, buffer, sizeof buffer);
-                if (got <= 0) {
-                    break; // the last holder of the terminal ended
-                }
-                Shown.append(buffer, static_cast<std::size_t>(got));
-            } else if (FEnded || ::waitpid(FChild, &FStatus, WNOHANG) == FChild) {
-                FEnded = true;
-                break;
-            }
-        }
-        if (!FEnded) {
-            EXPECT_EQ(::waitpid(FChild, &FStatus, 0), FChild);
-            FEnded = true;
-        }
-        return WIFEXITED(FStatus) ? WEXITSTATUS(FStatus) : -WTERMSIG(FStatus);
-    }
-
-    std::string Shown;
-
-private:
-    int FMaster = -1;
-    pid_t FChild = -1;
-    int FStatus = 0;
-    bool FEnded = false;
-};
+// quillock-cli with arguments, started with its status lines on the
+// terminal's end it is given (see TStoppedOutputRun).
+std::function<pid_t(int)> Cli(Strings arguments, const std::string& input, const std::string& output,
+                              const std::string& configHome) {
+    arguments.insert(arguments.begin(), QUILLOCK_CLI_PATH);
+    return [=](int slave) { return StartProgram(arguments, input, output, configHome, slave); };
+}
 
 // How a command ended by a signal says so.
 std::string StoppedLine(int signal) {
@@ -328,7 +241,7 @@ TEST_F(SignalsThroughTheProgram, DuringTheWorkSealAndUnsealWipeWhatTheyMadeAndSt
             for (const int times : {1, 2}) {
                 SCOPED_TRACE(platform::SignalName(signal) + " x" + std::to_string(times) + ": " + arguments[0] + " " +
                              arguments[2] + " " + arguments[arguments.size() - 2]);
-                TStoppedOutputRun run(arguments, "/dev/null", Path("stdout"), Path("config"));
+                TStoppedOutputRun run(Cli(arguments, "/dev/null", Path("stdout"), Path("config")));
                 ASSERT_TRUE(run.HeldIn()) << "ended before its first status line";
                 // Its first temporary is made: the work has begun.
                 const std::string made = arguments[0] == "seal" ? Path("new.qlx.qln") : Path("out.txt.qlt");
@@ -397,8 +310,8 @@ TEST_F(SignalsThroughTheProgram, RecoverFinishesWhatItBeganAndThenStops) {
             SCOPED_TRACE(platform::SignalName(signal) + " x" + std::to_string(times));
             SealContent(Data, Content, false);
             WriteText(Data + ".qlt", Edited);
-            TStoppedOutputRun run({"recover", "--password-file", Path("password"), Data}, "/dev/null", Path("stdout"),
-                                  Path("config"));
+            TStoppedOutputRun run(Cli({"recover", "--password-file", Path("password"), Data}, "/dev/null",
+                                      Path("stdout"), Path("config")));
             ASSERT_TRUE(run.HeldIn()) << "ended before its first status line";
             for (int i = 0; i < times; ++i) {
                 ::kill(run.Pid(), signal);

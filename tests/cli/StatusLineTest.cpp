@@ -1,0 +1,33 @@
+// The status line on a terminal whose output a signal cut short: what
+// follows is still shown.
+#include "cli/StatusLine.h"
+#include "platform/Signals.h"
+#include "tests/support/StoppedTerminal.h"
+
+namespace quillock::testing {
+namespace {
+
+TEST(StatusLine, AStatusCutShortBySignalLeavesTheNextOnesShown) {
+    TStoppedOutputRun run([](int slave) {
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(slave, STDERR_FILENO);
+            platform::InstallSignalHandling();
+            cli::TStatusLine line;
+            line.Show("Decrypting.."); // held until the signal cuts it short
+            line.Show("Checking CRC..");
+            line.Progress(1, 2);
+            line.Close();
+            ::_exit(platform::PendingSignal() == SIGTERM ? 0 : 1);
+        }
+        return child;
+    });
+    ASSERT_TRUE(run.HeldIn());
+    ::kill(run.Pid(), SIGTERM);
+    EXPECT_EQ(run.Finish(), 0);
+    EXPECT_EQ(run.Shown, "\r\nChecking CRC..\rChecking CRC.. 50%\r\n");
+}
+
+} // namespace
+} // namespace quillock::testing
