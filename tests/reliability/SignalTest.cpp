@@ -8,6 +8,7 @@
 #include "platform/Signals.h"
 
 #include <fstream>
+#include <map>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
 
@@ -326,6 +327,116 @@ TEST_F(SignalsThroughTheProgram, RecoverFinishesWhatItBeganAndThenStops) {
             for (const char* backup : {".bak", ".old"}) {
                 std::filesystem::remove(Data + backup);
             }
+        }
+    }
+}
+
+// Each command held at each of its stages: the output runs until the
+// stage's line is shown, then stops, so that the next status write (a
+// percentage of that stage) holds the program there. A held line of "\n"
+// is the end of the line shown last: the step after that line's work.
+struct TStageCase {
+    const char* Command;
+    const char* Until; // shown before the hold
+    const char* Held;  // the line the held write is part of
+    bool Finished;     // the work is done as usual (else stopped, nothing changed)
+};
+
+TEST_F(SignalsThroughTheProgram, AtEachStageEachSignalEndsTheWorkAsItsRuleSays) {
+    const Bytes sample = datafile::testing::SampleContent(5 << 20);
+    const std::string text = Content + std::string(sample.begin(), sample.end());
+    SealContent(Path("sealed"), text, true);
+    const Bytes sealed = ReadBytes(Path("sealed"));
+    std::filesystem::create_directories(Path("config"));
+    const TPrivateRuntime runtime;
+    const std::string editor = FakeEditor + " append=edit sleep=100";
+    const std::map<std::string, Strings> commands = {
+        {"edit", {"edit", "--private-temp", "--password-file", Path("password"), "--editor", editor, Data}},
+        {"recover", {"recover", "--password-file", Path("password"), Data}},
+        {"seal", {"seal", "--force", "--password-file", Path("password"), Path("plain.txt"), Path("out")}},
+        {"seal --compress",
+         {"seal", "--compress", "--force", "--password-file", Path("password"), Path("plain.txt"), Path("out")}},
+        {"unseal", {"unseal", "--force", "--password-file", Path("password"), Data, Path("out")}},
+    };
+    const TStageCase stages[] = {
+        {"edit", "Decrypting..", "Decrypting..", false},
+        {"edit", "Decompressing..", "Decompressing..", false},
+        {"edit", "Checking CRC..", "Checking CRC..", false},
+        {"edit", "Starting Arbolix..\r\n", "Checking CRC..", true}, // held from the editor's end
+        {"edit", "Creating backup..", "Creating backup..", true},
+        {"edit", "Compressing..", "Compressing..", true},
+        {"edit", "Encrypting..", "Encrypting..", true},
+        {"edit", "Encrypting.. [Compressed] 100%", "\n", true},
+        {"edit", "Wiping data..", "Wiping data..", true},
+        {"recover", "Comparing the left-over files..", "Comparing the left-over files..", true},
+        {"recover", "Creating backup..", "Creating backup..", true},
+        {"recover", "Compressing..", "Compressing..", true},
+        {"recover", "Encrypting..", "Encrypting..", true},
+        {"recover", "Wiping data..", "Wiping data..", true},
+        {"seal", "Sealing.. 100%", "\n", true},
+        {"seal --compress", "Sealing..", "Sealing..", false},
+        {"seal --compress", "Sealing.. 100%", "\n", true},
+        {"unseal", "Unsealing..", "Unsealing..", false},
+        {"unseal", "Unsealing.. 100%", "\n", true},
+    };
+    for (std::size_t row = 0; row < std::size(stages); ++row) {
+        // Every signal takes the same way out: the four take turns.
+        const TStageCase& stage = stages[row];
+        const int signal = EndingSignals[row % std::size(EndingSignals)];
+        const std::string command = commands.at(stage.Command)[0];
+        SCOPED_TRACE(std::string(stage.Command) + " at " + stage.Until + ", " + platform::SignalName(signal));
+        // The hold comes a moment after the line is shown: a short stage may
+        // be over by then, and the run is tried again.
+        for (int attempt = 0;; ++attempt) {
+            ASSERT_LT(attempt, 5) << "never held there";
+            std::filesystem::remove_all(runtime.Path() + "/quillock"); // left by a run that missed
+            for (const std::string& name : Listing(Dir)) {
+                if (name != "config" && name != "password") {
+                    std::filesystem::remove(Path(name));
+                }
+            }
+            WriteBytes(Data, sealed);
+            WriteText(Path("plain.txt"), text);
+            WriteText(Path("out"), "old");
+            if (command == "recover") {
+                WriteText(Data + ".qlt", text + "edit");
+            }
+            const Strings before = Listing(Dir);
+            TStoppedOutputRun run(Cli(commands.at(stage.Command), "/dev/null", Path("stdout"), Path("config")));
+            ASSERT_TRUE(run.RunUntil(stage.Until)) << run.Shown;
+            const std::string pending = run.Pending();
+            const std::string line = run.Shown.substr(run.Shown.find_last_of('\n') + 1) + pending;
+            const bool lineEnd = stage.Held == std::string("\n");
+            if (pending.empty() ||
+                (lineEnd ? pending != "\n" || line.find(stage.Until) == std::string::npos
+                         : pending.find('\n') != std::string::npos || line.find(stage.Held) == std::string::npos)) {
+                continue;
+            }
+            ::kill(run.Pid(), signal);
+            EXPECT_EQ(run.Finish(), 128 + signal) << run.Shown;
+            EXPECT_EQ(run.Shown.find(StoppedLine(signal)) == std::string::npos, stage.Finished) << run.Shown;
+            std::filesystem::remove(Path("stdout"));
+            const std::string privateFolders = runtime.Path() + "/quillock";
+            EXPECT_TRUE(!Exists(privateFolders) || Listing(privateFolders).empty());
+            // Sealed anew, the data file's old content is its backup.
+            Strings after = before;
+            if (stage.Finished && (command == "edit" || command == "recover")) {
+                std::erase(after, "diary.qlx.qlt");
+                after.push_back("diary.qlx.bak");
+                std::sort(after.begin(), after.end());
+            }
+            EXPECT_EQ(Listing(Dir), after);
+            if (!stage.Finished) {
+                EXPECT_EQ(ReadBytes(Data), sealed);
+                EXPECT_EQ(ReadText(Path("out")), "old");
+            } else if (command == "seal") {
+                EXPECT_TRUE(Unseal(Path("out")).Content == text);
+            } else if (command == "unseal") {
+                EXPECT_TRUE(ReadText(Path("out")) == text);
+            } else {
+                EXPECT_TRUE(Unseal(Data).Content == text + "edit");
+            }
+            break;
         }
     }
 }
