@@ -388,7 +388,7 @@ TEST_F(SignalsThroughTheProgram, AtEachStageEachSignalEndsTheWorkAsItsRuleSays) 
         // The hold comes a moment after the line is shown: a short stage may
         // be over by then, and the run is tried again.
         for (int attempt = 0;; ++attempt) {
-            ASSERT_LT(attempt, 5) << "never held there";
+            ASSERT_LT(attempt, 8) << "never held there";
             std::filesystem::remove_all(runtime.Path() + "/quillock"); // left by a run that missed
             for (const std::string& name : Listing(Dir)) {
                 if (name != "config" && name != "password") {
