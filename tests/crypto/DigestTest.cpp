@@ -6,6 +6,7 @@
 #include "crypto/RIPEMD160.h"
 #include "crypto/SHA1.h"
 #include "platform/Component.h"
+#include "tests/support/Checks.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -160,12 +161,7 @@ TYPED_TEST(DigestTest, BitCounterCarriesPastFourGigabits) {
 }
 
 template <class F> void ExpectNotInitialized(F&& f) {
-    try {
-        f();
-        ADD_FAILURE() << "no EDCP_hash raised";
-    } catch (const EDCP_hash& e) {
-        EXPECT_STREQ(e.what(), "Hash not initialized");
-    }
+    EXPECT_EQ(quillock::tests::ErrorText<EDCP_hash>(f), "Hash not initialized");
 }
 
 TYPED_TEST(DigestTest, UnstartedUpdateAndFinalRaise) {

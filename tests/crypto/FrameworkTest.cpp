@@ -11,6 +11,7 @@
 #include "crypto/SHA1.h"
 #include "platform/Component.h"
 #include "platform/Stream.h"
+#include "tests/support/Checks.h"
 
 #include <gtest/gtest.h>
 
@@ -137,21 +138,11 @@ private:
 };
 
 template <class F> void ExpectCipherError(const char* message, F&& f) {
-    try {
-        f();
-        ADD_FAILURE() << "no error raised, expected \"" << message << '"';
-    } catch (const EDCP_cipher& e) {
-        EXPECT_STREQ(e.what(), message);
-    }
+    EXPECT_EQ(quillock::tests::ErrorText<EDCP_cipher>(f), message);
 }
 
 template <class F> void ExpectNotInitialized(F&& f) {
-    try {
-        f();
-        ADD_FAILURE() << "no EDCP_blockcipher raised";
-    } catch (const EDCP_blockcipher& e) {
-        EXPECT_STREQ(e.what(), "Cipher not initialized");
-    }
+    EXPECT_EQ(quillock::tests::ErrorText<EDCP_blockcipher>(f), "Cipher not initialized");
 }
 
 struct RijndaelTraits {
