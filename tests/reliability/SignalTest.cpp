@@ -7,6 +7,7 @@
 
 #include "platform/Signals.h"
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sys/ioctl.h>
@@ -332,9 +333,11 @@ TEST_F(SignalsThroughTheProgram, RecoverFinishesWhatItBeganAndThenStops) {
 }
 
 // Each command held at each of its stages: the output runs until the
-// stage's line is shown, then stops, so that the next status write (a
-// percentage of that stage) holds the program there. A held line of "\n"
-// is the end of the line shown last: the step after that line's work.
+// stage's line is shown, then stops, so that the next status write on that
+// line (a percentage of that stage) holds the program there. A held line of
+// "\n" is the end of that line: the step after that line's work. The copy
+// of the old data file to its backup is over in a few milliseconds, too
+// soon to be held in; the stages on both sides of it are.
 struct TStageCase {
     const char* Command;
     const char* Until; // shown before the hold
@@ -363,13 +366,11 @@ TEST_F(SignalsThroughTheProgram, AtEachStageEachSignalEndsTheWorkAsItsRuleSays) 
         {"edit", "Decompressing..", "Decompressing..", false},
         {"edit", "Checking CRC..", "Checking CRC..", false},
         {"edit", "Starting Arbolix..\r\n", "Checking CRC..", true}, // held from the editor's end
-        {"edit", "Creating backup..", "Creating backup..", true},
         {"edit", "Compressing..", "Compressing..", true},
         {"edit", "Encrypting..", "Encrypting..", true},
         {"edit", "Encrypting.. [Compressed] 100%", "\n", true},
         {"edit", "Wiping data..", "Wiping data..", true},
         {"recover", "Comparing the left-over files..", "Comparing the left-over files..", true},
-        {"recover", "Creating backup..", "Creating backup..", true},
         {"recover", "Compressing..", "Compressing..", true},
         {"recover", "Encrypting..", "Encrypting..", true},
         {"recover", "Wiping data..", "Wiping data..", true},
@@ -385,8 +386,8 @@ TEST_F(SignalsThroughTheProgram, AtEachStageEachSignalEndsTheWorkAsItsRuleSays) 
         const int signal = EndingSignals[row % std::size(EndingSignals)];
         const std::string command = commands.at(stage.Command)[0];
         SCOPED_TRACE(std::string(stage.Command) + " at " + stage.Until + ", " + platform::SignalName(signal));
-        // The hold comes a moment after the line is shown: a short stage may
-        // be over by then, and the run is tried again.
+        // The hold comes a moment after the line is shown: a short stage (or
+        // the whole run) may be over by then, and the run is tried again.
         for (int attempt = 0;; ++attempt) {
             ASSERT_LT(attempt, 8) << "never held there";
             std::filesystem::remove_all(runtime.Path() + "/quillock"); // left by a run that missed
@@ -403,13 +404,15 @@ TEST_F(SignalsThroughTheProgram, AtEachStageEachSignalEndsTheWorkAsItsRuleSays) 
             }
             const Strings before = Listing(Dir);
             TStoppedOutputRun run(Cli(commands.at(stage.Command), "/dev/null", Path("stdout"), Path("config")));
-            ASSERT_TRUE(run.RunUntil(stage.Until)) << run.Shown;
-            const std::string pending = run.Pending();
+            // Held on the line where Until was shown, in its write of Held.
+            const bool held = run.RunUntil(stage.Until);
+            const std::string pending = held ? run.Pending() : std::string();
+            const std::size_t shown = run.Shown.find(stage.Until) + std::strlen(stage.Until);
             const std::string line = run.Shown.substr(run.Shown.find_last_of('\n') + 1) + pending;
-            const bool lineEnd = stage.Held == std::string("\n");
-            if (pending.empty() ||
-                (lineEnd ? pending != "\n" || line.find(stage.Until) == std::string::npos
-                         : pending.find('\n') != std::string::npos || line.find(stage.Held) == std::string::npos)) {
+            if (!held || pending.empty() || run.Shown.find('\n', shown) != std::string::npos ||
+                (stage.Held == std::string("\n")
+                     ? pending != "\n"
+                     : pending.find('\n') != std::string::npos || line.find(stage.Held) == std::string::npos)) {
                 continue;
             }
             ::kill(run.Pid(), signal);

@@ -71,7 +71,10 @@ public:
         EXPECT_EQ(::write(FMaster, "\x11", 1), 1);
         while (Shown.find(text) == std::string::npos) {
             if (!ReadSome(100) && (FEnded || ::waitpid(FChild, &FStatus, WNOHANG) == FChild)) {
+                // What it wrote last may reach this end only after its end.
                 FEnded = true;
+                while (ReadSome(100)) {
+                }
                 return false;
             }
         }
