@@ -6,6 +6,7 @@
 #include "platform/Wipe.h"
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace quillock::crypto {
@@ -39,6 +40,50 @@ std::uint32_t ProcessStream(platform::TStream& inStream, platform::TStream& outS
         step(size % StreamChunk);
     }
     return result;
+}
+
+// The Base64 of text run through encrypt(data, size); the plain copy is wiped.
+template <class Encrypt> std::string EncipherText(std::string_view text, Encrypt encrypt) {
+    std::string data(text);
+    encrypt(data.data(), static_cast<std::uint32_t>(data.size()));
+    std::string result = Base64EncodeStr(data);
+    platform::SecureClear(data);
+    return result;
+}
+
+// The Base64 text decoded and run through decrypt(data, size).
+template <class Decrypt> std::string DecipherText(std::string_view text, Decrypt decrypt) {
+    std::string data = Base64DecodeStr(text);
+    decrypt(data.data(), static_cast<std::uint32_t>(data.size()));
+    return data;
+}
+
+// Calls the routine of a chaining mode; its address, taken at compile time,
+// is the pointer the mode table holds.
+template <void (TDCP_blockcipher::*Routine)(const void*, void*, std::uint32_t)>
+void CallRoutine(TDCP_blockcipher& cipher, const void* inData, void* outData, std::uint32_t size) {
+    (cipher.*Routine)(inData, outData, size);
+}
+
+// The encrypting and the decrypting routine of each chaining mode, in the
+// order of TDCP_ciphermode. Plain function pointers: GCC 12's sanitizer
+// build takes a table of member-function pointers for an uninitialised read.
+using TModeRoutine = void (*)(TDCP_blockcipher& cipher, const void* inData, void* outData, std::uint32_t size);
+constexpr TModeRoutine ModeRoutines[][2] = {
+    {CallRoutine<&TDCP_blockcipher::CbcEncrypt>, CallRoutine<&TDCP_blockcipher::CbcDecrypt>},
+    {CallRoutine<&TDCP_blockcipher::Cfb8Encrypt>, CallRoutine<&TDCP_blockcipher::Cfb8Decrypt>},
+    {CallRoutine<&TDCP_blockcipher::CfbBlockEncrypt>, CallRoutine<&TDCP_blockcipher::CfbBlockDecrypt>},
+    {CallRoutine<&TDCP_blockcipher::OfbEncrypt>, CallRoutine<&TDCP_blockcipher::OfbDecrypt>},
+    {CallRoutine<&TDCP_blockcipher::CtrEncrypt>, CallRoutine<&TDCP_blockcipher::CtrDecrypt>},
+};
+static_assert(std::size(ModeRoutines) == cmCTR + 1, "one row per chaining mode");
+
+// Runs size bytes through the encrypting or the decrypting routine of the
+// cipher's chaining mode; a mode outside the enumeration processes nothing.
+void RunChainingMode(TDCP_blockcipher& cipher, bool encrypting, const void* inData, void* outData, std::uint32_t size) {
+    if (const TDCP_ciphermode mode = cipher.CipherMode(); mode < std::size(ModeRoutines)) {
+        ModeRoutines[mode][encrypting ? 0 : 1](cipher, inData, outData, size);
+    }
 }
 
 } // namespace
@@ -110,17 +155,11 @@ void TDCP_cipher::DecryptData(const void* inData, void* outData, std::uint32_t s
 }
 
 std::string TDCP_cipher::EncryptText(std::string_view text) {
-    std::string data(text);
-    EncryptData(data.data(), data.data(), static_cast<std::uint32_t>(data.size()));
-    std::string result = Base64EncodeStr(data);
-    platform::SecureClear(data);
-    return result;
+    return EncipherText(text, [this](char* data, std::uint32_t size) { EncryptData(data, data, size); });
 }
 
 std::string TDCP_cipher::DecryptText(std::string_view text) {
-    std::string data = Base64DecodeStr(text);
-    DecryptData(data.data(), data.data(), static_cast<std::uint32_t>(data.size()));
-    return data;
+    return DecipherText(text, [this](char* data, std::uint32_t size) { DecryptData(data, data, size); });
 }
 
 std::uint32_t TDCP_cipher::EncryptFromStream(platform::TStream& inStream, platform::TStream& outStream,
@@ -138,57 +177,19 @@ std::uint32_t TDCP_cipher::DecryptFromStream(platform::TStream& inStream, platfo
 // ---- TDCP_blockcipher ----
 
 void TDCP_blockcipher::EncryptData(const void* inData, void* outData, std::uint32_t size) {
-    switch (FCipherMode) {
-    case cmCBC:
-        CbcEncrypt(inData, outData, size);
-        break;
-    case cmCFB8bit:
-        Cfb8Encrypt(inData, outData, size);
-        break;
-    case cmCFBblock:
-        CfbBlockEncrypt(inData, outData, size);
-        break;
-    case cmOFB:
-        OfbEncrypt(inData, outData, size);
-        break;
-    case cmCTR:
-        CtrEncrypt(inData, outData, size);
-        break;
-    }
+    RunChainingMode(*this, true, inData, outData, size);
 }
 
 void TDCP_blockcipher::DecryptData(const void* inData, void* outData, std::uint32_t size) {
-    switch (FCipherMode) {
-    case cmCBC:
-        CbcDecrypt(inData, outData, size);
-        break;
-    case cmCFB8bit:
-        Cfb8Decrypt(inData, outData, size);
-        break;
-    case cmCFBblock:
-        CfbBlockDecrypt(inData, outData, size);
-        break;
-    case cmOFB:
-        OfbDecrypt(inData, outData, size);
-        break;
-    case cmCTR:
-        CtrDecrypt(inData, outData, size);
-        break;
-    }
+    RunChainingMode(*this, false, inData, outData, size);
 }
 
 std::string TDCP_blockcipher::EncryptText(std::string_view text) {
-    std::string data(text);
-    Cfb8Encrypt(data.data(), data.data(), static_cast<std::uint32_t>(data.size()));
-    std::string result = Base64EncodeStr(data);
-    platform::SecureClear(data);
-    return result;
+    return EncipherText(text, [this](char* data, std::uint32_t size) { Cfb8Encrypt(data, data, size); });
 }
 
 std::string TDCP_blockcipher::DecryptText(std::string_view text) {
-    std::string data = Base64DecodeStr(text);
-    Cfb8Decrypt(data.data(), data.data(), static_cast<std::uint32_t>(data.size()));
-    return data;
+    return DecipherText(text, [this](char* data, std::uint32_t size) { Cfb8Decrypt(data, data, size); });
 }
 
 // ---- TDCP_blockcipherN ----
@@ -257,27 +258,31 @@ void TDCP_blockcipherN<N>::FeedbackTail(const std::uint8_t* in, std::uint8_t* ou
     }
 }
 
-template <std::size_t N> void TDCP_blockcipherN<N>::CbcEncrypt(const void* inData, void* outData, std::uint32_t size) {
+template <std::size_t N>
+template <class Step>
+void TDCP_blockcipherN<N>::ForEachBlock(const void* inData, void* outData, std::uint32_t size, Step step) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inData);
     auto* out = static_cast<std::uint8_t*>(outData);
     for (std::uint32_t i = 0; i < size / N; ++i, in += N, out += N) {
-        for (std::size_t j = 0; j < N; ++j) {
-            ChainVector[j] ^= in[j];
-        }
-        EncryptBlock(ChainVector.data(), ChainVector.data());
-        std::memcpy(out, ChainVector.data(), N);
+        step(in, out);
     }
     // A tail shorter than a block is enciphered as output feedback from the
-    // last ciphertext block (or the IV), so the length is kept without padding.
+    // chaining vector, so the length is kept without padding; decryption
+    // uses the forward cipher for it too.
     FeedbackTail(in, out, size % N);
 }
 
+template <std::size_t N> void TDCP_blockcipherN<N>::CbcEncrypt(const void* inData, void* outData, std::uint32_t size) {
+    ForEachBlock(inData, outData, size, [this](const std::uint8_t* in, std::uint8_t* out) {
+        XorBytes(ChainVector.data(), in, N);
+        EncryptBlock(ChainVector.data(), ChainVector.data());
+        std::memcpy(out, ChainVector.data(), N);
+    });
+}
+
 template <std::size_t N> void TDCP_blockcipherN<N>::CbcDecrypt(const void* inData, void* outData, std::uint32_t size) {
-    CheckInitialized();
-    const auto* in = static_cast<const std::uint8_t*>(inData);
-    auto* out = static_cast<std::uint8_t*>(outData);
-    for (std::uint32_t i = 0; i < size / N; ++i, in += N, out += N) {
+    ForEachBlock(inData, outData, size, [this](const std::uint8_t* in, std::uint8_t* out) {
         Block cipherBlock;
         std::memcpy(cipherBlock.data(), in, N); // in and out may be the same buffer
         Block plain;
@@ -286,62 +291,48 @@ template <std::size_t N> void TDCP_blockcipherN<N>::CbcDecrypt(const void* inDat
             out[j] = static_cast<std::uint8_t>(plain[j] ^ ChainVector[j]);
         }
         ChainVector = cipherBlock;
+    });
+}
+
+template <std::size_t N>
+template <bool Encrypting>
+void TDCP_blockcipherN<N>::Cfb8(const void* inData, void* outData, std::uint32_t size) {
+    CheckInitialized();
+    const auto* in = static_cast<const std::uint8_t*>(inData);
+    auto* out = static_cast<std::uint8_t*>(outData);
+    Block keystream{};
+    for (std::uint32_t i = 0; i < size; ++i) {
+        EncryptBlock(ChainVector.data(), keystream.data());
+        // The ciphertext byte is fed back; it is read before out[i] is
+        // written, so in and out may be the same buffer.
+        const std::uint8_t c = Encrypting ? static_cast<std::uint8_t>(in[i] ^ keystream[0]) : in[i];
+        std::memmove(ChainVector.data(), ChainVector.data() + 1, N - 1);
+        ChainVector[N - 1] = c;
+        out[i] = Encrypting ? c : static_cast<std::uint8_t>(c ^ keystream[0]);
     }
-    // The tail uses the forward cipher, as in encryption.
-    FeedbackTail(in, out, size % N);
+    platform::SecureZero(keystream.data(), keystream.size());
 }
 
 template <std::size_t N> void TDCP_blockcipherN<N>::Cfb8Encrypt(const void* inData, void* outData, std::uint32_t size) {
-    CheckInitialized();
-    const auto* in = static_cast<const std::uint8_t*>(inData);
-    auto* out = static_cast<std::uint8_t*>(outData);
-    Block keystream{};
-    for (std::uint32_t i = 0; i < size; ++i) {
-        EncryptBlock(ChainVector.data(), keystream.data());
-        const auto c = static_cast<std::uint8_t>(in[i] ^ keystream[0]);
-        std::memmove(ChainVector.data(), ChainVector.data() + 1, N - 1);
-        ChainVector[N - 1] = c;
-        out[i] = c;
-    }
-    platform::SecureZero(keystream.data(), keystream.size());
+    Cfb8<true>(inData, outData, size);
 }
 
 template <std::size_t N> void TDCP_blockcipherN<N>::Cfb8Decrypt(const void* inData, void* outData, std::uint32_t size) {
-    CheckInitialized();
-    const auto* in = static_cast<const std::uint8_t*>(inData);
-    auto* out = static_cast<std::uint8_t*>(outData);
-    Block keystream{};
-    for (std::uint32_t i = 0; i < size; ++i) {
-        EncryptBlock(ChainVector.data(), keystream.data());
-        const std::uint8_t c = in[i];
-        std::memmove(ChainVector.data(), ChainVector.data() + 1, N - 1);
-        ChainVector[N - 1] = c;
-        out[i] = static_cast<std::uint8_t>(c ^ keystream[0]);
-    }
-    platform::SecureZero(keystream.data(), keystream.size());
+    Cfb8<false>(inData, outData, size);
 }
 
 template <std::size_t N>
 void TDCP_blockcipherN<N>::CfbBlockEncrypt(const void* inData, void* outData, std::uint32_t size) {
-    CheckInitialized();
-    const auto* in = static_cast<const std::uint8_t*>(inData);
-    auto* out = static_cast<std::uint8_t*>(outData);
-    for (std::uint32_t i = 0; i < size / N; ++i, in += N, out += N) {
+    ForEachBlock(inData, outData, size, [this](const std::uint8_t* in, std::uint8_t* out) {
         EncryptBlock(ChainVector.data(), ChainVector.data());
-        for (std::size_t j = 0; j < N; ++j) {
-            ChainVector[j] ^= in[j];
-        }
+        XorBytes(ChainVector.data(), in, N);
         std::memcpy(out, ChainVector.data(), N);
-    }
-    FeedbackTail(in, out, size % N);
+    });
 }
 
 template <std::size_t N>
 void TDCP_blockcipherN<N>::CfbBlockDecrypt(const void* inData, void* outData, std::uint32_t size) {
-    CheckInitialized();
-    const auto* in = static_cast<const std::uint8_t*>(inData);
-    auto* out = static_cast<std::uint8_t*>(outData);
-    for (std::uint32_t i = 0; i < size / N; ++i, in += N, out += N) {
+    ForEachBlock(inData, outData, size, [this](const std::uint8_t* in, std::uint8_t* out) {
         Block cipherBlock;
         std::memcpy(cipherBlock.data(), in, N);
         EncryptBlock(ChainVector.data(), ChainVector.data());
@@ -349,21 +340,16 @@ void TDCP_blockcipherN<N>::CfbBlockDecrypt(const void* inData, void* outData, st
             out[j] = static_cast<std::uint8_t>(cipherBlock[j] ^ ChainVector[j]);
         }
         ChainVector = cipherBlock;
-    }
-    FeedbackTail(in, out, size % N);
+    });
 }
 
 template <std::size_t N> void TDCP_blockcipherN<N>::OfbEncrypt(const void* inData, void* outData, std::uint32_t size) {
-    CheckInitialized();
-    const auto* in = static_cast<const std::uint8_t*>(inData);
-    auto* out = static_cast<std::uint8_t*>(outData);
-    for (std::uint32_t i = 0; i < size / N; ++i, in += N, out += N) {
+    ForEachBlock(inData, outData, size, [this](const std::uint8_t* in, std::uint8_t* out) {
         EncryptBlock(ChainVector.data(), ChainVector.data());
         for (std::size_t j = 0; j < N; ++j) {
             out[j] = static_cast<std::uint8_t>(in[j] ^ ChainVector[j]);
         }
-    }
-    FeedbackTail(in, out, size % N);
+    });
 }
 
 template <std::size_t N> void TDCP_blockcipherN<N>::OfbDecrypt(const void* inData, void* outData, std::uint32_t size) {

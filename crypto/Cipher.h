@@ -179,6 +179,11 @@ protected:
     void CheckInitialized() const;
     // CV := E(CV), then out := in XOR the first tail bytes of CV.
     void FeedbackTail(const std::uint8_t* in, std::uint8_t* out, std::size_t tail);
+    // Checks the key, calls step(in, out) for each whole block of the size
+    // bytes, then FeedbackTail for the rest.
+    template <class Step> void ForEachBlock(const void* inData, void* outData, std::uint32_t size, Step step);
+    // Byte-wise cipher feedback, one direction.
+    template <bool Encrypting> void Cfb8(const void* inData, void* outData, std::uint32_t size);
 
     Block InitVector{};
     Block ChainVector{};
