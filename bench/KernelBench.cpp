@@ -5,6 +5,7 @@
 // deflate and inflate of a text on both compression paths (zlib, igzip),
 // which run as CompressFile and DecompressFile do (deflate on two cores) and
 // are timed on the wall clock.
+#include "bench/BenchSupport.h"
 #include "crypto/Blowfish.h"
 #include "crypto/Rijndael.h"
 #include "datafile/CRC.h"
@@ -25,38 +26,19 @@ using namespace quillock;
 constexpr std::int64_t ChunkSize = 8192;
 constexpr std::int64_t CrcSize = 256 * 1024;
 
-std::vector<std::uint8_t> MakeData(std::int64_t size) {
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        data[i] = static_cast<std::uint8_t>(i * 131 + 7);
-    }
-    return data;
-}
-
 // accelerated: the AES instructions allowed when the key is set (Rijndael only).
 template <class Cipher> void BM_Cbc(benchmark::State& state, bool encrypt, bool accelerated) {
     const bool previous = crypto::SetRijndaelAcceleration(accelerated);
     Cipher cipher;
-    const std::uint8_t key[20] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
-    cipher.Init(key, 160, nullptr); // the key every data file uses: a 20-byte digest
+    cipher.Init(bench::Key160, 160, nullptr);
     crypto::SetRijndaelAcceleration(previous);
-    auto data = MakeData(ChunkSize);
-    for (auto _ : state) {
-        if (encrypt) {
-            cipher.EncryptData(data.data(), data.data(), static_cast<std::uint32_t>(ChunkSize));
-        } else {
-            cipher.DecryptData(data.data(), data.data(), static_cast<std::uint32_t>(ChunkSize));
-        }
-        benchmark::DoNotOptimize(data.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * ChunkSize);
+    bench::RunCipher(state, cipher, encrypt, ChunkSize);
 }
 
 enum class TCrcKind { Fast, Slicing, ByteWise, Zlib };
 
 void BM_Crc(benchmark::State& state, TCrcKind kind) {
-    const auto data = MakeData(CrcSize);
+    const auto data = bench::MakeData(CrcSize);
     std::uint32_t crc = 0;
     for (auto _ : state) {
         switch (kind) {
@@ -195,11 +177,5 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("Deflate/" + path).c_str(), BM_Deflate, isal)->UseRealTime();
         benchmark::RegisterBenchmark(("Inflate/" + path).c_str(), BM_Inflate, isal)->UseRealTime();
     }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunBenchmarks(argc, argv);
 }
