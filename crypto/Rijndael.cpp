@@ -2,6 +2,7 @@
 // the key expansion with zero padding and the equivalent inverse cipher.
 #include "crypto/Rijndael.h"
 
+#include "crypto/AesInstructions.h"
 #include "crypto/RijndaelRounds.h"
 #include "platform/Wipe.h"
 
@@ -10,27 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__aarch64__)
-#include "crypto/RijndaelArmv8.h"
-#else
-#include "crypto/RijndaelAESNI.h"
-#endif
-
 namespace quillock::crypto {
 namespace {
-
-// The AES instructions of this processor family, each in a file of its own;
-// elsewhere the stubs of the x86 file say there are none.
-#if defined(__aarch64__)
-namespace aes = armv8;
-constexpr const char* AesInstructionsName = "ARMv8 AES instructions";
-#elif defined(__x86_64__) || defined(__i386__)
-namespace aes = aesni;
-constexpr const char* AesInstructionsName = "AES-NI instructions";
-#else
-namespace aes = aesni;
-constexpr const char* AesInstructionsName = nullptr;
-#endif
 
 // ---- Constant tables ----
 //
@@ -240,10 +222,7 @@ QUILLOCK_INLINE void DecryptColumns(const std::uint32_t* roundKeys, std::uint32_
     for (std::uint32_t round = 1; round < Rounds; ++round, rk -= 4) {
 #pragma GCC unroll 4
         for (std::size_t l = 0; l < Lanes; ++l) {
-            const std::uint32_t s0 = s[l][0];
-            const std::uint32_t s1 = s[l][1];
-            const std::uint32_t s2 = s[l][2];
-            const std::uint32_t s3 = s[l][3];
+            const auto [s0, s1, s2, s3] = s[l];
             s[l][0] = t[0][Byte(s0, 0)] ^ t[1][Byte(s3, 1)] ^ t[2][Byte(s2, 2)] ^ t[3][Byte(s1, 3)] ^ rk[0];
             s[l][1] = t[0][Byte(s1, 0)] ^ t[1][Byte(s0, 1)] ^ t[2][Byte(s3, 2)] ^ t[3][Byte(s2, 3)] ^ rk[1];
             s[l][2] = t[0][Byte(s2, 0)] ^ t[1][Byte(s1, 1)] ^ t[2][Byte(s0, 2)] ^ t[3][Byte(s3, 3)] ^ rk[2];
@@ -253,10 +232,7 @@ QUILLOCK_INLINE void DecryptColumns(const std::uint32_t* roundKeys, std::uint32_
     const auto& inv = InverseSBox;
 #pragma GCC unroll 4
     for (std::size_t l = 0; l < Lanes; ++l) {
-        const std::uint32_t s0 = s[l][0];
-        const std::uint32_t s1 = s[l][1];
-        const std::uint32_t s2 = s[l][2];
-        const std::uint32_t s3 = s[l][3];
+        const auto [s0, s1, s2, s3] = s[l];
         s[l][0] = Column(inv[Byte(s0, 0)], inv[Byte(s3, 1)], inv[Byte(s2, 2)], inv[Byte(s1, 3)]) ^ rk[0];
         s[l][1] = Column(inv[Byte(s1, 0)], inv[Byte(s0, 1)], inv[Byte(s3, 2)], inv[Byte(s2, 3)]) ^ rk[1];
         s[l][2] = Column(inv[Byte(s2, 0)], inv[Byte(s1, 1)], inv[Byte(s0, 2)], inv[Byte(s3, 3)]) ^ rk[2];
@@ -418,7 +394,7 @@ bool RijndaelAccelerationAvailable() noexcept {
 }
 
 const char* RijndaelAccelerationName() noexcept {
-    return AesInstructionsName;
+    return aes::Name;
 }
 
 bool SetRijndaelAcceleration(bool allowed) noexcept {
@@ -493,55 +469,49 @@ void TDCP_rijndael::Scrub() {
     TDCP_blockcipher128::Scrub();
 }
 
-void TDCP_rijndael::EncryptBlock(const void* inBlock, void* outBlock) {
+template <bool Encrypting> void TDCP_rijndael::CryptBlock(const void* inBlock, void* outBlock) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inBlock);
     auto* out = static_cast<std::uint8_t*>(outBlock);
+    const std::uint32_t* keys = Encrypting ? EncryptRoundKeys.data() : DecryptRoundKeys.data();
     if (UseAesInstructions) {
-        aes::EncryptBlock(EncryptRoundKeys.data(), RoundCount, in, out);
+        (Encrypting ? aes::EncryptBlock : aes::DecryptBlock)(keys, RoundCount, in, out);
     } else {
-        EncryptPortable(EncryptRoundKeys.data(), RoundCount, in, out);
+        (Encrypting ? EncryptPortable : DecryptPortable)(keys, RoundCount, in, out);
     }
+}
+
+void TDCP_rijndael::EncryptBlock(const void* inBlock, void* outBlock) {
+    CryptBlock<true>(inBlock, outBlock);
 }
 
 void TDCP_rijndael::DecryptBlock(const void* inBlock, void* outBlock) {
+    CryptBlock<false>(inBlock, outBlock);
+}
+
+template <bool Encrypting> void TDCP_rijndael::Cbc(const void* inData, void* outData, std::uint32_t size) {
     CheckInitialized();
-    const auto* in = static_cast<const std::uint8_t*>(inBlock);
-    auto* out = static_cast<std::uint8_t*>(outBlock);
+    const auto* in = static_cast<const std::uint8_t*>(inData);
+    auto* out = static_cast<std::uint8_t*>(outData);
+    const std::size_t blocks = size / 16;
+    const std::uint32_t* keys = Encrypting ? EncryptRoundKeys.data() : DecryptRoundKeys.data();
     if (UseAesInstructions) {
-        aes::DecryptBlock(DecryptRoundKeys.data(), RoundCount, in, out);
+        (Encrypting ? aes::CbcEncrypt : aes::CbcDecrypt)(keys, RoundCount, ChainVector.data(), in, out, blocks);
     } else {
-        DecryptPortable(DecryptRoundKeys.data(), RoundCount, in, out);
+        (Encrypting ? CbcEncryptPortable : CbcDecryptPortable)(keys, RoundCount, ChainVector.data(), in, out, blocks);
     }
+    // A tail shorter than a block is enciphered as output feedback from the
+    // last ciphertext block (or the IV), with the forward cipher in
+    // decryption too.
+    FeedbackTail(in + 16 * blocks, out + 16 * blocks, size % 16);
 }
 
 void TDCP_rijndael::CbcEncrypt(const void* inData, void* outData, std::uint32_t size) {
-    CheckInitialized();
-    const auto* in = static_cast<const std::uint8_t*>(inData);
-    auto* out = static_cast<std::uint8_t*>(outData);
-    const std::size_t blocks = size / 16;
-    if (UseAesInstructions) {
-        aes::CbcEncrypt(EncryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
-    } else {
-        CbcEncryptPortable(EncryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
-    }
-    // A tail shorter than a block is enciphered as output feedback from the
-    // last ciphertext block (or the IV).
-    FeedbackTail(in + 16 * blocks, out + 16 * blocks, size % 16);
+    Cbc<true>(inData, outData, size);
 }
 
 void TDCP_rijndael::CbcDecrypt(const void* inData, void* outData, std::uint32_t size) {
-    CheckInitialized();
-    const auto* in = static_cast<const std::uint8_t*>(inData);
-    auto* out = static_cast<std::uint8_t*>(outData);
-    const std::size_t blocks = size / 16;
-    if (UseAesInstructions) {
-        aes::CbcDecrypt(DecryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
-    } else {
-        CbcDecryptPortable(DecryptRoundKeys.data(), RoundCount, ChainVector.data(), in, out, blocks);
-    }
-    // The tail uses the forward cipher, as in encryption.
-    FeedbackTail(in + 16 * blocks, out + 16 * blocks, size % 16);
+    Cbc<false>(inData, outData, size);
 }
 
 } // namespace quillock::crypto

@@ -60,6 +60,10 @@ public:
 private:
     friend struct TRijndaelInspector;
 
+    // One block, or CBC over the whole blocks and the tail, one way or the other.
+    template <bool Encrypting> void CryptBlock(const void* inBlock, void* outBlock);
+    template <bool Encrypting> void Cbc(const void* inData, void* outData, std::uint32_t size);
+
     std::uint32_t RoundCount = 0;
     bool UseAesInstructions = false;
     // Words hold the bytes of a column with row 0 in the low byte.

@@ -1,23 +1,34 @@
 // Rijndael on the processor's AES instructions: single blocks and CBC, with
 // several blocks in flight when decrypting. Only these functions are compiled
 // for the AES instructions, so the program still starts on processors without them.
-#include "crypto/RijndaelAESNI.h"
+#include "crypto/AesInstructions.h"
 
 #include "crypto/RijndaelRounds.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#include <cstdlib>
 
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 
 #define QUILLOCK_AES_TARGET __attribute__((target("aes,sse4.1")))
+#endif
 
-namespace quillock::crypto::aesni {
+namespace quillock::crypto::aes {
+
+#if defined(__x86_64__) || defined(__i386__)
 namespace {
 
 // Round keys are stored byte for byte in block order, so one unaligned load
 // gives the key as the instructions expect it.
 QUILLOCK_AES_TARGET inline __m128i LoadKey(const std::uint32_t* roundKeys, int index) noexcept {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundKeys + 4 * index));
+}
+
+template <int Rounds> QUILLOCK_AES_TARGET inline void LoadKeys(const std::uint32_t* roundKeys, __m128i* keys) noexcept {
+#pragma GCC unroll 16
+    for (int r = 0; r <= Rounds; ++r) {
+        keys[r] = LoadKey(roundKeys, r);
+    }
 }
 
 QUILLOCK_AES_TARGET inline __m128i Load(const std::uint8_t* p) noexcept {
@@ -50,10 +61,7 @@ template <int Rounds>
 QUILLOCK_AES_TARGET void CbcEncryptN(const std::uint32_t* roundKeys, std::uint8_t* chain, const std::uint8_t* in,
                                      std::uint8_t* out, std::size_t blocks) noexcept {
     __m128i keys[Rounds + 1];
-#pragma GCC unroll 16
-    for (int r = 0; r <= Rounds; ++r) {
-        keys[r] = LoadKey(roundKeys, r);
-    }
+    LoadKeys<Rounds>(roundKeys, keys);
     __m128i cv = Load(chain);
     for (std::size_t i = 0; i < blocks; ++i, in += 16, out += 16) {
         // The whitening of the plain block does not wait for the previous block.
@@ -69,10 +77,7 @@ QUILLOCK_AES_TARGET void CbcDecryptN(const std::uint32_t* roundKeys, std::uint8_
                                      std::uint8_t* out, std::size_t blocks) noexcept {
     constexpr std::size_t Lanes = 8;
     __m128i keys[Rounds + 1];
-#pragma GCC unroll 16
-    for (int r = 0; r <= Rounds; ++r) {
-        keys[r] = LoadKey(roundKeys, r);
-    }
+    LoadKeys<Rounds>(roundKeys, keys);
     __m128i cv = Load(chain);
     // Every cipher block of a group is loaded before any plain block is stored,
     // so in and out may be the same buffer.
@@ -112,29 +117,21 @@ QUILLOCK_AES_TARGET void CbcDecryptN(const std::uint32_t* roundKeys, std::uint8_
     Store(chain, cv);
 }
 
-template <int Rounds>
-QUILLOCK_AES_TARGET void EncryptBlockN(const std::uint32_t* roundKeys, const std::uint8_t* in,
-                                       std::uint8_t* out) noexcept {
+// One block, enciphered or deciphered.
+template <int Rounds, bool Encrypting>
+QUILLOCK_AES_TARGET void BlockN(const std::uint32_t* roundKeys, const std::uint8_t* in, std::uint8_t* out) noexcept {
     __m128i keys[Rounds + 1];
-#pragma GCC unroll 16
-    for (int r = 0; r <= Rounds; ++r) {
-        keys[r] = LoadKey(roundKeys, r);
+    LoadKeys<Rounds>(roundKeys, keys);
+    if constexpr (Encrypting) {
+        Store(out, EncryptRounds<Rounds>(keys, _mm_xor_si128(Load(in), keys[0])));
+    } else {
+        Store(out, DecryptRounds<Rounds>(keys, _mm_xor_si128(Load(in), keys[Rounds])));
     }
-    Store(out, EncryptRounds<Rounds>(keys, _mm_xor_si128(Load(in), keys[0])));
-}
-
-template <int Rounds>
-QUILLOCK_AES_TARGET void DecryptBlockN(const std::uint32_t* roundKeys, const std::uint8_t* in,
-                                       std::uint8_t* out) noexcept {
-    __m128i keys[Rounds + 1];
-#pragma GCC unroll 16
-    for (int r = 0; r <= Rounds; ++r) {
-        keys[r] = LoadKey(roundKeys, r);
-    }
-    Store(out, DecryptRounds<Rounds>(keys, _mm_xor_si128(Load(in), keys[Rounds])));
 }
 
 } // namespace
+
+const char* const Name = "AES-NI instructions";
 
 bool Supported() noexcept {
     __builtin_cpu_init();
@@ -143,12 +140,12 @@ bool Supported() noexcept {
 
 void EncryptBlock(const std::uint32_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
                   std::uint8_t* out) noexcept {
-    WithRounds(rounds, [&]<int R>() { EncryptBlockN<R>(roundKeys, in, out); });
+    WithRounds(rounds, [&]<int R>() { BlockN<R, true>(roundKeys, in, out); });
 }
 
 void DecryptBlock(const std::uint32_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
                   std::uint8_t* out) noexcept {
-    WithRounds(rounds, [&]<int R>() { DecryptBlockN<R>(roundKeys, in, out); });
+    WithRounds(rounds, [&]<int R>() { BlockN<R, false>(roundKeys, in, out); });
 }
 
 void CbcEncrypt(const std::uint32_t* roundKeys, std::uint32_t rounds, std::uint8_t* chain, const std::uint8_t* in,
@@ -161,14 +158,9 @@ void CbcDecrypt(const std::uint32_t* roundKeys, std::uint32_t rounds, std::uint8
     WithRounds(rounds, [&]<int R>() { CbcDecryptN<R>(roundKeys, chain, in, out, blocks); });
 }
 
-} // namespace quillock::crypto::aesni
+#elif !defined(__aarch64__) // no AES instructions here: the portable rounds are always used
 
-#else // no AES instructions on this architecture: the portable rounds are always used
-
-#include <cstdlib>
-
-namespace quillock::crypto::aesni {
-
+const char* const Name = nullptr;
 bool Supported() noexcept {
     return false;
 }
@@ -187,6 +179,6 @@ void CbcDecrypt(const std::uint32_t*, std::uint32_t, std::uint8_t*, const std::u
     std::abort();
 }
 
-} // namespace quillock::crypto::aesni
-
 #endif
+
+} // namespace quillock::crypto::aes

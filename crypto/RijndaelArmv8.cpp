@@ -2,7 +2,7 @@
 // blocks and CBC, with several blocks in flight when decrypting. Only these
 // functions are compiled for the instructions, so the program still starts on
 // processors without them; the choice is made from the kernel's HWCAP_AES.
-#include "crypto/RijndaelArmv8.h"
+#include "crypto/AesInstructions.h"
 
 #include "crypto/RijndaelRounds.h"
 
@@ -15,7 +15,7 @@
 
 #define QUILLOCK_AES_TARGET __attribute__((target("+crypto")))
 
-namespace quillock::crypto::armv8 {
+namespace quillock::crypto::aes {
 namespace {
 
 // A round key's words hold row 0 in the low byte, so on this little-endian
@@ -112,23 +112,21 @@ QUILLOCK_AES_TARGET void CbcDecryptN(const std::uint32_t* roundKeys, std::uint8_
     vst1q_u8(chain, cv);
 }
 
-template <int Rounds>
-QUILLOCK_AES_TARGET void EncryptBlockN(const std::uint32_t* roundKeys, const std::uint8_t* in,
-                                       std::uint8_t* out) noexcept {
+// One block, enciphered or deciphered.
+template <int Rounds, bool Encrypting>
+QUILLOCK_AES_TARGET void BlockN(const std::uint32_t* roundKeys, const std::uint8_t* in, std::uint8_t* out) noexcept {
     uint8x16_t keys[Rounds + 1];
     LoadKeys<Rounds>(roundKeys, keys);
-    vst1q_u8(out, EncryptRounds<Rounds>(keys, vld1q_u8(in)));
-}
-
-template <int Rounds>
-QUILLOCK_AES_TARGET void DecryptBlockN(const std::uint32_t* roundKeys, const std::uint8_t* in,
-                                       std::uint8_t* out) noexcept {
-    uint8x16_t keys[Rounds + 1];
-    LoadKeys<Rounds>(roundKeys, keys);
-    vst1q_u8(out, DecryptRounds<Rounds>(keys, vld1q_u8(in)));
+    if constexpr (Encrypting) {
+        vst1q_u8(out, EncryptRounds<Rounds>(keys, vld1q_u8(in)));
+    } else {
+        vst1q_u8(out, DecryptRounds<Rounds>(keys, vld1q_u8(in)));
+    }
 }
 
 } // namespace
+
+const char* const Name = "ARMv8 AES instructions";
 
 bool Supported() noexcept {
     return (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
@@ -136,12 +134,12 @@ bool Supported() noexcept {
 
 void EncryptBlock(const std::uint32_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
                   std::uint8_t* out) noexcept {
-    WithRounds(rounds, [&]<int R>() { EncryptBlockN<R>(roundKeys, in, out); });
+    WithRounds(rounds, [&]<int R>() { BlockN<R, true>(roundKeys, in, out); });
 }
 
 void DecryptBlock(const std::uint32_t* roundKeys, std::uint32_t rounds, const std::uint8_t* in,
                   std::uint8_t* out) noexcept {
-    WithRounds(rounds, [&]<int R>() { DecryptBlockN<R>(roundKeys, in, out); });
+    WithRounds(rounds, [&]<int R>() { BlockN<R, false>(roundKeys, in, out); });
 }
 
 void CbcEncrypt(const std::uint32_t* roundKeys, std::uint32_t rounds, std::uint8_t* chain, const std::uint8_t* in,
@@ -154,6 +152,6 @@ void CbcDecrypt(const std::uint32_t* roundKeys, std::uint32_t rounds, std::uint8
     WithRounds(rounds, [&]<int R>() { CbcDecryptN<R>(roundKeys, chain, in, out, blocks); });
 }
 
-} // namespace quillock::crypto::armv8
+} // namespace quillock::crypto::aes
 
 #endif

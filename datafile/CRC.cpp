@@ -111,7 +111,7 @@ bool CRC32AccelerationAvailable() noexcept {
 }
 
 const char* CRC32AccelerationName() noexcept {
-    return hw::Name();
+    return hw::Name;
 }
 
 bool SetCRC32Acceleration(bool allowed) noexcept {

@@ -16,9 +16,7 @@ namespace quillock::datafile::hw {
 
 static_assert(std::endian::native == std::endian::little, "the words are taken as loaded");
 
-const char* Name() noexcept {
-    return "ARMv8 CRC32 instructions";
-}
+const char* const Name = "ARMv8 CRC32 instructions";
 
 bool Supported() noexcept {
     return (getauxval(AT_HWCAP) & HWCAP_CRC32) != 0;

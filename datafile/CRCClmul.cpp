@@ -3,13 +3,17 @@
 // instructions, so the program still starts on processors without them.
 #include "datafile/CRCInstructions.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#include <cstdlib>
 
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 
 #define QUILLOCK_CLMUL_TARGET __attribute__((target("pclmul,sse4.1")))
+#endif
 
 namespace quillock::datafile::hw {
+
+#if defined(__x86_64__) || defined(__i386__)
 namespace {
 
 // Folding constants for the reflected polynomial 0xEDB88320, as x^n mod P(x)
@@ -37,9 +41,7 @@ QUILLOCK_CLMUL_TARGET inline __m128i FoldInto(__m128i x, __m128i constants, __m1
 
 } // namespace
 
-const char* Name() noexcept {
-    return "carry-less multiplication";
-}
+const char* const Name = "carry-less multiplication";
 
 bool Supported() noexcept {
     __builtin_cpu_init();
@@ -94,17 +96,9 @@ QUILLOCK_CLMUL_TARGET std::uint32_t Fold(std::uint32_t crc, const std::uint8_t* 
     return static_cast<std::uint32_t>(_mm_extract_epi32(x, 1));
 }
 
-} // namespace quillock::datafile::hw
-
 #elif !defined(__aarch64__) // no CRC instructions here: the slicing tables are always used
 
-#include <cstdlib>
-
-namespace quillock::datafile::hw {
-
-const char* Name() noexcept {
-    return nullptr;
-}
+const char* const Name = nullptr;
 bool Supported() noexcept {
     return false;
 }
@@ -112,6 +106,6 @@ std::uint32_t Fold(std::uint32_t, const std::uint8_t*, std::size_t, std::size_t&
     std::abort();
 }
 
-} // namespace quillock::datafile::hw
-
 #endif
+
+} // namespace quillock::datafile::hw

@@ -10,7 +10,7 @@ namespace quillock::datafile::hw {
 
 // The instructions' name ("carry-less multiplication", "ARMv8 CRC32
 // instructions"), or nullptr where this build has none for its processor family.
-[[nodiscard]] const char* Name() noexcept;
+extern const char* const Name;
 
 // True when this processor has them (the carry-less multiply and SSE4.1;
 // HWCAP_CRC32).

@@ -1,13 +1,19 @@
 // Rijndael rounds on the processor's AES instructions, over the round keys the
-// portable key expansion makes (internal to the crypto layer).
+// portable key expansion makes (internal to the crypto layer): AES-NI on x86
+// (RijndaelAESNI.cpp), the ARMv8 Cryptography Extensions on 64-bit Arm
+// (RijndaelArmv8.cpp); other processor families have none here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace quillock::crypto::aesni {
+namespace quillock::crypto::aes {
 
-// True when this processor executes the AES instructions.
+// The instructions' name ("AES-NI instructions", "ARMv8 AES instructions"),
+// or nullptr where this build has none for its processor family.
+extern const char* const Name;
+
+// True when this processor executes them (AES and SSE4.1; HWCAP_AES).
 [[nodiscard]] bool Supported() noexcept;
 
 // The functions below may be called only when Supported() is true. Round keys
@@ -26,4 +32,4 @@ void CbcEncrypt(const std::uint32_t* roundKeys, std::uint32_t rounds, std::uint8
 void CbcDecrypt(const std::uint32_t* roundKeys, std::uint32_t rounds, std::uint8_t* chain, const std::uint8_t* in,
                 std::uint8_t* out, std::size_t blocks) noexcept;
 
-} // namespace quillock::crypto::aesni
+} // namespace quillock::crypto::aes
