@@ -43,8 +43,10 @@ public:
 private:
     friend struct TBlowfishInspector;
 
-    void EncryptHalves(std::uint32_t& left, std::uint32_t& right) const noexcept;
-    void DecryptHalves(std::uint32_t& left, std::uint32_t& right) const noexcept;
+    // The 16 rounds over the two halves of a block, one way or the other.
+    template <bool Encrypting> void Halves(std::uint32_t& left, std::uint32_t& right) const noexcept;
+    template <bool Encrypting> void CryptBlock(const void* inBlock, void* outBlock);
+    template <bool Encrypting> void Cbc(const void* inData, void* outData, std::uint32_t size);
 
     std::array<std::array<std::uint32_t, 256>, 4> SBoxes{};
     std::array<std::uint32_t, 18> PArray{};
