@@ -51,6 +51,23 @@ std::optional<std::pair<std::string_view, std::string_view>> AssignmentOf(std::s
     return std::pair{name, Trim(trimmed.substr(equals + 1))};
 }
 
+// The escapes of one character after the backslash, and what each stands for.
+struct TEscape {
+    char Plain;
+    char Letter;
+};
+constexpr TEscape Escapes[] = {{'"', '"'}, {'\\', '\\'}, {'\n', 'n'}, {'\r', 'r'}, {'\t', 't'}};
+
+// The escape whose field is c; nullptr for none.
+const TEscape* FindEscape(char TEscape::*field, char c) {
+    for (const TEscape& escape : Escapes) {
+        if (escape.*field == c) {
+            return &escape;
+        }
+    }
+    return nullptr;
+}
+
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -128,38 +145,21 @@ std::optional<std::string> UnquoteText(std::string_view data) {
         if (!flush() || ++i == data.size()) {
             return std::nullopt;
         }
-        switch (data[i]) {
-        case '"':
-            out.push_back('"');
-            break;
-        case '\\':
-            out.push_back('\\');
-            break;
-        case 'n':
-            out.push_back('\n');
-            break;
-        case 'r':
-            out.push_back('\r');
-            break;
-        case 't':
-            out.push_back('\t');
-            break;
-        case 'x': {
-            if (i + 2 >= data.size()) {
-                return std::nullopt;
-            }
-            const int high = HexDigit(data[i + 1]);
-            const int low = HexDigit(data[i + 2]);
-            if (high < 0 || low < 0) {
-                return std::nullopt;
-            }
-            out.push_back(static_cast<char>(high * 16 + low));
-            i += 2;
-            break;
+        if (const TEscape* escape = FindEscape(&TEscape::Letter, data[i])) {
+            out.push_back(escape->Plain);
+            continue;
         }
-        default:
+        // \xHH, the one escape that is not a single letter.
+        if (data[i] != 'x' || i + 2 >= data.size()) {
             return std::nullopt;
         }
+        const int high = HexDigit(data[i + 1]);
+        const int low = HexDigit(data[i + 2]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
     }
     if (!flush()) {
         return std::nullopt;
@@ -172,24 +172,10 @@ std::string QuoteText(std::string_view text) {
     std::string out = "\"";
     for (const char ch : text) {
         const auto byte = static_cast<unsigned char>(ch);
-        switch (ch) {
-        case '"':
-            out += "\\\"";
+        if (const TEscape* escape = FindEscape(&TEscape::Plain, ch)) {
+            out.push_back('\\');
+            out.push_back(escape->Letter);
             continue;
-        case '\\':
-            out += "\\\\";
-            continue;
-        case '\n':
-            out += "\\n";
-            continue;
-        case '\r':
-            out += "\\r";
-            continue;
-        case '\t':
-            out += "\\t";
-            continue;
-        default:
-            break;
         }
         // Controls, and the five bytes that stand for invisible C1 controls,
         // are written as their byte so that the file shows them.
