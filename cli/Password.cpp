@@ -44,11 +44,7 @@ void ReadLine(int fd, std::string& line, const std::string& from) {
     line.reserve(MaxLine + 1);
     for (;;) {
         char c = 0;
-        const ssize_t got = ::read(fd, &c, 1);
-        if (got < 0 && errno == EINTR) {
-            platform::CheckInterrupted();
-            continue;
-        }
+        const ssize_t got = platform::ReadByte(fd, c);
         if (got < 0) {
             throw EPasswordError("cannot read the password from " + from + ": " + std::strerror(errno));
         }

@@ -147,11 +147,7 @@ std::optional<std::string> TTerminalDialogs::ReadAnswer(const std::string& promp
     std::string line;
     for (;;) {
         char c = 0;
-        const ssize_t got = ::read(from, &c, 1);
-        if (got < 0 && errno == EINTR) {
-            platform::CheckInterrupted();
-            continue;
-        }
+        const ssize_t got = platform::ReadByte(from, c);
         if (got <= 0) {
             if (FAnswerFd != ControllingTerminal) {
                 std::cerr << '\n';

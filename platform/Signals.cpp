@@ -11,7 +11,12 @@
 namespace quillock::platform {
 namespace {
 
-constexpr int Handled[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// The signals handled, with the names the program reports them by.
+struct THandled {
+    int Number;
+    const char* Name;
+};
+constexpr THandled Handled[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}, {SIGQUIT, "SIGQUIT"}};
 
 // Written by the handler: only lock-free atomics and write(2) there.
 std::atomic<int> Pending{0};
@@ -49,14 +54,14 @@ void InstallSignalHandling() noexcept {
     struct sigaction record {};
     record.sa_handler = &RecordSignal;
     sigemptyset(&record.sa_mask);
-    for (const int signal : Handled) {
-        sigaddset(&record.sa_mask, signal);
+    for (const THandled& handled : Handled) {
+        sigaddset(&record.sa_mask, handled.Number);
     }
     // No SA_RESTART: a blocking read (a prompt) returns, so that its loop
     // looks at the record.
     record.sa_flags = 0;
-    for (const int signal : Handled) {
-        (void)::sigaction(signal, &record, nullptr);
+    for (const THandled& handled : Handled) {
+        (void)::sigaction(handled.Number, &record, nullptr);
     }
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
@@ -80,6 +85,16 @@ void CheckInterrupted() {
     }
 }
 
+ssize_t ReadByte(int fd, char& c) {
+    for (;;) {
+        const ssize_t got = ::read(fd, &c, 1);
+        if (got >= 0 || errno != EINTR) {
+            return got;
+        }
+        CheckInterrupted();
+    }
+}
+
 TSignalDeferral::TSignalDeferral() noexcept {
     Deferrals.fetch_add(1);
 }
@@ -93,18 +108,12 @@ int SignalPipe() noexcept {
 }
 
 std::string SignalName(int signal) {
-    switch (signal) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    case SIGQUIT:
-        return "SIGQUIT";
-    default:
-        return "signal " + std::to_string(signal);
+    for (const THandled& handled : Handled) {
+        if (handled.Number == signal) {
+            return handled.Name;
+        }
     }
+    return "signal " + std::to_string(signal);
 }
 
 void RestoreDefaultSignals() noexcept {

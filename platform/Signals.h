@@ -3,6 +3,8 @@
 // loops, and decides there what a clean end is (wipe, or finish first).
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace quillock::platform {
@@ -29,6 +31,11 @@ void InstallSignalHandling() noexcept;
 
 // Raises EInterrupted when a signal is pending and no TSignalDeferral is alive.
 void CheckInterrupted();
+
+// Reads one byte from fd into c, reading again after an interruption once
+// CheckInterrupted has let it pass: 1 for a byte, 0 at the end of the input,
+// -1 on an error (errno says which).
+[[nodiscard]] ssize_t ReadByte(int fd, char& c);
 
 // While one lives, CheckInterrupted raises nothing: for work that must not be
 // cut short once begun (sealing, a wipe, the session after its editor ran).
