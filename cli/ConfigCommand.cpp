@@ -75,6 +75,18 @@ bool SetEditionPath(TPreferences& preferences, std::size_t edition, std::string_
     return true;
 }
 
+// The row of an algorithm choice: shown and typed as the words of its table
+// (Table), kept as the index of its row in the member of the choices.
+template <auto Table, int TPreferences::*Member, auto IndexOfWord> TSetting AlgorithmSetting(std::string_view name) {
+    return {name, [] { return Words(Table()); },
+            [](const TPreferences& p) { return std::string(Table()[static_cast<std::size_t>(p.*Member)].Word); },
+            [](TPreferences& p, std::string_view v) {
+                const std::optional<int> index = IndexOfWord(v);
+                p.*Member = index.value_or(p.*Member);
+                return index.has_value();
+            }};
+}
+
 const TSetting Settings[] = {
     {"ExeNamePos", [] { return std::string("0, 1 or 2"); },
      [](const TPreferences& p) { return std::to_string(p.ExeNamePos); },
@@ -86,20 +98,8 @@ const TSetting Settings[] = {
          }
          return edition.has_value();
      }},
-    {"Algorithm", [] { return Words(datafile::Ciphers()); },
-     [](const TPreferences& p) { return std::string(datafile::Ciphers()[static_cast<std::size_t>(p.Algorithm)].Word); },
-     [](TPreferences& p, std::string_view v) {
-         const std::optional<int> index = datafile::CipherIndexOfWord(v);
-         p.Algorithm = index.value_or(p.Algorithm);
-         return index.has_value();
-     }},
-    {"Hash", [] { return Words(datafile::Hashes()); },
-     [](const TPreferences& p) { return std::string(datafile::Hashes()[static_cast<std::size_t>(p.Hash)].Word); },
-     [](TPreferences& p, std::string_view v) {
-         const std::optional<int> index = datafile::HashIndexOfWord(v);
-         p.Hash = index.value_or(p.Hash);
-         return index.has_value();
-     }},
+    AlgorithmSetting<datafile::Ciphers, &TPreferences::Algorithm, datafile::CipherIndexOfWord>("Algorithm"),
+    AlgorithmSetting<datafile::Hashes, &TPreferences::Hash, datafile::HashIndexOfWord>("Hash"),
     {"ExeName0", EditorPathWords, [](const TPreferences& p) { return p.EditionPaths[0]; },
      [](TPreferences& p, std::string_view v) { return SetEditionPath(p, 0, v); }},
     {"ExeName1", EditorPathWords, [](const TPreferences& p) { return p.EditionPaths[1]; },
