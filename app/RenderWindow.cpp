@@ -3,6 +3,7 @@
 // quillock-render OUTPUT-FOLDER [DATA-FILE]. Runs on the offscreen
 // platform with settings and association kept in a temporary folder, so the
 // user's own are neither read nor written.
+#include "ui/DarkPalette.h"
 #include "ui/Unit1.h"
 
 #include <QApplication>
@@ -54,31 +55,6 @@ QImage Framed(QWidget& window) {
     return image;
 }
 
-// A dark scheme as desktops ship it: light texts on dark grey.
-QPalette DarkPalette() {
-    QPalette dark;
-    const QColor grey(53, 53, 53);
-    const QColor light(230, 230, 230);
-    dark.setColor(QPalette::Window, grey);
-    dark.setColor(QPalette::WindowText, light);
-    dark.setColor(QPalette::Button, grey);
-    dark.setColor(QPalette::ButtonText, light);
-    dark.setColor(QPalette::Base, QColor(35, 35, 35));
-    dark.setColor(QPalette::AlternateBase, grey);
-    dark.setColor(QPalette::Text, light);
-    dark.setColor(QPalette::Light, QColor(90, 90, 90));
-    dark.setColor(QPalette::Midlight, QColor(70, 70, 70));
-    dark.setColor(QPalette::Mid, QColor(40, 40, 40));
-    dark.setColor(QPalette::Dark, QColor(25, 25, 25));
-    dark.setColor(QPalette::Shadow, QColor(10, 10, 10));
-    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(127, 127, 127));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(127, 127, 127));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(127, 127, 127));
-    return dark;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -114,7 +90,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::processEvents();
     saved = Framed(form).save(expanded) && saved;
     const QString dark = output.filePath(QStringLiteral("window-dark.png"));
-    QApplication::setPalette(DarkPalette());
+    QApplication::setPalette(quillock::ui::DarkPalette());
     QCoreApplication::processEvents();
     saved = Framed(form).save(dark) && saved;
     if (!saved) {

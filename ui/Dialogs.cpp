@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QToolTip>
 
+#include <utility>
+
 namespace quillock::ui {
 
 using datafile::TModalResult;
@@ -63,20 +65,18 @@ void TMessageDialog::closeEvent(QCloseEvent* event) {
 TModalResult MessageDlg(QWidget* parent, const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons,
                         bool defaultNo) {
     const QString title = QString::fromLatin1(datafile::DialogTitle(kind));
+    // The icon of each kind of message.
+    static constexpr std::pair<TMsgDlgType, QMessageBox::Icon> Icons[] = {
+        {TMsgDlgType::mtWarning, QMessageBox::Warning},
+        {TMsgDlgType::mtError, QMessageBox::Critical},
+        {TMsgDlgType::mtInformation, QMessageBox::Information},
+        {TMsgDlgType::mtConfirmation, QMessageBox::Question},
+    };
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (kind) {
-    case TMsgDlgType::mtWarning:
-        icon = QMessageBox::Warning;
-        break;
-    case TMsgDlgType::mtError:
-        icon = QMessageBox::Critical;
-        break;
-    case TMsgDlgType::mtInformation:
-        icon = QMessageBox::Information;
-        break;
-    case TMsgDlgType::mtConfirmation:
-        icon = QMessageBox::Question;
-        break;
+    for (const auto& [type, typeIcon] : Icons) {
+        if (type == kind) {
+            icon = typeIcon;
+        }
     }
     TMessageDialog box(icon, title, FromMessageText(text), QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);

@@ -55,6 +55,15 @@ bool IsReadOnly(const QString& path) {
     return platform::IsReadOnly(ToPath(path));
 }
 
+// What the two open dialogs share: Qt's own dialog (not the desktop's), for
+// one existing file.
+void SetUpOpenDialog(QFileDialog& dialog, const QString& name) {
+    dialog.setObjectName(name);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- creation
@@ -322,11 +331,8 @@ void TForm1::EndWith(int exitCode) {
 void TForm1::Button1Click() {
     FocusPassword();
     QFileDialog dialog(this, QString(), QDir::currentPath());
-    dialog.setObjectName(QStringLiteral("OpenDialog1"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    SetUpOpenDialog(dialog, QStringLiteral("OpenDialog1"));
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters({
         QStringLiteral("Encrypted and Standard (to import) Arbolix Files (*.qlt) (*.qlx *.qlt)"),
         QStringLiteral("Encrypted Arbolix Backup Files (*.qlx.bak & *.qlx.old) (*.qlx.bak *.qlx.old)"),
@@ -346,10 +352,7 @@ void TForm1::Button1Click() {
 void TForm1::Button2Click() {
     FocusPassword();
     QFileDialog dialog(this, QString(), QDir::currentPath());
-    dialog.setObjectName(QStringLiteral("OpenDialog2"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    SetUpOpenDialog(dialog, QStringLiteral("OpenDialog2"));
     // Programs here carry no ".exe": the editor's own pattern comes first,
     // and any file may be chosen.
     dialog.setNameFilters(

@@ -6,6 +6,7 @@
 #include "UiTestSupport.h"
 #include "datafile/Compression.h"
 #include "datafile/DataFileHost.h"
+#include "ui/DarkPalette.h"
 #include "ui/Dialogs.h"
 #include "ui/Unit1.h"
 
@@ -53,22 +54,6 @@ QRect ButtonTextRect(const QAbstractButton* button) {
         rect.setLeft(rect.left() + button->iconSize().width() + 4);
     }
     return rect;
-}
-
-// A dark scheme: light texts on dark grey.
-QPalette DarkPalette() {
-    QPalette dark;
-    const QColor grey(53, 53, 53);
-    const QColor light(230, 230, 230);
-    dark.setColor(QPalette::Window, grey);
-    dark.setColor(QPalette::WindowText, light);
-    dark.setColor(QPalette::Button, grey);
-    dark.setColor(QPalette::ButtonText, light);
-    dark.setColor(QPalette::Base, QColor(35, 35, 35));
-    dark.setColor(QPalette::Text, light);
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(127, 127, 127));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(127, 127, 127));
-    return dark;
 }
 
 // Texts read when they stand well apart from their background.
