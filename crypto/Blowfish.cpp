@@ -192,10 +192,6 @@ constexpr TKnownAnswer KnownAnswers[] = {
 
 } // namespace
 
-TDCP_blowfish::TDCP_blowfish(platform::TComponent* owner) : TDCP_blockcipher64(owner) {
-    Scrub();
-}
-
 TDCP_blowfish::~TDCP_blowfish() {
     if (Initialized()) {
         Scrub();
@@ -293,23 +289,19 @@ template <bool Encrypting> void TDCP_blowfish::Halves(std::uint32_t& left, std::
     right = l;
 }
 
-template <bool Encrypting> void TDCP_blowfish::CryptBlock(const void* inBlock, void* outBlock) {
+void TDCP_blowfish::CryptBlock(bool encrypting, const void* inBlock, void* outBlock) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inBlock);
     auto* out = static_cast<std::uint8_t*>(outBlock);
     std::uint32_t left = LoadBigEndian(in);
     std::uint32_t right = LoadBigEndian(in + 4);
-    Halves<Encrypting>(left, right);
+    if (encrypting) {
+        Halves<true>(left, right);
+    } else {
+        Halves<false>(left, right);
+    }
     StoreBigEndian(left, out);
     StoreBigEndian(right, out + 4);
-}
-
-void TDCP_blowfish::EncryptBlock(const void* inBlock, void* outBlock) {
-    CryptBlock<true>(inBlock, outBlock);
-}
-
-void TDCP_blowfish::DecryptBlock(const void* inBlock, void* outBlock) {
-    CryptBlock<false>(inBlock, outBlock);
 }
 
 template <bool Encrypting> void TDCP_blowfish::Cbc(const void* inData, void* outData, std::uint32_t size) {

@@ -13,7 +13,7 @@ struct TBlowfishInspector; // test access to the key schedule
 
 class TDCP_blowfish final : public TDCP_blockcipher64 {
 public:
-    explicit TDCP_blowfish(platform::TComponent* owner = nullptr);
+    explicit TDCP_blowfish(platform::TComponent* owner = nullptr) : TDCP_blockcipher64(owner) { Scrub(); }
     ~TDCP_blowfish() override;
 
     static int Id() { return 5; }
@@ -32,8 +32,8 @@ public:
     void ExpandKey(const void* key, std::uint32_t size) override;
     void Scrub() override;
     // Blocks are two big-endian halves, as in the published reference.
-    void EncryptBlock(const void* inBlock, void* outBlock) override;
-    void DecryptBlock(const void* inBlock, void* outBlock) override;
+    void EncryptBlock(const void* inBlock, void* outBlock) override { CryptBlock(true, inBlock, outBlock); }
+    void DecryptBlock(const void* inBlock, void* outBlock) override { CryptBlock(false, inBlock, outBlock); }
 
     // CBC as in every block cipher, with the rounds inline rather than one
     // virtual call per block.
@@ -45,7 +45,7 @@ private:
 
     // The 16 rounds over the two halves of a block, one way or the other.
     template <bool Encrypting> void Halves(std::uint32_t& left, std::uint32_t& right) const noexcept;
-    template <bool Encrypting> void CryptBlock(const void* inBlock, void* outBlock);
+    void CryptBlock(bool encrypting, const void* inBlock, void* outBlock);
     template <bool Encrypting> void Cbc(const void* inData, void* outData, std::uint32_t size);
 
     std::array<std::array<std::uint32_t, 256>, 4> SBoxes{};

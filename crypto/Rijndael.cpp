@@ -405,10 +405,6 @@ bool RijndaelAccelerationAllowed() noexcept {
     return AccelerationSwitch().load();
 }
 
-TDCP_rijndael::TDCP_rijndael(platform::TComponent* owner) : TDCP_blockcipher128(owner) {
-    Scrub();
-}
-
 TDCP_rijndael::~TDCP_rijndael() {
     if (Initialized()) {
         Scrub();
@@ -469,24 +465,16 @@ void TDCP_rijndael::Scrub() {
     TDCP_blockcipher128::Scrub();
 }
 
-template <bool Encrypting> void TDCP_rijndael::CryptBlock(const void* inBlock, void* outBlock) {
+void TDCP_rijndael::CryptBlock(bool encrypting, const void* inBlock, void* outBlock) {
     CheckInitialized();
     const auto* in = static_cast<const std::uint8_t*>(inBlock);
     auto* out = static_cast<std::uint8_t*>(outBlock);
-    const std::uint32_t* keys = Encrypting ? EncryptRoundKeys.data() : DecryptRoundKeys.data();
+    const std::uint32_t* keys = encrypting ? EncryptRoundKeys.data() : DecryptRoundKeys.data();
     if (UseAesInstructions) {
-        (Encrypting ? aes::EncryptBlock : aes::DecryptBlock)(keys, RoundCount, in, out);
+        (encrypting ? aes::EncryptBlock : aes::DecryptBlock)(keys, RoundCount, in, out);
     } else {
-        (Encrypting ? EncryptPortable : DecryptPortable)(keys, RoundCount, in, out);
+        (encrypting ? EncryptPortable : DecryptPortable)(keys, RoundCount, in, out);
     }
-}
-
-void TDCP_rijndael::EncryptBlock(const void* inBlock, void* outBlock) {
-    CryptBlock<true>(inBlock, outBlock);
-}
-
-void TDCP_rijndael::DecryptBlock(const void* inBlock, void* outBlock) {
-    CryptBlock<false>(inBlock, outBlock);
 }
 
 template <bool Encrypting> void TDCP_rijndael::Cbc(const void* inData, void* outData, std::uint32_t size) {

@@ -30,7 +30,7 @@ public:
     static constexpr std::size_t MaxRoundKeyWords = 4 * 15;
     using TRoundKeys = std::array<std::uint32_t, MaxRoundKeyWords>;
 
-    explicit TDCP_rijndael(platform::TComponent* owner = nullptr);
+    explicit TDCP_rijndael(platform::TComponent* owner = nullptr) : TDCP_blockcipher128(owner) { Scrub(); }
     ~TDCP_rijndael() override;
 
     static int Id() { return 9; }
@@ -46,8 +46,8 @@ public:
     // four zero bytes); a trailing half byte is ignored.
     void ExpandKey(const void* key, std::uint32_t size) override;
     void Scrub() override;
-    void EncryptBlock(const void* inBlock, void* outBlock) override;
-    void DecryptBlock(const void* inBlock, void* outBlock) override;
+    void EncryptBlock(const void* inBlock, void* outBlock) override { CryptBlock(true, inBlock, outBlock); }
+    void DecryptBlock(const void* inBlock, void* outBlock) override { CryptBlock(false, inBlock, outBlock); }
 
     // CBC as in every block cipher, without a virtual call per block; the AES
     // instructions decrypt several blocks at once.
@@ -61,7 +61,7 @@ private:
     friend struct TRijndaelInspector;
 
     // One block, or CBC over the whole blocks and the tail, one way or the other.
-    template <bool Encrypting> void CryptBlock(const void* inBlock, void* outBlock);
+    void CryptBlock(bool encrypting, const void* inBlock, void* outBlock);
     template <bool Encrypting> void Cbc(const void* inData, void* outData, std::uint32_t size);
 
     std::uint32_t RoundCount = 0;
