@@ -374,12 +374,17 @@ void MakeOwnerOnly(const TAtPath& path) {
     }
 }
 
-bool FolderWritableByOthers(const std::string& path) {
+bool FolderWritableByOthers(int folder) {
     struct stat info {};
-    if (::stat(FolderOf(path).c_str(), &info) != 0) {
+    if (::fstat(folder, &info) != 0) {
         return false;
     }
     return (info.st_mode & S_IWOTH) != 0 || ((info.st_mode & S_IWGRP) != 0) || info.st_uid != ::geteuid();
+}
+
+bool FolderWritableByOthers(const std::string& path) {
+    TFolderHandle folder;
+    return folder.Open(path) && FolderWritableByOthers(folder.Fd());
 }
 
 std::string DescriptorName(int fd) {
@@ -404,6 +409,7 @@ bool TFolderHandle::Open(const std::string& path) {
     }
     FPath = FolderOf(path);
     FFd = ::open(FPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    FError = FFd < 0 ? errno : 0;
     return FFd >= 0;
 }
 

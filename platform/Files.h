@@ -155,7 +155,10 @@ struct TWipeResult {
 void MakeOwnerOnly(const TAtPath& path);
 
 // True when users other than the owner may create or remove names in the
-// folder holding path (a sticky /tmp, a group folder).
+// open folder (a sticky /tmp, a group folder); false when it cannot be
+// examined.
+[[nodiscard]] bool FolderWritableByOthers(int folder);
+// The same for the folder holding path, opened first.
 [[nodiscard]] bool FolderWritableByOthers(const std::string& path);
 
 // The name by which this process reaches the file an open descriptor refers
@@ -177,6 +180,8 @@ public:
     // Opens the folder of path; false with errno set when it cannot.
     [[nodiscard]] bool Open(const std::string& path);
     [[nodiscard]] int Fd() const noexcept { return FFd; }
+    // Why the last Open failed (its errno), 0 after one that succeeded.
+    [[nodiscard]] int Error() const noexcept { return FError; }
     // True when the folder of the path given to Open is still the one held
     // (or none is held).
     [[nodiscard]] bool StillAtItsPath() const;
@@ -190,6 +195,7 @@ public:
 
 private:
     int FFd = -1;
+    int FError = 0;
     std::string FPath;
 };
 

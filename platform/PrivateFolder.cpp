@@ -83,7 +83,7 @@ std::string UnsafeFolderAbove(int folder, const std::string& name) {
     std::string found;
     int current = ::dup(folder);
     while (current >= 0 && found.empty()) {
-        const int parent = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int parent = ::openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
         ::close(current);
         current = parent;
         struct stat above {};
@@ -229,11 +229,27 @@ int OpenMemoryRoot(bool create, std::string& path, std::string& why) {
     return -1;
 }
 
-// The private folder of dataFile; empty with why set when there is none.
-std::string PrivateFolderOf(const std::string& dataFile, bool create, std::string& why) {
+// The data file's folder as held, else (none held) opened now by its path.
+const TFolderHandle& HeldOrOpened(const TFolderHandle& held, const std::string& dataFile, TFolderHandle& opened) {
+    if (held.Fd() >= 0) {
+        return held;
+    }
+    (void)opened.Open(dataFile);
+    return opened;
+}
+
+// Why the folder cannot be examined: the error of its open, else of the
+// call that just failed on it.
+std::string ErrorOf(const TFolderHandle& folder) {
+    return std::strerror(folder.Fd() < 0 ? folder.Error() : errno);
+}
+
+// The private folder of dataFile, named by its folder as opened; empty with
+// why set when there is none.
+std::string PrivateFolderOf(const TFolderHandle& held, const std::string& dataFile, bool create, std::string& why) {
     struct statx folder {};
-    if (::statx(AT_FDCWD, FolderOf(dataFile).c_str(), 0, STATX_INO | STATX_BTIME, &folder) != 0) {
-        why = "the data file's folder cannot be examined (" + std::string(std::strerror(errno)) + ")";
+    if (held.Fd() < 0 || ::statx(held.Fd(), "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &folder) != 0) {
+        why = "the data file's folder cannot be examined (" + ErrorOf(held) + ")";
         return {};
     }
     std::string rootPath;
@@ -251,6 +267,22 @@ std::string PrivateFolderOf(const std::string& dataFile, bool create, std::strin
     return own.Valid() ? rootPath + "/" + name : std::string();
 }
 
+// Why the folder as opened is no safe place for plain text (see
+// BesideUnsafeReason).
+std::string UnsafeBeside(const TFolderHandle& folder, const std::string& dataFile) {
+    struct stat info {};
+    if (folder.Fd() < 0 || ::fstat(folder.Fd(), &info) != 0) {
+        return "its folder cannot be examined (" + ErrorOf(folder) + ")";
+    }
+    if (WritableByOthers(info)) {
+        return "its folder can be written by other users";
+    }
+    if (const std::string above = UnsafeFolderAbove(folder.Fd(), dataFile); !above.empty()) {
+        return "the folder " + QuotedName(above) + " above it can be written by other users and is not sticky";
+    }
+    return FileSystemProblem(folder.Fd());
+}
+
 } // namespace
 
 TPrivateTemp PrivateTempOf(std::int32_t stored) noexcept {
@@ -265,24 +297,19 @@ std::string TTempLocation::PathOf(const std::string& dataFile, const std::string
     return Folder + "/" + NameOf(dataFile) + extension;
 }
 
-std::string BesideUnsafeReason(const std::string& dataFile) {
-    const std::string folderPath = FolderOf(dataFile);
-    const TFd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat info {};
-    if (!folder.Valid() || ::fstat(folder.Get(), &info) != 0) {
-        return "its folder cannot be examined (" + std::string(std::strerror(errno)) + ")";
-    }
-    if (WritableByOthers(info)) {
-        return "its folder can be written by other users";
-    }
-    if (const std::string above = UnsafeFolderAbove(folder.Get(), dataFile); !above.empty()) {
-        return "the folder " + QuotedName(above) + " above it can be written by other users and is not sticky";
-    }
-    return FileSystemProblem(folder.Get());
+std::string BesideUnsafeReason(const TFolderHandle& held, const std::string& dataFile) {
+    TFolderHandle opened;
+    return UnsafeBeside(HeldOrOpened(held, dataFile, opened), dataFile);
 }
 
-TTempLocation ChooseTempFolder(const std::string& dataFile, TPrivateTemp choice) {
-    const std::string unsafe = BesideUnsafeReason(dataFile);
+std::string BesideUnsafeReason(const std::string& dataFile) {
+    return BesideUnsafeReason(TFolderHandle(), dataFile);
+}
+
+TTempLocation ChooseTempFolder(const TFolderHandle& held, const std::string& dataFile, TPrivateTemp choice) {
+    TFolderHandle opened;
+    const TFolderHandle& folder = HeldOrOpened(held, dataFile, opened);
+    const std::string unsafe = UnsafeBeside(folder, dataFile);
     if (unsafe.empty() && choice == TPrivateTemp::ptWhereNeeded) {
         return {TTempPlace::tpBeside, FolderOf(dataFile),
                 "only you can change its folder and the folders above it, on a file system that overwrites in "
@@ -290,21 +317,30 @@ TTempLocation ChooseTempFolder(const std::string& dataFile, TPrivateTemp choice)
     }
     const std::string because = unsafe.empty() ? "the setting PrivateTemp asks for it" : unsafe;
     std::string why;
-    const std::string folder = PrivateFolderOf(dataFile, true, why);
-    if (!folder.empty()) {
-        return {TTempPlace::tpPrivate, folder, because, !unsafe.empty()};
+    const std::string own = PrivateFolderOf(folder, dataFile, true, why);
+    if (!own.empty()) {
+        return {TTempPlace::tpPrivate, own, because, !unsafe.empty()};
     }
     return {TTempPlace::tpFallback, FolderOf(dataFile),
             because + ", and no private folder in memory is available (" + why + ")", !unsafe.empty()};
 }
 
-std::optional<std::string> FindPrivateFolder(const std::string& dataFile) {
+TTempLocation ChooseTempFolder(const std::string& dataFile, TPrivateTemp choice) {
+    return ChooseTempFolder(TFolderHandle(), dataFile, choice);
+}
+
+std::optional<std::string> FindPrivateFolder(const TFolderHandle& held, const std::string& dataFile) {
+    TFolderHandle opened;
     std::string why;
-    std::string folder = PrivateFolderOf(dataFile, false, why);
-    if (folder.empty()) {
+    std::string own = PrivateFolderOf(HeldOrOpened(held, dataFile, opened), dataFile, false, why);
+    if (own.empty()) {
         return std::nullopt;
     }
-    return folder;
+    return own;
+}
+
+std::optional<std::string> FindPrivateFolder(const std::string& dataFile) {
+    return FindPrivateFolder(TFolderHandle(), dataFile);
 }
 
 std::string PrivateFolderName(const TFolderIdentity& folder, const std::string& name) {

@@ -10,6 +10,8 @@
 
 namespace quillock::platform {
 
+class TFolderHandle;
+
 // The user's choice, stored as the DWORD value PrivateTempValue.
 enum class TPrivateTemp : std::int32_t {
     ptWhereNeeded = 0, // the private folder only where beside is not safe
@@ -49,7 +51,12 @@ struct TTempLocation {
 // it up to / is writable by another user and not sticky, or its file system
 // cannot overwrite a file's blocks in place (network and user-space file
 // systems, ZFS, btrfs where no-copy-on-write cannot be set). Root's folders
-// count as the user's own.
+// count as the user's own. Each is decided on the held folder of dataFile
+// (see TFolderHandle) and on the folders above it reached from there, never
+// on whatever its path leads to meanwhile; with none held, on the folder of
+// dataFile opened first.
+[[nodiscard]] std::string BesideUnsafeReason(const TFolderHandle& folder, const std::string& dataFile);
+// The same, the folder of dataFile opened first.
 [[nodiscard]] std::string BesideUnsafeReason(const std::string& dataFile);
 
 // Decides where the temporaries of dataFile go and, for tpPrivate, creates
@@ -58,10 +65,17 @@ struct TTempLocation {
 // folder 0700, owned by the user and on tmpfs or ramfs, checked on its
 // descriptor. NAME is the same for every session on that data file while the
 // data file's folder stays the same folder, even renamed (see PrivateFolderName).
+// folder is the data file's folder as held: the decision and the name are
+// its own (none held: the folder of dataFile opened first).
+[[nodiscard]] TTempLocation ChooseTempFolder(const TFolderHandle& folder, const std::string& dataFile,
+                                             TPrivateTemp choice);
+// The same, the folder of dataFile opened first.
 [[nodiscard]] TTempLocation ChooseTempFolder(const std::string& dataFile, TPrivateTemp choice);
 
 // The private folder an earlier session on dataFile used, when it exists and
-// passes the checks; nothing is created.
+// passes the checks; nothing is created. Found by the held folder's identity
+// (none held: that of the folder of dataFile opened first).
+[[nodiscard]] std::optional<std::string> FindPrivateFolder(const TFolderHandle& folder, const std::string& dataFile);
 [[nodiscard]] std::optional<std::string> FindPrivateFolder(const std::string& dataFile);
 
 // What tells a data file's folder from every other: its device and inode, and

@@ -163,7 +163,7 @@ private:
         (void)FFolder.Open(DataFile());
         const bool plain = platform::FileExists(Held(DataFile())) && datafile::CheckHeader(FHost, Held(DataFile()));
         const std::string name = plain ? datafile::TCompanions{DataFile()}.Imported() : DataFile();
-        FTemp = platform::ChooseTempFolder(name, FInputs.PrivateTemp);
+        FTemp = platform::ChooseTempFolder(FFolder, name, FInputs.PrivateTemp);
         const std::string working = FTemp.PathOf(name, datafile::WorkingCopyExtension);
         std::string text;
         switch (FTemp.Place) {
@@ -254,7 +254,7 @@ private:
     [[nodiscard]] std::vector<TLeftOverName> LeftOverNames() const {
         const datafile::TCompanions beside{DataFile()};
         std::vector<TLeftOverName> names{{beside.WorkingCopy(), true}, {beside.Intermediate(), false}};
-        if (const std::optional<platform::TTempLocation> own = PrivatePlaceOf(DataFile())) {
+        if (const std::optional<platform::TTempLocation> own = PrivatePlaceOf(DataFile(), FFolder)) {
             names.push_back({own->PathOf(DataFile(), datafile::WorkingCopyExtension), true});
             names.push_back({own->PathOf(DataFile(), datafile::IntermediateExtension), false});
         }

@@ -84,9 +84,10 @@ std::vector<std::string> EditorLeftoversOf(const std::string& workingCopy, const
     return present;
 }
 
-std::optional<platform::TTempLocation> PrivatePlaceOf(const std::string& dataFile) {
-    if (std::optional<std::string> folder = platform::FindPrivateFolder(dataFile)) {
-        return platform::TTempLocation{platform::TTempPlace::tpPrivate, std::move(*folder), ""};
+std::optional<platform::TTempLocation> PrivatePlaceOf(const std::string& dataFile,
+                                                      const platform::TFolderHandle& folder) {
+    if (std::optional<std::string> own = platform::FindPrivateFolder(folder, dataFile)) {
+        return platform::TTempLocation{platform::TTempPlace::tpPrivate, std::move(*own), ""};
     }
     return std::nullopt;
 }
@@ -162,7 +163,9 @@ void TFileSteps::NoteNewestText(const std::string& path, const char* what) {
 }
 
 std::string TFileSteps::SharedFolderText() const {
-    if (!platform::FolderWritableByOthers(DataFile())) {
+    const bool shared = FFolder.Fd() >= 0 ? platform::FolderWritableByOthers(FFolder.Fd())
+                                          : platform::FolderWritableByOthers(DataFile());
+    if (!shared) {
         return {};
     }
     return "The folder of " + platform::QuotedName(DataFile()) +

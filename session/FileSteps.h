@@ -31,8 +31,10 @@ namespace quillock::session {
 [[nodiscard]] std::vector<std::string> EditorLeftoversOf(const std::string& workingCopy,
                                                          const platform::TFolderHandle& folder = {});
 // The private folder an earlier session on dataFile used, as a place of its
-// temporaries; nothing when it has none.
-[[nodiscard]] std::optional<platform::TTempLocation> PrivatePlaceOf(const std::string& dataFile);
+// temporaries, found by the identity of its held folder; nothing when it has
+// none.
+[[nodiscard]] std::optional<platform::TTempLocation> PrivatePlaceOf(const std::string& dataFile,
+                                                                    const platform::TFolderHandle& folder);
 [[nodiscard]] std::string FirstBackupOf(const std::string& dataFile);
 [[nodiscard]] std::string SecondBackupOf(const std::string& dataFile);
 

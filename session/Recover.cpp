@@ -47,7 +47,7 @@ TRecoveryState StateOf(datafile::TDataFileHost& host, const std::string& dataFil
         return datafile::TCompanions{dataFile}.Imported() == dataFile ? TRecoveryState::rsImportCutShort
                                                                       : TRecoveryState::rsPlainFile;
     }
-    const std::optional<platform::TTempLocation> own = PrivatePlaceOf(dataFile);
+    const std::optional<platform::TTempLocation> own = PrivatePlaceOf(dataFile, folder);
     return LeftOversIn(platform::TTempLocation{}, dataFile, folder) || (own && LeftOversIn(*own, dataFile, folder))
                ? TRecoveryState::rsLeftOvers
                : TRecoveryState::rsNothingLeftOver;
@@ -131,7 +131,7 @@ private:
     // identity, so also after the folder was renamed). In both places at
     // once, which set is the newer cannot be told.
     void FindLeftOvers() {
-        const std::optional<platform::TTempLocation> own = PrivatePlaceOf(DataFile());
+        const std::optional<platform::TTempLocation> own = PrivatePlaceOf(DataFile(), FFolder);
         if (!own || !LeftOversIn(*own, DataFile(), FFolder)) {
             return;
         }

@@ -2,6 +2,8 @@
 // else can change, else in a private folder in memory found again later.
 #include "platform/PrivateFolder.h"
 
+#include "platform/Files.h"
+#include "platform/Text.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +93,58 @@ TEST_F(PrivateFolderTest, BesideOnlyWhereNoOtherUserCanChangeTheFolderOrOneAbove
             EXPECT_NE(reason.find(c.Expected), std::string::npos);
         }
     }
+}
+
+// What is decided about a held folder is its own, whatever folder is put at
+// its name after it was opened: a private one that took a shared one's place
+// makes it no safer, nor the reverse.
+TEST_F(PrivateFolderTest, TheHeldFolderDecidesNotTheFolderNowAtItsName) {
+    const std::string dataFile = DataFileIn(0755, 0700);
+    const fs::path named = fs::path(dataFile).parent_path();
+    const fs::path away = Folder / "parent" / "away";
+    TFolderHandle own;
+    ASSERT_TRUE(own.Open(dataFile));
+    fs::rename(named, away);
+    fs::create_directory(named);
+    ASSERT_EQ(::chmod(named.c_str(), 0777), 0);
+    EXPECT_EQ(BesideUnsafeReason(own, dataFile), "");
+    EXPECT_FALSE(FolderWritableByOthers(own.Fd()));
+    EXPECT_EQ(ChooseTempFolder(own, dataFile, TPrivateTemp::ptWhereNeeded).Place, TTempPlace::tpBeside);
+    EXPECT_EQ(BesideUnsafeReason(dataFile), "its folder can be written by other users"); // by the name
+
+    TFolderHandle shared;
+    ASSERT_TRUE(shared.Open(dataFile));
+    fs::rename(named, Folder / "parent" / "shared");
+    fs::rename(away, named);
+    EXPECT_EQ(BesideUnsafeReason(shared, dataFile), "its folder can be written by other users");
+    EXPECT_TRUE(FolderWritableByOthers(shared.Fd()));
+    EXPECT_EQ(BesideUnsafeReason(dataFile), "");
+    // Its private folder is named by the held folder too.
+    const auto chosen = ChooseTempFolder(shared, dataFile, TPrivateTemp::ptWhereNeeded);
+    ASSERT_EQ(chosen.Place, TTempPlace::tpPrivate) << chosen.Reason;
+    EXPECT_EQ(FindPrivateFolder(shared, dataFile), chosen.Folder);
+    EXPECT_FALSE(FindPrivateFolder(dataFile));
+    // With none held, the folder its path leads to now.
+    EXPECT_EQ(FindPrivateFolder(TFolderHandle(), (Folder / "parent" / "shared" / "diary.qlx").string()), chosen.Folder);
+    RemovePrivateFolder(chosen);
+}
+
+// The folders above are found from the held folder, one ".." at a time: the
+// held folder moved under a folder others can write to is seen there.
+TEST_F(PrivateFolderTest, TheFoldersAboveAreThoseAboveTheHeldFolder) {
+    const std::string dataFile = DataFileIn(0755, 0700);
+    const fs::path named = fs::path(dataFile).parent_path();
+    const fs::path open = Folder / "open";
+    TFolderHandle held;
+    ASSERT_TRUE(held.Open(dataFile));
+    fs::create_directory(open);
+    ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+    fs::rename(named, open / "folder");
+    fs::create_directory(named);
+    ASSERT_EQ(::chmod(named.c_str(), 0700), 0);
+    EXPECT_EQ(BesideUnsafeReason(dataFile), "");
+    EXPECT_EQ(BesideUnsafeReason(held, dataFile), "the folder " + QuotedName(fs::canonical(open).string()) +
+                                                      " above it can be written by other users and is not sticky");
 }
 
 TEST_F(PrivateFolderTest, APrivateFolderInMemoryKeepsTheNamesAndIsFoundAgain) {
