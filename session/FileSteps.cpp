@@ -3,6 +3,7 @@
 
 #include "datafile/Companions.h"
 #include "datafile/Compression.h"
+#include "datafile/FieldHost.h"
 #include "datafile/FileChecks.h"
 #include "datafile/Unseal.h"
 #include "platform/FileHandle.h"
@@ -26,20 +27,15 @@ namespace {
 // The session's host under a given password and choices, asking nothing
 // about them: for a backup, deciphered under the old key and sealed under
 // the new one.
-class TKeyedHost final : public datafile::TDataFileHost {
+class TKeyedHost final : public datafile::TFieldHost<datafile::TDataFileHost> {
 public:
-    TKeyedHost(datafile::TDataFileHost& host, std::string_view password, int algorithm, int hash)
-        : FHost(host), FPassword(password), FAlgorithm(algorithm), FHash(hash) {}
+    TKeyedHost(datafile::TDataFileHost& host, std::string_view password, int algorithm, int hash) : FHost(host) {
+        FName = host.DataFileName();
+        FPassword.Assign(password);
+        FAlgorithm = algorithm;
+        FHash = hash;
+    }
 
-    [[nodiscard]] std::string DataFileName() const override { return FHost.DataFileName(); }
-    [[nodiscard]] platform::TSecretText Password() const override { return FPassword.Clone(); }
-    void SetPassword(std::string_view password) override { FPassword = platform::TSecretText(password); }
-    [[nodiscard]] int AlgorithmIndex() const override { return FAlgorithm; }
-    void SetAlgorithmIndex(int index) override { FAlgorithm = index; }
-    [[nodiscard]] int HashIndex() const override { return FHash; }
-    void SetHashIndex(int index) override { FHash = index; }
-    [[nodiscard]] bool ChangePass() const override { return false; }
-    [[nodiscard]] bool ChangeAlgorithm() const override { return false; }
     [[nodiscard]] std::string Caption() const override { return FHost.Caption(); }
     datafile::TModalResult AskUser(const std::string& text, datafile::TMsgDlgType kind,
                                    datafile::TMsgDlgButtons buttons) override {
@@ -58,9 +54,6 @@ public:
 
 private:
     datafile::TDataFileHost& FHost;
-    platform::TSecretText FPassword;
-    int FAlgorithm;
-    int FHash;
 };
 
 // Names that editors write beside the file they edit and that hold its text
