@@ -357,9 +357,11 @@ protected:
 // During the edit: the working copy went with the old folder, and the
 // session says so instead of sealing or wiping anything.
 TEST_F(MovedFolderTest, TheReportNamesWhereTheWorkingCopyWentAndNothingIsSealed) {
-    view.FExeName = FakeEditor + " sleep=500 append=edit";
+    // Moved once the editor runs: a move before it starts is refused before any editing.
+    const std::string started = Path("editor-started");
+    view.FExeName = FakeEditor + " record=" + started + " sleep=500 append=edit";
     const pid_t mover = StartChild([&] {
-        return AwaitFile(data + ".qlt") && ::rename(folder.c_str(), Path("renamed").c_str()) == 0 &&
+        return AwaitFile(started) && ::rename(folder.c_str(), Path("renamed").c_str()) == 0 &&
                ::mkdir(folder.c_str(), 0700) == 0;
     });
     EXPECT_EQ(view.Run(), 1);
