@@ -47,10 +47,15 @@ public:
     [[nodiscard]] pid_t Pid() const noexcept { return FChild; }
 
     // Waits until the process is held writing to the terminal, or in the
-    // system call named (a read of standard input); false when it ended first.
+    // system call named (a read of standard input); false when it ended first,
+    // or, as a failure, when it is not held there within two minutes.
     bool HeldIn(long call = SYS_write, int fd = STDERR_FILENO) {
         const std::string wanted = std::to_string(call) + " 0x" + std::to_string(fd) + " ";
-        for (;;) {
+        for (int look = 0;; ++look) {
+            if (look == 60000) {
+                ADD_FAILURE() << "the process was not held in system call " << call << " within two minutes";
+                return false;
+            }
             std::string line;
             std::getline(std::ifstream("/proc/" + std::to_string(FChild) + "/syscall"), line);
             if (line.starts_with(wanted)) {
